@@ -1,0 +1,97 @@
+#include "files/messages.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <utility>
+
+namespace vellomar {
+namespace {
+
+constexpr std::size_t kMaxMessageLength = 2999;
+
+std::string gTitle = "Vellomar";
+std::string gErrorCaption = "Vellomar: ERROR";
+MessagePresenter gPresenter;
+
+int defaultPresenter(MessageOwner, unsigned boxType, const std::string&, const std::string& text) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+  return (boxType & 0xF) == kBoxYesNo ? kButtonYes : kButtonOk;
+}
+
+std::string formatText(const char* format, std::va_list args) {
+  char buffer[kMaxMessageLength + 1];
+  const int written = std::vsnprintf(buffer, sizeof buffer, format, args);
+  if (written < 0) return std::string();
+  return std::string(buffer);
+}
+
+int present(MessageOwner owner, unsigned boxType, const std::string& caption, const std::string& text) {
+  if (gPresenter) return gPresenter(owner, boxType, caption, text);
+  return defaultPresenter(owner, boxType, caption, text);
+}
+
+}  // namespace
+
+void setMessagePresenter(MessagePresenter presenter) { gPresenter = std::move(presenter); }
+
+const std::string& appTitle() { return gTitle; }
+const std::string& errorCaption() { return gErrorCaption; }
+
+void setAppTitle(const std::string& title) {
+  gTitle = title.substr(0, 99);
+  gErrorCaption = gTitle + ": ERROR";
+}
+
+int showMessage(MessageOwner owner, unsigned boxType, const std::string& caption, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  const std::string text = formatText(format, args);
+  va_end(args);
+  return present(owner, boxType, caption, text);
+}
+
+int showErrorBox(MessageOwner owner, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  const std::string text = formatText(format, args);
+  va_end(args);
+  return present(owner, kBoxIconError | kBoxOk, gErrorCaption, text);
+}
+
+void showInternalError(MessageOwner owner, int number) {
+  showErrorBox(owner,
+               "Internal error #%02d occured. The program may malfunction or hang.\n"
+               "It is recommended to close the program and launch it again.",
+               number);
+}
+
+void messageForResult(MessageOwner owner, ResultCode code) {
+  switch (code) {
+    case kResultOk:
+    case kResultAborted:
+      break;  // nothing to tell
+    case kResultNoMemory:
+      showErrorBox(owner, "Not enough memory");
+      break;
+    case kResultShortRead:
+      showErrorBox(owner, "Failed to read a part of input wave file. The file may be damaged or incomplete");
+      break;
+    case kResultWriteFailed:
+      showErrorBox(owner, "Cannot write to output wave file. You may be running out of disk space");
+      break;
+    case kResultBadSegment:
+      showInternalError(owner, 7);
+      break;
+    case kResultEmptyTimeSpan:
+      showInternalError(owner, 8);
+      break;
+    case kResultInternal:
+      showInternalError(owner, 6);
+      break;
+    default:
+      showErrorBox(owner, "Unknown error %u occured while generating the sound", static_cast<unsigned>(code));
+      break;
+  }
+}
+
+}  // namespace vellomar

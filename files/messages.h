@@ -1,0 +1,54 @@
+// Result codes in words, the numbered internal errors, and the one routine
+// through which every message of the program is shown. Showing is
+// pluggable: the window shows message boxes, the command line prints.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "engine/result_code.h"
+
+namespace vellomar {
+
+// Box types: one button set plus one icon, added together.
+inline constexpr unsigned kBoxOk = 0;
+inline constexpr unsigned kBoxYesNo = 4;
+inline constexpr unsigned kBoxIconError = 16;
+inline constexpr unsigned kBoxIconWarning = 48;
+inline constexpr unsigned kBoxIconInformation = 64;
+
+// Buttons a box returns.
+inline constexpr int kButtonOk = 1;
+inline constexpr int kButtonYes = 6;
+inline constexpr int kButtonNo = 7;
+
+// The window a box belongs to (a QWidget* in the window program), or null.
+using MessageOwner = void*;
+
+// Shows one message and returns the button that closed it.
+using MessagePresenter =
+    std::function<int(MessageOwner owner, unsigned boxType, const std::string& caption, const std::string& text)>;
+
+// Installs the presenter; an empty one restores the default, which writes
+// the text to standard error and answers OK (Yes for a question).
+void setMessagePresenter(MessagePresenter presenter);
+
+// Program title and the caption of every error box ("%s: ERROR").
+const std::string& appTitle();
+const std::string& errorCaption();
+void setAppTitle(const std::string& title);
+
+// Formats by the printf rules into at most 2999 characters and shows it.
+int showMessage(MessageOwner owner, unsigned boxType, const std::string& caption, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+
+// The error box: error icon, OK, caption errorCaption().
+int showErrorBox(MessageOwner owner, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// "Internal error #%02d occured. ..." in the error box.
+void showInternalError(MessageOwner owner, int number);
+
+// The message for a render result other than 0 and 111.
+void messageForResult(MessageOwner owner, ResultCode code);
+
+}  // namespace vellomar

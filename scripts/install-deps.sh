@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs everything Vellomar needs to build, test and run, from Debian's
+# packages only. Uses sudo when not run as root.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+packages=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins libgl-dev
+  libfftw3-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth sox fonts-dejavu-core
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

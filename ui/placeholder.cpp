@@ -1,0 +1,1 @@
+// The window's pieces live in this library.

@@ -9,6 +9,9 @@
 
 #include "engine/settings.h"
 #include "engine/source.h"
+#include "files/messages.h"
+
+#include <gtest/gtest.h>
 
 namespace vellomar::test {
 
@@ -32,7 +35,9 @@ void put16(std::vector<std::uint8_t>& b, std::uint16_t v) {
   b.push_back(static_cast<std::uint8_t>(v));
   b.push_back(static_cast<std::uint8_t>(v >> 8));
 }
-void putTag(std::vector<std::uint8_t>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
+void putTag(std::vector<std::uint8_t>& b, const char* tag) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(tag[i]));
+}
 }  // namespace
 
 std::vector<std::uint8_t> waveBytes(const std::vector<std::uint8_t>& data, int channels, int bits,
@@ -61,6 +66,59 @@ std::vector<std::uint8_t> pcm16Bytes(const std::vector<std::int16_t>& samples) {
   b.reserve(samples.size() * 2);
   for (std::int16_t s : samples) put16(b, static_cast<std::uint16_t>(s));
   return b;
+}
+
+std::vector<std::uint8_t> chunkBytes(const char* id, const std::vector<std::uint8_t>& body, std::int64_t statedSize) {
+  std::vector<std::uint8_t> b;
+  putTag(b, id);
+  put32(b, static_cast<std::uint32_t>(statedSize < 0 ? static_cast<std::int64_t>(body.size()) : statedSize));
+  b.insert(b.end(), body.begin(), body.end());
+  return b;
+}
+
+std::vector<std::uint8_t> riffBytes(const std::vector<std::vector<std::uint8_t>>& chunks) {
+  std::vector<std::uint8_t> body;
+  for (const auto& c : chunks) body.insert(body.end(), c.begin(), c.end());
+  std::vector<std::uint8_t> b;
+  putTag(b, "RIFF");
+  put32(b, static_cast<std::uint32_t>(4 + body.size()));
+  putTag(b, "WAVE");
+  b.insert(b.end(), body.begin(), body.end());
+  return b;
+}
+
+std::vector<std::uint8_t> fmtBody(int formatTag, int channels, std::uint32_t rate, std::uint32_t byteRate,
+                                  int blockAlign, int bits) {
+  std::vector<std::uint8_t> b;
+  put16(b, static_cast<std::uint16_t>(formatTag));
+  put16(b, static_cast<std::uint16_t>(channels));
+  put32(b, rate);
+  put32(b, byteRate);
+  put16(b, static_cast<std::uint16_t>(blockAlign));
+  put16(b, static_cast<std::uint16_t>(bits));
+  return b;
+}
+
+std::uint32_t le32(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+  return static_cast<std::uint32_t>(le16(bytes, offset)) | static_cast<std::uint32_t>(le16(bytes, offset + 2)) << 16;
+}
+
+std::uint16_t le16(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+  return static_cast<std::uint16_t>(bytes.at(offset) | bytes.at(offset + 1) << 8);
+}
+
+MessageRecorder::MessageRecorder() {
+  setMessagePresenter([this](MessageOwner, unsigned boxType, const std::string& caption, const std::string& text) {
+    messages_.push_back({boxType, caption, text});
+    return (boxType & 0xF) == kBoxYesNo ? kButtonYes : kButtonOk;
+  });
+}
+
+MessageRecorder::~MessageRecorder() { setMessagePresenter(nullptr); }
+
+ShownMessage MessageRecorder::only() const {
+  EXPECT_EQ(messages_.size(), 1u);
+  return messages_.size() == 1 ? messages_[0] : ShownMessage{0, "", ""};
 }
 
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -32,6 +32,38 @@ void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> readFile(const std::string& path);
 bool fileExists(const std::string& path);
 
+// A RIFF chunk: 4-character id, little-endian size (the body's length
+// unless `statedSize` is given) and the body, with no pad byte.
+std::vector<std::uint8_t> chunkBytes(const char* id, const std::vector<std::uint8_t>& body,
+                                     std::int64_t statedSize = -1);
+// "RIFF", size, "WAVE" followed by the given chunks.
+std::vector<std::uint8_t> riffBytes(const std::vector<std::vector<std::uint8_t>>& chunks);
+// The 16-byte body of a "fmt " chunk.
+std::vector<std::uint8_t> fmtBody(int formatTag, int channels, std::uint32_t rate, std::uint32_t byteRate,
+                                  int blockAlign, int bits);
+std::uint32_t le32(const std::vector<std::uint8_t>& bytes, std::size_t offset);
+std::uint16_t le16(const std::vector<std::uint8_t>& bytes, std::size_t offset);
+
+// Records every message shown while it lives instead of printing it.
+struct ShownMessage {
+  unsigned boxType;
+  std::string caption;
+  std::string text;
+};
+class MessageRecorder {
+ public:
+  MessageRecorder();
+  ~MessageRecorder();
+  MessageRecorder(const MessageRecorder&) = delete;
+  MessageRecorder& operator=(const MessageRecorder&) = delete;
+  const std::vector<ShownMessage>& messages() const { return messages_; }
+  // The only message shown, or an empty one (and a test failure) otherwise.
+  ShownMessage only() const;
+
+ private:
+  std::vector<ShownMessage> messages_;
+};
+
 // Puts the settings, the run state and the picture back to program start.
 void resetEngineState();
 

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +10,7 @@
 
 #include "engine/settings.h"
 #include "engine/source.h"
+#include "fft/fft.h"
 #include "files/messages.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +121,57 @@ MessageRecorder::~MessageRecorder() { setMessagePresenter(nullptr); }
 ShownMessage MessageRecorder::only() const {
   EXPECT_EQ(messages_.size(), 1u);
   return messages_.size() == 1 ? messages_[0] : ShownMessage{0, "", ""};
+}
+
+std::vector<std::int16_t> waveSamples(const std::string& path) {
+  const auto bytes = readFile(path);
+  std::vector<std::int16_t> samples;
+  for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) samples.push_back(static_cast<std::int16_t>(le16(bytes, i)));
+  return samples;
+}
+
+std::vector<std::int16_t> speechLike(std::size_t count, double peak) {
+  std::vector<std::int16_t> out(count);
+  const double rate = 44100.0;
+  double phase = 0.0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const double t = static_cast<double>(i) / rate;
+    const double f0 = 150.0 + 30.0 * std::sin(2.0 * M_PI * 1.3 * t);
+    phase += 2.0 * M_PI * f0 / rate;
+    const double envelope = 0.55 + 0.45 * std::sin(2.0 * M_PI * 3.0 * t);
+    double v = 0.0;
+    for (int k = 1; k * 180 < 5000; ++k) v += std::sin(k * phase + 0.7 * k) / k;
+    out[i] = static_cast<std::int16_t>(std::lround(peak * envelope * v / 2.0));
+  }
+  return out;
+}
+
+void TestPicture::fill(std::uint32_t width, std::uint32_t height) {
+  const std::uint32_t stride = (width + 3) / 4 * 4;
+  bytes_.assign(static_cast<std::size_t>(stride) * height, 0);
+  pictureData = PictureData{bytes_.data(), width, stride, height};
+}
+
+std::uint8_t& TestPicture::at(std::uint32_t x, std::uint32_t y) {
+  return bytes_[static_cast<std::size_t>(pictureData.height - 1 - y) * pictureData.stride + x];
+}
+
+TestPicture::~TestPicture() { pictureData = PictureData{}; }
+
+double bandEnergy(const std::vector<std::int16_t>& samples, double lowHz, double highHz) {
+  // The longest power-of-two stretch from the start, transformed whole.
+  std::size_t n = 2;
+  while (2 * n <= samples.size()) n *= 2;
+  std::vector<double> in(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(n));
+  std::vector<double> spectrum(n);
+  fftReal(in.data(), spectrum.data(), static_cast<std::int32_t>(n), 0);
+  const double binHz = 44100.0 / static_cast<double>(n);
+  double energy = 0.0;
+  for (std::size_t k = 0; k < n / 2; ++k) {
+    const double f = static_cast<double>(k) * binHz;
+    if (f >= lowHz && f <= highHz) energy += spectrum[2 * k] * spectrum[2 * k] + spectrum[2 * k + 1] * spectrum[2 * k + 1];
+  }
+  return energy;
 }
 
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "engine/design.h"
 #include "engine/settings.h"
 #include "engine/source.h"
 
@@ -83,6 +84,7 @@ void resetEngineState() {
   abortRequested = false;
   inputWaveDuration = 0.0f;
   releaseSourceBlock();
+  releaseDesignWorkspace();
 }
 
 }  // namespace vellomar::test

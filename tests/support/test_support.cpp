@@ -8,6 +8,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "engine/design.h"
 #include "engine/settings.h"
 #include "engine/source.h"
 #include "fft/fft.h"
@@ -194,6 +195,7 @@ void resetEngineState() {
   abortRequested = false;
   inputWaveDuration = 0.0f;
   releaseSourceBlock();
+  releaseDesignWorkspace();
 }
 
 }  // namespace vellomar::test

@@ -1,1 +1,350 @@
-int main() { return 0; }
+// vellomar-render: renders a picture into a wave file from the command line,
+// with the same engine, files and messages as the window program.
+
+#include <signal.h>
+#include <stdlib.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "engine/granularity.h"
+#include "engine/render.h"
+#include "engine/settings.h"
+#include "files/messages.h"
+#include "files/picture.h"
+#include "files/wav.h"
+
+namespace fs = std::filesystem;
+using namespace vellomar;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct Options {
+  std::string picture;
+  std::string output;
+  std::string source = "pink";
+  std::string input;
+  std::string scale = "mel";
+  std::string brightness = "lin";
+  std::int32_t blockLength = 8192;
+  std::int32_t subBlocks = 4;
+  float freqGranularity = 0.0f;
+  float timeGranularity = 0.0f;
+  int rangeDb = 60;
+  int gainDb = 6;
+  float duration = 15.0f;
+  bool quiet = false;
+};
+
+int usageError(const std::string& text) {
+  std::fprintf(stderr, "vellomar-render: %s\nRun with --help for more information.\n", text.c_str());
+  return kExitUsage;
+}
+
+bool isPowerOfTwo(std::int32_t v) { return v > 0 && (v & (v - 1)) == 0; }
+
+std::string entryNumbers(const std::vector<std::string>& list) {
+  std::string text;
+  for (const std::string& entry : list) {
+    if (!text.empty()) text += ", ";
+    text += entry.substr(0, entry.find(' '));
+  }
+  return text;
+}
+
+// Index of the list entry a number given on the command line stands for:
+// the first entry e with 0.83 e < v < 1.2 e, as the window's lists match.
+int entryFor(const std::vector<std::string>& list, float v) {
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const float e = leadingNumber(list[i]);
+    if (e * 1.2f > v && e * 0.83f < v) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// Picks N and S from the options the way the window's granularity lists do.
+// Returns 0 or a usage-error exit code (after saying why).
+int applyGranularity(const Options& o, const CLI::App& app, RenderSettings& settings) {
+  const bool blockGiven = app.count("--block-length") > 0;
+  const bool subGiven = app.count("--subblocks") > 0;
+  const bool freqGiven = app.count("--freq-granularity") > 0;
+  const bool timeGiven = app.count("--time-granularity") > 0;
+
+  if (!isPowerOfTwo(o.blockLength) || o.blockLength < 2048 || o.blockLength > 32768) {
+    return usageError("--block-length must be a power of two from 2048 to 32768");
+  }
+  if (!isPowerOfTwo(o.subBlocks) || o.subBlocks > 16) {
+    return usageError("--subblocks must be a power of two from 1 to 16");
+  }
+  std::int32_t n = o.blockLength;
+  std::int32_t s = o.subBlocks;
+  const GranularityLists lists = buildGranularityLists(settings.sampleRate);
+
+  float seconds = 0.0f;
+  if (timeGiven) {
+    const int entry = entryFor(lists.time, o.timeGranularity);
+    if (entry < 0) return usageError("--time-granularity must be one of " + entryNumbers(lists.time) + " (seconds)");
+    seconds = leadingNumber(lists.time[static_cast<std::size_t>(entry)]);
+  }
+  if (freqGiven) {
+    const int entry = entryFor(lists.frequency, o.freqGranularity);
+    if (entry < 0) return usageError("--freq-granularity must be one of " + entryNumbers(lists.frequency) + " (Hz)");
+    if (!timeGiven && !subGiven) {
+      // The time list keeps showing the entry that matched before.
+      const int shown = matchTimeEntry(lists.time, settings.sampleRate, n, s);
+      if (shown >= 0) seconds = leadingNumber(lists.time[static_cast<std::size_t>(shown)]);
+    }
+    n = blockLengthForFrequency(leadingNumber(lists.frequency[static_cast<std::size_t>(entry)]), settings.sampleRate);
+    if (seconds > 0.0f && !deriveSubBlocks(seconds, settings.sampleRate, n, s, false)) {
+      return usageError("no sub-block count fits this time granularity");
+    }
+  } else if (timeGiven) {
+    if (!deriveSubBlocks(seconds, settings.sampleRate, n, s, !blockGiven)) {
+      return usageError("no block length fits this time granularity");
+    }
+  }
+  if (s > n) return usageError("--subblocks must not exceed the block length");
+  settings.blockLength = n;
+  settings.subBlocksPerBlock = s;
+  return 0;
+}
+
+// Whether two names denote the same file: the same path ignoring letter
+// case, or the same file on disk.
+bool sameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  const fs::path pa = fs::absolute(a, ec).lexically_normal();
+  const fs::path pb = fs::absolute(b, ec).lexically_normal();
+  if (strcasecmp(pa.string().c_str(), pb.string().c_str()) == 0) return true;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
+void onInterrupt(int) { abortRequested.store(true); }
+
+void installInterruptHandler() {
+  struct sigaction action = {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+class ProgressBar {
+ public:
+  explicit ProgressBar(bool shown) : shown_(shown) {}
+  void update(int thousandths) {
+    const int percent = thousandths / 10;
+    if (!shown_ || percent == last_) return;
+    last_ = percent;
+    constexpr int kWidth = 40;
+    char bar[kWidth + 1];
+    const int filled = percent * kWidth / 100;
+    for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '-';
+    bar[kWidth] = '\0';
+    std::fprintf(stderr, "\rRendering [%s] %3d%%", bar, percent);
+    std::fflush(stderr);
+  }
+  void finish() {
+    if (shown_ && last_ >= 0) std::fputc('\n', stderr);
+    last_ = -1;
+  }
+
+ private:
+  bool shown_;
+  int last_ = -1;
+};
+
+// Where the render writes. A new file is written in place; an existing one
+// is replaced only after a successful render, from a file next to it, so a
+// failed run leaves it as it was.
+struct OutputTarget {
+  std::string finalPath;    // the file the user named (a link resolved)
+  std::string writtenPath;  // the file this run creates and writes
+  bool replaces = false;
+};
+
+std::optional<OutputTarget> prepareOutputTarget(const std::string& output) {
+  OutputTarget target{output, output, false};
+  std::error_code ec;
+  const fs::file_status status = fs::status(output, ec);
+  if (!fs::exists(status)) return target;
+  if (!fs::is_regular_file(status) || access(output.c_str(), W_OK) != 0) {
+    showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
+    return std::nullopt;
+  }
+  target.finalPath = fs::canonical(output, ec).string();
+  if (ec) target.finalPath = output;
+  std::string pattern = target.finalPath + ".partial-XXXXXX";
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0) {
+    showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
+    return std::nullopt;
+  }
+  struct stat st = {};
+  if (stat(target.finalPath.c_str(), &st) == 0) fchmod(fd, st.st_mode & 07777);
+  close(fd);
+  target.writtenPath = pattern;
+  target.replaces = true;
+  return target;
+}
+
+int run(const Options& o, const CLI::App& app) {
+  RenderSettings& settings = renderSettings;
+  const bool wave = !o.input.empty() || o.source == "wave";
+  if (wave && o.input.empty()) return usageError("--source wave needs --input FILE.wav");
+  if (!o.input.empty() && app.count("--source") > 0 && o.source != "wave") {
+    return usageError("--input cannot be combined with --source " + o.source);
+  }
+  if (wave && app.count("--duration") > 0) return usageError("--duration applies to the noise sources only");
+  if (!(o.duration >= 0.0f && o.duration <= 1000000.0f)) return usageError("--duration must be from 0.02 to 1000000");
+  if (o.gainDb < 0 || o.gainDb > 48) return usageError("--gain must be from 0 to 48");
+  // Rounded to the nearest multiple of 10, halves up, like the window's field.
+  if (o.rangeDb < 15 || o.rangeDb > 124) return usageError("--range must be from 20 to 120");
+  const int range = (o.rangeDb + 5) / 10 * 10;
+
+  settings.inputSource =
+      wave ? InputSource::WaveFile : (o.source == "white" ? InputSource::WhiteNoise : InputSource::PinkNoise);
+  settings.frequencyScale = o.scale == "linear" ? FrequencyScale::Linear
+                            : o.scale == "log"  ? FrequencyScale::Logarithmic
+                                                : FrequencyScale::Mel;
+  settings.logBrightness = o.brightness == "log";
+  settings.logRangeDb = range;
+  settings.masterGainDb = o.gainDb;
+  settings.durationSeconds = o.duration > 0.02f ? o.duration : 0.02f;
+  settings.inputPath = o.input;
+  settings.outputPath = o.output;
+  if (const int code = applyGranularity(o, app, settings); code != 0) return code;
+
+  // Nothing is touched before the names are known to be apart.
+  if ((wave && sameFile(o.output, o.input)) || sameFile(o.output, o.picture)) {
+    std::fprintf(stderr, "Input and output wave cannot be the same file.\nPlease change your selection.\n");
+    return kExitUsage;
+  }
+
+  const std::shared_ptr<const PictureBitmap> picture = loadPicture(o.picture);
+  if (!picture) {
+    showErrorBox(nullptr, "Failed to load picture '%s'", o.picture.c_str());
+    return kExitFailed;
+  }
+
+  RenderJob& job = renderJob;
+  job = RenderJob{};
+  WaveInfo info;
+  if (wave) {
+    job.input = openInputWave(settings.inputPath, info, settings.sampleRate, true, nullptr);
+    if (!job.input) return kExitFailed;
+    job.input8Bit = info.bitsPerSample == 8;
+  } else {
+    info.sampleCount = noiseSampleCount(settings.sampleRate, settings.durationSeconds);
+  }
+  info.channels = 1;
+  info.bitsPerSample = 16;
+  info.sampleRate = settings.sampleRate;
+  info.rejected = false;
+  job.sampleCount = info.sampleCount;
+
+  auto closeInput = [&job] {
+    if (job.input) std::fclose(job.input);
+    job.input = nullptr;
+  };
+  if (!waveDataFits(info, true, nullptr)) {
+    closeInput();
+    return kExitFailed;
+  }
+  const std::optional<OutputTarget> target = prepareOutputTarget(o.output);
+  if (!target) {
+    closeInput();
+    return kExitFailed;
+  }
+  // The file this run creates, removed again unless the render completes.
+  auto discard = [&target] {
+    std::error_code ec;
+    fs::remove(target->writtenPath, ec);
+  };
+  job.output = createOutputWave(target->writtenPath, info, true, nullptr);
+  if (!job.output) {
+    closeInput();
+    discard();
+    return kExitFailed;
+  }
+
+  ProgressBar bar(!o.quiet && isatty(STDERR_FILENO));
+  job.progress = [&bar](int thousandths) { bar.update(thousandths); };
+  abortRequested = false;
+  installInterruptHandler();
+  const ResultCode result = renderSound(job);
+  if (result == kResultOk) bar.update(1000);
+  bar.finish();
+  job.progress = nullptr;
+
+  if (result != kResultOk) {
+    discard();
+    if (result == kResultAborted) {
+      std::fprintf(stderr, "Interrupted: no output was written.\n");
+    } else {
+      messageForResult(nullptr, result);
+    }
+    return kExitFailed;
+  }
+  if (target->replaces && std::rename(target->writtenPath.c_str(), target->finalPath.c_str()) != 0) {
+    discard();
+    showErrorBox(nullptr, "Cannot create output wave file '%s'", o.output.c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Renders a picture into a 16-bit mono 44100 Hz wave file: rows are time (top first), columns are "
+               "frequency, brightness is gain."};
+  app.set_version_flag("--version", std::string("vellomar-render ") + VELLOMAR_VERSION);
+  Options o;
+  app.add_option("PICTURE", o.picture, "Picture file (BMP, PNG, JPEG, GIF, TIFF)")->required();
+  app.add_option("OUTPUT", o.output, "Output wave file")->required();
+  app.add_option("--source", o.source, "Sound source: pink, white or wave (default pink)")
+      ->check(CLI::IsMember({"pink", "white", "wave"}));
+  app.add_option("--input", o.input, "Input wave file (mono, 8 or 16 bit, 44100 Hz); implies --source wave");
+  app.add_option("--scale", o.scale, "Frequency scale: linear, log or mel (default mel)")
+      ->check(CLI::IsMember({"linear", "log", "mel"}));
+  auto* block = app.add_option("--block-length", o.blockLength, "Block length N: power of two 2048 ... 32768 "
+                                                                 "(default 8192)");
+  auto* sub = app.add_option("--subblocks", o.subBlocks, "Sub-blocks per block S: power of two 1 ... 16, at most N "
+                                                         "(default 4)");
+  auto* freq = app.add_option("--freq-granularity", o.freqGranularity,
+                              "Frequency granularity in Hz (1.35, 2.7, 5.4, 10.8, 22); picks N");
+  auto* time = app.add_option("--time-granularity", o.timeGranularity,
+                              "Time granularity in seconds (0.012 ... 0.74); picks S, and N when needed");
+  freq->excludes(block);
+  time->excludes(sub);
+  app.add_option("--brightness", o.brightness, "Brightness to gain: lin or log (default lin)")
+      ->check(CLI::IsMember({"lin", "log"}));
+  app.add_option("--range", o.rangeDb, "dB range of the log brightness mapping: 20 ... 120, rounded to a multiple "
+                                       "of 10 (default 60)");
+  app.add_option("--gain", o.gainDb, "Master gain in dB: 0 ... 48 (default 6)");
+  app.add_option("--duration", o.duration, "Seconds of noise output: 0.02 ... 1000000 (default 15)");
+  app.add_flag("-q,--quiet", o.quiet, "No progress bar");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kExitUsage;
+  }
+  return run(o, app);
+}

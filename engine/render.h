@@ -1,6 +1,8 @@
 // One render from the open job to the written file.
 #pragma once
 
+#include <cstdint>
+
 #include "engine/result_code.h"
 #include "engine/settings.h"
 
@@ -10,5 +12,10 @@ namespace vellomar {
 // 16-bit samples to job.output. Owns both streams: they are closed before it
 // returns. Returns 0, 3, 4, 7, 8, 9, 110 or 111.
 ResultCode renderSound(RenderJob& job);
+
+// One output sample from a gained value: clamped to 32767 above (a value
+// that is not a number included) and -32768 below, then v + 0.5 truncated
+// toward zero, so -32768 itself never comes out.
+std::int16_t toOutputSample(double v);
 
 }  // namespace vellomar

@@ -17,6 +17,10 @@ struct WaveInfo {
   bool rejected = false;
 };
 
+// Whether the data of `info` fits the 32-bit sizes of a WAV header. When it
+// does not and showMessages, says so in the error box. Touches no file.
+bool waveDataFits(const WaveInfo& info, bool showMessages, MessageOwner owner);
+
 // Creates (or truncates) `path` and writes the complete 44-byte header.
 // Returns the open stream positioned after it, or nullptr (reported when
 // showMessages). Refuses, before touching any file, data that a WAV header

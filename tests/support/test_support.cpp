@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -7,8 +8,13 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "engine/design.h"
 #include "engine/settings.h"
 #include "engine/source.h"
+#include "fft/fft.h"
+#include "files/messages.h"
+
+#include <gtest/gtest.h>
 
 namespace vellomar::test {
 
@@ -32,7 +38,9 @@ void put16(std::vector<std::uint8_t>& b, std::uint16_t v) {
   b.push_back(static_cast<std::uint8_t>(v));
   b.push_back(static_cast<std::uint8_t>(v >> 8));
 }
-void putTag(std::vector<std::uint8_t>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
+void putTag(std::vector<std::uint8_t>& b, const char* tag) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(tag[i]));
+}
 }  // namespace
 
 std::vector<std::uint8_t> waveBytes(const std::vector<std::uint8_t>& data, int channels, int bits,
@@ -63,6 +71,110 @@ std::vector<std::uint8_t> pcm16Bytes(const std::vector<std::int16_t>& samples) {
   return b;
 }
 
+std::vector<std::uint8_t> chunkBytes(const char* id, const std::vector<std::uint8_t>& body, std::int64_t statedSize) {
+  std::vector<std::uint8_t> b;
+  putTag(b, id);
+  put32(b, static_cast<std::uint32_t>(statedSize < 0 ? static_cast<std::int64_t>(body.size()) : statedSize));
+  b.insert(b.end(), body.begin(), body.end());
+  return b;
+}
+
+std::vector<std::uint8_t> riffBytes(const std::vector<std::vector<std::uint8_t>>& chunks) {
+  std::vector<std::uint8_t> body;
+  for (const auto& c : chunks) body.insert(body.end(), c.begin(), c.end());
+  std::vector<std::uint8_t> b;
+  putTag(b, "RIFF");
+  put32(b, static_cast<std::uint32_t>(4 + body.size()));
+  putTag(b, "WAVE");
+  b.insert(b.end(), body.begin(), body.end());
+  return b;
+}
+
+std::vector<std::uint8_t> fmtBody(int formatTag, int channels, std::uint32_t rate, std::uint32_t byteRate,
+                                  int blockAlign, int bits) {
+  std::vector<std::uint8_t> b;
+  put16(b, static_cast<std::uint16_t>(formatTag));
+  put16(b, static_cast<std::uint16_t>(channels));
+  put32(b, rate);
+  put32(b, byteRate);
+  put16(b, static_cast<std::uint16_t>(blockAlign));
+  put16(b, static_cast<std::uint16_t>(bits));
+  return b;
+}
+
+std::uint32_t le32(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+  return static_cast<std::uint32_t>(le16(bytes, offset)) | static_cast<std::uint32_t>(le16(bytes, offset + 2)) << 16;
+}
+
+std::uint16_t le16(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+  return static_cast<std::uint16_t>(bytes.at(offset) | bytes.at(offset + 1) << 8);
+}
+
+MessageRecorder::MessageRecorder() {
+  setMessagePresenter([this](MessageOwner, unsigned boxType, const std::string& caption, const std::string& text) {
+    messages_.push_back({boxType, caption, text});
+    return (boxType & 0xF) == kBoxYesNo ? kButtonYes : kButtonOk;
+  });
+}
+
+MessageRecorder::~MessageRecorder() { setMessagePresenter(nullptr); }
+
+ShownMessage MessageRecorder::only() const {
+  EXPECT_EQ(messages_.size(), 1u);
+  return messages_.size() == 1 ? messages_[0] : ShownMessage{0, "", ""};
+}
+
+std::vector<std::int16_t> waveSamples(const std::string& path) {
+  const auto bytes = readFile(path);
+  std::vector<std::int16_t> samples;
+  for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) samples.push_back(static_cast<std::int16_t>(le16(bytes, i)));
+  return samples;
+}
+
+std::vector<std::int16_t> speechLike(std::size_t count, double peak) {
+  std::vector<std::int16_t> out(count);
+  const double rate = 44100.0;
+  double phase = 0.0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const double t = static_cast<double>(i) / rate;
+    const double f0 = 150.0 + 30.0 * std::sin(2.0 * M_PI * 1.3 * t);
+    phase += 2.0 * M_PI * f0 / rate;
+    const double envelope = 0.55 + 0.45 * std::sin(2.0 * M_PI * 3.0 * t);
+    double v = 0.0;
+    for (int k = 1; k * 180 < 5000; ++k) v += std::sin(k * phase + 0.7 * k) / k;
+    out[i] = static_cast<std::int16_t>(std::lround(peak * envelope * v / 2.0));
+  }
+  return out;
+}
+
+void TestPicture::fill(std::uint32_t width, std::uint32_t height) {
+  const std::uint32_t stride = (width + 3) / 4 * 4;
+  bytes_.assign(static_cast<std::size_t>(stride) * height, 0);
+  pictureData = PictureData{bytes_.data(), width, stride, height};
+}
+
+std::uint8_t& TestPicture::at(std::uint32_t x, std::uint32_t y) {
+  return bytes_[static_cast<std::size_t>(pictureData.height - 1 - y) * pictureData.stride + x];
+}
+
+TestPicture::~TestPicture() { pictureData = PictureData{}; }
+
+double bandEnergy(const std::vector<std::int16_t>& samples, double lowHz, double highHz) {
+  // The longest power-of-two stretch from the start, transformed whole.
+  std::size_t n = 2;
+  while (2 * n <= samples.size()) n *= 2;
+  std::vector<double> in(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(n));
+  std::vector<double> spectrum(n);
+  fftReal(in.data(), spectrum.data(), static_cast<std::int32_t>(n), 0);
+  const double binHz = 44100.0 / static_cast<double>(n);
+  double energy = 0.0;
+  for (std::size_t k = 0; k < n / 2; ++k) {
+    const double f = static_cast<double>(k) * binHz;
+    if (f >= lowHz && f <= highHz) energy += spectrum[2 * k] * spectrum[2 * k] + spectrum[2 * k + 1] * spectrum[2 * k + 1];
+  }
+  return energy;
+}
+
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -83,6 +195,7 @@ void resetEngineState() {
   abortRequested = false;
   inputWaveDuration = 0.0f;
   releaseSourceBlock();
+  releaseDesignWorkspace();
 }
 
 }  // namespace vellomar::test

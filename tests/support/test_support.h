@@ -32,6 +32,69 @@ void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> readFile(const std::string& path);
 bool fileExists(const std::string& path);
 
+// A RIFF chunk: 4-character id, little-endian size (the body's length
+// unless `statedSize` is given) and the body, with no pad byte.
+std::vector<std::uint8_t> chunkBytes(const char* id, const std::vector<std::uint8_t>& body,
+                                     std::int64_t statedSize = -1);
+// "RIFF", size, "WAVE" followed by the given chunks.
+std::vector<std::uint8_t> riffBytes(const std::vector<std::vector<std::uint8_t>>& chunks);
+// The 16-byte body of a "fmt " chunk.
+std::vector<std::uint8_t> fmtBody(int formatTag, int channels, std::uint32_t rate, std::uint32_t byteRate,
+                                  int blockAlign, int bits);
+std::uint32_t le32(const std::vector<std::uint8_t>& bytes, std::size_t offset);
+std::uint16_t le16(const std::vector<std::uint8_t>& bytes, std::size_t offset);
+
+// The 16-bit samples after the 44-byte header of a file we wrote.
+std::vector<std::int16_t> waveSamples(const std::string& path);
+
+// Voice-like test sound: a gliding fundamental near 150 Hz with harmonics
+// up to about 5 kHz, under a slow syllable envelope; peaks near `peak`.
+std::vector<std::int16_t> speechLike(std::size_t count, double peak);
+
+// A picture held for the engine: pictureData points at it while it lives.
+// brightness(x, y) gives the byte of column x, row y (row 0 = top).
+class TestPicture {
+ public:
+  template <typename F>
+  TestPicture(std::uint32_t width, std::uint32_t height, F brightness) {
+    fill(width, height);
+    for (std::uint32_t y = 0; y < height; ++y) {
+      for (std::uint32_t x = 0; x < width; ++x) at(x, y) = static_cast<std::uint8_t>(brightness(x, y));
+    }
+  }
+  ~TestPicture();
+  TestPicture(const TestPicture&) = delete;
+  TestPicture& operator=(const TestPicture&) = delete;
+
+ private:
+  void fill(std::uint32_t width, std::uint32_t height);
+  std::uint8_t& at(std::uint32_t x, std::uint32_t y);
+  std::vector<std::uint8_t> bytes_;
+};
+
+// Energy of `samples` between lowHz and highHz (a plain DFT over bins).
+double bandEnergy(const std::vector<std::int16_t>& samples, double lowHz, double highHz);
+
+// Records every message shown while it lives instead of printing it.
+struct ShownMessage {
+  unsigned boxType;
+  std::string caption;
+  std::string text;
+};
+class MessageRecorder {
+ public:
+  MessageRecorder();
+  ~MessageRecorder();
+  MessageRecorder(const MessageRecorder&) = delete;
+  MessageRecorder& operator=(const MessageRecorder&) = delete;
+  const std::vector<ShownMessage>& messages() const { return messages_; }
+  // The only message shown, or an empty one (and a test failure) otherwise.
+  ShownMessage only() const;
+
+ private:
+  std::vector<ShownMessage> messages_;
+};
+
 // Puts the settings, the run state and the picture back to program start.
 void resetEngineState();
 

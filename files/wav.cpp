@@ -1,0 +1,221 @@
+#include "files/wav.h"
+
+#include <sys/types.h>
+
+#include <cstring>
+
+#include "engine/settings.h"
+
+namespace vellomar {
+namespace {
+
+// Largest chunk a walk skips; a bigger one before the sought chunk ends the walk.
+constexpr std::uint32_t kMaxSkippedChunk = 10000000;
+// Largest value a 32-bit size field holds.
+constexpr std::uint64_t kMaxSizeField = 0xFFFFFFFFu;
+
+bool readExactly(std::FILE* stream, void* buffer, std::size_t size) {
+  return std::fread(buffer, 1, size, stream) == size;
+}
+
+bool read32(std::FILE* stream, std::uint32_t& value) {
+  unsigned char b[4];
+  if (!readExactly(stream, b, 4)) return false;
+  value = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+          static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+  return true;
+}
+
+std::uint16_t get16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint32_t get32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(get16(p)) | static_cast<std::uint32_t>(get16(p + 2)) << 16;
+}
+
+void put16(unsigned char* p, std::uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+void put32(unsigned char* p, std::uint32_t v) {
+  put16(p, v);
+  put16(p + 2, v >> 16);
+}
+
+bool writeItem(std::FILE* stream, const void* data, std::size_t size) {
+  return std::fwrite(data, 1, size, stream) == size;
+}
+
+// Closes the stream, marks the file refused and, when asked, says why.
+std::FILE* refuseUnrecognized(std::FILE* stream, WaveInfo& info, bool showMessages, MessageOwner owner) {
+  std::fclose(stream);
+  info.rejected = true;
+  if (showMessages) {
+    showMessage(owner, kBoxIconError | kBoxOk, "Unsound soundfile",
+                "The input wave file has unrecognized or wrong format.\n"
+                "Acceptable format is Microsoft Wave with PCM data format (no compression), mono.");
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool waveDataFits(const WaveInfo& info, bool showMessages, MessageOwner owner) {
+  const auto channels = static_cast<std::uint16_t>(info.channels);
+  const auto bits = static_cast<std::uint16_t>(info.bitsPerSample);
+  const std::uint64_t blockAlign = (static_cast<std::uint64_t>(channels) * bits) / 8;
+  // Every size must fit its 32-bit field, the RIFF size (data + 36) included.
+  if (blockAlign * info.sampleCount + 36 <= kMaxSizeField) return true;
+  if (showMessages) {
+    showErrorBox(owner, "The sound would be too long for a wave file: %u samples, at most %u.",
+                 static_cast<unsigned>(info.sampleCount), static_cast<unsigned>((kMaxSizeField - 36) / blockAlign));
+  }
+  return false;
+}
+
+std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, bool showMessages, MessageOwner owner) {
+  if (info.rejected) {
+    if (showMessages) showInternalError(owner, 5);
+    return nullptr;
+  }
+
+  if (!waveDataFits(info, showMessages, owner)) return nullptr;
+  const auto channels = static_cast<std::uint16_t>(info.channels);
+  const auto bits = static_cast<std::uint16_t>(info.bitsPerSample);
+  const std::uint32_t blockAlign = (static_cast<std::uint32_t>(channels) * bits) / 8;
+  const std::uint32_t dataBytes = blockAlign * info.sampleCount;
+
+  std::FILE* stream = std::fopen(path.c_str(), "wb");
+  if (!stream) {
+    if (showMessages) showErrorBox(owner, "Cannot create output wave file '%s'", path.c_str());
+    return nullptr;
+  }
+
+  unsigned char riffSize[4], fmtSize[4], format[16], dataSize[4];
+  put32(riffSize, dataBytes + 36);
+  put32(fmtSize, 16);
+  put16(format + 0, 1);
+  put16(format + 2, channels);
+  put32(format + 4, info.sampleRate);
+  put32(format + 8, info.sampleRate * blockAlign);
+  put16(format + 12, blockAlign);
+  put16(format + 14, bits);
+  put32(dataSize, dataBytes);
+
+  // Every write is checked (the last one alone could pass while an earlier
+  // one failed and leave a header with a hole).
+  bool ok = writeItem(stream, "RIFF", 4);
+  ok = writeItem(stream, riffSize, 4) && ok;
+  ok = writeItem(stream, "WAVE", 4) && ok;
+  ok = writeItem(stream, "fmt ", 4) && ok;
+  ok = writeItem(stream, fmtSize, 4) && ok;
+  ok = writeItem(stream, format, 16) && ok;
+  ok = writeItem(stream, "data", 4) && ok;
+  ok = writeItem(stream, dataSize, 4) && ok;
+  // The header goes to the file now, so that a full disk shows here and not
+  // only when the render closes the stream.
+  ok = std::fflush(stream) == 0 && ok;
+  if (!ok || std::ferror(stream)) {
+    std::fclose(stream);
+    if (showMessages) showErrorBox(owner, "Cannot write to output wave file. You may be running out of disk space");
+    return nullptr;
+  }
+  return stream;
+}
+
+bool findChunk(std::FILE* stream, const char* tag) {
+  char id[4];
+  if (!readExactly(stream, id, 4)) return false;
+  if (std::memcmp(id, tag, 4) == 0) return true;
+  for (;;) {
+    std::uint32_t size = 0;
+    if (!read32(stream, size)) return false;
+    if (size > kMaxSkippedChunk) return false;
+    // Skip by the stated size alone: no pad byte after an odd size.
+    if (fseeko(stream, static_cast<off_t>(size), SEEK_CUR) != 0) return false;
+    if (!readExactly(stream, id, 4)) return false;
+    if (std::memcmp(id, tag, 4) == 0) return true;
+  }
+}
+
+std::FILE* openInputWave(const std::string& path, WaveInfo& info, std::uint32_t expectedRate, bool showMessages,
+                         MessageOwner owner) {
+  info.rejected = false;
+  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  if (!stream) {
+    if (showMessages) showErrorBox(owner, "Cannot open input wave file '%s'", path.c_str());
+    return nullptr;
+  }
+
+  unsigned char head[12];
+  if (!readExactly(stream, head, 12) || std::memcmp(head, "RIFF", 4) != 0 || get32(head + 4) < 36 ||
+      std::memcmp(head + 8, "WAVE", 4) != 0) {
+    return refuseUnrecognized(stream, info, showMessages, owner);
+  }
+  std::uint32_t fmtSize = 0;
+  if (!findChunk(stream, "fmt ") || !read32(stream, fmtSize) || fmtSize != 16) {
+    return refuseUnrecognized(stream, info, showMessages, owner);
+  }
+  unsigned char fmt[16];
+  if (!readExactly(stream, fmt, 16)) return refuseUnrecognized(stream, info, showMessages, owner);
+  const std::uint16_t formatTag = get16(fmt + 0);
+  const std::uint16_t channels = get16(fmt + 2);
+  const std::uint32_t rate = get32(fmt + 4);
+  const std::uint32_t byteRate = get32(fmt + 8);
+  const std::uint16_t blockAlign = get16(fmt + 12);
+  const std::uint16_t bits = get16(fmt + 14);
+  // The consistency checks are made in 64 bits, so no product wraps into a match.
+  if (formatTag != 1 || static_cast<std::uint64_t>(byteRate) != static_cast<std::uint64_t>(blockAlign) * rate ||
+      static_cast<std::uint32_t>(blockAlign) * 8 != static_cast<std::uint32_t>(channels) * bits) {
+    return refuseUnrecognized(stream, info, showMessages, owner);
+  }
+
+  if (channels != 1) {
+    std::fclose(stream);
+    info.rejected = true;
+    if (showMessages) {
+      showErrorBox(owner,
+                   "The input wave is stereo (or it has more channels). This is not supported in this version of "
+                   "Vellomar.");
+    }
+    return nullptr;
+  }
+  if (bits != 8 && bits != 16) {
+    std::fclose(stream);
+    info.rejected = true;
+    if (showMessages) showErrorBox(owner, "Input wave file must have 8 or 16 bit data format.");
+    return nullptr;
+  }
+  if (expectedRate != 0 && expectedRate != rate) {
+    std::fclose(stream);
+    info.rejected = true;
+    if (showMessages) {
+      showErrorBox(owner, "The input wave file has wrong sampling frequency.\nExpected: %u, present: %u",
+                   static_cast<unsigned>(expectedRate), static_cast<unsigned>(rate));
+    }
+    return nullptr;
+  }
+
+  info.bitsPerSample = bits;
+  info.channels = 1;
+  info.sampleRate = rate;
+
+  std::uint32_t dataSize = 0;
+  if (!findChunk(stream, "data") || !read32(stream, dataSize)) {
+    return refuseUnrecognized(stream, info, showMessages, owner);
+  }
+  // Mono with 8 or 16 bits: block align is 1 or 2 here, never 0.
+  info.sampleCount = dataSize / blockAlign;
+  return stream;
+}
+
+bool probeInputWave(bool showMessages, MessageOwner owner) {
+  inputWaveDuration = 0.0f;
+  if (renderSettings.inputPath.empty()) return false;
+  WaveInfo info;
+  std::FILE* stream = openInputWave(renderSettings.inputPath, info, renderSettings.sampleRate, showMessages, owner);
+  if (!stream) return false;
+  std::fclose(stream);
+  inputWaveDuration = static_cast<float>(info.sampleCount) / static_cast<float>(renderSettings.sampleRate);
+  return true;
+}
+
+}  // namespace vellomar

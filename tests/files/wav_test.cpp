@@ -1,0 +1,314 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/settings.h"
+#include "files/messages.h"
+#include "files/wav.h"
+#include "support/test_support.h"
+
+namespace vellomar {
+namespace {
+
+using test::chunkBytes;
+using test::fmtBody;
+using test::le16;
+using test::le32;
+using test::riffBytes;
+
+const char kUnrecognized[] =
+    "The input wave file has unrecognized or wrong format.\n"
+    "Acceptable format is Microsoft Wave with PCM data format (no compression), mono.";
+
+class WaveTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::resetEngineState(); }
+  void TearDown() override { test::resetEngineState(); }
+
+  // Opens `bytes` written to a file; returns the stream (closed by the fixture).
+  std::FILE* open(const std::vector<std::uint8_t>& bytes, bool showMessages = true, std::uint32_t rate = 44100) {
+    const std::string path = dir.file("in.wav");
+    test::writeFile(path, bytes);
+    stream = openInputWave(path, info, rate, showMessages, nullptr);
+    return stream;
+  }
+
+  void TearDownStream() {
+    if (stream) std::fclose(stream);
+    stream = nullptr;
+  }
+  ~WaveTest() override { TearDownStream(); }
+
+  test::TempDir dir;
+  WaveInfo info;
+  std::FILE* stream = nullptr;
+};
+
+WaveInfo outputInfo(std::uint32_t count) { return WaveInfo{count, 1, 16, 44100, false}; }
+
+TEST_F(WaveTest, HeaderOfTheDefaultNoiseRender) {
+  const std::string path = dir.file("out.wav");
+  std::FILE* out = createOutputWave(path, outputInfo(661500), true, nullptr);
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(std::ftell(out), 44);
+  std::fclose(out);
+  const auto b = test::readFile(path);
+  ASSERT_EQ(b.size(), 44u);
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+  EXPECT_EQ(le32(b, 4), 1323036u);
+  EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
+  EXPECT_EQ(le32(b, 16), 16u);
+  EXPECT_EQ(le16(b, 20), 1);
+  EXPECT_EQ(le16(b, 22), 1);
+  EXPECT_EQ(le32(b, 24), 44100u);
+  EXPECT_EQ(le32(b, 28), 88200u);
+  EXPECT_EQ(le16(b, 32), 2);
+  EXPECT_EQ(le16(b, 34), 16);
+  EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
+  EXPECT_EQ(le32(b, 40), 1323000u);
+}
+
+TEST_F(WaveTest, EmptySoundAndTruncationOfAnExistingFile) {
+  const std::string path = dir.file("out.wav");
+  test::writeFile(path, std::vector<std::uint8_t>(5000, 0xAB));
+  std::FILE* out = createOutputWave(path, outputInfo(0), true, nullptr);
+  ASSERT_NE(out, nullptr);
+  std::fclose(out);
+  const auto b = test::readFile(path);
+  ASSERT_EQ(b.size(), 44u);
+  EXPECT_EQ(le32(b, 4), 36u);
+  EXPECT_EQ(le32(b, 40), 0u);
+}
+
+TEST_F(WaveTest, LongestDescribableSoundIsWrittenOneMoreIsRefusedWithoutTouchingTheFile) {
+  const std::string path = dir.file("out.wav");
+  {
+    test::MessageRecorder shown;
+    std::FILE* out = createOutputWave(path, outputInfo(static_cast<std::uint32_t>(kMaxOutputSamples)), true, nullptr);
+    ASSERT_NE(out, nullptr);
+    std::fclose(out);
+    EXPECT_TRUE(shown.messages().empty());
+    const auto b = test::readFile(path);
+    EXPECT_EQ(le32(b, 4), 4294967294u);
+    EXPECT_EQ(le32(b, 40), 4294967258u);
+  }
+  const std::vector<std::uint8_t> before = {1, 2, 3};
+  test::writeFile(path, before);
+  for (std::uint32_t count : {static_cast<std::uint32_t>(kMaxOutputSamples + 1), 4294967295u}) {
+    test::MessageRecorder shown;
+    EXPECT_EQ(createOutputWave(path, outputInfo(count), true, nullptr), nullptr);
+    const auto m = shown.only();
+    EXPECT_EQ(m.caption, "Vellomar: ERROR");
+    EXPECT_NE(m.text.find("too long"), std::string::npos) << m.text;
+    EXPECT_NE(m.text.find(std::to_string(count)), std::string::npos) << m.text;
+    EXPECT_EQ(test::readFile(path), before);
+  }
+  EXPECT_EQ(createOutputWave(dir.file("new.wav"), outputInfo(4294967295u), false, nullptr), nullptr);
+  EXPECT_FALSE(test::fileExists(dir.file("new.wav")));
+}
+
+TEST_F(WaveTest, WriterRefusals) {
+  {
+    test::MessageRecorder shown;
+    WaveInfo rejected = outputInfo(10);
+    rejected.rejected = true;
+    EXPECT_EQ(createOutputWave(dir.file("r.wav"), rejected, true, nullptr), nullptr);
+    EXPECT_FALSE(test::fileExists(dir.file("r.wav")));
+    EXPECT_EQ(shown.only().text.substr(0, 19), "Internal error #05 ");
+  }
+  {
+    test::MessageRecorder shown;
+    const std::string path = dir.file("missing/out.wav");
+    EXPECT_EQ(createOutputWave(path, outputInfo(10), true, nullptr), nullptr);
+    const auto m = shown.only();
+    EXPECT_EQ(m.text, "Cannot create output wave file '" + path + "'");
+    EXPECT_EQ(m.boxType, kBoxIconError | kBoxOk);
+  }
+  {
+    test::MessageRecorder shown;
+    EXPECT_EQ(createOutputWave("/dev/full", outputInfo(10), true, nullptr), nullptr);
+    EXPECT_EQ(shown.only().text, "Cannot write to output wave file. You may be running out of disk space");
+  }
+  {
+    test::MessageRecorder shown;
+    EXPECT_EQ(createOutputWave("/dev/full", outputInfo(10), false, nullptr), nullptr);
+    EXPECT_TRUE(shown.messages().empty());
+  }
+}
+
+TEST_F(WaveTest, OpensAtTheFirstSampleAndCountsFrames) {
+  const std::vector<std::uint8_t> data = {0x11, 0x22, 0x33, 0x44, 0x55};
+  ASSERT_NE(open(test::waveBytes(data, 1, 16, 44100)), nullptr);
+  EXPECT_EQ(info.sampleCount, 2u);  // 5 bytes: rounded down to whole frames
+  EXPECT_EQ(info.channels, 1);
+  EXPECT_EQ(info.bitsPerSample, 16);
+  EXPECT_EQ(info.sampleRate, 44100u);
+  EXPECT_FALSE(info.rejected);
+  unsigned char first[2];
+  ASSERT_EQ(std::fread(first, 1, 2, stream), 2u);
+  EXPECT_EQ(first[0], 0x11);
+  EXPECT_EQ(first[1], 0x22);
+}
+
+TEST_F(WaveTest, ForeignChunksAreSkippedByTheirStatedSize) {
+  const auto fmt = chunkBytes("fmt ", fmtBody(1, 1, 44100, 44100, 1, 8));
+  const auto data = chunkBytes("data", {200, 201, 202});
+  // LIST before "fmt " and between "fmt " and "data"; an odd-sized chunk
+  // with no pad byte after it.
+  ASSERT_NE(open(riffBytes({chunkBytes("LIST", std::vector<std::uint8_t>(26, 'x')), fmt,
+                            chunkBytes("odd ", {1, 2, 3}), chunkBytes("LIST", {9, 9}), data})),
+            nullptr);
+  EXPECT_EQ(info.sampleCount, 3u);
+  EXPECT_EQ(info.bitsPerSample, 8);
+  EXPECT_EQ(std::fgetc(stream), 200);
+  TearDownStream();
+
+  // With a pad byte after the odd chunk, the walk lands one byte early and
+  // finds no "data".
+  auto padded = chunkBytes("odd ", {1, 2, 3});
+  padded.push_back(0);
+  EXPECT_EQ(open(riffBytes({fmt, padded, data}), false), nullptr);
+  EXPECT_TRUE(info.rejected);
+}
+
+TEST_F(WaveTest, AHugeChunkBeforeTheSoughtOneEndsTheWalkAHugeDataChunkIsFine) {
+  const auto fmt = chunkBytes("fmt ", fmtBody(1, 1, 44100, 88200, 2, 16));
+  ASSERT_NE(open(riffBytes({fmt, chunkBytes("data", {1, 2, 3, 4}, 0xFFFFFFF0)})), nullptr);
+  EXPECT_EQ(info.sampleCount, 0x7FFFFFF8u);
+  TearDownStream();
+
+  const auto justBelow =
+      riffBytes({chunkBytes("junk", std::vector<std::uint8_t>(10000000, 0)), fmt, chunkBytes("data", {1, 2})});
+  ASSERT_NE(open(justBelow), nullptr);
+  EXPECT_EQ(info.sampleCount, 1u);
+  TearDownStream();
+
+  test::MessageRecorder shown;
+  EXPECT_EQ(open(riffBytes({chunkBytes("junk", {}, 10000001), fmt, chunkBytes("data", {1, 2})})), nullptr);
+  EXPECT_EQ(shown.only().text, kUnrecognized);
+  EXPECT_EQ(open(riffBytes({fmt, chunkBytes("junk", {}, 10000001), chunkBytes("data", {1, 2})})), nullptr);
+  EXPECT_TRUE(info.rejected);
+}
+
+TEST_F(WaveTest, UnrecognizedFilesAreRefusedWithTheirOwnCaption) {
+  const auto fmt16 = fmtBody(1, 1, 44100, 88200, 2, 16);
+  const auto data = chunkBytes("data", {0, 0});
+  auto withFmt = [&](const std::vector<std::uint8_t>& body) { return riffBytes({chunkBytes("fmt ", body), data}); };
+  auto fmt18 = fmt16;
+  fmt18.push_back(0);
+  fmt18.push_back(0);
+  auto notRiff = withFmt(fmt16);
+  std::memcpy(notRiff.data(), "RIFX", 4);
+  auto smallRiff = withFmt(fmt16);
+  smallRiff[4] = 35;
+  smallRiff[5] = smallRiff[6] = smallRiff[7] = 0;
+  auto notWave = withFmt(fmt16);
+  std::memcpy(notWave.data() + 8, "AVI ", 4);
+  auto truncated = withFmt(fmt16);
+  truncated.resize(30);
+
+  const std::vector<std::pair<const char*, std::vector<std::uint8_t>>> cases = {
+      {"not RIFF", notRiff},
+      {"RIFF size 35", smallRiff},
+      {"not WAVE", notWave},
+      {"no fmt chunk", riffBytes({chunkBytes("data", std::vector<std::uint8_t>(40, 0))})},
+      {"fmt size 18", withFmt(fmt18)},
+      {"format tag 3", withFmt(fmtBody(3, 1, 44100, 88200, 2, 16))},
+      {"byte rate", withFmt(fmtBody(1, 1, 44100, 88201, 2, 16))},
+      {"block align", withFmt(fmtBody(1, 1, 44100, 132300, 3, 16))},
+      {"no data chunk", riffBytes({chunkBytes("fmt ", fmt16), chunkBytes("LIST", std::vector<std::uint8_t>(40, 0))})},
+      {"header cut short", truncated},
+      {"empty file", {}},
+  };
+  for (const auto& [name, bytes] : cases) {
+    SCOPED_TRACE(name);
+    {
+      test::MessageRecorder shown;
+      EXPECT_EQ(open(bytes), nullptr);
+      EXPECT_TRUE(info.rejected);
+      const auto m = shown.only();
+      EXPECT_EQ(m.caption, "Unsound soundfile");
+      EXPECT_EQ(m.text, kUnrecognized);
+      EXPECT_EQ(m.boxType, kBoxIconError | kBoxOk);
+    }
+    test::MessageRecorder silent;
+    info = WaveInfo{};
+    EXPECT_EQ(open(bytes, false), nullptr);
+    EXPECT_TRUE(info.rejected);
+    EXPECT_TRUE(silent.messages().empty());
+  }
+}
+
+TEST_F(WaveTest, ChannelsThenBitsThenRate) {
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> fmt;
+    std::string text;
+  };
+  const std::string stereo =
+      "The input wave is stereo (or it has more channels). This is not supported in this version of Vellomar.";
+  const std::vector<Case> cases = {
+      {"stereo 24-bit", fmtBody(1, 2, 44100, 264600, 6, 24), stereo},
+      {"stereo 16-bit at 48000", fmtBody(1, 2, 48000, 192000, 4, 16), stereo},
+      {"mono 24-bit at 48000", fmtBody(1, 1, 48000, 144000, 3, 24),
+       "Input wave file must have 8 or 16 bit data format."},
+      {"mono 16-bit at 48000", fmtBody(1, 1, 48000, 96000, 2, 16),
+       "The input wave file has wrong sampling frequency.\nExpected: 44100, present: 48000"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::MessageRecorder shown;
+    EXPECT_EQ(open(riffBytes({chunkBytes("fmt ", c.fmt), chunkBytes("data", {0, 0, 0, 0, 0, 0})})), nullptr);
+    EXPECT_TRUE(info.rejected);
+    const auto m = shown.only();
+    EXPECT_EQ(m.text, c.text);
+    EXPECT_EQ(m.caption, "Vellomar: ERROR");
+  }
+  // Any rate is accepted when none is expected.
+  ASSERT_NE(open(riffBytes({chunkBytes("fmt ", fmtBody(1, 1, 48000, 96000, 2, 16)), chunkBytes("data", {0, 0})}),
+                 true, 0),
+            nullptr);
+  EXPECT_EQ(info.sampleRate, 48000u);
+}
+
+TEST_F(WaveTest, AMissingFileIsReportedByNameAndNotMarkedRejected) {
+  test::MessageRecorder shown;
+  const std::string path = dir.file("nowhere.wav");
+  info.rejected = true;
+  EXPECT_EQ(openInputWave(path, info, 44100, true, nullptr), nullptr);
+  EXPECT_FALSE(info.rejected);
+  EXPECT_EQ(shown.only().text, "Cannot open input wave file '" + path + "'");
+}
+
+TEST_F(WaveTest, ProbeSetsTheDurationOfAnAcceptableFile) {
+  renderSettings.inputPath = dir.file("eight.wav");
+  test::writeFile(renderSettings.inputPath, test::waveBytes(std::vector<std::uint8_t>(22050, 128), 1, 8, 44100));
+  EXPECT_TRUE(probeInputWave(false, nullptr));
+  EXPECT_FLOAT_EQ(inputWaveDuration, 0.5f);
+
+  renderSettings.inputPath = dir.file("sixteen.wav");
+  test::writeFile(renderSettings.inputPath, test::waveBytes(std::vector<std::uint8_t>(88200, 0), 1, 16, 44100));
+  EXPECT_TRUE(probeInputWave(false, nullptr));
+  EXPECT_FLOAT_EQ(inputWaveDuration, 1.0f);
+
+  test::MessageRecorder shown;
+  renderSettings.inputPath = dir.file("fast.wav");
+  test::writeFile(renderSettings.inputPath, test::waveBytes(std::vector<std::uint8_t>(96000, 0), 1, 16, 48000));
+  EXPECT_FALSE(probeInputWave(false, nullptr));
+  EXPECT_EQ(inputWaveDuration, 0.0f);
+  EXPECT_TRUE(shown.messages().empty());
+  EXPECT_FALSE(probeInputWave(true, nullptr));
+  EXPECT_EQ(shown.messages().size(), 1u);
+
+  renderSettings.inputPath.clear();
+  inputWaveDuration = 3.0f;
+  EXPECT_FALSE(probeInputWave(true, nullptr));
+  EXPECT_EQ(inputWaveDuration, 0.0f);
+  EXPECT_EQ(shown.messages().size(), 1u);
+}
+
+}  // namespace
+}  // namespace vellomar

@@ -1,0 +1,183 @@
+// The progress dialog with its real worker thread, rendering real files.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "engine/settings.h"
+#include "files/messages.h"
+#include "support/test_support.h"
+#include "ui/progress_dialog.h"
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+namespace {
+
+// Runs `action` on the progress dialog once it is open and the render is
+// under way (the progress bar has moved or the worker has been started).
+void whenDialogRuns(std::function<void(ProgressDialog*)> action) {
+  auto poll = std::make_shared<std::function<void()>>();
+  *poll = [action, poll] {
+    auto* dialog = qobject_cast<ProgressDialog*>(QApplication::activeModalWidget());
+    if (dialog != nullptr && dialog->isVisible() && dialog->progressBar()->value() > 0) {
+      action(dialog);
+      return;
+    }
+    QTimer::singleShot(5, *poll);
+  };
+  QTimer::singleShot(0, *poll);
+}
+
+bool allZero(const std::vector<std::int16_t>& samples) {
+  for (std::int16_t s : samples) {
+    if (s != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+class ProgressDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { resetEngineState(); }
+  void cleanup() { resetEngineState(); }
+
+  void completedRenderWritesTheWholeFile() {
+    TempDir dir;
+    TestPicture picture(16, 8, [](std::uint32_t x, std::uint32_t) { return x < 8 ? 255 : 0; });
+    MessageRecorder messages;
+    renderSettings.inputSource = InputSource::WhiteNoise;
+    renderSettings.frequencyScale = FrequencyScale::Linear;
+    renderSettings.durationSeconds = 0.5f;
+    renderSettings.outputPath = dir.file("out.wav");
+
+    QCOMPARE(runProgressDialog(nullptr), kRenderCompleted);
+    QVERIFY(messages.messages().empty());
+
+    const std::vector<std::uint8_t> bytes = readFile(renderSettings.outputPath);
+    QCOMPARE(bytes.size(), std::size_t{44 + 2 * 22050});
+    QCOMPARE(le32(bytes, 40), std::uint32_t{2 * 22050});
+    QCOMPARE(le16(bytes, 22), std::uint16_t{1});
+    QCOMPARE(le32(bytes, 24), std::uint32_t{44100});
+    QCOMPARE(le16(bytes, 34), std::uint16_t{16});
+    const std::vector<std::int16_t> samples = waveSamples(renderSettings.outputPath);
+    QVERIFY(!allZero(samples));
+    // The left half of the picture is white: a low-passed noise.
+    QVERIFY(bandEnergy(samples, 0, 10000) > 20 * bandEnergy(samples, 12000, 22050));
+    QVERIFY(renderJob.input == nullptr);
+    QVERIFY(renderJob.output == nullptr);
+  }
+
+  void abortDisablesTheButtonAndRemovesTheFile() {
+    TempDir dir;
+    TestPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 200; });
+    MessageRecorder messages;
+    renderSettings.durationSeconds = 3000.0f;  // far longer than the test waits
+    renderSettings.outputPath = dir.file("long.wav");
+
+    bool disabledAtOnce = false;
+    bool escapeIgnored = false;
+    whenDialogRuns([&](ProgressDialog* dialog) {
+      QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+      QApplication::sendEvent(dialog, &escape);
+      dialog->close();
+      escapeIgnored = dialog->isVisible() && dialog->abortButton()->isEnabled();
+      QTest::mouseClick(dialog->abortButton(), Qt::LeftButton);
+      disabledAtOnce = !dialog->abortButton()->isEnabled() && abortRequested;
+    });
+    QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
+    QVERIFY(escapeIgnored);
+    QVERIFY(disabledAtOnce);
+    QVERIFY(messages.messages().empty());
+    QVERIFY(!fileExists(renderSettings.outputPath));
+  }
+
+  void abortRemovesAFileTheUserAgreedToOverwrite() {
+    TempDir dir;
+    TestPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 200; });
+    MessageRecorder messages;
+    renderSettings.durationSeconds = 3000.0f;
+    renderSettings.outputPath = dir.file("old.wav");
+    writeFile(renderSettings.outputPath, {1, 2, 3});
+    whenDialogRuns([](ProgressDialog* dialog) { dialog->abortButton()->click(); });
+    QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
+    QVERIFY(!fileExists(renderSettings.outputPath));
+  }
+
+  void refusedInputKeepsAnEarlierOutputFile() {
+    TempDir dir;
+    TestPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 255; });
+    MessageRecorder messages;
+    renderSettings.inputSource = InputSource::WaveFile;
+    renderSettings.inputPath = dir.file("stereo.wav");
+    writeFile(renderSettings.inputPath, waveBytes(std::vector<std::uint8_t>(400, 0), 2, 16, 44100));
+    renderSettings.outputPath = dir.file("earlier.wav");
+    const std::vector<std::uint8_t> earlier = {'k', 'e', 'e', 'p'};
+    writeFile(renderSettings.outputPath, earlier);
+
+    QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
+    QCOMPARE(messages.messages().size(), std::size_t{1});
+    QVERIFY(fileExists(renderSettings.outputPath));
+    QCOMPARE(readFile(renderSettings.outputPath), earlier);
+    QVERIFY(renderJob.input == nullptr);
+  }
+
+  void renderErrorShowsItsMessageAndRemovesTheFile() {
+    TempDir dir;
+    MessageRecorder messages;
+    // No picture: the render fails with an internal error after the output
+    // file has been created.
+    renderSettings.durationSeconds = 0.2f;
+    renderSettings.outputPath = dir.file("failed.wav");
+    QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
+    QCOMPARE(messages.messages().size(), std::size_t{1});
+    QVERIFY(messages.messages()[0].text.find("Internal error #06") != std::string::npos);
+    QCOMPARE(messages.messages()[0].caption, errorCaption());
+    QVERIFY(!fileExists(renderSettings.outputPath));
+  }
+
+  void outputThatCannotBeCreatedLeavesNothing() {
+    TempDir dir;
+    TestPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 255; });
+    MessageRecorder messages;
+    renderSettings.durationSeconds = 0.2f;
+    renderSettings.outputPath = dir.file("no/such/dir/out.wav");
+    QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
+    QCOMPARE(messages.messages().size(), std::size_t{1});
+    QVERIFY(messages.messages()[0].text.find("Cannot create output wave file") != std::string::npos);
+  }
+
+  void waveRenderThenNoiseRenderStartsWithoutInput() {
+    TempDir dir;
+    TestPicture picture(4, 4, [](std::uint32_t, std::uint32_t) { return 255; });
+    MessageRecorder messages;
+    renderSettings.inputSource = InputSource::WaveFile;
+    renderSettings.inputPath = dir.file("in.wav");
+    writeFile(renderSettings.inputPath, waveBytes(pcm16Bytes(speechLike(8820, 8000)), 1, 16, 44100));
+    renderSettings.outputPath = dir.file("a.wav");
+    QCOMPARE(runProgressDialog(nullptr), kRenderCompleted);
+    QCOMPARE(waveSamples(renderSettings.outputPath).size(), std::size_t{8820});
+
+    renderSettings.inputSource = InputSource::PinkNoise;
+    renderSettings.durationSeconds = 0.1f;
+    renderSettings.outputPath = dir.file("b.wav");
+    bool opened = false;
+    QDialog owner;
+    QVERIFY(prepareRenderJob(renderJob, &owner, opened));
+    QVERIFY(opened);
+    QVERIFY(renderJob.input == nullptr);
+    QCOMPARE(renderJob.sampleCount, std::uint32_t{4410});
+    std::fclose(renderJob.output);
+    renderJob.output = nullptr;
+    QVERIFY(messages.messages().empty());
+  }
+};
+
+QTEST_MAIN(ProgressDialogTest)
+#include "progress_dialog_test.moc"

@@ -14,6 +14,7 @@
 #include "engine/design.h"
 #include "engine/settings.h"
 #include "files/picture.h"
+#include "files/picture_preview.h"
 #include "support/test_support.h"
 
 namespace vellomar {
@@ -146,6 +147,23 @@ TEST_F(PictureTest, BrightnessWeightsRowOrderAndStride) {
   EXPECT_EQ(gains[0], 1.0f);
   EXPECT_FLOAT_EQ(gains[2], 77.0f / 255.0f);
   EXPECT_FLOAT_EQ(gains[14], 160.0f / 255.0f);
+}
+
+TEST_F(PictureTest, PreviewShowsTheBytesTheRenderReadsTopRowFirst) {
+  const std::string path = dir.file("card.bmp");
+  ASSERT_TRUE(colourCard().save(QString::fromStdString(path), "BMP"));
+  const auto p = loadPicture(path);
+  ASSERT_TRUE(p);
+  const QImage preview = picturePreview(*p);
+  ASSERT_EQ(preview.width(), 5);
+  ASSERT_EQ(preview.height(), 3);
+  EXPECT_EQ(preview.format(), QImage::Format_Grayscale8);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x)
+      EXPECT_EQ(preview.constScanLine(y)[x], at(*p, x, y)) << x << "," << y;
+  EXPECT_EQ(preview.constScanLine(1)[1], 140);
+  EXPECT_EQ(qGray(preview.pixel(2, 0)), 77);
+  EXPECT_TRUE(picturePreview(PictureBitmap{}).isNull());
 }
 
 TEST_F(PictureTest, EveryOfferedFormatLoads) {

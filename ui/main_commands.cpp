@@ -1,7 +1,472 @@
 #include "ui/main_commands.h"
 
+#include <QAudioDevice>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMediaDevices>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSoundEffect>
+#include <filesystem>
+#include <system_error>
+
+#include "files/messages.h"
+#include "files/picture.h"
+#include "files/wav.h"
+#include "ui/axes.h"
+#include "ui/main_window.h"
+#include "ui/preview_frame.h"
+#include "ui/progress_dialog.h"
+#include "ui/settings_controls.h"
+#include "ui/settings_logic.h"
+#include "ui/template_window.h"
+#include "ui/window_commands.h"
+
 namespace vellomar {
+namespace {
 
-void connectMainWindowCommands(MainWindow&) {}
+MessageOwner ownerOf(MainWindow &window) {
+  return static_cast<QWidget *>(&window);
+}
 
-}  // namespace vellomar
+bool equalIgnoringCase(const std::string &a, const std::string &b) {
+  return QString::fromStdString(a).compare(QString::fromStdString(b),
+                                           Qt::CaseInsensitive) == 0;
+}
+
+// A Qt name filter from a description and a pattern list such as
+// "*.bmp;*.png": Qt reads the patterns from the last parentheses, separated
+// by blanks, and "*.*" there means every file. The description is what the
+// dialog shows.
+QString nameFilter(const char *description, const char *pattern) {
+  QString patterns = QString::fromUtf8(pattern);
+  patterns.replace(';', ' ');
+  if (patterns == QLatin1String("*.*"))
+    patterns = QStringLiteral("*");
+  return QString::fromUtf8(description) + QStringLiteral(" (") + patterns +
+         QStringLiteral(")");
+}
+
+std::optional<QString> runFileDialog(const FileRequest &request) {
+  QFileDialog dialog(request.owner, request.title);
+  dialog.setAcceptMode(request.forSaving ? QFileDialog::AcceptSave
+                                         : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.forSaving ? QFileDialog::AnyFile
+                                       : QFileDialog::ExistingFile);
+  // The descriptions carry their own patterns; Qt's copy stays hidden.
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+  dialog.setNameFilters(request.filters);
+  if (!request.filters.isEmpty())
+    dialog.selectNameFilter(request.filters.front());
+  if (!request.defaultExtension.isEmpty())
+    dialog.setDefaultSuffix(request.defaultExtension);
+  if (!request.initialPath.isEmpty())
+    dialog.selectFile(request.initialPath);
+  if (dialog.exec() != QDialog::Accepted)
+    return std::nullopt;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty())
+    return std::nullopt;
+  return files.front();
+}
+
+FileChooser gFileChooser;
+
+QPointer<QSoundEffect> gSound;
+
+void playThroughDefaultOutput(const QString &path, QObject *parent) {
+  // A new press restarts: the previous sound stops and goes.
+  if (gSound) {
+    gSound->stop();
+    gSound->deleteLater();
+  }
+  if (QMediaDevices::defaultAudioOutput().isNull())
+    return;
+  gSound = new QSoundEffect(QMediaDevices::defaultAudioOutput(), parent);
+  gSound->setSource(QUrl::fromLocalFile(path));
+  gSound->play();
+}
+
+SoundPlayer gSoundPlayer;
+
+// The text of a file field, as the path it stands for.
+std::string fieldPath(const QLineEdit *edit) {
+  return edit->text().left(kMaxPathLength).toStdString();
+}
+
+void showPathInField(QLineEdit *edit, const std::string &path) {
+  edit->setText(path.empty() ? QString(kNotSelected)
+                             : QString::fromStdString(path));
+}
+
+const std::initializer_list<const char *> kWaveFilters = {
+    "Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"};
+
+// Handles the keyboard focus entering and leaving the two file fields,
+// and files dragged onto the window.
+class WindowEvents : public QObject {
+public:
+  explicit WindowEvents(MainWindow &window)
+      : QObject(&window), window_(window) {}
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    const auto &c = window_.controls();
+    switch (event->type()) {
+    case QEvent::FocusIn:
+      if (watched == c.inputPathEdit)
+        inputFieldEntered(window_);
+      if (watched == c.outputPathEdit)
+        outputFieldEntered(window_);
+      break;
+    case QEvent::FocusOut:
+      if (watched == c.inputPathEdit)
+        inputFieldLeft(window_);
+      if (watched == c.outputPathEdit)
+        outputFieldLeft(window_);
+      break;
+    case QEvent::DragEnter: {
+      auto *drag = static_cast<QDragEnterEvent *>(event);
+      if (watched == &window_ && drag->mimeData()->hasUrls()) {
+        for (const QUrl &url : drag->mimeData()->urls()) {
+          if (url.isLocalFile()) {
+            drag->acceptProposedAction();
+            return true;
+          }
+        }
+      }
+      break;
+    }
+    case QEvent::Drop: {
+      auto *drop = static_cast<QDropEvent *>(event);
+      if (watched == &window_ && drop->mimeData()->hasUrls()) {
+        if (dropFiles(window_, drop->mimeData()->urls()))
+          drop->acceptProposedAction();
+        return true;
+      }
+      break;
+    }
+    default:
+      break;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+private:
+  MainWindow &window_;
+};
+
+} // namespace
+
+void setFileChooser(FileChooser chooser) { gFileChooser = std::move(chooser); }
+void setSoundPlayer(SoundPlayer player) { gSoundPlayer = std::move(player); }
+
+bool chooseFile(std::string &path, std::size_t capacity, bool forSaving,
+                const char *title,
+                const std::initializer_list<const char *> &filters,
+                const char *defaultExtension, QWidget *owner) {
+  FileRequest request;
+  request.owner = owner;
+  request.forSaving = forSaving;
+  request.title = QString::fromUtf8(title);
+  for (auto it = filters.begin();
+       it != filters.end() && std::next(it) != filters.end(); it += 2) {
+    request.filters << nameFilter(*it, *std::next(it));
+  }
+  if (defaultExtension != nullptr)
+    request.defaultExtension = QString::fromUtf8(defaultExtension);
+  request.initialPath = QString::fromStdString(path);
+  const std::optional<QString> chosen =
+      gFileChooser ? gFileChooser(request) : runFileDialog(request);
+  if (!chosen || chosen->isEmpty())
+    return false;
+  const std::string result = chosen->toStdString();
+  if (result.size() >= capacity) {
+    // A longer path would have to be cut, and would then name another file.
+    showErrorBox(
+        owner,
+        "The path of the chosen file is too long (at most %u characters): '%s'",
+        static_cast<unsigned>(capacity - 1), result.c_str());
+    return false;
+  }
+  path = result;
+  return true;
+}
+
+bool sameFile(const std::string &a, const std::string &b) {
+  if (equalIgnoringCase(a, b))
+    return true;
+  std::error_code error;
+  return std::filesystem::equivalent(std::filesystem::path(a),
+                                     std::filesystem::path(b), error) &&
+         !error;
+}
+
+bool confirmTimeGranularity(MainWindow &window) {
+  const float g = timeGranularity(renderSettings.blockLength,
+                                  renderSettings.subBlocksPerBlock,
+                                  renderSettings.sampleRate);
+  const float d = renderSettings.inputSource == InputSource::WaveFile
+                      ? inputWaveDuration
+                      : renderSettings.durationSeconds;
+  if (pictureData.pixels == nullptr || d == 0.0f)
+    return true;
+  const float t = timePerLine(d, pictureData.height);
+  if (!granularityNeedsWarning(g, t))
+    return true;
+  return showMessage(ownerOf(window), kBoxYesNo | kBoxIconWarning, "Warning",
+                     "%s", granularityWarningText(g, t).c_str()) == kButtonYes;
+}
+
+void chooseInputFile(MainWindow &window) {
+  std::string path = renderSettings.inputPath;
+  if (!chooseFile(path, 500, false, "Select input wave file", kWaveFilters,
+                  nullptr, &window))
+    return;
+  renderSettings.inputPath = path;
+  showPathInField(window.controls().inputPathEdit, renderSettings.inputPath);
+  probeInputWave(true, ownerOf(window));
+  redrawAxes(window);
+  refreshTimePerLineLabel(window);
+}
+
+void chooseOutputFile(MainWindow &window) {
+  std::string path = renderSettings.outputPath;
+  if (!chooseFile(path, 500, true, "Select output wave file", kWaveFilters,
+                  "wav", &window))
+    return;
+  window.controls().playButton->setEnabled(false);
+  renderSettings.outputPath = path;
+  showPathInField(window.controls().outputPathEdit, renderSettings.outputPath);
+}
+
+bool loadPictureFile(MainWindow &window, const std::string &path) {
+  const auto &c = window.controls();
+  std::shared_ptr<const PictureBitmap> bitmap = loadPicture(path);
+  if (!bitmap) {
+    showErrorBox(ownerOf(window), "Failed to load picture '%s'", path.c_str());
+    return false;
+  }
+  c.previewFrame->setPicture(std::move(bitmap));
+  c.generateButton->setEnabled(true);
+  refreshTimePerLineLabel(window);
+  c.generateButton->setFocus();
+  return true;
+}
+
+void loadPictureCommand(MainWindow &window) {
+  std::string path;
+  if (!chooseFile(
+          path, 500, false, "Choose a picture",
+          {"Bitmap images (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)",
+           "*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff", "All files(*.*)",
+           "*.*"},
+          "bmp", &window)) {
+    return;
+  }
+  loadPictureFile(window, path);
+}
+
+void generateSound(MainWindow &window) {
+  const auto &c = window.controls();
+  if (pictureData.pixels == nullptr) {
+    showMessage(ownerOf(window), kBoxOk | kBoxIconInformation,
+                "Missing picture",
+                "You must load a picture before generating sound.");
+    return;
+  }
+  const bool waveSource = renderSettings.inputSource == InputSource::WaveFile;
+  if (waveSource && renderSettings.inputPath.empty()) {
+    chooseInputFile(window);
+    if (renderSettings.inputPath.empty())
+      return;
+    if (inputWaveDuration == 0.0f)
+      return;
+  }
+  if (renderSettings.outputPath.empty()) {
+    chooseOutputFile(window);
+    if (renderSettings.outputPath.empty())
+      return;
+  }
+  // Two spellings of one file would let the render truncate its own input.
+  if (waveSource &&
+      sameFile(renderSettings.outputPath, renderSettings.inputPath)) {
+    showMessage(ownerOf(window), kBoxOk | kBoxIconInformation, "File conflict",
+                "Input and output wave cannot be the same file.\nPlease change "
+                "your selection.");
+    return;
+  }
+  if (!confirmTimeGranularity(window)) {
+    refreshTimePerLineLabel(window);
+    return;
+  }
+  c.playButton->setEnabled(false);
+  if (runProgressDialog(&window) == kRenderCompleted) {
+    c.playButton->setEnabled(true);
+    c.playButton->setFocus();
+  }
+}
+
+void playGenerated(MainWindow &window) {
+  if (renderSettings.outputPath.empty())
+    return;
+  const QString path = QString::fromStdString(renderSettings.outputPath);
+  if (gSoundPlayer) {
+    gSoundPlayer(path);
+  } else {
+    playThroughDefaultOutput(path, &window);
+  }
+}
+
+void enterKey(MainWindow &window) {
+  const auto &c = window.controls();
+  if (c.generateButton->isEnabled()) {
+    c.generateButton->setFocus();
+  } else if (pictureData.pixels == nullptr) {
+    c.loadPictureButton->setFocus();
+  } else if (QWidget *focused = window.focusWidget()) {
+    focused->clearFocus();
+  }
+}
+
+void selectSource(MainWindow &window, InputSource source) {
+  renderSettings.inputSource = source;
+  const bool waveFile = source == InputSource::WaveFile;
+  if (waveFile)
+    probeInputWave(false, ownerOf(window));
+  showSourceControls(window, waveFile);
+  redrawAxes(window);
+  refreshTimePerLineLabel(window);
+}
+
+void inputFieldEntered(MainWindow &window) {
+  if (renderSettings.inputPath.empty())
+    window.controls().inputPathEdit->clear();
+}
+
+void outputFieldEntered(MainWindow &window) {
+  if (renderSettings.outputPath.empty())
+    window.controls().outputPathEdit->clear();
+}
+
+void inputFieldLeft(MainWindow &window) {
+  QLineEdit *edit = window.controls().inputPathEdit;
+  renderSettings.inputPath = fieldPath(edit);
+  if (renderSettings.inputPath == kNotSelected) {
+    renderSettings.inputPath.clear();
+  } else if (renderSettings.inputPath.empty()) {
+    edit->setText(kNotSelected);
+  }
+  probeInputWave(false, ownerOf(window));
+  redrawAxes(window);
+  refreshTimePerLineLabel(window);
+}
+
+void outputFieldLeft(MainWindow &window) {
+  const auto &c = window.controls();
+  const std::string text = fieldPath(c.outputPathEdit);
+  if (!equalIgnoringCase(text, renderSettings.outputPath))
+    c.playButton->setEnabled(false);
+  renderSettings.outputPath = text;
+  if (renderSettings.outputPath == kNotSelected) {
+    renderSettings.outputPath.clear();
+  } else if (renderSettings.outputPath.empty()) {
+    c.outputPathEdit->setText(kNotSelected);
+  }
+}
+
+bool dropFiles(MainWindow &window, const QList<QUrl> &urls) {
+  for (const QUrl &url : urls) {
+    if (!url.isLocalFile())
+      continue;
+    const QString local = url.toLocalFile();
+    const std::string path = local.toStdString();
+    if (QFileInfo(local).suffix().compare(QLatin1String("wav"),
+                                          Qt::CaseInsensitive) == 0) {
+      if (path.size() > kMaxPathLength) {
+        showErrorBox(ownerOf(window),
+                     "The path of the chosen file is too long (at most %u "
+                     "characters): '%s'",
+                     static_cast<unsigned>(kMaxPathLength), path.c_str());
+        return false;
+      }
+      const auto &c = window.controls();
+      renderSettings.inputPath = path;
+      showPathInField(c.inputPathEdit, renderSettings.inputPath);
+      // Selecting the radio button runs the source switch.
+      // Checking the radio button switches the source (with a silent probe).
+      c.waveFileRadio->setChecked(true);
+      renderSettings.inputSource = InputSource::WaveFile;
+      // Say why a dropped file is refused.
+      probeInputWave(true, ownerOf(window));
+      redrawAxes(window);
+      refreshTimePerLineLabel(window);
+      return true;
+    }
+    return loadPictureFile(window, path);
+  }
+  return false;
+}
+
+void connectMainWindowCommands(MainWindow &window) {
+  const auto &c = window.controls();
+  MainWindow *w = &window;
+
+  // The window's initialisation: the settings controls show the settings.
+  c.scaleList->clear();
+  c.scaleList->addItems({"Linear", "Logarithmic", "Mel (perceptual)"});
+  connectSettingsControls(window);
+  probeInputWave(false, ownerOf(window));
+  populateSettingsControls(window);
+  refreshTimePerLineLabel(window);
+
+  QObject::connect(c.loadPictureButton, &QPushButton::clicked, w,
+                   [w] { loadPictureCommand(*w); });
+  QObject::connect(c.generateButton, &QPushButton::clicked, w,
+                   [w] { generateSound(*w); });
+  QObject::connect(c.playButton, &QPushButton::clicked, w,
+                   [w] { playGenerated(*w); });
+  QObject::connect(c.inputBrowseButton, &QPushButton::clicked, w,
+                   [w] { chooseInputFile(*w); });
+  QObject::connect(c.outputBrowseButton, &QPushButton::clicked, w,
+                   [w] { chooseOutputFile(*w); });
+  QObject::connect(c.templateButton, &QPushButton::clicked, w,
+                   [w] { runTemplateWindow(w); });
+  QObject::connect(c.hiddenDefaultButton, &QPushButton::clicked, w,
+                   [w] { enterKey(*w); });
+
+  QObject::connect(c.pinkNoiseRadio, &QRadioButton::toggled, w, [w](bool on) {
+    if (on)
+      selectSource(*w, InputSource::PinkNoise);
+  });
+  QObject::connect(c.whiteNoiseRadio, &QRadioButton::toggled, w, [w](bool on) {
+    if (on)
+      selectSource(*w, InputSource::WhiteNoise);
+  });
+  QObject::connect(c.waveFileRadio, &QRadioButton::toggled, w, [w](bool on) {
+    if (on)
+      selectSource(*w, InputSource::WaveFile);
+  });
+
+  auto *events = new WindowEvents(window);
+  c.inputPathEdit->installEventFilter(events);
+  c.outputPathEdit->installEventFilter(events);
+  c.inputPathEdit->setMaxLength(static_cast<int>(kMaxPathLength));
+  c.outputPathEdit->setMaxLength(static_cast<int>(kMaxPathLength));
+  // Files dropped anywhere on the window, the fields included, go to the
+  // window.
+  for (QLineEdit *edit : window.findChildren<QLineEdit *>())
+    edit->setAcceptDrops(false);
+  window.setAcceptDrops(true);
+  window.installEventFilter(events);
+}
+
+} // namespace vellomar

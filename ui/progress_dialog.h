@@ -13,8 +13,8 @@ class QPushButton;
 namespace vellomar {
 
 // Results of the progress dialog.
-inline constexpr int kRenderCompleted = 1;  // the output file is complete
-inline constexpr int kRenderEnded = 444;    // aborted, failed or never started
+inline constexpr int kRenderCompleted = 1; // the output file is complete
+inline constexpr int kRenderEnded = 444;   // aborted, failed or never started
 
 class ProgressDialog;
 
@@ -23,25 +23,25 @@ class ProgressDialog;
 // `dialog` as owner. `outputOpened` tells whether this call left a file at
 // the output path that belongs to this render (so a failed render may
 // remove it); it is false when the existing file was never touched.
-bool prepareRenderJob(RenderJob& job, QWidget* dialog, bool& outputOpened);
+bool prepareRenderJob(RenderJob &job, QWidget *dialog, bool &outputOpened);
 
 // The body of the worker thread: renders the job and posts its outcome to
 // `dialog` (completion, abort or failure) as queued calls. Touches no widget.
-void renderThreadMain(RenderJob& job, ProgressDialog* dialog);
+void renderThreadMain(RenderJob &job, ProgressDialog *dialog);
 
 // Runs the dialog modally over `owner` and returns kRenderCompleted or
 // kRenderEnded.
-int runProgressDialog(QWidget* owner);
+int runProgressDialog(QWidget *owner);
 
 class ProgressDialog : public QDialog {
   Q_OBJECT
 
- public:
-  explicit ProgressDialog(QWidget* owner);
+public:
+  explicit ProgressDialog(QWidget *owner);
   ~ProgressDialog() override;
 
-  QProgressBar* progressBar() const { return progressBar_; }
-  QPushButton* abortButton() const { return abortButton_; }
+  QProgressBar *progressBar() const { return progressBar_; }
+  QPushButton *abortButton() const { return abortButton_; }
 
   // Starts the render; called once the dialog runs. Ends the dialog with
   // kRenderEnded at once when the files cannot be prepared.
@@ -56,18 +56,18 @@ class ProgressDialog : public QDialog {
   // Esc and the window's close request do nothing: only the render ends it.
   void reject() override {}
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
+protected:
+  void closeEvent(QCloseEvent *event) override;
 
- private:
+private:
   void onAbort();
   void joinWorker();
 
-  QProgressBar* progressBar_ = nullptr;
-  QPushButton* abortButton_ = nullptr;
+  QProgressBar *progressBar_ = nullptr;
+  QPushButton *abortButton_ = nullptr;
   std::thread worker_;
   bool outputOpened_ = false;
   bool begun_ = false;
 };
 
-}  // namespace vellomar
+} // namespace vellomar

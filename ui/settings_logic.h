@@ -9,12 +9,12 @@ namespace vellomar {
 
 // The dB range field: the text as an unsigned integer (0 when it is not
 // one), rounded to the nearest multiple of 10 (halves up), clamped to 20..120.
-std::int32_t rangeDbFromText(const std::string& text);
+std::int32_t rangeDbFromText(const std::string &text);
 
 // The master gain field: the text as a signed integer (0 when it is not
 // one), clamped to 0..48. `rewrite` tells whether the field must show the
 // clamped value (it keeps its text otherwise, an empty field included).
-std::int32_t gainDbFromText(const std::string& text, bool& rewrite);
+std::int32_t gainDbFromText(const std::string &text, bool &rewrite);
 
 // The duration field. The first comma counts as the decimal point. A text
 // with characters after the number, or a value below 0 or above 1000000,
@@ -24,7 +24,7 @@ struct DurationEntry {
   bool accepted = false;
   float seconds = 0.0f;
 };
-DurationEntry durationFromText(const std::string& text, float previous);
+DurationEntry durationFromText(const std::string &text, float previous);
 
 // "%g" of a duration, as the field shows it.
 std::string formatDuration(float seconds);
@@ -40,7 +40,8 @@ float timePerLine(float durationSeconds, std::uint32_t pictureHeight);
 std::string timePerLineText(float t);
 
 // The hop length in seconds: N / (S * rate) as a float.
-float timeGranularity(std::int32_t blockLength, std::int32_t subBlocks, std::uint32_t sampleRate);
+float timeGranularity(std::int32_t blockLength, std::int32_t subBlocks,
+                      std::uint32_t sampleRate);
 
 // Whether a render with hop length g over picture lines of t seconds asks
 // first: only when a hop is shorter than half a line and at most 0.5 s.
@@ -50,4 +51,4 @@ bool granularityNeedsWarning(float g, float t);
 // The text of that question.
 std::string granularityWarningText(float g, float t);
 
-}  // namespace vellomar
+} // namespace vellomar

@@ -8,6 +8,7 @@
 
 #include "engine/render.h"
 #include "engine/settings.h"
+#include "engine/source.h"
 #include "files/wav.h"
 #include "support/test_support.h"
 

@@ -90,9 +90,13 @@ class MessageRecorder {
   const std::vector<ShownMessage>& messages() const { return messages_; }
   // The only message shown, or an empty one (and a test failure) otherwise.
   ShownMessage only() const;
+  // The button that Yes/No questions get (Yes unless changed).
+  void answerQuestionsWith(int button) { questionAnswer_ = button; }
+  void clear() { messages_.clear(); }
 
  private:
   std::vector<ShownMessage> messages_;
+  int questionAnswer_ = 6;  // kButtonYes
 };
 
 // Puts the settings, the run state and the picture back to program start.

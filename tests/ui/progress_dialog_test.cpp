@@ -19,11 +19,13 @@ namespace {
 
 // Runs `action` on the progress dialog once it is open and the render is
 // under way (the progress bar has moved or the worker has been started).
-void whenDialogRuns(std::function<void(ProgressDialog*)> action) {
+void whenDialogRuns(std::function<void(ProgressDialog *)> action) {
   auto poll = std::make_shared<std::function<void()>>();
   *poll = [action, poll] {
-    auto* dialog = qobject_cast<ProgressDialog*>(QApplication::activeModalWidget());
-    if (dialog != nullptr && dialog->isVisible() && dialog->progressBar()->value() > 0) {
+    auto *dialog =
+        qobject_cast<ProgressDialog *>(QApplication::activeModalWidget());
+    if (dialog != nullptr && dialog->isVisible() &&
+        dialog->progressBar()->value() > 0) {
       action(dialog);
       return;
     }
@@ -32,25 +34,27 @@ void whenDialogRuns(std::function<void(ProgressDialog*)> action) {
   QTimer::singleShot(0, *poll);
 }
 
-bool allZero(const std::vector<std::int16_t>& samples) {
+bool allZero(const std::vector<std::int16_t> &samples) {
   for (std::int16_t s : samples) {
-    if (s != 0) return false;
+    if (s != 0)
+      return false;
   }
   return true;
 }
 
-}  // namespace
+} // namespace
 
 class ProgressDialogTest : public QObject {
   Q_OBJECT
 
- private slots:
+private slots:
   void init() { resetEngineState(); }
   void cleanup() { resetEngineState(); }
 
   void completedRenderWritesTheWholeFile() {
     TempDir dir;
-    TestPicture picture(16, 8, [](std::uint32_t x, std::uint32_t) { return x < 8 ? 255 : 0; });
+    TestPicture picture(
+        16, 8, [](std::uint32_t x, std::uint32_t) { return x < 8 ? 255 : 0; });
     MessageRecorder messages;
     renderSettings.inputSource = InputSource::WhiteNoise;
     renderSettings.frequencyScale = FrequencyScale::Linear;
@@ -66,10 +70,12 @@ class ProgressDialogTest : public QObject {
     QCOMPARE(le16(bytes, 22), std::uint16_t{1});
     QCOMPARE(le32(bytes, 24), std::uint32_t{44100});
     QCOMPARE(le16(bytes, 34), std::uint16_t{16});
-    const std::vector<std::int16_t> samples = waveSamples(renderSettings.outputPath);
+    const std::vector<std::int16_t> samples =
+        waveSamples(renderSettings.outputPath);
     QVERIFY(!allZero(samples));
     // The left half of the picture is white: a low-passed noise.
-    QVERIFY(bandEnergy(samples, 0, 10000) > 20 * bandEnergy(samples, 12000, 22050));
+    QVERIFY(bandEnergy(samples, 0, 10000) >
+            20 * bandEnergy(samples, 12000, 22050));
     QVERIFY(renderJob.input == nullptr);
     QVERIFY(renderJob.output == nullptr);
   }
@@ -78,12 +84,12 @@ class ProgressDialogTest : public QObject {
     TempDir dir;
     TestPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 200; });
     MessageRecorder messages;
-    renderSettings.durationSeconds = 3000.0f;  // far longer than the test waits
+    renderSettings.durationSeconds = 3000.0f; // far longer than the test waits
     renderSettings.outputPath = dir.file("long.wav");
 
     bool disabledAtOnce = false;
     bool escapeIgnored = false;
-    whenDialogRuns([&](ProgressDialog* dialog) {
+    whenDialogRuns([&](ProgressDialog *dialog) {
       QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
       QApplication::sendEvent(dialog, &escape);
       dialog->close();
@@ -105,7 +111,8 @@ class ProgressDialogTest : public QObject {
     renderSettings.durationSeconds = 3000.0f;
     renderSettings.outputPath = dir.file("old.wav");
     writeFile(renderSettings.outputPath, {1, 2, 3});
-    whenDialogRuns([](ProgressDialog* dialog) { dialog->abortButton()->click(); });
+    whenDialogRuns(
+        [](ProgressDialog *dialog) { dialog->abortButton()->click(); });
     QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
     QVERIFY(!fileExists(renderSettings.outputPath));
   }
@@ -116,7 +123,8 @@ class ProgressDialogTest : public QObject {
     MessageRecorder messages;
     renderSettings.inputSource = InputSource::WaveFile;
     renderSettings.inputPath = dir.file("stereo.wav");
-    writeFile(renderSettings.inputPath, waveBytes(std::vector<std::uint8_t>(400, 0), 2, 16, 44100));
+    writeFile(renderSettings.inputPath,
+              waveBytes(std::vector<std::uint8_t>(400, 0), 2, 16, 44100));
     renderSettings.outputPath = dir.file("earlier.wav");
     const std::vector<std::uint8_t> earlier = {'k', 'e', 'e', 'p'};
     writeFile(renderSettings.outputPath, earlier);
@@ -137,7 +145,8 @@ class ProgressDialogTest : public QObject {
     renderSettings.outputPath = dir.file("failed.wav");
     QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
     QCOMPARE(messages.messages().size(), std::size_t{1});
-    QVERIFY(messages.messages()[0].text.find("Internal error #06") != std::string::npos);
+    QVERIFY(messages.messages()[0].text.find("Internal error #06") !=
+            std::string::npos);
     QCOMPARE(messages.messages()[0].caption, errorCaption());
     QVERIFY(!fileExists(renderSettings.outputPath));
   }
@@ -150,7 +159,8 @@ class ProgressDialogTest : public QObject {
     renderSettings.outputPath = dir.file("no/such/dir/out.wav");
     QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
     QCOMPARE(messages.messages().size(), std::size_t{1});
-    QVERIFY(messages.messages()[0].text.find("Cannot create output wave file") != std::string::npos);
+    QVERIFY(messages.messages()[0].text.find(
+                "Cannot create output wave file") != std::string::npos);
   }
 
   void waveRenderThenNoiseRenderStartsWithoutInput() {
@@ -159,7 +169,8 @@ class ProgressDialogTest : public QObject {
     MessageRecorder messages;
     renderSettings.inputSource = InputSource::WaveFile;
     renderSettings.inputPath = dir.file("in.wav");
-    writeFile(renderSettings.inputPath, waveBytes(pcm16Bytes(speechLike(8820, 8000)), 1, 16, 44100));
+    writeFile(renderSettings.inputPath,
+              waveBytes(pcm16Bytes(speechLike(8820, 8000)), 1, 16, 44100));
     renderSettings.outputPath = dir.file("a.wav");
     QCOMPARE(runProgressDialog(nullptr), kRenderCompleted);
     QCOMPARE(waveSamples(renderSettings.outputPath).size(), std::size_t{8820});

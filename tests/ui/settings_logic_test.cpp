@@ -8,7 +8,7 @@ using namespace vellomar;
 class SettingsLogicTest : public QObject {
   Q_OBJECT
 
- private slots:
+private slots:
   void rangeRoundsToTensAndClamps() {
     QCOMPARE(rangeDbFromText("14"), 20);
     QCOMPARE(rangeDbFromText("15"), 20);
@@ -56,7 +56,7 @@ class SettingsLogicTest : public QObject {
   }
 
   void durationRefusesAndKeepsThePrevious() {
-    for (const char* text : {"2x", "-1", "2000000", "abc", "1,5,5", "inf"}) {
+    for (const char *text : {"2x", "-1", "2000000", "abc", "1,5,5", "inf"}) {
       const DurationEntry e = durationFromText(text, 7.5f);
       QVERIFY2(!e.accepted, text);
       QCOMPARE(e.seconds, 7.5f);
@@ -70,10 +70,14 @@ class SettingsLogicTest : public QObject {
   }
 
   void timePerLineDigitsFollowTheSize() {
-    QCOMPARE(timePerLineText(timePerLine(15.0f, 300)), std::string("Time per picture line is 0.050 sec"));
-    QCOMPARE(timePerLineText(timePerLine(15.0f, 30)), std::string("Time per picture line is 0.50 sec"));
-    QCOMPARE(timePerLineText(timePerLine(15.0f, 5)), std::string("Time per picture line is 3.0 sec"));
-    QCOMPARE(timePerLineText(timePerLine(15.0f, 1000)), std::string("Time per picture line is 0.0150 sec"));
+    QCOMPARE(timePerLineText(timePerLine(15.0f, 300)),
+             std::string("Time per picture line is 0.050 sec"));
+    QCOMPARE(timePerLineText(timePerLine(15.0f, 30)),
+             std::string("Time per picture line is 0.50 sec"));
+    QCOMPARE(timePerLineText(timePerLine(15.0f, 5)),
+             std::string("Time per picture line is 3.0 sec"));
+    QCOMPARE(timePerLineText(timePerLine(15.0f, 1000)),
+             std::string("Time per picture line is 0.0150 sec"));
     QCOMPARE(timePerLine(15.0f, 0), 0.0f);
     QCOMPARE(timePerLine(0.0f, 10), 0.0f);
   }
@@ -89,10 +93,13 @@ class SettingsLogicTest : public QObject {
     QVERIFY(!granularityNeedsWarning(defaults, 0.05f));
     QVERIFY(!granularityNeedsWarning(defaults, 0.0f));
     QCOMPARE(granularityWarningText(defaults, 1.5f),
-             std::string("Selected time granularity is 0.046 sec while the time per picture line is 1.50 sec.\n"
-                         "This will extend calculation time without significant improvement in sound quality. "
+             std::string("Selected time granularity is 0.046 sec while the "
+                         "time per picture line is 1.50 sec.\n"
+                         "This will extend calculation time without "
+                         "significant improvement in sound quality. "
                          "Do you wish to continue?"));
-    QVERIFY(granularityWarningText(0.37f, 3.0f).find("is 0.37 sec while") != std::string::npos);
+    QVERIFY(granularityWarningText(0.37f, 3.0f).find("is 0.37 sec while") !=
+            std::string::npos);
   }
 };
 

@@ -17,22 +17,23 @@ using namespace vellomar::test;
 namespace {
 
 // Whether any pixel of a column range of `image` is light (a tick or a label).
-int lightPixels(const QImage& image, int x0, int x1, int y0, int y1) {
+int lightPixels(const QImage &image, int x0, int x1, int y0, int y1) {
   int count = 0;
   for (int y = y0; y < y1; ++y) {
     for (int x = x0; x < x1; ++x) {
-      if (qGray(image.pixel(x, y)) > 128) ++count;
+      if (qGray(image.pixel(x, y)) > 128)
+        ++count;
     }
   }
   return count;
 }
 
-}  // namespace
+} // namespace
 
 class TemplateWindowTest : public QObject {
   Q_OBJECT
 
- private slots:
+private slots:
   void init() { resetEngineState(); }
 
   void readOutFollowsTheWidth() {
@@ -40,11 +41,13 @@ class TemplateWindowTest : public QObject {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const int w = window.width() - 28;
-    QCOMPARE(window.lengthLabel()->text(), QString("Current length %1 pixels").arg(w));
+    QCOMPARE(window.lengthLabel()->text(),
+             QString("Current length %1 pixels").arg(w));
     QCOMPARE(window.rulerImage().width(), w);
 
     window.resize(window.width() + 10, window.height());
-    QCOMPARE(window.lengthLabel()->text(), QString("Current length %1 pixels").arg(w + 10));
+    QCOMPARE(window.lengthLabel()->text(),
+             QString("Current length %1 pixels").arg(w + 10));
     QCOMPARE(window.rulerImage().width(), w + 10);
     // The band shows all of the ruler.
     QCOMPARE(window.band()->contentsRect().width(), w + 10);
@@ -59,10 +62,13 @@ class TemplateWindowTest : public QObject {
     window.resize(50, height + 100);
     QCOMPARE(window.width(), 180);
     QCOMPARE(window.height(), height);
-    QCOMPARE(window.lengthLabel()->text(), QString("Current length 152 pixels"));
+    QCOMPARE(window.lengthLabel()->text(),
+             QString("Current length 152 pixels"));
     // The controls stay centred.
-    QCOMPARE(window.closeButton()->x(), (180 - window.closeButton()->width()) / 2);
-    QCOMPARE(window.closeButton()->y(), height - (3 * window.closeButton()->height()) / 2);
+    QCOMPARE(window.closeButton()->x(),
+             (180 - window.closeButton()->width()) / 2);
+    QCOMPARE(window.closeButton()->y(),
+             height - (3 * window.closeButton()->height()) / 2);
   }
 
   void onlyCloseEndsIt() {
@@ -72,7 +78,8 @@ class TemplateWindowTest : public QObject {
       QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
       QApplication::sendEvent(&window, &escape);
       window.close();
-      if (!window.isVisible()) return;
+      if (!window.isVisible())
+        return;
       // Enter presses the default "Close".
       QTest::keyClick(&window, Qt::Key_Return);
     });
@@ -84,7 +91,7 @@ class TemplateWindowTest : public QObject {
     renderSettings.frequencyScale = FrequencyScale::Linear;
     const QImage linear = drawTemplateRuler(300, 80);
     QCOMPARE(linear.size(), QSize(300, 80));
-    QCOMPARE(qGray(linear.pixel(0, 79)), 0);  // the band is black
+    QCOMPARE(qGray(linear.pixel(0, 79)), 0); // the band is black
     // Ticks rise from y = H - 4; the title sits at the top middle.
     QVERIFY(lightPixels(linear, 0, 300, 40, 76) > 0);
     QVERIFY(lightPixels(linear, 100, 200, 4, 16) > 0);

@@ -1,0 +1,492 @@
+// The main window's settings controls and commands, driven through the real
+// widgets with real pictures and wave files.
+#include <QApplication>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+
+#include "engine/settings.h"
+#include "files/messages.h"
+#include "support/test_support.h"
+#include "ui/main_window.h"
+#include "ui/preview_frame.h"
+#include "ui/settings_controls.h"
+#include "ui/window_commands.h"
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+namespace {
+
+// A grey PNG of the given size, top half white.
+std::string writePicture(const TempDir &dir, const std::string &name, int width,
+                         int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(Qt::black);
+  for (int y = 0; y < height / 2 + 1; ++y) {
+    for (int x = 0; x < width; ++x)
+      image.setPixel(x, y, qRgb(255, 255, 255));
+  }
+  const std::string path = dir.file(name);
+  image.save(QString::fromStdString(path), "PNG");
+  return path;
+}
+
+} // namespace
+
+class MainCommandsTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<MessageRecorder> messages_;
+  std::vector<FileRequest> requests_;
+  std::vector<std::optional<QString>>
+      answers_; // what the file dialogs answer, in order
+  std::vector<QString> played_;
+  int beeps_ = 0;
+
+  const MainWindowControls &c() const { return window_->controls(); }
+
+  // Gives the focus to `widget` and takes it away again, as the user does
+  // when leaving a field.
+  void leave(QWidget *widget) {
+    widget->setFocus();
+    QVERIFY(widget->hasFocus());
+    c().exitButton->setFocus();
+    QVERIFY(!widget->hasFocus());
+  }
+  void type(QLineEdit *edit, const QString &text) {
+    edit->setFocus();
+    edit->selectAll();
+    edit->setText(text);
+    c().exitButton->setFocus();
+  }
+  void choose(QComboBox *list, const QString &text) {
+    const int index = list->findText(text);
+    QVERIFY(index >= 0);
+    list->setCurrentIndex(index);
+    emit list->activated(index);
+  }
+  void loadPicture(const std::string &path) {
+    answers_.push_back(QString::fromStdString(path));
+    c().loadPictureButton->click();
+  }
+
+private slots:
+  void init() {
+    resetEngineState();
+    messages_ = std::make_unique<MessageRecorder>();
+    requests_.clear();
+    answers_.clear();
+    played_.clear();
+    beeps_ = 0;
+    setFileChooser(
+        [this](const FileRequest &request) -> std::optional<QString> {
+          requests_.push_back(request);
+          if (answers_.empty())
+            return std::nullopt;
+          const QString answer = answers_.front().value_or(QString());
+          answers_.erase(answers_.begin());
+          if (answer.isEmpty())
+            return std::nullopt;
+          return answer;
+        });
+    setSoundPlayer([this](const QString &path) { played_.push_back(path); });
+    setDefaultSound([this] { ++beeps_; });
+    window_ = std::make_unique<MainWindow>();
+    window_->show();
+    QApplication::setActiveWindow(window_.get());
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+  }
+
+  void cleanup() {
+    window_.reset();
+    setFileChooser(nullptr);
+    setSoundPlayer(nullptr);
+    setDefaultSound(nullptr);
+    messages_.reset();
+    resetEngineState();
+  }
+
+  void startsWithTheDefaults() {
+    QVERIFY(c().pinkNoiseRadio->isChecked());
+    QVERIFY(!c().whiteNoiseRadio->isChecked());
+    QCOMPARE(c().durationEdit->text(), QString("15"));
+    QVERIFY(c().durationEdit->isVisible());
+    QVERIFY(!c().inputPathEdit->isVisible());
+    QCOMPARE(c().inputPathEdit->text(), QString("[Not selected]"));
+    QCOMPARE(c().outputPathEdit->text(), QString("[Not selected]"));
+    QVERIFY(!c().generateButton->isEnabled());
+    QVERIFY(!c().playButton->isEnabled());
+    QVERIFY(!c().timePerLineLabel->isVisible());
+    QCOMPARE(c().scaleList->count(), 3);
+    QCOMPARE(c().scaleList->currentText(), QString("Mel (perceptual)"));
+    QCOMPARE(c().freqGranularityList->currentText(), QString("5.4 Hz"));
+    QCOMPARE(c().timeGranularityList->currentText(), QString("0.046 sec"));
+    QCOMPARE(c().gainEdit->text(), QString("6"));
+    QCOMPARE(c().gainSlider->value(), 6);
+    QCOMPARE(c().rangeEdit->text(), QString("60"));
+    QVERIFY(!c().rangeUpDown->isEnabled());
+    QVERIFY(c().linRadio->isChecked());
+    QVERIFY(messages_->messages().empty());
+  }
+
+  void granularityChoicesKeepBothListsInStep() {
+    choose(c().timeGranularityList, "0.37 sec");
+    QCOMPARE(renderSettings.blockLength, 16384);
+    QCOMPARE(renderSettings.subBlocksPerBlock, 1);
+    QCOMPARE(c().freqGranularityList->currentText(), QString("2.7 Hz"));
+
+    choose(c().freqGranularityList, "22 Hz");
+    QCOMPARE(renderSettings.blockLength, 2048);
+    QCOMPARE(renderSettings.subBlocksPerBlock, 1);
+    QCOMPARE(c().timeGranularityList->currentText(), QString("0.046 sec"));
+
+    choose(c().timeGranularityList, "0.012 sec");
+    QCOMPARE(renderSettings.blockLength, 2048);
+    QCOMPARE(renderSettings.subBlocksPerBlock, 4);
+
+    choose(c().freqGranularityList, "1.35 Hz");
+    QCOMPARE(renderSettings.blockLength, 32768);
+    QCOMPARE(renderSettings.subBlocksPerBlock, 16);
+    QCOMPARE(c().timeGranularityList->currentText(), QString("0.046 sec"));
+
+    choose(c().timeGranularityList, "0.012 sec");
+    QCOMPARE(renderSettings.blockLength, 8192);
+    QCOMPARE(renderSettings.subBlocksPerBlock, 16);
+    QCOMPARE(c().freqGranularityList->currentText(), QString("5.4 Hz"));
+    QVERIFY(messages_->messages().empty());
+  }
+
+  void fromTheDefaultsAFineTimeKeepsTheBlock() {
+    choose(c().timeGranularityList, "0.012 sec");
+    QCOMPARE(renderSettings.blockLength, 8192);
+    QCOMPARE(renderSettings.subBlocksPerBlock, 16);
+    QCOMPARE(c().freqGranularityList->currentText(), QString("5.4 Hz"));
+  }
+
+  void scaleListSetsTheScale() {
+    choose(c().scaleList, "Linear");
+    QCOMPARE(renderSettings.frequencyScale, FrequencyScale::Linear);
+    choose(c().scaleList, "Logarithmic");
+    QCOMPARE(renderSettings.frequencyScale, FrequencyScale::Logarithmic);
+  }
+
+  void rangeFieldRoundsAndClamps() {
+    c().logRadio->click();
+    QVERIFY(renderSettings.logBrightness);
+    QVERIFY(c().rangeUpDown->isEnabled());
+    const std::pair<const char *, int> cases[] = {
+        {"14", 20},   {"15", 20},   {"64", 60}, {"65", 70},
+        {"124", 120}, {"125", 120}, {"", 20}};
+    for (const auto &[text, expected] : cases) {
+      type(c().rangeEdit, text);
+      QCOMPARE(renderSettings.logRangeDb, expected);
+      QCOMPARE(c().rangeEdit->text(), QString::number(expected));
+    }
+    // Arrows step by 10 and stop at the ends.
+    c().rangeUpDown->stepUp();
+    QCOMPARE(renderSettings.logRangeDb, 30);
+    for (int i = 0; i < 20; ++i)
+      c().rangeUpDown->stepUp();
+    QCOMPARE(renderSettings.logRangeDb, 120);
+    QCOMPARE(c().rangeEdit->text(), QString("120"));
+
+    c().linRadio->click();
+    QVERIFY(!renderSettings.logBrightness);
+    QVERIFY(!c().rangeUpDown->isEnabled());
+  }
+
+  void gainFieldClampsAndMovesTheSlider() {
+    type(c().gainEdit, "60");
+    QCOMPARE(renderSettings.masterGainDb, 48);
+    QCOMPARE(c().gainEdit->text(), QString("48"));
+    QCOMPARE(c().gainSlider->value(), 48);
+    type(c().gainEdit, "");
+    QCOMPARE(renderSettings.masterGainDb, 0);
+    QCOMPARE(c().gainEdit->text(), QString(""));
+    QCOMPARE(c().gainSlider->value(), 0);
+    c().gainSlider->setValue(20);
+    QCOMPARE(renderSettings.masterGainDb, 20);
+    QCOMPARE(c().gainEdit->text(), QString("20"));
+  }
+
+  void durationFieldAcceptsRefusesAndBeeps() {
+    type(c().durationEdit, "1,5");
+    QCOMPARE(renderSettings.durationSeconds, 1.5f);
+    QCOMPARE(c().durationEdit->text(), QString("1.5"));
+    type(c().durationEdit, "0");
+    QCOMPARE(renderSettings.durationSeconds, 0.02f);
+    QCOMPARE(c().durationEdit->text(), QString("0.02"));
+    type(c().durationEdit, "");
+    QCOMPARE(c().durationEdit->text(), QString("0.02"));
+    QCOMPARE(beeps_, 0);
+    type(c().durationEdit, "1e3");
+    QCOMPARE(renderSettings.durationSeconds, 1000.0f);
+    for (const char *bad : {"2x", "-1", "2000000"}) {
+      type(c().durationEdit, bad);
+      QCOMPARE(renderSettings.durationSeconds, 1000.0f);
+      QCOMPARE(c().durationEdit->text(), QString("1000"));
+    }
+    QCOMPARE(beeps_, 3);
+    type(c().durationEdit, "1000000");
+    QCOMPARE(renderSettings.durationSeconds, 1000000.0f);
+    QCOMPARE(beeps_, 3);
+  }
+
+  void timePerLineFollowsPictureAndDuration() {
+    TempDir dir;
+    loadPicture(writePicture(dir, "tall.png", 20, 300));
+    QVERIFY(c().timePerLineLabel->isVisible());
+    QCOMPARE(c().timePerLineLabel->text(),
+             QString("Time per picture line is 0.050 sec"));
+    loadPicture(writePicture(dir, "mid.png", 20, 30));
+    QCOMPARE(c().timePerLineLabel->text(),
+             QString("Time per picture line is 0.50 sec"));
+    loadPicture(writePicture(dir, "low.png", 20, 5));
+    QCOMPARE(c().timePerLineLabel->text(),
+             QString("Time per picture line is 3.0 sec"));
+    type(c().durationEdit, "1");
+    QCOMPARE(c().timePerLineLabel->text(),
+             QString("Time per picture line is 0.20 sec"));
+    // A wave source without a usable file hides it.
+    c().waveFileRadio->click();
+    QVERIFY(!c().timePerLineLabel->isVisible());
+    QVERIFY(c().inputPathEdit->isVisible());
+    QVERIFY(!c().durationEdit->isVisible());
+    QVERIFY(messages_->messages().empty());
+  }
+
+  void loadingAPictureEnablesGenerateAndAFailureKeepsIt() {
+    TempDir dir;
+    const std::string good = writePicture(dir, "good.png", 16, 16);
+    loadPicture(good);
+    QCOMPARE(requests_.size(), std::size_t{1});
+    QCOMPARE(requests_[0].title, QString("Choose a picture"));
+    QVERIFY(!requests_[0].forSaving);
+    QCOMPARE(requests_[0].defaultExtension, QString("bmp"));
+    QVERIFY(requests_[0].filters[0].startsWith(
+        "Bitmap images (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)"));
+    QVERIFY(requests_[0].filters[1].startsWith("All files(*.*)"));
+    QVERIFY(c().generateButton->isEnabled());
+    QVERIFY(c().generateButton->hasFocus());
+    const auto shown = c().previewFrame->picture();
+    QVERIFY(shown != nullptr);
+
+    const std::string bad = dir.file("bad.png");
+    writeFile(bad, {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'});
+    loadPicture(bad);
+    QCOMPARE(messages_->messages().size(), std::size_t{1});
+    QCOMPARE(messages_->messages()[0].caption, errorCaption());
+    QCOMPARE(messages_->messages()[0].text,
+             "Failed to load picture '" + bad + "'");
+    QVERIFY(c().generateButton->isEnabled());
+    QCOMPARE(c().previewFrame->picture(), shown);
+    QCOMPARE(pictureData.height, std::uint32_t{16});
+
+    // Cancelling the chooser changes nothing.
+    c().loadPictureButton->click();
+    QCOMPARE(messages_->messages().size(), std::size_t{1});
+  }
+
+  void generateWithoutPictureSaysSo() {
+    c().generateButton->setEnabled(true);
+    c().generateButton->click();
+    QCOMPARE(messages_->messages().size(), std::size_t{1});
+    QCOMPARE(messages_->messages()[0].caption, std::string("Missing picture"));
+    QCOMPARE(messages_->messages()[0].text,
+             std::string("You must load a picture before generating sound."));
+    QVERIFY(requests_.empty());
+  }
+
+  void warningQuestionAnsweredNoStartsNothing() {
+    TempDir dir;
+    loadPicture(writePicture(dir, "ten.png", 8, 10));
+    renderSettings.outputPath = dir.file("out.wav");
+    messages_->answerQuestionsWith(kButtonNo);
+    c().generateButton->click();
+    QCOMPARE(messages_->messages().size(), std::size_t{1});
+    QCOMPARE(messages_->messages()[0].caption, std::string("Warning"));
+    QCOMPARE(messages_->messages()[0].boxType, kBoxYesNo | kBoxIconWarning);
+    QVERIFY(messages_->messages()[0].text.find(
+                "0.046 sec while the time per picture line is 1.50 sec") !=
+            std::string::npos);
+    QVERIFY(!fileExists(renderSettings.outputPath));
+
+    // A 1-row picture with 0.74 s hops asks nothing.
+    loadPicture(writePicture(dir, "one.png", 8, 1));
+    choose(c().timeGranularityList, "0.74 sec");
+    QVERIFY(confirmTimeGranularity(*window_));
+    QCOMPARE(messages_->messages().size(), std::size_t{1});
+  }
+
+  void enterInAFieldAppliesItWithoutRendering() {
+    TempDir dir;
+    loadPicture(writePicture(dir, "p.png", 8, 100));
+    renderSettings.outputPath = dir.file("out.wav");
+    c().durationEdit->setFocus();
+    c().durationEdit->selectAll();
+    QTest::keyClicks(c().durationEdit, "3");
+    QTest::keyClick(c().durationEdit, Qt::Key_Return);
+    QCOMPARE(renderSettings.durationSeconds, 3.0f);
+    QVERIFY(c().generateButton->hasFocus());
+    QVERIFY(!fileExists(renderSettings.outputPath));
+    QVERIFY(messages_->messages().empty());
+
+    // Without a picture, Enter leads to "Load picture".
+    window_.reset();
+    resetEngineState();
+    window_ = std::make_unique<MainWindow>();
+    window_->show();
+    QApplication::setActiveWindow(window_.get());
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    c().gainEdit->setFocus();
+    QTest::keyClicks(c().gainEdit, "0");
+    QTest::keyClick(c().gainEdit, Qt::Key_Enter);
+    QVERIFY(c().loadPictureButton->hasFocus());
+    QCOMPARE(renderSettings.masterGainDb, 48);
+  }
+
+  void sameInputAndOutputAreRefused() {
+    TempDir dir;
+    loadPicture(writePicture(dir, "p.png", 8, 1000));
+    const std::string input = dir.file("Input.wav");
+    writeFile(input,
+              waveBytes(pcm16Bytes(speechLike(4410, 8000)), 1, 16, 44100));
+    c().waveFileRadio->click();
+    type(c().inputPathEdit, QString::fromStdString(input));
+    QVERIFY(inputWaveDuration > 0.0f);
+
+    const std::string spellings[] = {dir.file("INPUT.WAV"),
+                                     dir.path() + "/./Input.wav",
+                                     dir.file("link.wav")};
+    std::filesystem::create_symlink(input, dir.file("link.wav"));
+    for (const std::string &output : spellings) {
+      messages_->clear();
+      type(c().outputPathEdit, QString::fromStdString(output));
+      c().generateButton->click();
+      QCOMPARE(messages_->messages().size(), std::size_t{1});
+      QCOMPARE(messages_->messages()[0].caption, std::string("File conflict"));
+      QCOMPARE(messages_->messages()[0].text,
+               std::string("Input and output wave cannot be the same "
+                           "file.\nPlease change your selection."));
+    }
+    QCOMPARE(readFile(input),
+             waveBytes(pcm16Bytes(speechLike(4410, 8000)), 1, 16, 44100));
+  }
+
+  void placeholderTypedCountsAsNoFile() {
+    type(c().outputPathEdit, "somewhere.wav");
+    QCOMPARE(renderSettings.outputPath, std::string("somewhere.wav"));
+    type(c().outputPathEdit, "[Not selected]");
+    QVERIFY(renderSettings.outputPath.empty());
+    type(c().outputPathEdit, "");
+    QVERIFY(renderSettings.outputPath.empty());
+    QCOMPARE(c().outputPathEdit->text(), QString("[Not selected]"));
+    // Entering an empty field clears the placeholder for typing.
+    c().outputPathEdit->setFocus();
+    QCOMPARE(c().outputPathEdit->text(), QString(""));
+    c().exitButton->setFocus();
+    c().waveFileRadio->click();
+    type(c().inputPathEdit, "[Not selected]");
+    QVERIFY(renderSettings.inputPath.empty());
+    QCOMPARE(inputWaveDuration, 0.0f);
+  }
+
+  void waveSourceWithoutInputAsksForOneFirst() {
+    TempDir dir;
+    loadPicture(writePicture(dir, "p.png", 8, 1000));
+    c().waveFileRadio->click();
+    c().generateButton->click(); // the chooser is cancelled
+    QCOMPARE(requests_.size(), std::size_t{2});
+    QCOMPARE(requests_[1].title, QString("Select input wave file"));
+    QCOMPARE(
+        requests_[1].filters,
+        QStringList({"Microsoft Wave (*.wav) (*.wav)", "All files (*.*) (*)"}));
+    QVERIFY(requests_[1].defaultExtension.isEmpty());
+    QVERIFY(messages_->messages().empty());
+  }
+
+  void fullRenderThenPlay() {
+    TempDir dir;
+    loadPicture(writePicture(dir, "p.png", 32, 40));
+    type(c().durationEdit, "0,5");
+    answers_.push_back(QString::fromStdString(dir.file("render.wav")));
+    c().generateButton->click();
+    // The output chooser came first, then the render ran to the end.
+    QCOMPARE(requests_.back().title, QString("Select output wave file"));
+    QVERIFY(requests_.back().forSaving);
+    QCOMPARE(requests_.back().defaultExtension, QString("wav"));
+    QVERIFY(messages_->messages().empty());
+    QCOMPARE(c().outputPathEdit->text(),
+             QString::fromStdString(dir.file("render.wav")));
+    QVERIFY(c().playButton->isEnabled());
+    QCOMPARE(window_->focusWidget(), c().playButton);
+    const std::vector<std::int16_t> samples =
+        waveSamples(dir.file("render.wav"));
+    QCOMPARE(samples.size(), std::size_t{22050});
+    // Top half of the picture white, bottom half black: the sound fades out.
+    const std::vector<std::int16_t> first(samples.begin(),
+                                          samples.begin() + 8000);
+    const std::vector<std::int16_t> last(samples.end() - 8000, samples.end());
+    QVERIFY(bandEnergy(first, 0, 22050) >
+            100 * (bandEnergy(last, 0, 22050) + 1));
+
+    c().playButton->click();
+    c().playButton->click();
+    QCOMPARE(played_.size(), std::size_t{2});
+    QCOMPARE(played_[0], QString::fromStdString(dir.file("render.wav")));
+
+    // A new output name disables playing until the next render.
+    QApplication::setActiveWindow(window_.get());
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    type(c().outputPathEdit, QString::fromStdString(dir.file("other.wav")));
+    QVERIFY(!c().playButton->isEnabled());
+  }
+
+  void droppedFilesLoadOrChooseTheInput() {
+    TempDir dir;
+    const std::string picture = writePicture(dir, "drop.png", 12, 24);
+    const std::string wave = dir.file("drop.WAV");
+    writeFile(wave,
+              waveBytes(pcm16Bytes(speechLike(44100, 8000)), 1, 16, 44100));
+
+    QVERIFY(dropFiles(*window_,
+                      {QUrl::fromLocalFile(QString::fromStdString(picture))}));
+    QCOMPARE(pictureData.height, std::uint32_t{24});
+    QVERIFY(c().generateButton->isEnabled());
+
+    // Through the window's drop handling, as a drag from a file manager.
+    auto *mime = new QMimeData;
+    mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(wave))});
+    const QPoint at = window_->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, mime, Qt::LeftButton,
+                    Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &drop);
+    delete mime;
+    QCOMPARE(renderSettings.inputPath, wave);
+    QCOMPARE(renderSettings.inputSource, InputSource::WaveFile);
+    QVERIFY(c().waveFileRadio->isChecked());
+    QCOMPARE(c().inputPathEdit->text(), QString::fromStdString(wave));
+    QCOMPARE(inputWaveDuration, 1.0f);
+    QCOMPARE(c().timePerLineLabel->text(),
+             QString("Time per picture line is 0.042 sec"));
+    QVERIFY(messages_->messages().empty());
+  }
+};
+
+QTEST_MAIN(MainCommandsTest)
+#include "main_commands_test.moc"

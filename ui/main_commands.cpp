@@ -33,13 +33,10 @@
 namespace vellomar {
 namespace {
 
-MessageOwner ownerOf(MainWindow &window) {
-  return static_cast<QWidget *>(&window);
-}
+MessageOwner ownerOf(MainWindow &window) { return static_cast<QWidget *>(&window); }
 
 bool equalIgnoringCase(const std::string &a, const std::string &b) {
-  return QString::fromStdString(a).compare(QString::fromStdString(b),
-                                           Qt::CaseInsensitive) == 0;
+  return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
 }
 
 // A Qt name filter from a description and a pattern list such as
@@ -49,32 +46,23 @@ bool equalIgnoringCase(const std::string &a, const std::string &b) {
 QString nameFilter(const char *description, const char *pattern) {
   QString patterns = QString::fromUtf8(pattern);
   patterns.replace(';', ' ');
-  if (patterns == QLatin1String("*.*"))
-    patterns = QStringLiteral("*");
-  return QString::fromUtf8(description) + QStringLiteral(" (") + patterns +
-         QStringLiteral(")");
+  if (patterns == QLatin1String("*.*")) patterns = QStringLiteral("*");
+  return QString::fromUtf8(description) + QStringLiteral(" (") + patterns + QStringLiteral(")");
 }
 
 std::optional<QString> runFileDialog(const FileRequest &request) {
   QFileDialog dialog(request.owner, request.title);
-  dialog.setAcceptMode(request.forSaving ? QFileDialog::AcceptSave
-                                         : QFileDialog::AcceptOpen);
-  dialog.setFileMode(request.forSaving ? QFileDialog::AnyFile
-                                       : QFileDialog::ExistingFile);
+  dialog.setAcceptMode(request.forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   // The descriptions carry their own patterns; Qt's copy stays hidden.
   dialog.setOption(QFileDialog::HideNameFilterDetails, true);
   dialog.setNameFilters(request.filters);
-  if (!request.filters.isEmpty())
-    dialog.selectNameFilter(request.filters.front());
-  if (!request.defaultExtension.isEmpty())
-    dialog.setDefaultSuffix(request.defaultExtension);
-  if (!request.initialPath.isEmpty())
-    dialog.selectFile(request.initialPath);
-  if (dialog.exec() != QDialog::Accepted)
-    return std::nullopt;
+  if (!request.filters.isEmpty()) dialog.selectNameFilter(request.filters.front());
+  if (!request.defaultExtension.isEmpty()) dialog.setDefaultSuffix(request.defaultExtension);
+  if (!request.initialPath.isEmpty()) dialog.selectFile(request.initialPath);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dialog.selectedFiles();
-  if (files.isEmpty())
-    return std::nullopt;
+  if (files.isEmpty()) return std::nullopt;
   return files.front();
 }
 
@@ -88,8 +76,7 @@ void playThroughDefaultOutput(const QString &path, QObject *parent) {
     gSound->stop();
     gSound->deleteLater();
   }
-  if (QMediaDevices::defaultAudioOutput().isNull())
-    return;
+  if (QMediaDevices::defaultAudioOutput().isNull()) return;
   gSound = new QSoundEffect(QMediaDevices::defaultAudioOutput(), parent);
   gSound->setSource(QUrl::fromLocalFile(path));
   gSound->play();
@@ -98,103 +85,85 @@ void playThroughDefaultOutput(const QString &path, QObject *parent) {
 SoundPlayer gSoundPlayer;
 
 // The text of a file field, as the path it stands for.
-std::string fieldPath(const QLineEdit *edit) {
-  return edit->text().left(kMaxPathLength).toStdString();
-}
+std::string fieldPath(const QLineEdit *edit) { return edit->text().left(kMaxPathLength).toStdString(); }
 
 void showPathInField(QLineEdit *edit, const std::string &path) {
-  edit->setText(path.empty() ? QString(kNotSelected)
-                             : QString::fromStdString(path));
+  edit->setText(path.empty() ? QString(kNotSelected) : QString::fromStdString(path));
 }
 
-const std::initializer_list<const char *> kWaveFilters = {
-    "Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"};
+const std::initializer_list<const char *> kWaveFilters = {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"};
 
 // Handles the keyboard focus entering and leaving the two file fields,
 // and files dragged onto the window.
 class WindowEvents : public QObject {
-public:
-  explicit WindowEvents(MainWindow &window)
-      : QObject(&window), window_(window) {}
+ public:
+  explicit WindowEvents(MainWindow &window) : QObject(&window), window_(window) {}
 
-protected:
+ protected:
   bool eventFilter(QObject *watched, QEvent *event) override {
     const auto &c = window_.controls();
     switch (event->type()) {
-    case QEvent::FocusIn:
-      if (watched == c.inputPathEdit)
-        inputFieldEntered(window_);
-      if (watched == c.outputPathEdit)
-        outputFieldEntered(window_);
-      break;
-    case QEvent::FocusOut:
-      if (watched == c.inputPathEdit)
-        inputFieldLeft(window_);
-      if (watched == c.outputPathEdit)
-        outputFieldLeft(window_);
-      break;
-    case QEvent::DragEnter: {
-      auto *drag = static_cast<QDragEnterEvent *>(event);
-      if (watched == &window_ && drag->mimeData()->hasUrls()) {
-        for (const QUrl &url : drag->mimeData()->urls()) {
-          if (url.isLocalFile()) {
-            drag->acceptProposedAction();
-            return true;
+      case QEvent::FocusIn:
+        if (watched == c.inputPathEdit) inputFieldEntered(window_);
+        if (watched == c.outputPathEdit) outputFieldEntered(window_);
+        break;
+      case QEvent::FocusOut:
+        if (watched == c.inputPathEdit) inputFieldLeft(window_);
+        if (watched == c.outputPathEdit) outputFieldLeft(window_);
+        break;
+      case QEvent::DragEnter: {
+        auto *drag = static_cast<QDragEnterEvent *>(event);
+        if (watched == &window_ && drag->mimeData()->hasUrls()) {
+          for (const QUrl &url : drag->mimeData()->urls()) {
+            if (url.isLocalFile()) {
+              drag->acceptProposedAction();
+              return true;
+            }
           }
         }
+        break;
       }
-      break;
-    }
-    case QEvent::Drop: {
-      auto *drop = static_cast<QDropEvent *>(event);
-      if (watched == &window_ && drop->mimeData()->hasUrls()) {
-        if (dropFiles(window_, drop->mimeData()->urls()))
-          drop->acceptProposedAction();
-        return true;
+      case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        if (watched == &window_ && drop->mimeData()->hasUrls()) {
+          if (dropFiles(window_, drop->mimeData()->urls())) drop->acceptProposedAction();
+          return true;
+        }
+        break;
       }
-      break;
-    }
-    default:
-      break;
+      default:
+        break;
     }
     return QObject::eventFilter(watched, event);
   }
 
-private:
+ private:
   MainWindow &window_;
 };
 
-} // namespace
+}  // namespace
 
 void setFileChooser(FileChooser chooser) { gFileChooser = std::move(chooser); }
 void setSoundPlayer(SoundPlayer player) { gSoundPlayer = std::move(player); }
 
-bool chooseFile(std::string &path, std::size_t capacity, bool forSaving,
-                const char *title,
-                const std::initializer_list<const char *> &filters,
-                const char *defaultExtension, QWidget *owner) {
+bool chooseFile(std::string &path, std::size_t capacity, bool forSaving, const char *title,
+                const std::initializer_list<const char *> &filters, const char *defaultExtension, QWidget *owner) {
   FileRequest request;
   request.owner = owner;
   request.forSaving = forSaving;
   request.title = QString::fromUtf8(title);
-  for (auto it = filters.begin();
-       it != filters.end() && std::next(it) != filters.end(); it += 2) {
+  for (auto it = filters.begin(); it != filters.end() && std::next(it) != filters.end(); it += 2) {
     request.filters << nameFilter(*it, *std::next(it));
   }
-  if (defaultExtension != nullptr)
-    request.defaultExtension = QString::fromUtf8(defaultExtension);
+  if (defaultExtension != nullptr) request.defaultExtension = QString::fromUtf8(defaultExtension);
   request.initialPath = QString::fromStdString(path);
-  const std::optional<QString> chosen =
-      gFileChooser ? gFileChooser(request) : runFileDialog(request);
-  if (!chosen || chosen->isEmpty())
-    return false;
+  const std::optional<QString> chosen = gFileChooser ? gFileChooser(request) : runFileDialog(request);
+  if (!chosen || chosen->isEmpty()) return false;
   const std::string result = chosen->toStdString();
   if (result.size() >= capacity) {
     // A longer path would have to be cut, and would then name another file.
-    showErrorBox(
-        owner,
-        "The path of the chosen file is too long (at most %u characters): '%s'",
-        static_cast<unsigned>(capacity - 1), result.c_str());
+    showErrorBox(owner, "The path of the chosen file is too long (at most %u characters): '%s'",
+                 static_cast<unsigned>(capacity - 1), result.c_str());
     return false;
   }
   path = result;
@@ -202,35 +171,26 @@ bool chooseFile(std::string &path, std::size_t capacity, bool forSaving,
 }
 
 bool sameFile(const std::string &a, const std::string &b) {
-  if (equalIgnoringCase(a, b))
-    return true;
+  if (equalIgnoringCase(a, b)) return true;
   std::error_code error;
-  return std::filesystem::equivalent(std::filesystem::path(a),
-                                     std::filesystem::path(b), error) &&
-         !error;
+  return std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), error) && !error;
 }
 
 bool confirmTimeGranularity(MainWindow &window) {
-  const float g = timeGranularity(renderSettings.blockLength,
-                                  renderSettings.subBlocksPerBlock,
-                                  renderSettings.sampleRate);
-  const float d = renderSettings.inputSource == InputSource::WaveFile
-                      ? inputWaveDuration
-                      : renderSettings.durationSeconds;
-  if (pictureData.pixels == nullptr || d == 0.0f)
-    return true;
+  const float g =
+      timeGranularity(renderSettings.blockLength, renderSettings.subBlocksPerBlock, renderSettings.sampleRate);
+  const float d =
+      renderSettings.inputSource == InputSource::WaveFile ? inputWaveDuration : renderSettings.durationSeconds;
+  if (pictureData.pixels == nullptr || d == 0.0f) return true;
   const float t = timePerLine(d, pictureData.height);
-  if (!granularityNeedsWarning(g, t))
-    return true;
-  return showMessage(ownerOf(window), kBoxYesNo | kBoxIconWarning, "Warning",
-                     "%s", granularityWarningText(g, t).c_str()) == kButtonYes;
+  if (!granularityNeedsWarning(g, t)) return true;
+  return showMessage(ownerOf(window), kBoxYesNo | kBoxIconWarning, "Warning", "%s",
+                     granularityWarningText(g, t).c_str()) == kButtonYes;
 }
 
 void chooseInputFile(MainWindow &window) {
   std::string path = renderSettings.inputPath;
-  if (!chooseFile(path, 500, false, "Select input wave file", kWaveFilters,
-                  nullptr, &window))
-    return;
+  if (!chooseFile(path, 500, false, "Select input wave file", kWaveFilters, nullptr, &window)) return;
   renderSettings.inputPath = path;
   showPathInField(window.controls().inputPathEdit, renderSettings.inputPath);
   probeInputWave(true, ownerOf(window));
@@ -240,9 +200,7 @@ void chooseInputFile(MainWindow &window) {
 
 void chooseOutputFile(MainWindow &window) {
   std::string path = renderSettings.outputPath;
-  if (!chooseFile(path, 500, true, "Select output wave file", kWaveFilters,
-                  "wav", &window))
-    return;
+  if (!chooseFile(path, 500, true, "Select output wave file", kWaveFilters, "wav", &window)) return;
   window.controls().playButton->setEnabled(false);
   renderSettings.outputPath = path;
   showPathInField(window.controls().outputPathEdit, renderSettings.outputPath);
@@ -264,12 +222,10 @@ bool loadPictureFile(MainWindow &window, const std::string &path) {
 
 void loadPictureCommand(MainWindow &window) {
   std::string path;
-  if (!chooseFile(
-          path, 500, false, "Choose a picture",
-          {"Bitmap images (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)",
-           "*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff", "All files(*.*)",
-           "*.*"},
-          "bmp", &window)) {
+  if (!chooseFile(path, 500, false, "Choose a picture",
+                  {"Bitmap images (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)",
+                   "*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff", "All files(*.*)", "*.*"},
+                  "bmp", &window)) {
     return;
   }
   loadPictureFile(window, path);
@@ -278,27 +234,22 @@ void loadPictureCommand(MainWindow &window) {
 void generateSound(MainWindow &window) {
   const auto &c = window.controls();
   if (pictureData.pixels == nullptr) {
-    showMessage(ownerOf(window), kBoxOk | kBoxIconInformation,
-                "Missing picture",
+    showMessage(ownerOf(window), kBoxOk | kBoxIconInformation, "Missing picture",
                 "You must load a picture before generating sound.");
     return;
   }
   const bool waveSource = renderSettings.inputSource == InputSource::WaveFile;
   if (waveSource && renderSettings.inputPath.empty()) {
     chooseInputFile(window);
-    if (renderSettings.inputPath.empty())
-      return;
-    if (inputWaveDuration == 0.0f)
-      return;
+    if (renderSettings.inputPath.empty()) return;
+    if (inputWaveDuration == 0.0f) return;
   }
   if (renderSettings.outputPath.empty()) {
     chooseOutputFile(window);
-    if (renderSettings.outputPath.empty())
-      return;
+    if (renderSettings.outputPath.empty()) return;
   }
   // Two spellings of one file would let the render truncate its own input.
-  if (waveSource &&
-      sameFile(renderSettings.outputPath, renderSettings.inputPath)) {
+  if (waveSource && sameFile(renderSettings.outputPath, renderSettings.inputPath)) {
     showMessage(ownerOf(window), kBoxOk | kBoxIconInformation, "File conflict",
                 "Input and output wave cannot be the same file.\nPlease change "
                 "your selection.");
@@ -316,8 +267,7 @@ void generateSound(MainWindow &window) {
 }
 
 void playGenerated(MainWindow &window) {
-  if (renderSettings.outputPath.empty())
-    return;
+  if (renderSettings.outputPath.empty()) return;
   const QString path = QString::fromStdString(renderSettings.outputPath);
   if (gSoundPlayer) {
     gSoundPlayer(path);
@@ -340,21 +290,18 @@ void enterKey(MainWindow &window) {
 void selectSource(MainWindow &window, InputSource source) {
   renderSettings.inputSource = source;
   const bool waveFile = source == InputSource::WaveFile;
-  if (waveFile)
-    probeInputWave(false, ownerOf(window));
+  if (waveFile) probeInputWave(false, ownerOf(window));
   showSourceControls(window, waveFile);
   redrawAxes(window);
   refreshTimePerLineLabel(window);
 }
 
 void inputFieldEntered(MainWindow &window) {
-  if (renderSettings.inputPath.empty())
-    window.controls().inputPathEdit->clear();
+  if (renderSettings.inputPath.empty()) window.controls().inputPathEdit->clear();
 }
 
 void outputFieldEntered(MainWindow &window) {
-  if (renderSettings.outputPath.empty())
-    window.controls().outputPathEdit->clear();
+  if (renderSettings.outputPath.empty()) window.controls().outputPathEdit->clear();
 }
 
 void inputFieldLeft(MainWindow &window) {
@@ -373,8 +320,7 @@ void inputFieldLeft(MainWindow &window) {
 void outputFieldLeft(MainWindow &window) {
   const auto &c = window.controls();
   const std::string text = fieldPath(c.outputPathEdit);
-  if (!equalIgnoringCase(text, renderSettings.outputPath))
-    c.playButton->setEnabled(false);
+  if (!equalIgnoringCase(text, renderSettings.outputPath)) c.playButton->setEnabled(false);
   renderSettings.outputPath = text;
   if (renderSettings.outputPath == kNotSelected) {
     renderSettings.outputPath.clear();
@@ -385,12 +331,10 @@ void outputFieldLeft(MainWindow &window) {
 
 bool dropFiles(MainWindow &window, const QList<QUrl> &urls) {
   for (const QUrl &url : urls) {
-    if (!url.isLocalFile())
-      continue;
+    if (!url.isLocalFile()) continue;
     const QString local = url.toLocalFile();
     const std::string path = local.toStdString();
-    if (QFileInfo(local).suffix().compare(QLatin1String("wav"),
-                                          Qt::CaseInsensitive) == 0) {
+    if (QFileInfo(local).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0) {
       if (path.size() > kMaxPathLength) {
         showErrorBox(ownerOf(window),
                      "The path of the chosen file is too long (at most %u "
@@ -428,32 +372,22 @@ void connectMainWindowCommands(MainWindow &window) {
   populateSettingsControls(window);
   refreshTimePerLineLabel(window);
 
-  QObject::connect(c.loadPictureButton, &QPushButton::clicked, w,
-                   [w] { loadPictureCommand(*w); });
-  QObject::connect(c.generateButton, &QPushButton::clicked, w,
-                   [w] { generateSound(*w); });
-  QObject::connect(c.playButton, &QPushButton::clicked, w,
-                   [w] { playGenerated(*w); });
-  QObject::connect(c.inputBrowseButton, &QPushButton::clicked, w,
-                   [w] { chooseInputFile(*w); });
-  QObject::connect(c.outputBrowseButton, &QPushButton::clicked, w,
-                   [w] { chooseOutputFile(*w); });
-  QObject::connect(c.templateButton, &QPushButton::clicked, w,
-                   [w] { runTemplateWindow(w); });
-  QObject::connect(c.hiddenDefaultButton, &QPushButton::clicked, w,
-                   [w] { enterKey(*w); });
+  QObject::connect(c.loadPictureButton, &QPushButton::clicked, w, [w] { loadPictureCommand(*w); });
+  QObject::connect(c.generateButton, &QPushButton::clicked, w, [w] { generateSound(*w); });
+  QObject::connect(c.playButton, &QPushButton::clicked, w, [w] { playGenerated(*w); });
+  QObject::connect(c.inputBrowseButton, &QPushButton::clicked, w, [w] { chooseInputFile(*w); });
+  QObject::connect(c.outputBrowseButton, &QPushButton::clicked, w, [w] { chooseOutputFile(*w); });
+  QObject::connect(c.templateButton, &QPushButton::clicked, w, [w] { runTemplateWindow(w); });
+  QObject::connect(c.hiddenDefaultButton, &QPushButton::clicked, w, [w] { enterKey(*w); });
 
   QObject::connect(c.pinkNoiseRadio, &QRadioButton::toggled, w, [w](bool on) {
-    if (on)
-      selectSource(*w, InputSource::PinkNoise);
+    if (on) selectSource(*w, InputSource::PinkNoise);
   });
   QObject::connect(c.whiteNoiseRadio, &QRadioButton::toggled, w, [w](bool on) {
-    if (on)
-      selectSource(*w, InputSource::WhiteNoise);
+    if (on) selectSource(*w, InputSource::WhiteNoise);
   });
   QObject::connect(c.waveFileRadio, &QRadioButton::toggled, w, [w](bool on) {
-    if (on)
-      selectSource(*w, InputSource::WaveFile);
+    if (on) selectSource(*w, InputSource::WaveFile);
   });
 
   auto *events = new WindowEvents(window);
@@ -463,10 +397,9 @@ void connectMainWindowCommands(MainWindow &window) {
   c.outputPathEdit->setMaxLength(static_cast<int>(kMaxPathLength));
   // Files dropped anywhere on the window, the fields included, go to the
   // window.
-  for (QLineEdit *edit : window.findChildren<QLineEdit *>())
-    edit->setAcceptDrops(false);
+  for (QLineEdit *edit : window.findChildren<QLineEdit *>()) edit->setAcceptDrops(false);
   window.setAcceptDrops(true);
   window.installEventFilter(events);
 }
 
-} // namespace vellomar
+}  // namespace vellomar

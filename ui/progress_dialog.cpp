@@ -27,15 +27,14 @@ FileStamp stampOf(const std::string &path) {
   FileStamp stamp;
   std::error_code error;
   const std::filesystem::path p(path);
-  if (!std::filesystem::is_regular_file(p, error))
-    return stamp;
+  if (!std::filesystem::is_regular_file(p, error)) return stamp;
   stamp.exists = true;
   stamp.size = std::filesystem::file_size(p, error);
   stamp.time = std::filesystem::last_write_time(p, error);
   return stamp;
 }
 
-} // namespace
+}  // namespace
 
 bool prepareRenderJob(RenderJob &job, QWidget *dialog, bool &outputOpened) {
   outputOpened = false;
@@ -46,10 +45,8 @@ bool prepareRenderJob(RenderJob &job, QWidget *dialog, bool &outputOpened) {
 
   WaveInfo info;
   if (renderSettings.inputSource == InputSource::WaveFile) {
-    job.input = openInputWave(renderSettings.inputPath, info,
-                              renderSettings.sampleRate, true, dialog);
-    if (job.input == nullptr)
-      return false;
+    job.input = openInputWave(renderSettings.inputPath, info, renderSettings.sampleRate, true, dialog);
+    if (job.input == nullptr) return false;
     job.input8Bit = info.bitsPerSample == 8;
   }
   info.bitsPerSample = 16;
@@ -57,8 +54,7 @@ bool prepareRenderJob(RenderJob &job, QWidget *dialog, bool &outputOpened) {
   info.sampleRate = renderSettings.sampleRate;
   info.rejected = false;
   if (renderSettings.inputSource != InputSource::WaveFile) {
-    info.sampleCount = noiseSampleCount(renderSettings.sampleRate,
-                                        renderSettings.durationSeconds);
+    info.sampleCount = noiseSampleCount(renderSettings.sampleRate, renderSettings.durationSeconds);
   }
   job.sampleCount = info.sampleCount;
 
@@ -73,8 +69,7 @@ bool prepareRenderJob(RenderJob &job, QWidget *dialog, bool &outputOpened) {
   // A file that the writer created, or truncated and then failed on, is
   // this render's own.
   const FileStamp after = stampOf(renderSettings.outputPath);
-  outputOpened = after.exists && (!before.exists || after.size != before.size ||
-                                  after.time != before.time);
+  outputOpened = after.exists && (!before.exists || after.size != before.size || after.time != before.time);
   if (job.input != nullptr) {
     std::fclose(job.input);
     job.input = nullptr;
@@ -85,15 +80,12 @@ bool prepareRenderJob(RenderJob &job, QWidget *dialog, bool &outputOpened) {
 void renderThreadMain(RenderJob &job, ProgressDialog *dialog) {
   const ResultCode result = renderSound(job);
   if (result == kResultOk) {
-    QMetaObject::invokeMethod(dialog, &ProgressDialog::renderCompleted,
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(dialog, &ProgressDialog::renderCompleted, Qt::QueuedConnection);
   } else if (result == kResultAborted) {
-    QMetaObject::invokeMethod(dialog, &ProgressDialog::renderEnded,
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(dialog, &ProgressDialog::renderEnded, Qt::QueuedConnection);
   } else {
     QMetaObject::invokeMethod(
-        dialog, [dialog, result] { dialog->renderFailed(result); },
-        Qt::QueuedConnection);
+        dialog, [dialog, result] { dialog->renderFailed(result); }, Qt::QueuedConnection);
   }
 }
 
@@ -136,8 +128,7 @@ ProgressDialog::~ProgressDialog() {
 }
 
 void ProgressDialog::begin() {
-  if (begun_)
-    return;
+  if (begun_) return;
   begun_ = true;
   abortRequested = false;
   progressBar_->setRange(0, 1000);
@@ -147,36 +138,28 @@ void ProgressDialog::begin() {
   ProgressDialog *dialog = this;
   renderJob.progress = [dialog](int thousandths) {
     QMetaObject::invokeMethod(
-        dialog, [dialog, thousandths] { dialog->setProgress(thousandths); },
-        Qt::QueuedConnection);
+        dialog, [dialog, thousandths] { dialog->setProgress(thousandths); }, Qt::QueuedConnection);
   };
 
   if (!prepareRenderJob(renderJob, this, outputOpened_)) {
-    QMetaObject::invokeMethod(this, &ProgressDialog::renderEnded,
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &ProgressDialog::renderEnded, Qt::QueuedConnection);
     return;
   }
   try {
     worker_ = std::thread(renderThreadMain, std::ref(renderJob), this);
   } catch (const std::system_error &) {
-    showMessage(this, kBoxOk | kBoxIconError, "Fatal Error",
-                "Cannot create thread for generating sound");
-    if (renderJob.input != nullptr)
-      std::fclose(renderJob.input);
-    if (renderJob.output != nullptr)
-      std::fclose(renderJob.output);
+    showMessage(this, kBoxOk | kBoxIconError, "Fatal Error", "Cannot create thread for generating sound");
+    if (renderJob.input != nullptr) std::fclose(renderJob.input);
+    if (renderJob.output != nullptr) std::fclose(renderJob.output);
     renderJob.input = nullptr;
     renderJob.output = nullptr;
-    QMetaObject::invokeMethod(this, &ProgressDialog::renderEnded,
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &ProgressDialog::renderEnded, Qt::QueuedConnection);
     return;
   }
   abortButton_->setFocus();
 }
 
-void ProgressDialog::setProgress(int thousandths) {
-  progressBar_->setValue(thousandths);
-}
+void ProgressDialog::setProgress(int thousandths) { progressBar_->setValue(thousandths); }
 
 void ProgressDialog::renderFailed(ResultCode code) {
   // The worker has posted its last message; it ends right after.
@@ -195,8 +178,7 @@ void ProgressDialog::renderEnded() {
   joinWorker();
   if (outputOpened_) {
     std::error_code error;
-    std::filesystem::remove(std::filesystem::path(renderSettings.outputPath),
-                            error);
+    std::filesystem::remove(std::filesystem::path(renderSettings.outputPath), error);
     outputOpened_ = false;
   }
   done(kRenderEnded);
@@ -210,8 +192,7 @@ void ProgressDialog::onAbort() {
 }
 
 void ProgressDialog::joinWorker() {
-  if (worker_.joinable())
-    worker_.join();
+  if (worker_.joinable()) worker_.join();
 }
 
 int runProgressDialog(QWidget *owner) {
@@ -222,4 +203,4 @@ int runProgressDialog(QWidget *owner) {
   return result == kRenderCompleted ? kRenderCompleted : kRenderEnded;
 }
 
-} // namespace vellomar
+}  // namespace vellomar

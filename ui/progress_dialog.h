@@ -13,8 +13,8 @@ class QPushButton;
 namespace vellomar {
 
 // Results of the progress dialog.
-inline constexpr int kRenderCompleted = 1; // the output file is complete
-inline constexpr int kRenderEnded = 444;   // aborted, failed or never started
+inline constexpr int kRenderCompleted = 1;  // the output file is complete
+inline constexpr int kRenderEnded = 444;    // aborted, failed or never started
 
 class ProgressDialog;
 
@@ -36,7 +36,7 @@ int runProgressDialog(QWidget *owner);
 class ProgressDialog : public QDialog {
   Q_OBJECT
 
-public:
+ public:
   explicit ProgressDialog(QWidget *owner);
   ~ProgressDialog() override;
 
@@ -56,10 +56,10 @@ public:
   // Esc and the window's close request do nothing: only the render ends it.
   void reject() override {}
 
-protected:
+ protected:
   void closeEvent(QCloseEvent *event) override;
 
-private:
+ private:
   void onAbort();
   void joinWorker();
 
@@ -70,4 +70,4 @@ private:
   bool begun_ = false;
 };
 
-} // namespace vellomar
+}  // namespace vellomar

@@ -33,13 +33,9 @@ void playDefaultSound() {
   }
 }
 
-MessageOwner ownerOf(MainWindow &window) {
-  return static_cast<QWidget *>(&window);
-}
+MessageOwner ownerOf(MainWindow &window) { return static_cast<QWidget *>(&window); }
 
-std::string textOf(const QLineEdit *edit, int limit = 499) {
-  return edit->text().left(limit).toStdString();
-}
+std::string textOf(const QLineEdit *edit, int limit = 499) { return edit->text().left(limit).toStdString(); }
 
 const char *const kScaleNames[] = {"Linear", "Logarithmic", "Mel (perceptual)"};
 
@@ -47,65 +43,55 @@ const char *const kScaleNames[] = {"Linear", "Logarithmic", "Mel (perceptual)"};
 // `onEnter`, also when Enter is pressed in it, before anything else sees
 // the key).
 class FocusOutFilter : public QObject {
-public:
+ public:
   FocusOutFilter(QObject *parent, std::function<void()> action, bool onEnter)
       : QObject(parent), action_(std::move(action)), onEnter_(onEnter) {}
 
-protected:
+ protected:
   bool eventFilter(QObject *watched, QEvent *event) override {
-    if (event->type() == QEvent::FocusOut)
-      action_();
+    if (event->type() == QEvent::FocusOut) action_();
     if (onEnter_ && event->type() == QEvent::KeyPress) {
       const int key = static_cast<QKeyEvent *>(event)->key();
-      if (key == Qt::Key_Return || key == Qt::Key_Enter)
-        action_();
+      if (key == Qt::Key_Return || key == Qt::Key_Enter) action_();
     }
     return QObject::eventFilter(watched, event);
   }
 
-private:
+ private:
   std::function<void()> action_;
   bool onEnter_;
 };
 
-} // namespace
+}  // namespace
 
 void onFocusOut(QWidget *widget, std::function<void()> action, bool onEnter) {
-  widget->installEventFilter(
-      new FocusOutFilter(widget, std::move(action), onEnter));
+  widget->installEventFilter(new FocusOutFilter(widget, std::move(action), onEnter));
 }
 
-namespace {} // namespace
+namespace {}  // namespace
 
-void setDefaultSound(std::function<void()> sound) {
-  gDefaultSound = std::move(sound);
-}
+void setDefaultSound(std::function<void()> sound) { gDefaultSound = std::move(sound); }
 
 void buildGranularityLists(MainWindow &window) {
   const auto &c = window.controls();
-  const GranularityLists lists =
-      buildGranularityLists(renderSettings.sampleRate);
+  const GranularityLists lists = buildGranularityLists(renderSettings.sampleRate);
   c.freqGranularityList->clear();
-  for (const std::string &entry : lists.frequency)
-    c.freqGranularityList->addItem(QString::fromStdString(entry));
+  for (const std::string &entry : lists.frequency) c.freqGranularityList->addItem(QString::fromStdString(entry));
   c.timeGranularityList->clear();
-  for (const std::string &entry : lists.time)
-    c.timeGranularityList->addItem(QString::fromStdString(entry));
+  for (const std::string &entry : lists.time) c.timeGranularityList->addItem(QString::fromStdString(entry));
 }
 
 namespace {
 std::vector<std::string> entriesOf(const QComboBox *list) {
   std::vector<std::string> entries;
-  for (int i = 0; i < list->count(); ++i)
-    entries.push_back(list->itemText(i).left(49).toStdString());
+  for (int i = 0; i < list->count(); ++i) entries.push_back(list->itemText(i).left(49).toStdString());
   return entries;
 }
-} // namespace
+}  // namespace
 
 bool selectFrequencyGranularityEntry(MainWindow &window) {
   QComboBox *list = window.controls().freqGranularityList;
-  const int index = matchFrequencyEntry(
-      entriesOf(list), renderSettings.sampleRate, renderSettings.blockLength);
+  const int index = matchFrequencyEntry(entriesOf(list), renderSettings.sampleRate, renderSettings.blockLength);
   if (index < 0) {
     showInternalError(ownerOf(window), 2);
     return false;
@@ -116,8 +102,7 @@ bool selectFrequencyGranularityEntry(MainWindow &window) {
 
 bool selectTimeGranularityEntry(MainWindow &window) {
   QComboBox *list = window.controls().timeGranularityList;
-  const int index = matchTimeEntry(entriesOf(list), renderSettings.sampleRate,
-                                   renderSettings.blockLength,
+  const int index = matchTimeEntry(entriesOf(list), renderSettings.sampleRate, renderSettings.blockLength,
                                    renderSettings.subBlocksPerBlock);
   if (index < 0) {
     showInternalError(ownerOf(window), 2);
@@ -132,20 +117,16 @@ void deriveSubBlocks(MainWindow &window, bool mayChangeBlockLength) {
     showInternalError(ownerOf(window), 4);
     return;
   }
-  const float seconds = leadingNumber(
-      window.controls().timeGranularityList->currentText().toStdString());
-  if (!deriveSubBlocks(
-          seconds, renderSettings.sampleRate, renderSettings.blockLength,
-          renderSettings.subBlocksPerBlock, mayChangeBlockLength)) {
+  const float seconds = leadingNumber(window.controls().timeGranularityList->currentText().toStdString());
+  if (!deriveSubBlocks(seconds, renderSettings.sampleRate, renderSettings.blockLength, renderSettings.subBlocksPerBlock,
+                       mayChangeBlockLength)) {
     showInternalError(ownerOf(window), 4);
   }
 }
 
 void applyFrequencyGranularity(MainWindow &window) {
-  const float hz = leadingNumber(
-      window.controls().freqGranularityList->currentText().toStdString());
-  renderSettings.blockLength =
-      blockLengthForFrequency(hz, renderSettings.sampleRate);
+  const float hz = leadingNumber(window.controls().freqGranularityList->currentText().toStdString());
+  renderSettings.blockLength = blockLengthForFrequency(hz, renderSettings.sampleRate);
   deriveSubBlocks(window, false);
   selectTimeGranularityEntry(window);
 }
@@ -167,15 +148,13 @@ void showSourceControls(MainWindow &window, bool waveFile) {
 
 void refreshTimePerLineLabel(MainWindow &window) {
   QLabel *label = window.controls().timePerLineLabel;
-  const float d = renderSettings.inputSource == InputSource::WaveFile
-                      ? inputWaveDuration
-                      : renderSettings.durationSeconds;
+  const float d =
+      renderSettings.inputSource == InputSource::WaveFile ? inputWaveDuration : renderSettings.durationSeconds;
   if (pictureData.pixels == nullptr || d == 0.0f) {
     label->hide();
     return;
   }
-  label->setText(QString::fromStdString(
-      timePerLineText(timePerLine(d, pictureData.height))));
+  label->setText(QString::fromStdString(timePerLineText(timePerLine(d, pictureData.height))));
   label->show();
 }
 
@@ -188,8 +167,7 @@ void applyScaleSelection(MainWindow &window) {
       known = true;
     }
   }
-  if (!known)
-    showInternalError(ownerOf(window), 3);
+  if (!known) showInternalError(ownerOf(window), 3);
   redrawAxes(window);
 }
 
@@ -212,8 +190,7 @@ void applyGainEdit(MainWindow &window) {
   const auto &c = window.controls();
   bool rewrite = false;
   renderSettings.masterGainDb = gainDbFromText(textOf(c.gainEdit), rewrite);
-  if (rewrite)
-    c.gainEdit->setText(QString::number(renderSettings.masterGainDb));
+  if (rewrite) c.gainEdit->setText(QString::number(renderSettings.masterGainDb));
   const QSignalBlocker blocker(c.gainSlider);
   c.gainSlider->setValue(renderSettings.masterGainDb);
   c.gainSlider->update();
@@ -227,13 +204,10 @@ void applyGainSlider(MainWindow &window) {
 
 void applyDurationEdit(MainWindow &window) {
   QLineEdit *edit = window.controls().durationEdit;
-  const DurationEntry entry =
-      durationFromText(textOf(edit), renderSettings.durationSeconds);
-  if (!entry.accepted)
-    playDefaultSound();
+  const DurationEntry entry = durationFromText(textOf(edit), renderSettings.durationSeconds);
+  if (!entry.accepted) playDefaultSound();
   renderSettings.durationSeconds = entry.seconds;
-  edit->setText(
-      QString::fromStdString(formatDuration(renderSettings.durationSeconds)));
+  edit->setText(QString::fromStdString(formatDuration(renderSettings.durationSeconds)));
   redrawAxes(window);
   refreshTimePerLineLabel(window);
 }
@@ -247,8 +221,7 @@ void populateSettingsControls(MainWindow &window) {
 
   const int scale = static_cast<int>(renderSettings.frequencyScale);
   if (scale >= 0 && scale < 3) {
-    const int index = c.scaleList->findText(QLatin1String(kScaleNames[scale]),
-                                            Qt::MatchStartsWith);
+    const int index = c.scaleList->findText(QLatin1String(kScaleNames[scale]), Qt::MatchStartsWith);
     c.scaleList->setCurrentIndex(index);
   } else {
     showInternalError(ownerOf(window), 1);
@@ -256,17 +229,12 @@ void populateSettingsControls(MainWindow &window) {
   }
 
   {
-    const QSignalBlocker b1(c.pinkNoiseRadio), b2(c.whiteNoiseRadio),
-        b3(c.waveFileRadio);
-    c.pinkNoiseRadio->setChecked(renderSettings.inputSource ==
-                                 InputSource::PinkNoise);
-    c.whiteNoiseRadio->setChecked(renderSettings.inputSource ==
-                                  InputSource::WhiteNoise);
-    c.waveFileRadio->setChecked(renderSettings.inputSource ==
-                                InputSource::WaveFile);
+    const QSignalBlocker b1(c.pinkNoiseRadio), b2(c.whiteNoiseRadio), b3(c.waveFileRadio);
+    c.pinkNoiseRadio->setChecked(renderSettings.inputSource == InputSource::PinkNoise);
+    c.whiteNoiseRadio->setChecked(renderSettings.inputSource == InputSource::WhiteNoise);
+    c.waveFileRadio->setChecked(renderSettings.inputSource == InputSource::WaveFile);
   }
-  showSourceControls(window,
-                     renderSettings.inputSource == InputSource::WaveFile);
+  showSourceControls(window, renderSettings.inputSource == InputSource::WaveFile);
 
   {
     const QSignalBlocker b1(c.linRadio), b2(c.logRadio);
@@ -285,37 +253,29 @@ void populateSettingsControls(MainWindow &window) {
   }
   c.gainEdit->setText(QString::number(renderSettings.masterGainDb));
 
-  c.durationEdit->setText(
-      QString::fromStdString(formatDuration(renderSettings.durationSeconds)));
+  c.durationEdit->setText(QString::fromStdString(formatDuration(renderSettings.durationSeconds)));
 
-  c.inputPathEdit->setText(
-      renderSettings.inputPath.empty()
-          ? QString(kNotSelected)
-          : QString::fromStdString(renderSettings.inputPath));
-  c.outputPathEdit->setText(
-      renderSettings.outputPath.empty()
-          ? QString(kNotSelected)
-          : QString::fromStdString(renderSettings.outputPath));
+  c.inputPathEdit->setText(renderSettings.inputPath.empty() ? QString(kNotSelected)
+                                                            : QString::fromStdString(renderSettings.inputPath));
+  c.outputPathEdit->setText(renderSettings.outputPath.empty() ? QString(kNotSelected)
+                                                              : QString::fromStdString(renderSettings.outputPath));
 }
 
 void connectSettingsControls(MainWindow &window) {
   const auto &c = window.controls();
   MainWindow *w = &window;
 
-  QObject::connect(c.scaleList, qOverload<int>(&QComboBox::activated), &window,
-                   [w](int) { applyScaleSelection(*w); });
-  QObject::connect(c.freqGranularityList, qOverload<int>(&QComboBox::activated),
-                   &window, [w](int) { applyFrequencyGranularity(*w); });
-  QObject::connect(c.timeGranularityList, qOverload<int>(&QComboBox::activated),
-                   &window, [w](int) { applyTimeGranularity(*w); });
+  QObject::connect(c.scaleList, qOverload<int>(&QComboBox::activated), &window, [w](int) { applyScaleSelection(*w); });
+  QObject::connect(c.freqGranularityList, qOverload<int>(&QComboBox::activated), &window,
+                   [w](int) { applyFrequencyGranularity(*w); });
+  QObject::connect(c.timeGranularityList, qOverload<int>(&QComboBox::activated), &window,
+                   [w](int) { applyTimeGranularity(*w); });
 
   QObject::connect(c.linRadio, &QRadioButton::toggled, &window, [w](bool on) {
-    if (on)
-      applyBrightnessMapping(*w, false);
+    if (on) applyBrightnessMapping(*w, false);
   });
   QObject::connect(c.logRadio, &QRadioButton::toggled, &window, [w](bool on) {
-    if (on)
-      applyBrightnessMapping(*w, true);
+    if (on) applyBrightnessMapping(*w, true);
   });
 
   // Arrow steps of 10, clamped to 20..120, never wrapping.
@@ -325,23 +285,20 @@ void connectSettingsControls(MainWindow &window) {
   c.rangeUpDown->setGroupSeparatorShown(false);
   // Any digits may be typed; leaving the field (or Enter) rounds and clamps
   // them before the up-down reads the text.
-  c.rangeEdit->setValidator(new QRegularExpressionValidator(
-      QRegularExpression("[0-9]*"), c.rangeEdit));
+  c.rangeEdit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), c.rangeEdit));
   // The text box may hand its focus to the up-down box: watch both.
   onFocusOut(
       c.rangeEdit, [w] { applyRangeEdit(*w); }, true);
   onFocusOut(
       c.rangeUpDown, [w] { applyRangeEdit(*w); }, true);
-  QObject::connect(c.rangeUpDown, qOverload<int>(&QSpinBox::valueChanged),
-                   &window,
+  QObject::connect(c.rangeUpDown, qOverload<int>(&QSpinBox::valueChanged), &window,
                    [](int value) { renderSettings.logRangeDb = value; });
 
   c.gainSlider->setRange(0, 48);
   c.gainSlider->setTickPosition(QSlider::NoTicks);
-  QObject::connect(c.gainSlider, &QSlider::valueChanged, &window,
-                   [w](int) { applyGainSlider(*w); });
+  QObject::connect(c.gainSlider, &QSlider::valueChanged, &window, [w](int) { applyGainSlider(*w); });
   onFocusOut(c.gainEdit, [w] { applyGainEdit(*w); });
   onFocusOut(c.durationEdit, [w] { applyDurationEdit(*w); });
 }
 
-} // namespace vellomar
+}  // namespace vellomar

@@ -48,8 +48,7 @@ void applyDurationEdit(MainWindow &window);
 
 // Runs `action` whenever `widget` loses the keyboard focus; with `onEnter`
 // also when Enter is pressed in it.
-void onFocusOut(QWidget *widget, std::function<void()> action,
-                bool onEnter = false);
+void onFocusOut(QWidget *widget, std::function<void()> action, bool onEnter = false);
 
 // Hooks the handlers above to the controls.
 void connectSettingsControls(MainWindow &window);
@@ -58,4 +57,4 @@ void connectSettingsControls(MainWindow &window);
 // it; an empty function restores QApplication::beep.
 void setDefaultSound(std::function<void()> sound);
 
-} // namespace vellomar
+}  // namespace vellomar

@@ -12,8 +12,7 @@ namespace {
 // anything else makes it no number.
 bool parseInteger(const std::string &text, bool signed_, long long &value) {
   std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-    ++i;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
   bool negative = false;
   if (signed_ && i < text.size() && (text[i] == '-' || text[i] == '+')) {
     negative = text[i] == '-';
@@ -22,16 +21,12 @@ bool parseInteger(const std::string &text, bool signed_, long long &value) {
   const std::size_t digitsStart = i;
   long long v = 0;
   while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-    if (v < 1000000000LL)
-      v = v * 10 + (text[i] - '0');
+    if (v < 1000000000LL) v = v * 10 + (text[i] - '0');
     ++i;
   }
-  if (i == digitsStart)
-    return false;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-    ++i;
-  if (i != text.size())
-    return false;
+  if (i == digitsStart) return false;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  if (i != text.size()) return false;
   value = negative ? -v : v;
   return true;
 }
@@ -42,24 +37,20 @@ std::string printf1(const char *format, int digits, double value) {
   return buffer;
 }
 
-} // namespace
+}  // namespace
 
 std::int32_t rangeDbFromText(const std::string &text) {
   long long v = 0;
-  if (!parseInteger(text, false, v))
-    v = 0;
+  if (!parseInteger(text, false, v)) v = 0;
   v = v + 5 - ((v + 5) % 10);
-  if (v < 20)
-    v = 20;
-  if (v > 120)
-    v = 120;
+  if (v < 20) v = 20;
+  if (v > 120) v = 120;
   return static_cast<std::int32_t>(v);
 }
 
 std::int32_t gainDbFromText(const std::string &text, bool &rewrite) {
   long long v = 0;
-  if (!parseInteger(text, true, v))
-    v = 0;
+  if (!parseInteger(text, true, v)) v = 0;
   rewrite = false;
   if (v < 0) {
     v = 0;
@@ -74,8 +65,7 @@ std::int32_t gainDbFromText(const std::string &text, bool &rewrite) {
 DurationEntry durationFromText(const std::string &text, float previous) {
   std::string s = text.substr(0, 499);
   const std::size_t comma = s.find(',');
-  if (comma != std::string::npos)
-    s[comma] = '.';
+  if (comma != std::string::npos) s[comma] = '.';
   const char *begin = s.c_str();
   char *end = nullptr;
   // Nothing parsed leaves end at the start: 0, and any text left refuses it.
@@ -99,42 +89,31 @@ std::string formatDuration(float seconds) {
 
 int timePerLineDigits(float t) {
   const double td = t;
-  if (td < 0.0199)
-    return 4;
-  if (td < 0.199)
-    return 3;
-  if (td < 1.99)
-    return 2;
+  if (td < 0.0199) return 4;
+  if (td < 0.199) return 3;
+  if (td < 1.99) return 2;
   return 1;
 }
 
 float timePerLine(float durationSeconds, std::uint32_t pictureHeight) {
-  if (pictureHeight == 0 || durationSeconds == 0.0f)
-    return 0.0f;
+  if (pictureHeight == 0 || durationSeconds == 0.0f) return 0.0f;
   return durationSeconds / static_cast<float>(pictureHeight);
 }
 
 std::string timePerLineText(float t) {
-  return printf1("Time per picture line is %.*f sec", timePerLineDigits(t),
-                 static_cast<double>(t));
+  return printf1("Time per picture line is %.*f sec", timePerLineDigits(t), static_cast<double>(t));
 }
 
-float timeGranularity(std::int32_t blockLength, std::int32_t subBlocks,
-                      std::uint32_t sampleRate) {
-  const float denominator =
-      static_cast<float>(subBlocks) * static_cast<float>(sampleRate);
-  if (denominator == 0.0f)
-    return 0.0f;
+float timeGranularity(std::int32_t blockLength, std::int32_t subBlocks, std::uint32_t sampleRate) {
+  const float denominator = static_cast<float>(subBlocks) * static_cast<float>(sampleRate);
+  if (denominator == 0.0f) return 0.0f;
   return static_cast<float>(blockLength) / denominator;
 }
 
 bool granularityNeedsWarning(float g, float t) {
-  if (t == 0.0f)
-    return false;
-  if (0.5f * t <= g)
-    return false;
-  if (static_cast<double>(g) > 0.5)
-    return false;
+  if (t == 0.0f) return false;
+  if (0.5f * t <= g) return false;
+  if (static_cast<double>(g) > 0.5) return false;
   return true;
 }
 
@@ -145,9 +124,9 @@ std::string granularityWarningText(float g, float t) {
                 "picture line is %.*f sec.\nThis will "
                 "extend calculation time without significant improvement in "
                 "sound quality. Do you wish to continue?",
-                static_cast<double>(g) < 0.199 ? 3 : 2, static_cast<double>(g),
-                timePerLineDigits(t), static_cast<double>(t));
+                static_cast<double>(g) < 0.199 ? 3 : 2, static_cast<double>(g), timePerLineDigits(t),
+                static_cast<double>(t));
   return buffer;
 }
 
-} // namespace vellomar
+}  // namespace vellomar

@@ -40,8 +40,7 @@ float timePerLine(float durationSeconds, std::uint32_t pictureHeight);
 std::string timePerLineText(float t);
 
 // The hop length in seconds: N / (S * rate) as a float.
-float timeGranularity(std::int32_t blockLength, std::int32_t subBlocks,
-                      std::uint32_t sampleRate);
+float timeGranularity(std::int32_t blockLength, std::int32_t subBlocks, std::uint32_t sampleRate);
 
 // Whether a render with hop length g over picture lines of t seconds asks
 // first: only when a hop is shorter than half a line and at most 0.5 s.
@@ -51,4 +50,4 @@ bool granularityNeedsWarning(float g, float t);
 // The text of that question.
 std::string granularityWarningText(float g, float t);
 
-} // namespace vellomar
+}  // namespace vellomar

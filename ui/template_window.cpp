@@ -21,14 +21,12 @@ constexpr int kMinimumWidth = 180;
 constexpr int kSideRoom = 14;
 const QColor kRulerColour(230, 230, 230);
 
-} // namespace
+}  // namespace
 
 QImage drawTemplateRuler(int width, int height) {
-  QImage image(width > 0 ? width : 1, height > 0 ? height : 1,
-               QImage::Format_RGB32);
+  QImage image(width > 0 ? width : 1, height > 0 ? height : 1, QImage::Format_RGB32);
   image.fill(Qt::black);
-  if (width <= 0 || height <= 0)
-    return image;
+  if (width <= 0 || height <= 0) return image;
 
   QPainter painter(&image);
   RulerSpec spec;
@@ -55,9 +53,7 @@ QImage drawTemplateRuler(int width, int height) {
   } else {
     spec.from = kLowestWarpedFrequency;
     spec.precision = 2;
-    spec.mapping = renderSettings.frequencyScale == FrequencyScale::Mel
-                       ? melWarp
-                       : logWarp;
+    spec.mapping = renderSettings.frequencyScale == FrequencyScale::Mel ? melWarp : logWarp;
     spec.endPrecision = 0;
     spec.minorLabelGap = 8;
     drawLogRuler(spec);
@@ -68,8 +64,7 @@ QImage drawTemplateRuler(int width, int height) {
   const QFontMetrics metrics(painter.font());
   const QString title = QStringLiteral("Frequency (hertz)");
   const int titleWidth = metrics.horizontalAdvance(title);
-  painter.drawText(QRect(width / 2 - titleWidth / 2 - 1, 4, titleWidth + 2,
-                         metrics.height()),
+  painter.drawText(QRect(width / 2 - titleWidth / 2 - 1, 4, titleWidth + 2, metrics.height()),
                    Qt::AlignHCenter | Qt::AlignTop, title);
   return image;
 }
@@ -87,14 +82,13 @@ TemplateWindow::TemplateWindow(QWidget *owner) : QDialog(owner) {
   closeButton_->setObjectName("closeButton");
   closeButton_->setDefault(true);
   closeButton_->setGeometry(dluToPixels(165, 109, 50, 14, units));
-  connect(closeButton_, &QPushButton::clicked, this,
-          [this] { done(kTemplateClosed); });
+  connect(closeButton_, &QPushButton::clicked, this, [this] { done(kTemplateClosed); });
 
-  instructions_ =
-      new QLabel("You can copy the scale into your own picture, using "
-                 "PrintScreen or Alt+PrintScreen. Resize this window to "
-                 "change the scale length",
-                 this);
+  instructions_ = new QLabel(
+      "You can copy the scale into your own picture, using "
+      "PrintScreen or Alt+PrintScreen. Resize this window to "
+      "change the scale length",
+      this);
   instructions_->setObjectName("instructions");
   instructions_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   instructions_->setWordWrap(true);
@@ -141,8 +135,7 @@ void TemplateWindow::layOut() {
   const int ch = height();
   instructions_->move((cw - instructions_->width()) / 2, instructions_->y());
   lengthLabel_->move((cw - lengthLabel_->width()) / 2, lengthLabel_->y());
-  closeButton_->move((cw - closeButton_->width()) / 2,
-                     ch - (3 * closeButton_->height()) / 2);
+  closeButton_->move((cw - closeButton_->width()) / 2, ch - (3 * closeButton_->height()) / 2);
 
   const int w = cw - 2 * kSideRoom;
   const int h = bandBottom_ - bandTop_;
@@ -156,9 +149,8 @@ void TemplateWindow::layOut() {
 
 int runTemplateWindow(QWidget *owner) {
   TemplateWindow window(owner);
-  if (owner != nullptr)
-    window.move(owner->mapToGlobal(QPoint(0, 0)));
+  if (owner != nullptr) window.move(owner->mapToGlobal(QPoint(0, 0)));
   return window.exec();
 }
 
-} // namespace vellomar
+}  // namespace vellomar

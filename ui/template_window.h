@@ -23,7 +23,7 @@ QImage drawTemplateRuler(int width, int height);
 class TemplateWindow : public QDialog {
   Q_OBJECT
 
-public:
+ public:
   explicit TemplateWindow(QWidget *owner);
 
   QLabel *instructions() const { return instructions_; }
@@ -35,12 +35,12 @@ public:
   // Esc does nothing: "Close" is the only way out.
   void reject() override {}
 
-protected:
+ protected:
   void resizeEvent(QResizeEvent *event) override;
   void showEvent(QShowEvent *event) override;
   void closeEvent(QCloseEvent *event) override;
 
-private:
+ private:
   void layOut();
 
   QPushButton *closeButton_ = nullptr;
@@ -55,4 +55,4 @@ private:
 // Runs the window modally over `owner`.
 int runTemplateWindow(QWidget *owner);
 
-} // namespace vellomar
+}  // namespace vellomar

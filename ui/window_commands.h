@@ -23,8 +23,8 @@ struct FileRequest {
   QWidget *owner = nullptr;
   bool forSaving = false;
   QString title;
-  QStringList filters;      // Qt name filters, the first one selected
-  QString defaultExtension; // empty: none
+  QStringList filters;       // Qt name filters, the first one selected
+  QString defaultExtension;  // empty: none
   QString initialPath;
 };
 
@@ -40,10 +40,8 @@ void setSoundPlayer(SoundPlayer player);
 
 // The open or save dialog for `path` (read as the initial name, replaced by
 // the choice). `filters` are pairs of description and pattern.
-bool chooseFile(std::string &path, std::size_t capacity, bool forSaving,
-                const char *title,
-                const std::initializer_list<const char *> &filters,
-                const char *defaultExtension, QWidget *owner);
+bool chooseFile(std::string &path, std::size_t capacity, bool forSaving, const char *title,
+                const std::initializer_list<const char *> &filters, const char *defaultExtension, QWidget *owner);
 
 // Whether two paths name the same file: equal ignoring letter case, or
 // both naming one existing file.
@@ -71,4 +69,4 @@ void outputFieldLeft(MainWindow &window);
 // wave file), anything else is loaded as a picture. True when one was taken.
 bool dropFiles(MainWindow &window, const QList<QUrl> &urls);
 
-} // namespace vellomar
+}  // namespace vellomar

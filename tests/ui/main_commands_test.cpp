@@ -28,20 +28,18 @@ using namespace vellomar::test;
 namespace {
 
 // A grey PNG of the given size, top half white.
-std::string writePicture(const TempDir &dir, const std::string &name, int width,
-                         int height) {
+std::string writePicture(const TempDir &dir, const std::string &name, int width, int height) {
   QImage image(width, height, QImage::Format_RGB32);
   image.fill(Qt::black);
   for (int y = 0; y < height / 2 + 1; ++y) {
-    for (int x = 0; x < width; ++x)
-      image.setPixel(x, y, qRgb(255, 255, 255));
+    for (int x = 0; x < width; ++x) image.setPixel(x, y, qRgb(255, 255, 255));
   }
   const std::string path = dir.file(name);
   image.save(QString::fromStdString(path), "PNG");
   return path;
 }
 
-} // namespace
+}  // namespace
 
 class MainCommandsTest : public QObject {
   Q_OBJECT
@@ -49,8 +47,7 @@ class MainCommandsTest : public QObject {
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<MessageRecorder> messages_;
   std::vector<FileRequest> requests_;
-  std::vector<std::optional<QString>>
-      answers_; // what the file dialogs answer, in order
+  std::vector<std::optional<QString>> answers_;  // what the file dialogs answer, in order
   std::vector<QString> played_;
   int beeps_ = 0;
 
@@ -81,7 +78,7 @@ class MainCommandsTest : public QObject {
     c().loadPictureButton->click();
   }
 
-private slots:
+ private slots:
   void init() {
     resetEngineState();
     messages_ = std::make_unique<MessageRecorder>();
@@ -89,17 +86,14 @@ private slots:
     answers_.clear();
     played_.clear();
     beeps_ = 0;
-    setFileChooser(
-        [this](const FileRequest &request) -> std::optional<QString> {
-          requests_.push_back(request);
-          if (answers_.empty())
-            return std::nullopt;
-          const QString answer = answers_.front().value_or(QString());
-          answers_.erase(answers_.begin());
-          if (answer.isEmpty())
-            return std::nullopt;
-          return answer;
-        });
+    setFileChooser([this](const FileRequest &request) -> std::optional<QString> {
+      requests_.push_back(request);
+      if (answers_.empty()) return std::nullopt;
+      const QString answer = answers_.front().value_or(QString());
+      answers_.erase(answers_.begin());
+      if (answer.isEmpty()) return std::nullopt;
+      return answer;
+    });
     setSoundPlayer([this](const QString &path) { played_.push_back(path); });
     setDefaultSound([this] { ++beeps_; });
     window_ = std::make_unique<MainWindow>();
@@ -185,9 +179,8 @@ private slots:
     c().logRadio->click();
     QVERIFY(renderSettings.logBrightness);
     QVERIFY(c().rangeUpDown->isEnabled());
-    const std::pair<const char *, int> cases[] = {
-        {"14", 20},   {"15", 20},   {"64", 60}, {"65", 70},
-        {"124", 120}, {"125", 120}, {"", 20}};
+    const std::pair<const char *, int> cases[] = {{"14", 20},   {"15", 20},   {"64", 60}, {"65", 70},
+                                                  {"124", 120}, {"125", 120}, {"", 20}};
     for (const auto &[text, expected] : cases) {
       type(c().rangeEdit, text);
       QCOMPARE(renderSettings.logRangeDb, expected);
@@ -196,8 +189,7 @@ private slots:
     // Arrows step by 10 and stop at the ends.
     c().rangeUpDown->stepUp();
     QCOMPARE(renderSettings.logRangeDb, 30);
-    for (int i = 0; i < 20; ++i)
-      c().rangeUpDown->stepUp();
+    for (int i = 0; i < 20; ++i) c().rangeUpDown->stepUp();
     QCOMPARE(renderSettings.logRangeDb, 120);
     QCOMPARE(c().rangeEdit->text(), QString("120"));
 
@@ -247,17 +239,13 @@ private slots:
     TempDir dir;
     loadPicture(writePicture(dir, "tall.png", 20, 300));
     QVERIFY(c().timePerLineLabel->isVisible());
-    QCOMPARE(c().timePerLineLabel->text(),
-             QString("Time per picture line is 0.050 sec"));
+    QCOMPARE(c().timePerLineLabel->text(), QString("Time per picture line is 0.050 sec"));
     loadPicture(writePicture(dir, "mid.png", 20, 30));
-    QCOMPARE(c().timePerLineLabel->text(),
-             QString("Time per picture line is 0.50 sec"));
+    QCOMPARE(c().timePerLineLabel->text(), QString("Time per picture line is 0.50 sec"));
     loadPicture(writePicture(dir, "low.png", 20, 5));
-    QCOMPARE(c().timePerLineLabel->text(),
-             QString("Time per picture line is 3.0 sec"));
+    QCOMPARE(c().timePerLineLabel->text(), QString("Time per picture line is 3.0 sec"));
     type(c().durationEdit, "1");
-    QCOMPARE(c().timePerLineLabel->text(),
-             QString("Time per picture line is 0.20 sec"));
+    QCOMPARE(c().timePerLineLabel->text(), QString("Time per picture line is 0.20 sec"));
     // A wave source without a usable file hides it.
     c().waveFileRadio->click();
     QVERIFY(!c().timePerLineLabel->isVisible());
@@ -274,8 +262,7 @@ private slots:
     QCOMPARE(requests_[0].title, QString("Choose a picture"));
     QVERIFY(!requests_[0].forSaving);
     QCOMPARE(requests_[0].defaultExtension, QString("bmp"));
-    QVERIFY(requests_[0].filters[0].startsWith(
-        "Bitmap images (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)"));
+    QVERIFY(requests_[0].filters[0].startsWith("Bitmap images (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)"));
     QVERIFY(requests_[0].filters[1].startsWith("All files(*.*)"));
     QVERIFY(c().generateButton->isEnabled());
     QVERIFY(c().generateButton->hasFocus());
@@ -287,8 +274,7 @@ private slots:
     loadPicture(bad);
     QCOMPARE(messages_->messages().size(), std::size_t{1});
     QCOMPARE(messages_->messages()[0].caption, errorCaption());
-    QCOMPARE(messages_->messages()[0].text,
-             "Failed to load picture '" + bad + "'");
+    QCOMPARE(messages_->messages()[0].text, "Failed to load picture '" + bad + "'");
     QVERIFY(c().generateButton->isEnabled());
     QCOMPARE(c().previewFrame->picture(), shown);
     QCOMPARE(pictureData.height, std::uint32_t{16});
@@ -303,8 +289,7 @@ private slots:
     c().generateButton->click();
     QCOMPARE(messages_->messages().size(), std::size_t{1});
     QCOMPARE(messages_->messages()[0].caption, std::string("Missing picture"));
-    QCOMPARE(messages_->messages()[0].text,
-             std::string("You must load a picture before generating sound."));
+    QCOMPARE(messages_->messages()[0].text, std::string("You must load a picture before generating sound."));
     QVERIFY(requests_.empty());
   }
 
@@ -317,8 +302,7 @@ private slots:
     QCOMPARE(messages_->messages().size(), std::size_t{1});
     QCOMPARE(messages_->messages()[0].caption, std::string("Warning"));
     QCOMPARE(messages_->messages()[0].boxType, kBoxYesNo | kBoxIconWarning);
-    QVERIFY(messages_->messages()[0].text.find(
-                "0.046 sec while the time per picture line is 1.50 sec") !=
+    QVERIFY(messages_->messages()[0].text.find("0.046 sec while the time per picture line is 1.50 sec") !=
             std::string::npos);
     QVERIFY(!fileExists(renderSettings.outputPath));
 
@@ -360,15 +344,12 @@ private slots:
     TempDir dir;
     loadPicture(writePicture(dir, "p.png", 8, 1000));
     const std::string input = dir.file("Input.wav");
-    writeFile(input,
-              waveBytes(pcm16Bytes(speechLike(4410, 8000)), 1, 16, 44100));
+    writeFile(input, waveBytes(pcm16Bytes(speechLike(4410, 8000)), 1, 16, 44100));
     c().waveFileRadio->click();
     type(c().inputPathEdit, QString::fromStdString(input));
     QVERIFY(inputWaveDuration > 0.0f);
 
-    const std::string spellings[] = {dir.file("INPUT.WAV"),
-                                     dir.path() + "/./Input.wav",
-                                     dir.file("link.wav")};
+    const std::string spellings[] = {dir.file("INPUT.WAV"), dir.path() + "/./Input.wav", dir.file("link.wav")};
     std::filesystem::create_symlink(input, dir.file("link.wav"));
     for (const std::string &output : spellings) {
       messages_->clear();
@@ -376,12 +357,10 @@ private slots:
       c().generateButton->click();
       QCOMPARE(messages_->messages().size(), std::size_t{1});
       QCOMPARE(messages_->messages()[0].caption, std::string("File conflict"));
-      QCOMPARE(messages_->messages()[0].text,
-               std::string("Input and output wave cannot be the same "
-                           "file.\nPlease change your selection."));
+      QCOMPARE(messages_->messages()[0].text, std::string("Input and output wave cannot be the same "
+                                                          "file.\nPlease change your selection."));
     }
-    QCOMPARE(readFile(input),
-             waveBytes(pcm16Bytes(speechLike(4410, 8000)), 1, 16, 44100));
+    QCOMPARE(readFile(input), waveBytes(pcm16Bytes(speechLike(4410, 8000)), 1, 16, 44100));
   }
 
   void placeholderTypedCountsAsNoFile() {
@@ -406,12 +385,10 @@ private slots:
     TempDir dir;
     loadPicture(writePicture(dir, "p.png", 8, 1000));
     c().waveFileRadio->click();
-    c().generateButton->click(); // the chooser is cancelled
+    c().generateButton->click();  // the chooser is cancelled
     QCOMPARE(requests_.size(), std::size_t{2});
     QCOMPARE(requests_[1].title, QString("Select input wave file"));
-    QCOMPARE(
-        requests_[1].filters,
-        QStringList({"Microsoft Wave (*.wav) (*.wav)", "All files (*.*) (*)"}));
+    QCOMPARE(requests_[1].filters, QStringList({"Microsoft Wave (*.wav) (*.wav)", "All files (*.*) (*)"}));
     QVERIFY(requests_[1].defaultExtension.isEmpty());
     QVERIFY(messages_->messages().empty());
   }
@@ -427,19 +404,15 @@ private slots:
     QVERIFY(requests_.back().forSaving);
     QCOMPARE(requests_.back().defaultExtension, QString("wav"));
     QVERIFY(messages_->messages().empty());
-    QCOMPARE(c().outputPathEdit->text(),
-             QString::fromStdString(dir.file("render.wav")));
+    QCOMPARE(c().outputPathEdit->text(), QString::fromStdString(dir.file("render.wav")));
     QVERIFY(c().playButton->isEnabled());
     QCOMPARE(window_->focusWidget(), c().playButton);
-    const std::vector<std::int16_t> samples =
-        waveSamples(dir.file("render.wav"));
+    const std::vector<std::int16_t> samples = waveSamples(dir.file("render.wav"));
     QCOMPARE(samples.size(), std::size_t{22050});
     // Top half of the picture white, bottom half black: the sound fades out.
-    const std::vector<std::int16_t> first(samples.begin(),
-                                          samples.begin() + 8000);
+    const std::vector<std::int16_t> first(samples.begin(), samples.begin() + 8000);
     const std::vector<std::int16_t> last(samples.end() - 8000, samples.end());
-    QVERIFY(bandEnergy(first, 0, 22050) >
-            100 * (bandEnergy(last, 0, 22050) + 1));
+    QVERIFY(bandEnergy(first, 0, 22050) > 100 * (bandEnergy(last, 0, 22050) + 1));
 
     c().playButton->click();
     c().playButton->click();
@@ -457,11 +430,9 @@ private slots:
     TempDir dir;
     const std::string picture = writePicture(dir, "drop.png", 12, 24);
     const std::string wave = dir.file("drop.WAV");
-    writeFile(wave,
-              waveBytes(pcm16Bytes(speechLike(44100, 8000)), 1, 16, 44100));
+    writeFile(wave, waveBytes(pcm16Bytes(speechLike(44100, 8000)), 1, 16, 44100));
 
-    QVERIFY(dropFiles(*window_,
-                      {QUrl::fromLocalFile(QString::fromStdString(picture))}));
+    QVERIFY(dropFiles(*window_, {QUrl::fromLocalFile(QString::fromStdString(picture))}));
     QCOMPARE(pictureData.height, std::uint32_t{24});
     QVERIFY(c().generateButton->isEnabled());
 
@@ -469,12 +440,10 @@ private slots:
     auto *mime = new QMimeData;
     mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(wave))});
     const QPoint at = window_->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton,
-                          Qt::NoModifier);
+    QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &enter);
     QVERIFY(enter.isAccepted());
-    QDropEvent drop(QPointF(at), Qt::CopyAction, mime, Qt::LeftButton,
-                    Qt::NoModifier);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &drop);
     delete mime;
     QCOMPARE(renderSettings.inputPath, wave);
@@ -482,8 +451,7 @@ private slots:
     QVERIFY(c().waveFileRadio->isChecked());
     QCOMPARE(c().inputPathEdit->text(), QString::fromStdString(wave));
     QCOMPARE(inputWaveDuration, 1.0f);
-    QCOMPARE(c().timePerLineLabel->text(),
-             QString("Time per picture line is 0.042 sec"));
+    QCOMPARE(c().timePerLineLabel->text(), QString("Time per picture line is 0.042 sec"));
     QVERIFY(messages_->messages().empty());
   }
 };

@@ -1,4 +1,6 @@
 // The progress dialog with its real worker thread, rendering real files.
+#include "ui/progress_dialog.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QProgressBar>
@@ -10,7 +12,6 @@
 #include "engine/settings.h"
 #include "files/messages.h"
 #include "support/test_support.h"
-#include "ui/progress_dialog.h"
 
 using namespace vellomar;
 using namespace vellomar::test;
@@ -22,10 +23,8 @@ namespace {
 void whenDialogRuns(std::function<void(ProgressDialog *)> action) {
   auto poll = std::make_shared<std::function<void()>>();
   *poll = [action, poll] {
-    auto *dialog =
-        qobject_cast<ProgressDialog *>(QApplication::activeModalWidget());
-    if (dialog != nullptr && dialog->isVisible() &&
-        dialog->progressBar()->value() > 0) {
+    auto *dialog = qobject_cast<ProgressDialog *>(QApplication::activeModalWidget());
+    if (dialog != nullptr && dialog->isVisible() && dialog->progressBar()->value() > 0) {
       action(dialog);
       return;
     }
@@ -36,25 +35,23 @@ void whenDialogRuns(std::function<void(ProgressDialog *)> action) {
 
 bool allZero(const std::vector<std::int16_t> &samples) {
   for (std::int16_t s : samples) {
-    if (s != 0)
-      return false;
+    if (s != 0) return false;
   }
   return true;
 }
 
-} // namespace
+}  // namespace
 
 class ProgressDialogTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void init() { resetEngineState(); }
   void cleanup() { resetEngineState(); }
 
   void completedRenderWritesTheWholeFile() {
     TempDir dir;
-    TestPicture picture(
-        16, 8, [](std::uint32_t x, std::uint32_t) { return x < 8 ? 255 : 0; });
+    TestPicture picture(16, 8, [](std::uint32_t x, std::uint32_t) { return x < 8 ? 255 : 0; });
     MessageRecorder messages;
     renderSettings.inputSource = InputSource::WhiteNoise;
     renderSettings.frequencyScale = FrequencyScale::Linear;
@@ -70,12 +67,10 @@ private slots:
     QCOMPARE(le16(bytes, 22), std::uint16_t{1});
     QCOMPARE(le32(bytes, 24), std::uint32_t{44100});
     QCOMPARE(le16(bytes, 34), std::uint16_t{16});
-    const std::vector<std::int16_t> samples =
-        waveSamples(renderSettings.outputPath);
+    const std::vector<std::int16_t> samples = waveSamples(renderSettings.outputPath);
     QVERIFY(!allZero(samples));
     // The left half of the picture is white: a low-passed noise.
-    QVERIFY(bandEnergy(samples, 0, 10000) >
-            20 * bandEnergy(samples, 12000, 22050));
+    QVERIFY(bandEnergy(samples, 0, 10000) > 20 * bandEnergy(samples, 12000, 22050));
     QVERIFY(renderJob.input == nullptr);
     QVERIFY(renderJob.output == nullptr);
   }
@@ -84,7 +79,7 @@ private slots:
     TempDir dir;
     TestPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 200; });
     MessageRecorder messages;
-    renderSettings.durationSeconds = 3000.0f; // far longer than the test waits
+    renderSettings.durationSeconds = 3000.0f;  // far longer than the test waits
     renderSettings.outputPath = dir.file("long.wav");
 
     bool disabledAtOnce = false;
@@ -111,8 +106,7 @@ private slots:
     renderSettings.durationSeconds = 3000.0f;
     renderSettings.outputPath = dir.file("old.wav");
     writeFile(renderSettings.outputPath, {1, 2, 3});
-    whenDialogRuns(
-        [](ProgressDialog *dialog) { dialog->abortButton()->click(); });
+    whenDialogRuns([](ProgressDialog *dialog) { dialog->abortButton()->click(); });
     QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
     QVERIFY(!fileExists(renderSettings.outputPath));
   }
@@ -123,8 +117,7 @@ private slots:
     MessageRecorder messages;
     renderSettings.inputSource = InputSource::WaveFile;
     renderSettings.inputPath = dir.file("stereo.wav");
-    writeFile(renderSettings.inputPath,
-              waveBytes(std::vector<std::uint8_t>(400, 0), 2, 16, 44100));
+    writeFile(renderSettings.inputPath, waveBytes(std::vector<std::uint8_t>(400, 0), 2, 16, 44100));
     renderSettings.outputPath = dir.file("earlier.wav");
     const std::vector<std::uint8_t> earlier = {'k', 'e', 'e', 'p'};
     writeFile(renderSettings.outputPath, earlier);
@@ -145,8 +138,7 @@ private slots:
     renderSettings.outputPath = dir.file("failed.wav");
     QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
     QCOMPARE(messages.messages().size(), std::size_t{1});
-    QVERIFY(messages.messages()[0].text.find("Internal error #06") !=
-            std::string::npos);
+    QVERIFY(messages.messages()[0].text.find("Internal error #06") != std::string::npos);
     QCOMPARE(messages.messages()[0].caption, errorCaption());
     QVERIFY(!fileExists(renderSettings.outputPath));
   }
@@ -159,8 +151,7 @@ private slots:
     renderSettings.outputPath = dir.file("no/such/dir/out.wav");
     QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
     QCOMPARE(messages.messages().size(), std::size_t{1});
-    QVERIFY(messages.messages()[0].text.find(
-                "Cannot create output wave file") != std::string::npos);
+    QVERIFY(messages.messages()[0].text.find("Cannot create output wave file") != std::string::npos);
   }
 
   void waveRenderThenNoiseRenderStartsWithoutInput() {
@@ -169,8 +160,7 @@ private slots:
     MessageRecorder messages;
     renderSettings.inputSource = InputSource::WaveFile;
     renderSettings.inputPath = dir.file("in.wav");
-    writeFile(renderSettings.inputPath,
-              waveBytes(pcm16Bytes(speechLike(8820, 8000)), 1, 16, 44100));
+    writeFile(renderSettings.inputPath, waveBytes(pcm16Bytes(speechLike(8820, 8000)), 1, 16, 44100));
     renderSettings.outputPath = dir.file("a.wav");
     QCOMPARE(runProgressDialog(nullptr), kRenderCompleted);
     QCOMPARE(waveSamples(renderSettings.outputPath).size(), std::size_t{8820});

@@ -1,14 +1,14 @@
 // The number fields' rules and the read-out texts, apart from the widgets.
-#include <QTest>
-
 #include "ui/settings_logic.h"
+
+#include <QTest>
 
 using namespace vellomar;
 
 class SettingsLogicTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void rangeRoundsToTensAndClamps() {
     QCOMPARE(rangeDbFromText("14"), 20);
     QCOMPARE(rangeDbFromText("15"), 20);
@@ -70,14 +70,10 @@ private slots:
   }
 
   void timePerLineDigitsFollowTheSize() {
-    QCOMPARE(timePerLineText(timePerLine(15.0f, 300)),
-             std::string("Time per picture line is 0.050 sec"));
-    QCOMPARE(timePerLineText(timePerLine(15.0f, 30)),
-             std::string("Time per picture line is 0.50 sec"));
-    QCOMPARE(timePerLineText(timePerLine(15.0f, 5)),
-             std::string("Time per picture line is 3.0 sec"));
-    QCOMPARE(timePerLineText(timePerLine(15.0f, 1000)),
-             std::string("Time per picture line is 0.0150 sec"));
+    QCOMPARE(timePerLineText(timePerLine(15.0f, 300)), std::string("Time per picture line is 0.050 sec"));
+    QCOMPARE(timePerLineText(timePerLine(15.0f, 30)), std::string("Time per picture line is 0.50 sec"));
+    QCOMPARE(timePerLineText(timePerLine(15.0f, 5)), std::string("Time per picture line is 3.0 sec"));
+    QCOMPARE(timePerLineText(timePerLine(15.0f, 1000)), std::string("Time per picture line is 0.0150 sec"));
     QCOMPARE(timePerLine(15.0f, 0), 0.0f);
     QCOMPARE(timePerLine(0.0f, 10), 0.0f);
   }
@@ -92,14 +88,12 @@ private slots:
     // Half a line no longer than a hop.
     QVERIFY(!granularityNeedsWarning(defaults, 0.05f));
     QVERIFY(!granularityNeedsWarning(defaults, 0.0f));
-    QCOMPARE(granularityWarningText(defaults, 1.5f),
-             std::string("Selected time granularity is 0.046 sec while the "
-                         "time per picture line is 1.50 sec.\n"
-                         "This will extend calculation time without "
-                         "significant improvement in sound quality. "
-                         "Do you wish to continue?"));
-    QVERIFY(granularityWarningText(0.37f, 3.0f).find("is 0.37 sec while") !=
-            std::string::npos);
+    QCOMPARE(granularityWarningText(defaults, 1.5f), std::string("Selected time granularity is 0.046 sec while the "
+                                                                 "time per picture line is 1.50 sec.\n"
+                                                                 "This will extend calculation time without "
+                                                                 "significant improvement in sound quality. "
+                                                                 "Do you wish to continue?"));
+    QVERIFY(granularityWarningText(0.37f, 3.0f).find("is 0.37 sec while") != std::string::npos);
   }
 };
 

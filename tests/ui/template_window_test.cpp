@@ -1,5 +1,7 @@
 // The frequency scale template window: width limits, fixed height, the
 // read-out and the ruler band.
+#include "ui/template_window.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -9,7 +11,6 @@
 
 #include "engine/settings.h"
 #include "support/test_support.h"
-#include "ui/template_window.h"
 
 using namespace vellomar;
 using namespace vellomar::test;
@@ -21,19 +22,18 @@ int lightPixels(const QImage &image, int x0, int x1, int y0, int y1) {
   int count = 0;
   for (int y = y0; y < y1; ++y) {
     for (int x = x0; x < x1; ++x) {
-      if (qGray(image.pixel(x, y)) > 128)
-        ++count;
+      if (qGray(image.pixel(x, y)) > 128) ++count;
     }
   }
   return count;
 }
 
-} // namespace
+}  // namespace
 
 class TemplateWindowTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void init() { resetEngineState(); }
 
   void readOutFollowsTheWidth() {
@@ -41,13 +41,11 @@ private slots:
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const int w = window.width() - 28;
-    QCOMPARE(window.lengthLabel()->text(),
-             QString("Current length %1 pixels").arg(w));
+    QCOMPARE(window.lengthLabel()->text(), QString("Current length %1 pixels").arg(w));
     QCOMPARE(window.rulerImage().width(), w);
 
     window.resize(window.width() + 10, window.height());
-    QCOMPARE(window.lengthLabel()->text(),
-             QString("Current length %1 pixels").arg(w + 10));
+    QCOMPARE(window.lengthLabel()->text(), QString("Current length %1 pixels").arg(w + 10));
     QCOMPARE(window.rulerImage().width(), w + 10);
     // The band shows all of the ruler.
     QCOMPARE(window.band()->contentsRect().width(), w + 10);
@@ -62,13 +60,10 @@ private slots:
     window.resize(50, height + 100);
     QCOMPARE(window.width(), 180);
     QCOMPARE(window.height(), height);
-    QCOMPARE(window.lengthLabel()->text(),
-             QString("Current length 152 pixels"));
+    QCOMPARE(window.lengthLabel()->text(), QString("Current length 152 pixels"));
     // The controls stay centred.
-    QCOMPARE(window.closeButton()->x(),
-             (180 - window.closeButton()->width()) / 2);
-    QCOMPARE(window.closeButton()->y(),
-             height - (3 * window.closeButton()->height()) / 2);
+    QCOMPARE(window.closeButton()->x(), (180 - window.closeButton()->width()) / 2);
+    QCOMPARE(window.closeButton()->y(), height - (3 * window.closeButton()->height()) / 2);
   }
 
   void onlyCloseEndsIt() {
@@ -78,8 +73,7 @@ private slots:
       QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
       QApplication::sendEvent(&window, &escape);
       window.close();
-      if (!window.isVisible())
-        return;
+      if (!window.isVisible()) return;
       // Enter presses the default "Close".
       QTest::keyClick(&window, Qt::Key_Return);
     });
@@ -91,7 +85,7 @@ private slots:
     renderSettings.frequencyScale = FrequencyScale::Linear;
     const QImage linear = drawTemplateRuler(300, 80);
     QCOMPARE(linear.size(), QSize(300, 80));
-    QCOMPARE(qGray(linear.pixel(0, 79)), 0); // the band is black
+    QCOMPARE(qGray(linear.pixel(0, 79)), 0);  // the band is black
     // Ticks rise from y = H - 4; the title sits at the top middle.
     QVERIFY(lightPixels(linear, 0, 300, 40, 76) > 0);
     QVERIFY(lightPixels(linear, 100, 200, 4, 16) > 0);

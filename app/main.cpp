@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QImageReader>
+#include <clocale>
 
 #include "files/messages.h"
 #include "resources/dialog_templates.h"
@@ -12,6 +14,15 @@ int main(int argc, char** argv) {
   QApplication::setDesktopFileName(QStringLiteral("vellomar"));
   vellomar::setAppTitle(vellomar::templates::kTitleString);
   vellomar::installMessageBoxPresenter();
+  // Numbers in the fields and lists are read and written with a point,
+  // whatever the user's locale.
+  std::setlocale(LC_NUMERIC, "C");
+
+  // The picture decoder: Qt's image readers, which come with Qt itself.
+  if (QImageReader::supportedImageFormats().isEmpty()) {
+    vellomar::showErrorBox(nullptr, "Cannot initialize GDI+ graphics library.\nError code %d", 1);
+    return 0;
+  }
   QApplication::setWindowIcon(vellomar::appIcon());
 
   vellomar::MainWindow window;

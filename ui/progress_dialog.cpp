@@ -77,6 +77,11 @@ bool prepareRenderJob(RenderJob &job, QWidget *dialog, bool &outputOpened) {
   return false;
 }
 
+QPoint clientOrigin(QWidget *owner) {
+  const QWidget *area = owner->findChild<QWidget *>(QStringLiteral("clientArea"), Qt::FindDirectChildrenOnly);
+  return (area != nullptr ? area : owner)->mapToGlobal(QPoint(0, 0));
+}
+
 void renderThreadMain(RenderJob &job, ProgressDialog *dialog) {
   const ResultCode result = renderSound(job);
   if (result == kResultOk) {
@@ -113,10 +118,7 @@ ProgressDialog::ProgressDialog(QWidget *owner) : QDialog(owner) {
   abortButton_->setGeometry(dluToPixels(166, 57, 50, 14, units));
   connect(abortButton_, &QPushButton::clicked, this, &ProgressDialog::onAbort);
 
-  if (owner != nullptr) {
-    // At the top-left corner of the owner's client area.
-    move(owner->mapToGlobal(QPoint(0, 0)));
-  }
+  if (owner != nullptr) move(clientOrigin(owner));
 }
 
 ProgressDialog::~ProgressDialog() {

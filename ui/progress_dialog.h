@@ -18,6 +18,10 @@ inline constexpr int kRenderEnded = 444;    // aborted, failed or never started
 
 class ProgressDialog;
 
+// The screen position of the top-left corner of `owner`'s client area (below
+// its menu bar, when it has one), where the program's dialogs open.
+QPoint clientOrigin(QWidget *owner);
+
 // Opens the input (wave source) and creates the output with its header,
 // filling `job`. Failures are reported by the reader and writer with
 // `dialog` as owner. `outputOpened` tells whether this call left a file at

@@ -9,6 +9,7 @@
 #include "engine/scales.h"
 #include "engine/settings.h"
 #include "ui/dialog_units.h"
+#include "ui/progress_dialog.h"
 #include "ui/rulers.h"
 
 namespace vellomar {
@@ -149,7 +150,7 @@ void TemplateWindow::layOut() {
 
 int runTemplateWindow(QWidget *owner) {
   TemplateWindow window(owner);
-  if (owner != nullptr) window.move(owner->mapToGlobal(QPoint(0, 0)));
+  if (owner != nullptr) window.move(clientOrigin(owner));
   return window.exec();
 }
 

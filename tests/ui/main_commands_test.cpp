@@ -2,6 +2,7 @@
 // widgets with real pictures and wave files.
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -424,6 +425,24 @@ class MainCommandsTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(window_.get()));
     type(c().outputPathEdit, QString::fromStdString(dir.file("other.wav")));
     QVERIFY(!c().playButton->isEnabled());
+  }
+
+  void playingWithoutAnAudioDeviceReturnsAtOnce() {
+    TempDir dir;
+    loadPicture(writePicture(dir, "p.png", 8, 1000));
+    type(c().durationEdit, "0.1");
+    answers_.push_back(QString::fromStdString(dir.file("short.wav")));
+    c().generateButton->click();
+    QVERIFY(c().playButton->isEnabled());
+    // The real player: plays where there is an output, else does nothing.
+    setSoundPlayer(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    c().playButton->click();
+    c().playButton->click();
+    QVERIFY(timer.elapsed() < 2000);
+    QTest::qWait(50);
+    QVERIFY(messages_->messages().empty());
   }
 
   void droppedFilesLoadOrChooseTheInput() {

@@ -150,7 +150,8 @@ void ProgressDialog::begin() {
   try {
     worker_ = std::thread(renderThreadMain, std::ref(renderJob), this);
   } catch (const std::system_error &) {
-    showMessage(this, kBoxOk | kBoxIconError, "Fatal Error", "Cannot create thread for generating sound");
+    showMessage(static_cast<QWidget *>(this), kBoxOk | kBoxIconError, "Fatal Error",
+                "Cannot create thread for generating sound");
     if (renderJob.input != nullptr) std::fclose(renderJob.input);
     if (renderJob.output != nullptr) std::fclose(renderJob.output);
     renderJob.input = nullptr;
@@ -166,7 +167,7 @@ void ProgressDialog::setProgress(int thousandths) { progressBar_->setValue(thous
 void ProgressDialog::renderFailed(ResultCode code) {
   // The worker has posted its last message; it ends right after.
   joinWorker();
-  messageForResult(this, code);
+  messageForResult(static_cast<QWidget *>(this), code);
   renderEnded();
 }
 

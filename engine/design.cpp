@@ -123,7 +123,10 @@ void buildGainMatrix(float *gains) {
     const std::uint8_t *row = pic.pixels + (h - 1 - r) * pic.stride;
     float *out = gains + r * w;
     for (std::size_t x = 0; x < w; ++x) {
-      const float exponent = static_cast<float>(row[x]) * alpha + beta;
+      // The exponent is formed in double and rounded once: 255 gives
+      // exp(-1.2e-7) = 0.99999988 at 60 dB, not exactly 1.
+      const auto exponent = static_cast<float>(
+          static_cast<double>(row[x]) * alpha + static_cast<double>(beta));
       out[x] = static_cast<float>(std::exp(static_cast<double>(exponent)));
     }
   }

@@ -12,4 +12,4 @@ namespace vellomar {
 // image when the picture is empty or the image cannot be allocated.
 QImage picturePreview(const PictureBitmap &picture);
 
-} // namespace vellomar
+}  // namespace vellomar

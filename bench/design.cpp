@@ -40,7 +40,7 @@ int main() {
 
   RenderJob job;
   job.sampleCount = 44100 * 60;
-  const char *names[] = {"Linear", "Logarithmic", "Mel"};
+  const char* names[] = {"Linear", "Logarithmic", "Mel"};
   for (std::int32_t n : {2048, 8192, 32768}) {
     renderSettings.blockLength = n;
     std::vector<double> spectrum(2 * static_cast<std::size_t>(n));

@@ -18,7 +18,7 @@ constexpr double kTwoPi = 6.283185307179586;
 // Rebuilds the window and the work area when N changed. False when an
 // allocation failed; the workspace then stays marked unbuilt for a retry.
 bool ensureWorkspace(std::int32_t n) {
-  FilterDesignWorkspace &ws = gWorkspace;
+  FilterDesignWorkspace& ws = gWorkspace;
   if (ws.designedBlockLength == n) return true;
   std::vector<double>().swap(ws.workBuffer);
   std::vector<double>().swap(ws.halfWindow);
@@ -30,7 +30,7 @@ bool ensureWorkspace(std::int32_t n) {
   try {
     ws.workBuffer.assign(2 * un, 0.0);
     ws.halfWindow.resize(k);
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     std::vector<double>().swap(ws.workBuffer);
     std::vector<double>().swap(ws.halfWindow);
     return false;
@@ -44,13 +44,13 @@ bool ensureWorkspace(std::int32_t n) {
 
 // Amplitude 4 up to bin n (16 Hz), then falling as 1/sqrt(k).
 bool ensurePinkWeights(std::int32_t n, std::int32_t lowBin) {
-  FilterDesignWorkspace &ws = gWorkspace;
+  FilterDesignWorkspace& ws = gWorkspace;
   if (ws.pinkWeightsReady) return true;
   const auto k = static_cast<std::size_t>(n / 2);
   const auto low = static_cast<std::size_t>(lowBin);
   try {
     ws.pinkWeights.resize(k);
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     return false;
   }
   const double top = 4.0 * std::sqrt(static_cast<double>(lowBin));
@@ -62,7 +62,7 @@ bool ensurePinkWeights(std::int32_t n, std::int32_t lowBin) {
 
 // Mean of the interpolant over [a, b] when both ends lie in the cell
 // [h, h + 1] (g = h + 1). Reversed ends give the same (f(a) + f(b)) / 2.
-double oneCellMean(float a, float b, const float *v, std::int64_t stride, std::int32_t h, std::int32_t g) {
+double oneCellMean(float a, float b, const float* v, std::int64_t stride, std::int32_t h, std::int32_t g) {
   const float vh = v[h * stride];
   const float vg = v[g * stride];
   if (a == b) {
@@ -81,7 +81,7 @@ double oneCellMean(float a, float b, const float *v, std::int64_t stride, std::i
 
 }  // namespace
 
-const FilterDesignWorkspace &designWorkspace() { return gWorkspace; }
+const FilterDesignWorkspace& designWorkspace() { return gWorkspace; }
 
 void releaseDesignWorkspace() { gWorkspace = FilterDesignWorkspace{}; }
 
@@ -93,15 +93,15 @@ std::int32_t lowestLogBin(std::int32_t n, std::uint32_t sampleRate) {
   return static_cast<std::int32_t>(std::ceil(lowestLogPosition(n, sampleRate)));
 }
 
-void buildGainMatrix(float *gains) {
-  const PictureData &pic = pictureData;
+void buildGainMatrix(float* gains) {
+  const PictureData& pic = pictureData;
   if (pic.width == 0 || pic.height == 0 || !pic.pixels || !gains) return;
   const std::size_t w = pic.width;
   const std::size_t h = pic.height;
   if (!renderSettings.logBrightness) {
     for (std::size_t r = 0; r < h; ++r) {
-      const std::uint8_t *row = pic.pixels + (h - 1 - r) * pic.stride;
-      float *out = gains + r * w;
+      const std::uint8_t* row = pic.pixels + (h - 1 - r) * pic.stride;
+      float* out = gains + r * w;
       for (std::size_t x = 0; x < w; ++x) out[x] = static_cast<float>(row[x]) * kOneOver255;
     }
     return;
@@ -111,8 +111,8 @@ void buildGainMatrix(float *gains) {
   const float alpha = ln10 / 20.0f * static_cast<float>(range) * kOneOver255;
   const float beta = alpha * -255.0f;
   for (std::size_t r = 0; r < h; ++r) {
-    const std::uint8_t *row = pic.pixels + (h - 1 - r) * pic.stride;
-    float *out = gains + r * w;
+    const std::uint8_t* row = pic.pixels + (h - 1 - r) * pic.stride;
+    float* out = gains + r * w;
     for (std::size_t x = 0; x < w; ++x) {
       // The exponent is formed in double and rounded once: 255 gives
       // exp(-1.2e-7) = 0.99999988 at 60 dB, not exactly 1.
@@ -122,7 +122,7 @@ void buildGainMatrix(float *gains) {
   }
 }
 
-double intervalMean(float a, float b, const float *v, std::int64_t stride) {
+double intervalMean(float a, float b, const float* v, std::int64_t stride) {
   auto h = static_cast<std::int32_t>(std::floor(a));
   auto g = static_cast<std::int32_t>(std::ceil(b));
   if (g - h <= 1) {
@@ -158,23 +158,26 @@ double intervalMean(float a, float b, const float *v, std::int64_t stride) {
   return static_cast<double>(sum) / static_cast<double>(b - a);
 }
 
-ResultCode designBinResponses(const RenderJob &job, double *spectrum, std::int32_t u, const float *gains) {
-  const RenderSettings &s = renderSettings;
+ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32_t u, const float* gains) {
+  const RenderSettings& s = renderSettings;
   const std::int32_t n = s.blockLength;
   // Every block length the window offers is a power of two >= 2048; the
   // pink table needs at least N = 4.
   if (n < 4 || (n & (n - 1)) != 0 || s.subBlocksPerBlock < 1) return kResultInternal;
   if (!ensureWorkspace(n)) return kResultNoMemory;
-  FilterDesignWorkspace &ws = gWorkspace;
+  FilterDesignWorkspace& ws = gWorkspace;
 
   const std::int32_t k = n / 2;
   const std::uint32_t fs = s.sampleRate;
   const float q = lowestLogPosition(n, fs);
+  // The scale needs 16 Hz to lie below the top bin (fs is 44100 in every
+  // render, so this only guards a corrupted rate).
+  if (fs == 0 || !(q <= static_cast<float>(k - 1))) return kResultInternal;
   const std::int32_t lowBin = lowestLogBin(n, fs);
   const bool pink = s.inputSource == InputSource::PinkNoise;
   if (pink && !ensurePinkWeights(n, lowBin)) return kResultNoMemory;
 
-  const PictureData &pic = pictureData;
+  const PictureData& pic = pictureData;
   if (pic.height == 0 || pic.width == 0 || !pic.pixels || !gains) return kResultInternal;
   const std::uint32_t width = pic.width;
   const std::uint32_t height = pic.height;
@@ -182,10 +185,10 @@ ResultCode designBinResponses(const RenderJob &job, double *spectrum, std::int32
 
   try {
     if (ws.slice.size() < width) ws.slice.resize(width);
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     return kResultNoMemory;
   }
-  float *slice = ws.slice.data();
+  float* slice = ws.slice.data();
 
   if (height == 1) {
     // One row: the same spectrum for the whole sound.
@@ -269,7 +272,7 @@ ResultCode designBinResponses(const RenderJob &job, double *spectrum, std::int32
   }
 
   if (pink) {
-    const double *weights = ws.pinkWeights.data();
+    const double* weights = ws.pinkWeights.data();
     for (std::int32_t i = 0; i < k; ++i) {
       spectrum[2 * i] *= weights[i];
       spectrum[2 * i + 1] *= weights[i];
@@ -278,14 +281,14 @@ ResultCode designBinResponses(const RenderJob &job, double *spectrum, std::int32
   return kResultOk;
 }
 
-ResultCode designColumnFilter(const RenderJob &job, double *spectrum, std::int32_t u, const float *gains) {
+ResultCode designColumnFilter(const RenderJob& job, double* spectrum, std::int32_t u, const float* gains) {
   const ResultCode result = designBinResponses(job, spectrum, u, gains);
   if (result != kResultOk) return result;
 
   const std::int32_t n = renderSettings.blockLength;
   const std::int32_t k = n / 2;
-  double *work = gWorkspace.workBuffer.data();
-  const double *window = gWorkspace.halfWindow.data();
+  double* work = gWorkspace.workBuffer.data();
+  const double* window = gWorkspace.halfWindow.data();
 
   // Zero-phase impulse response, centred on index 0.
   ifftReal(spectrum, work, 0.0, n);

@@ -23,7 +23,7 @@ struct FilterDesignWorkspace {
 };
 
 // The process-wide workspace (read-only view for tests).
-const FilterDesignWorkspace &designWorkspace();
+const FilterDesignWorkspace& designWorkspace();
 
 // float(N) * 16 / float(fs) in single precision: 16 Hz in bins.
 float lowestLogPosition(std::int32_t n, std::uint32_t sampleRate);
@@ -36,6 +36,6 @@ std::int32_t lowestLogBin(std::int32_t n, std::uint32_t sampleRate);
 // bin's column span, and applies the pink tilt. Writes the K = N/2 designed
 // entries of `spectrum` (real part the response, imaginary part zero).
 // Returns 0, 3, 9 or 110.
-ResultCode designBinResponses(const RenderJob &job, double *spectrum, std::int32_t u, const float *gains);
+ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32_t u, const float* gains);
 
 }  // namespace vellomar

@@ -26,7 +26,7 @@ std::uint8_t brightness(QRgb colour) {
 
 // Decodes the file's default frame, untouched by any colour management or
 // orientation tag. A null image on failure.
-QImage decode(const std::string &path) {
+QImage decode(const std::string& path) {
   QImageReader reader(QFile::decodeName(QByteArray::fromStdString(path)));
   reader.setAutoTransform(false);
   reader.setDecideFormatFromContent(true);
@@ -37,7 +37,7 @@ QImage decode(const std::string &path) {
 
 }  // namespace
 
-std::shared_ptr<const PictureBitmap> loadPicture(const std::string &path) {
+std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path) {
   try {
     QImage image = decode(path);
     if (image.isNull() || image.width() <= 0 || image.height() <= 0) return nullptr;
@@ -62,14 +62,14 @@ std::shared_ptr<const PictureBitmap> loadPicture(const std::string &path) {
     bitmap->stride = static_cast<std::uint32_t>(stride);
     bitmap->height = static_cast<std::uint32_t>(height);
     for (std::uint64_t y = 0; y < height; ++y) {
-      const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(static_cast<int>(y)));
-      std::uint8_t *out = bitmap->pixels.data() + (height - 1 - y) * stride;
+      const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(static_cast<int>(y)));
+      std::uint8_t* out = bitmap->pixels.data() + (height - 1 - y) * stride;
       for (std::uint64_t x = 0; x < width; ++x) out[x] = brightness(line[x]);
     }
 
     pictureData = PictureData{bitmap->pixels.data(), bitmap->width, bitmap->stride, bitmap->height};
     return bitmap;
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }

@@ -17,7 +17,7 @@ namespace vellomar {
 namespace {
 
 // The interpolant through (i, v[i * stride]) at x.
-double interpolant(const std::vector<float> &v, std::size_t stride, double x) {
+double interpolant(const std::vector<float>& v, std::size_t stride, double x) {
   const auto i = static_cast<std::size_t>(std::floor(x));
   if (static_cast<double>(i) == x) return v[i * stride];
   const double frac = x - static_cast<double>(i);
@@ -26,7 +26,7 @@ double interpolant(const std::vector<float> &v, std::size_t stride, double x) {
 
 // Integral of the interpolant over [a, b] (a <= b), piece by piece between
 // whole positions, each piece by the trapezoid rule (exact on a line).
-double integral(const std::vector<float> &v, std::size_t stride, double a, double b) {
+double integral(const std::vector<float>& v, std::size_t stride, double a, double b) {
   double sum = 0.0;
   double x = a;
   while (x < b) {
@@ -42,7 +42,7 @@ TEST(IntervalMean, MatchesIntegrationOfTheInterpolant) {
   std::uniform_real_distribution<float> value(0.0f, 1.0f);
   for (std::size_t stride : {std::size_t{1}, std::size_t{3}}) {
     std::vector<float> v(40 * stride);
-    for (float &x : v) x = value(rng);
+    for (float& x : v) x = value(rng);
     struct Span {
       float a, b;
     };
@@ -57,7 +57,7 @@ TEST(IntervalMean, MatchesIntegrationOfTheInterpolant) {
         {0.001f, 38.999f},  // nearly all
         {10.75f, 30.125f},  // many
     };
-    for (const Span &s : spans) {
+    for (const Span& s : spans) {
       const double want = integral(v, stride, s.a, s.b) / (static_cast<double>(s.b) - s.a);
       EXPECT_NEAR(intervalMean(s.a, s.b, v.data(), static_cast<std::int64_t>(stride)), want, 2e-6)
           << s.a << ".." << s.b << " stride " << stride;
@@ -111,7 +111,7 @@ class DesignTest : public ::testing::Test {
     buildGainMatrix(g.data());
     return g;
   }
-  std::vector<double> bins(std::int32_t u, const std::vector<float> &gains, ResultCode want = kResultOk) {
+  std::vector<double> bins(std::int32_t u, const std::vector<float>& gains, ResultCode want = kResultOk) {
     std::vector<double> s(static_cast<std::size_t>(renderSettings.blockLength) * 2, -7.0);
     EXPECT_EQ(designBinResponses(job, s.data(), u, gains.data()), want);
     return s;
@@ -223,14 +223,14 @@ TEST_F(DesignTest, WorkspaceIsBuiltOncePerBlockLength) {
   const std::vector<float> g = gainsFromPicture();
   renderSettings.blockLength = 2048;
   bins(1, g);
-  const FilterDesignWorkspace &ws = designWorkspace();
+  const FilterDesignWorkspace& ws = designWorkspace();
   EXPECT_EQ(ws.designedBlockLength, 2048);
   EXPECT_FALSE(ws.pinkWeightsReady);  // white noise needs no tilt
   renderSettings.inputSource = InputSource::PinkNoise;
   bins(1, g);
   ASSERT_TRUE(ws.pinkWeightsReady);
-  const double *window = ws.halfWindow.data();
-  const double *pink = ws.pinkWeights.data();
+  const double* window = ws.halfWindow.data();
+  const double* pink = ws.pinkWeights.data();
   bins(5, g);
   EXPECT_EQ(ws.halfWindow.data(), window);
   EXPECT_EQ(ws.pinkWeights.data(), pink);
@@ -315,6 +315,11 @@ TEST_F(DesignTest, UnknownScaleOrMissingPictureIs110) {
   EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
   pictureData = PictureData{bytes.data(), 4, 4, 0};
   EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
+  setPicture(4, 4, 255);
+  renderSettings.sampleRate = 10;  // 16 Hz above the top bin
+  EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
+  renderSettings.sampleRate = 0;
+  EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
 }
 
 TEST_F(DesignTest, OneRowPictureIsOneSpectrumForTheWholeSound) {
@@ -372,7 +377,7 @@ TEST_F(DesignTest, FilterIsTheWindowedCentredResponse) {
   std::vector<float> g(w * h);
   std::mt19937 rng(3);
   std::uniform_real_distribution<float> value(0.0f, 1.0f);
-  for (float &x : g) x = value(rng);
+  for (float& x : g) x = value(rng);
   const std::int32_t n = 2048;
 
   for (std::int32_t u : {0, 7}) {
@@ -390,7 +395,7 @@ TEST_F(DesignTest, FilterIsTheWindowedCentredResponse) {
     std::vector<double> filter(2 * n, -3.0);
     ASSERT_EQ(designColumnFilter(job, filter.data(), u, g.data()), kResultOk);
     for (std::int32_t i = 0; i < 2 * n; ++i) ASSERT_NEAR(filter[i], want[i], 1e-12) << i;
-    const std::vector<double> &work = designWorkspace().workBuffer;
+    const std::vector<double>& work = designWorkspace().workBuffer;
     for (std::int32_t i = n; i < 2 * n; ++i) ASSERT_EQ(work[i], 0.0) << i;
   }
 }

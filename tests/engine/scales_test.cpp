@@ -34,7 +34,7 @@ TEST(FrequencyScales, PositionTable) {
     const ScaleMapping log = scaleMapping(FrequencyScale::Logarithmic, 44100, length);
     const ScaleMapping mel = scaleMapping(FrequencyScale::Mel, 44100, length);
     const double tol = 6e-6 * length;
-    for (const Row &r : table) {
+    for (const Row& r : table) {
       EXPECT_NEAR(lin.position(r.hz), r.linear * length, tol) << r.hz;
       EXPECT_NEAR(log.position(r.hz), r.logarithmic * length, tol) << r.hz;
       EXPECT_NEAR(mel.position(r.hz), r.mel * length, tol) << r.hz;

@@ -23,8 +23,8 @@ namespace {
 
 // A GIF with a 256-entry palette and one frame, its LZW data written as
 // plain 9-bit codes (a clear code every 250 pixels keeps the code width).
-std::vector<std::uint8_t> gifBytes(int width, int height, const std::vector<QRgb> &palette,
-                                   const std::vector<std::uint8_t> &indices) {
+std::vector<std::uint8_t> gifBytes(int width, int height, const std::vector<QRgb>& palette,
+                                   const std::vector<std::uint8_t>& indices) {
   std::vector<std::uint8_t> b;
   auto put16 = [&](int v) {
     b.push_back(static_cast<std::uint8_t>(v));
@@ -101,7 +101,7 @@ class PictureTest : public ::testing::Test {
   }
   void TearDown() override { test::resetEngineState(); }
 
-  static std::uint8_t at(const PictureBitmap &p, std::uint32_t x, std::uint32_t y) {
+  static std::uint8_t at(const PictureBitmap& p, std::uint32_t x, std::uint32_t y) {
     return p.pixels[(p.height - 1 - y) * p.stride + x];
   }
 
@@ -158,7 +158,7 @@ TEST_F(PictureTest, PreviewShowsTheBytesTheRenderReadsTopRowFirst) {
 
 TEST_F(PictureTest, EveryOfferedFormatLoads) {
   const QImage card = colourCard().convertToFormat(QImage::Format_RGB32);
-  for (const char *format : {"BMP", "TIFF", "PNG"}) {
+  for (const char* format : {"BMP", "TIFF", "PNG"}) {
     const std::string path = dir.file(std::string("card.") + format);
     ASSERT_TRUE(card.save(QString::fromStdString(path), format)) << format;
     const auto p = loadPicture(path);
@@ -250,7 +250,7 @@ TEST_F(PictureTest, BadFilesFailAndKeepThePreviousPicture) {
   };
 
   struct Bad {
-    const char *name;
+    const char* name;
     std::vector<std::uint8_t> bytes;
   };
   const std::vector<Bad> bad = {
@@ -263,7 +263,7 @@ TEST_F(PictureTest, BadFilesFailAndKeepThePreviousPicture) {
       {"huge.bmp", bmpHeader(200000, 200000)},
       {"hugegif.gif", gifBytes(65535, 65535, {}, {0})},
   };
-  for (const Bad &b : bad) {
+  for (const Bad& b : bad) {
     const std::string path = dir.file(b.name);
     test::writeFile(path, b.bytes);
     EXPECT_FALSE(loadPicture(path)) << b.name;

@@ -179,6 +179,7 @@ ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32
 
   const PictureData& pic = pictureData;
   if (pic.height == 0 || pic.width == 0 || !pic.pixels || !gains) return kResultInternal;
+  if (pic.height > kMaxPictureSide || pic.width > kMaxPictureSide) return kResultInternal;
   const std::uint32_t width = pic.width;
   const std::uint32_t height = pic.height;
   const float rows = static_cast<float>(height);

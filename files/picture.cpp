@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <new>
 
+#include "engine/design.h"
 #include "engine/settings.h"
 
 namespace vellomar {
@@ -45,9 +46,11 @@ std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path) {
     const auto width = static_cast<std::uint64_t>(image.width());
     const auto height = static_cast<std::uint64_t>(image.height());
     const std::uint64_t stride = (width + 3) & ~std::uint64_t{3};
-    // The render keeps width * height floats besides these bytes; refuse
-    // sizes whose byte counts do not fit.
-    if (stride > UINT32_MAX || height > UINT32_MAX || stride * height > SIZE_MAX / sizeof(float)) return nullptr;
+    // The render places rows and columns by single-precision positions and
+    // keeps width * height floats besides these bytes; refuse sizes beyond
+    // either.
+    if (width > kMaxPictureSide || height > kMaxPictureSide) return nullptr;
+    if (stride * height > SIZE_MAX / sizeof(float)) return nullptr;
 
     // Straight (not premultiplied) ARGB keeps the colour bytes of
     // transparent pixels where the decoder delivered them.

@@ -320,6 +320,11 @@ TEST_F(DesignTest, UnknownScaleOrMissingPictureIs110) {
   EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
   renderSettings.sampleRate = 0;
   EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
+  renderSettings.sampleRate = 44100;
+  // Wider than single-precision positions can address: refused before any
+  // gain is read.
+  pictureData.width = kMaxPictureSide + 8;
+  EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
 }
 
 TEST_F(DesignTest, OneRowPictureIsOneSpectrumForTheWholeSound) {

@@ -276,6 +276,16 @@ TEST_F(PictureTest, BadFilesFailAndKeepThePreviousPicture) {
   EXPECT_EQ(pictureData.pixels, kept->pixels.data());
 }
 
+TEST_F(PictureTest, SidesBeyondWhatTheRenderCanPlaceAreRefused) {
+  QImage wide(static_cast<int>(kMaxPictureSide) + 5, 1, QImage::Format_Grayscale8);
+  ASSERT_FALSE(wide.isNull());
+  wide.fill(200);
+  const std::string path = dir.file("wide.bmp");
+  ASSERT_TRUE(wide.save(QString::fromStdString(path), "BMP"));
+  EXPECT_FALSE(loadPicture(path));
+  EXPECT_EQ(pictureData.pixels, nullptr);
+}
+
 TEST_F(PictureTest, OneRowAndOneColumnPicturesLoad) {
   QImage row(7, 1, QImage::Format_RGB32);
   row.fill(qRgb(255, 0, 0));

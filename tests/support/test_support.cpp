@@ -7,6 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "engine/design.h"
 #include "engine/settings.h"
 #include "engine/source.h"
 
@@ -32,7 +33,9 @@ void put16(std::vector<std::uint8_t>& b, std::uint16_t v) {
   b.push_back(static_cast<std::uint8_t>(v));
   b.push_back(static_cast<std::uint8_t>(v >> 8));
 }
-void putTag(std::vector<std::uint8_t>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
+void putTag(std::vector<std::uint8_t>& b, const char* tag) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(tag[i]));
+}
 }  // namespace
 
 std::vector<std::uint8_t> waveBytes(const std::vector<std::uint8_t>& data, int channels, int bits,
@@ -83,6 +86,7 @@ void resetEngineState() {
   abortRequested = false;
   inputWaveDuration = 0.0f;
   releaseSourceBlock();
+  releaseDesignWorkspace();
 }
 
 }  // namespace vellomar::test

@@ -1,0 +1,308 @@
+#include "engine/design.h"
+
+#include <cmath>
+#include <new>
+
+#include "engine/design_internal.h"
+#include "engine/scales.h"
+#include "fft/fft.h"
+
+namespace vellomar {
+namespace {
+
+FilterDesignWorkspace gWorkspace;
+
+constexpr float kOneOver255 = 1.0f / 255.0f;  // 0.0039215689
+constexpr double kTwoPi = 6.283185307179586;
+
+// Rebuilds the window and the work area when N changed. False when an
+// allocation failed; the workspace then stays marked unbuilt for a retry.
+bool ensureWorkspace(std::int32_t n) {
+  FilterDesignWorkspace& ws = gWorkspace;
+  if (ws.designedBlockLength == n) return true;
+  std::vector<double>().swap(ws.workBuffer);
+  std::vector<double>().swap(ws.halfWindow);
+  std::vector<double>().swap(ws.pinkWeights);
+  ws.pinkWeightsReady = false;
+  ws.designedBlockLength = -1;
+  const auto un = static_cast<std::size_t>(n);
+  const std::size_t k = un / 2;
+  try {
+    ws.workBuffer.assign(2 * un, 0.0);
+    ws.halfWindow.resize(k);
+  } catch (const std::bad_alloc&) {
+    std::vector<double>().swap(ws.workBuffer);
+    std::vector<double>().swap(ws.halfWindow);
+    return false;
+  }
+  for (std::size_t i = 0; i < k; ++i) {
+    ws.halfWindow[i] = (1.0 - std::cos((static_cast<double>(i) + 0.5) * kTwoPi / static_cast<double>(n))) / 2.0;
+  }
+  ws.designedBlockLength = n;
+  return true;
+}
+
+// Amplitude 4 up to bin n (16 Hz), then falling as 1/sqrt(k).
+bool ensurePinkWeights(std::int32_t n, std::int32_t lowBin) {
+  FilterDesignWorkspace& ws = gWorkspace;
+  if (ws.pinkWeightsReady) return true;
+  const auto k = static_cast<std::size_t>(n / 2);
+  const auto low = static_cast<std::size_t>(lowBin);
+  try {
+    ws.pinkWeights.resize(k);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const double top = 4.0 * std::sqrt(static_cast<double>(lowBin));
+  for (std::size_t i = low; i < k; ++i) ws.pinkWeights[i] = top / std::sqrt(static_cast<double>(i));
+  for (std::size_t i = 0; i < low; ++i) ws.pinkWeights[i] = ws.pinkWeights[low];
+  ws.pinkWeightsReady = true;
+  return true;
+}
+
+// Mean of the interpolant over [a, b] when both ends lie in the cell
+// [h, h + 1] (g = h + 1). Reversed ends give the same (f(a) + f(b)) / 2.
+double oneCellMean(float a, float b, const float* v, std::int64_t stride, std::int32_t h, std::int32_t g) {
+  const float vh = v[h * stride];
+  const float vg = v[g * stride];
+  if (a == b) {
+    // Zero-width span: the value of the interpolant at that point.
+    const float wa = static_cast<float>(g) - a;
+    return static_cast<double>(wa * vh + (1.0f - wa) * vg);
+  }
+  const float fh = static_cast<float>(h);
+  const float fg = static_cast<float>(g);
+  const float m = (1.0f - fg) + b - a + fh;
+  const float wh = fh - a + fg + 1.0f - b;
+  const float wg = a - fh + 1.0f - fg + b;
+  const float numerator = 0.5f * m * (wh * vh + wg * vg);
+  return static_cast<double>(numerator) / static_cast<double>(b - a);
+}
+
+}  // namespace
+
+const FilterDesignWorkspace& designWorkspace() { return gWorkspace; }
+
+void releaseDesignWorkspace() { gWorkspace = FilterDesignWorkspace{}; }
+
+float lowestLogPosition(std::int32_t n, std::uint32_t sampleRate) {
+  return static_cast<float>(n) * 16.0f / static_cast<float>(sampleRate);
+}
+
+std::int32_t lowestLogBin(std::int32_t n, std::uint32_t sampleRate) {
+  return static_cast<std::int32_t>(std::ceil(lowestLogPosition(n, sampleRate)));
+}
+
+void buildGainMatrix(float* gains) {
+  const PictureData& pic = pictureData;
+  if (pic.width == 0 || pic.height == 0 || !pic.pixels || !gains) return;
+  const std::size_t w = pic.width;
+  const std::size_t h = pic.height;
+  if (!renderSettings.logBrightness) {
+    for (std::size_t r = 0; r < h; ++r) {
+      const std::uint8_t* row = pic.pixels + (h - 1 - r) * pic.stride;
+      float* out = gains + r * w;
+      for (std::size_t x = 0; x < w; ++x) out[x] = static_cast<float>(row[x]) * kOneOver255;
+    }
+    return;
+  }
+  const auto range = static_cast<std::uint32_t>(renderSettings.logRangeDb);
+  const float ln10 = static_cast<float>(std::log(10.0));
+  const float alpha = ln10 / 20.0f * static_cast<float>(range) * kOneOver255;
+  const float beta = alpha * -255.0f;
+  for (std::size_t r = 0; r < h; ++r) {
+    const std::uint8_t* row = pic.pixels + (h - 1 - r) * pic.stride;
+    float* out = gains + r * w;
+    for (std::size_t x = 0; x < w; ++x) {
+      // The exponent is formed in double and rounded once: 255 gives
+      // exp(-1.2e-7) = 0.99999988 at 60 dB, not exactly 1.
+      const auto exponent = static_cast<float>(static_cast<double>(row[x]) * alpha + static_cast<double>(beta));
+      out[x] = static_cast<float>(std::exp(static_cast<double>(exponent)));
+    }
+  }
+}
+
+double intervalMean(float a, float b, const float* v, std::int64_t stride) {
+  auto h = static_cast<std::int32_t>(std::floor(a));
+  auto g = static_cast<std::int32_t>(std::ceil(b));
+  if (g - h <= 1) {
+    if (g == h) {
+      // Reversed ends meeting at a whole position: b <= h <= a, so one end
+      // lies exactly on h. Pick the cell that holds both.
+      if (a == b) return static_cast<double>(v[h * stride]);
+      if (a == static_cast<float>(h) && h > 0) {
+        --h;
+      } else {
+        ++g;
+      }
+    }
+    return oneCellMean(a, b, v, stride, h, g);
+  }
+
+  const float t = a - static_cast<float>(h);
+  const float u = static_cast<float>(h + 1) - a;
+  const float m = b - static_cast<float>(g - 1);
+  const float halfMm = 0.5f * m * m;
+  float sum = 0.5f * u * u * v[h * stride];
+  if (g - h == 2) {
+    const float middle = 0.5f * (1.0f - t * t) + (m - halfMm);
+    sum += middle * v[(h + 1) * stride];
+  } else {
+    float interior = 0.0f;
+    for (std::int64_t i = g - 2; i >= h + 2; --i) interior += v[i * stride];
+    sum += (1.0f - 0.5f * t * t) * v[(h + 1) * stride];
+    sum += interior;
+    sum += (0.5f + m - halfMm) * v[static_cast<std::int64_t>(g - 1) * stride];
+  }
+  sum += halfMm * v[static_cast<std::int64_t>(g) * stride];
+  return static_cast<double>(sum) / static_cast<double>(b - a);
+}
+
+ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32_t u, const float* gains) {
+  const RenderSettings& s = renderSettings;
+  const std::int32_t n = s.blockLength;
+  // Every block length the window offers is a power of two >= 2048; the
+  // pink table needs at least N = 4.
+  if (n < 4 || (n & (n - 1)) != 0 || s.subBlocksPerBlock < 1) return kResultInternal;
+  if (!ensureWorkspace(n)) return kResultNoMemory;
+  FilterDesignWorkspace& ws = gWorkspace;
+
+  const std::int32_t k = n / 2;
+  const std::uint32_t fs = s.sampleRate;
+  const float q = lowestLogPosition(n, fs);
+  // The scale needs 16 Hz to lie below the top bin (fs is 44100 in every
+  // render, so this only guards a corrupted rate).
+  if (fs == 0 || !(q <= static_cast<float>(k - 1))) return kResultInternal;
+  const std::int32_t lowBin = lowestLogBin(n, fs);
+  const bool pink = s.inputSource == InputSource::PinkNoise;
+  if (pink && !ensurePinkWeights(n, lowBin)) return kResultNoMemory;
+
+  const PictureData& pic = pictureData;
+  if (pic.height == 0 || pic.width == 0 || !pic.pixels || !gains) return kResultInternal;
+  if (pic.height > kMaxPictureSide || pic.width > kMaxPictureSide) return kResultInternal;
+  const std::uint32_t width = pic.width;
+  const std::uint32_t height = pic.height;
+  const float rows = static_cast<float>(height);
+
+  try {
+    if (ws.slice.size() < width) ws.slice.resize(width);
+  } catch (const std::bad_alloc&) {
+    return kResultNoMemory;
+  }
+  float* slice = ws.slice.data();
+
+  if (height == 1) {
+    // One row: the same spectrum for the whole sound.
+    for (std::uint32_t x = 0; x < width; ++x) slice[x] = gains[x];
+  } else {
+    // The slot's span in fractional rows: row 0 at time 0, row H-1 at the
+    // end of the output.
+    const float total =
+        static_cast<float>(job.sampleCount) / static_cast<float>(n) * static_cast<float>(s.subBlocksPerBlock);
+    const float mid = static_cast<float>(u) - static_cast<float>(s.subBlocksPerBlock) * 0.5f;
+    const float last = static_cast<float>(height - 1);
+    float lo = ((mid - 0.5f) / total) * last;
+    float hi = ((mid + 0.5f) / total) * last;
+    if (!(lo > 0.001f)) lo = 0.001f;
+    if (!(lo < rows - 1.002f)) lo = rows - 1.002f;
+    if (!(hi > 0.002f)) hi = 0.002f;
+    if (!(hi < rows - 1.001f)) hi = rows - 1.001f;
+    if (!(hi > lo)) return kResultEmptyTimeSpan;
+    for (std::uint32_t x = 0; x < width; ++x) {
+      slice[x] = static_cast<float>(intervalMean(lo, hi, gains + x, static_cast<std::int64_t>(width)));
+    }
+  }
+
+  const float binHz = static_cast<float>(fs) / static_cast<float>(n);
+  const float lastColumn = static_cast<float>(width - 1);
+  const float posCeiling = static_cast<float>(width) - 1.001f;
+  // Mean over one bin's column span [posLo, posHi], clamped into the slice.
+  auto binMean = [&](float posLo, float posHi) -> double {
+    if (width == 1) return static_cast<double>(slice[0]);  // one column: every bin gets its gain
+    if (!(posHi < posCeiling)) posHi = posCeiling;
+    if (posLo <= 0.001f) posLo = 0.001f;
+    return intervalMean(posLo, posHi, slice, 1);
+  };
+
+  std::int32_t first = 0;
+  switch (s.frequencyScale) {
+    case FrequencyScale::Linear: {
+      const float a = lastColumn / static_cast<float>(k);
+      for (std::int32_t i = 0; i < k; ++i) {
+        const float c = static_cast<float>(i);
+        spectrum[2 * i] = binMean((c - 0.5f) * a, (c + 0.5f) * a);
+        spectrum[2 * i + 1] = 0.0;
+      }
+      break;
+    }
+    case FrequencyScale::Logarithmic: {
+      first = lowBin;
+      const float lnK = static_cast<float>(std::log(static_cast<double>(k)));
+      const float lnQ = static_cast<float>(std::log(static_cast<double>(q)));
+      const float a = lastColumn / (lnK - lnQ);
+      const float b = -(lnQ * a);
+      auto pos = [&](float bin) { return static_cast<float>(std::log(static_cast<double>(bin))) * a + b; };
+      for (std::int32_t i = first; i < k; ++i) {
+        const float c = static_cast<float>(i);
+        spectrum[2 * i] = binMean(pos(c - 0.5f), pos(c + 0.5f));
+        spectrum[2 * i + 1] = 0.0;
+      }
+      break;
+    }
+    case FrequencyScale::Mel: {
+      first = lowBin;
+      const float fLow = binHz * q;
+      const float fHigh = static_cast<float>(k) * binHz;
+      const float wLow = melWarp(fLow);
+      const float a = lastColumn / (melWarp(fHigh) - wLow);
+      const float b = -(wLow * a);
+      auto pos = [&](float bin) { return melWarp(bin * binHz) * a + b; };
+      for (std::int32_t i = first; i < k; ++i) {
+        const float c = static_cast<float>(i);
+        spectrum[2 * i] = binMean(pos(c - 0.5f), pos(c + 0.5f));
+        spectrum[2 * i + 1] = 0.0;
+      }
+      break;
+    }
+    default:
+      return kResultInternal;
+  }
+  for (std::int32_t i = 0; i < first; ++i) {
+    spectrum[2 * i] = 0.0;
+    spectrum[2 * i + 1] = 0.0;
+  }
+
+  if (pink) {
+    const double* weights = ws.pinkWeights.data();
+    for (std::int32_t i = 0; i < k; ++i) {
+      spectrum[2 * i] *= weights[i];
+      spectrum[2 * i + 1] *= weights[i];
+    }
+  }
+  return kResultOk;
+}
+
+ResultCode designColumnFilter(const RenderJob& job, double* spectrum, std::int32_t u, const float* gains) {
+  const ResultCode result = designBinResponses(job, spectrum, u, gains);
+  if (result != kResultOk) return result;
+
+  const std::int32_t n = renderSettings.blockLength;
+  const std::int32_t k = n / 2;
+  double* work = gWorkspace.workBuffer.data();
+  const double* window = gWorkspace.halfWindow.data();
+
+  // Zero-phase impulse response, centred on index 0.
+  ifftReal(spectrum, work, 0.0, n);
+  // Rotate by half a block so the peak sits at N/2, and taper with a Hann
+  // window of length N.
+  for (std::int32_t i = 0; i < k; ++i) {
+    const double t = work[i];
+    work[i] = window[i] * work[i + k];
+    work[i + k] = t * window[k - 1 - i];
+  }
+  // N taps followed by the N zeros the upper half always holds.
+  fftReal(work, spectrum, 2 * n, 0);
+  return kResultOk;
+}
+
+}  // namespace vellomar

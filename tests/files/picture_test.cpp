@@ -1,0 +1,321 @@
+// The picture loader on real files, made here with Qt's writers. This
+// binary has no QGuiApplication: the command-line renderer loads pictures
+// without one too.
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QColorSpace>
+#include <QCoreApplication>
+#include <QImage>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/design.h"
+#include "engine/settings.h"
+#include "files/picture.h"
+#include "files/picture_preview.h"
+#include "support/test_support.h"
+
+namespace vellomar {
+namespace {
+
+// A GIF with a 256-entry palette and one frame, its LZW data written as
+// plain 9-bit codes (a clear code every 250 pixels keeps the code width).
+std::vector<std::uint8_t> gifBytes(int width, int height,
+                                   const std::vector<QRgb> &palette,
+                                   const std::vector<std::uint8_t> &indices) {
+  std::vector<std::uint8_t> b;
+  auto put16 = [&](int v) {
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+  };
+  for (char c : std::string("GIF89a"))
+    b.push_back(static_cast<std::uint8_t>(c));
+  put16(width);
+  put16(height);
+  b.push_back(0xF7); // global table of 256 entries
+  b.push_back(0);
+  b.push_back(0);
+  for (int i = 0; i < 256; ++i) {
+    const QRgb c = i < static_cast<int>(palette.size()) ? palette[i] : 0;
+    b.push_back(static_cast<std::uint8_t>(qRed(c)));
+    b.push_back(static_cast<std::uint8_t>(qGreen(c)));
+    b.push_back(static_cast<std::uint8_t>(qBlue(c)));
+  }
+  b.push_back(0x2C);
+  put16(0);
+  put16(0);
+  put16(width);
+  put16(height);
+  b.push_back(0);
+  b.push_back(8); // minimum code size
+
+  std::vector<std::uint8_t> data;
+  std::uint32_t bits = 0;
+  int count = 0;
+  auto code = [&](std::uint32_t c) {
+    bits |= c << count;
+    count += 9;
+    while (count >= 8) {
+      data.push_back(static_cast<std::uint8_t>(bits));
+      bits >>= 8;
+      count -= 8;
+    }
+  };
+  for (std::size_t i = 0; i < indices.size(); ++i) {
+    if (i % 250 == 0)
+      code(256);
+    code(indices[i]);
+  }
+  code(257);
+  if (count > 0)
+    data.push_back(static_cast<std::uint8_t>(bits));
+  for (std::size_t i = 0; i < data.size(); i += 255) {
+    const std::size_t n = std::min<std::size_t>(255, data.size() - i);
+    b.push_back(static_cast<std::uint8_t>(n));
+    b.insert(b.end(), data.begin() + static_cast<std::ptrdiff_t>(i),
+             data.begin() + static_cast<std::ptrdiff_t>(i + n));
+  }
+  b.push_back(0);
+  b.push_back(0x3B);
+  return b;
+}
+
+// Five columns, three rows: the colour cases of the brightness rule on the
+// top row, then two rows of their own.
+QImage colourCard() {
+  QImage image(5, 3, QImage::Format_ARGB32);
+  const QRgb top[5] = {qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 0, 0),
+                       qRgb(0, 255, 0), qRgb(0, 0, 255)};
+  const QRgb middle[5] = {qRgb(128, 128, 128), qRgb(100, 150, 200),
+                          qRgba(255, 0, 0, 0), qRgba(0, 255, 0, 128),
+                          qRgb(10, 20, 30)};
+  for (int x = 0; x < 5; ++x) {
+    image.setPixel(x, 0, top[x]);
+    image.setPixel(x, 1, middle[x]);
+    image.setPixel(x, 2, qRgb(40 * x, 40 * x, 40 * x));
+  }
+  return image;
+}
+
+class PictureTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_EQ(QCoreApplication::instance(), nullptr);
+    test::resetEngineState();
+  }
+  void TearDown() override { test::resetEngineState(); }
+
+  static std::uint8_t at(const PictureBitmap &p, std::uint32_t x,
+                         std::uint32_t y) {
+    return p.pixels[(p.height - 1 - y) * p.stride + x];
+  }
+
+  test::TempDir dir;
+};
+
+TEST_F(PictureTest, BrightnessWeightsRowOrderAndStride) {
+  const std::string path = dir.file("card.png");
+  ASSERT_TRUE(colourCard().save(QString::fromStdString(path), "PNG"));
+  const auto p = loadPicture(path);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->width, 5u);
+  EXPECT_EQ(p->stride, 8u);
+  EXPECT_EQ(p->height, 3u);
+  ASSERT_EQ(p->pixels.size(), 24u);
+  // Top row, bottom-up storage: the top-left byte is at offset 16.
+  const std::uint8_t top[5] = {255, 0, 77, 150, 28};
+  for (int x = 0; x < 5; ++x)
+    EXPECT_EQ(p->pixels[16 + x], top[x]) << x;
+  EXPECT_EQ(at(*p, 0, 1), 128);
+  EXPECT_EQ(at(*p, 1, 1), 140); // 140.4999971 + 0.5 truncates to 140
+  EXPECT_EQ(at(*p, 2, 1), 77);  // transparent red counts as red
+  EXPECT_EQ(at(*p, 3, 1), 150); // half-transparent green counts as green
+  EXPECT_EQ(at(*p, 4, 1), 18);  // 3.0000001 + 11.7999995 + 3.3 + 0.5
+  for (std::uint32_t x = 0; x < 5; ++x)
+    EXPECT_EQ(p->pixels[x], 40 * x) << x; // bottom row first
+
+  EXPECT_EQ(pictureData.pixels, p->pixels.data());
+  EXPECT_EQ(pictureData.width, 5u);
+  EXPECT_EQ(pictureData.stride, 8u);
+  EXPECT_EQ(pictureData.height, 3u);
+
+  // The render reads the top row first.
+  std::vector<float> gains(15);
+  buildGainMatrix(gains.data());
+  EXPECT_EQ(gains[0], 1.0f);
+  EXPECT_FLOAT_EQ(gains[2], 77.0f / 255.0f);
+  EXPECT_FLOAT_EQ(gains[14], 160.0f / 255.0f);
+}
+
+TEST_F(PictureTest, PreviewShowsTheBytesTheRenderReadsTopRowFirst) {
+  const std::string path = dir.file("card.bmp");
+  ASSERT_TRUE(colourCard().save(QString::fromStdString(path), "BMP"));
+  const auto p = loadPicture(path);
+  ASSERT_TRUE(p);
+  const QImage preview = picturePreview(*p);
+  ASSERT_EQ(preview.width(), 5);
+  ASSERT_EQ(preview.height(), 3);
+  EXPECT_EQ(preview.format(), QImage::Format_Grayscale8);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x)
+      EXPECT_EQ(preview.constScanLine(y)[x], at(*p, x, y)) << x << "," << y;
+  EXPECT_EQ(preview.constScanLine(1)[1], 140);
+  EXPECT_EQ(qGray(preview.pixel(2, 0)), 77);
+  EXPECT_TRUE(picturePreview(PictureBitmap{}).isNull());
+}
+
+TEST_F(PictureTest, EveryOfferedFormatLoads) {
+  const QImage card = colourCard().convertToFormat(QImage::Format_RGB32);
+  for (const char *format : {"BMP", "TIFF", "PNG"}) {
+    const std::string path = dir.file(std::string("card.") + format);
+    ASSERT_TRUE(card.save(QString::fromStdString(path), format)) << format;
+    const auto p = loadPicture(path);
+    ASSERT_TRUE(p) << format;
+    EXPECT_EQ(at(*p, 1, 1), 140) << format;
+    EXPECT_EQ(at(*p, 4, 0), 28) << format;
+    EXPECT_EQ(at(*p, 3, 2), 120) << format;
+  }
+
+  // JPEG is lossy: flat colour blocks come back within a step or two.
+  QImage flat(16, 16, QImage::Format_RGB32);
+  flat.fill(qRgb(100, 150, 200));
+  for (int y = 8; y < 16; ++y)
+    for (int x = 0; x < 16; ++x)
+      flat.setPixel(x, y, qRgb(20, 20, 20));
+  const std::string jpeg = dir.file("flat.jpg");
+  ASSERT_TRUE(flat.save(QString::fromStdString(jpeg), "JPEG", 100));
+  const auto j = loadPicture(jpeg);
+  ASSERT_TRUE(j);
+  EXPECT_EQ(j->stride, 16u);
+  EXPECT_NEAR(at(*j, 3, 2), 140, 2);
+  EXPECT_NEAR(at(*j, 3, 13), 20, 2);
+
+  // GIF: palette colours.
+  const std::string gif = dir.file("card.gif");
+  test::writeFile(
+      gif,
+      gifBytes(3, 2, {qRgb(100, 150, 200), qRgb(255, 0, 0), qRgb(0, 0, 255)},
+               {0, 1, 2, 2, 2, 0}));
+  const auto g = loadPicture(gif);
+  ASSERT_TRUE(g);
+  EXPECT_EQ(g->width, 3u);
+  EXPECT_EQ(g->stride, 4u);
+  EXPECT_EQ(g->height, 2u);
+  EXPECT_EQ(g->pixels,
+            (std::vector<std::uint8_t>{28, 28, 140, 0, 140, 77, 28, 0}));
+}
+
+TEST_F(PictureTest, EmbeddedColourProfileIsIgnored) {
+  QImage image(2, 1, QImage::Format_RGB32);
+  image.setPixel(0, 0, qRgb(100, 150, 200));
+  image.setPixel(1, 0, qRgb(200, 40, 10));
+  image.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
+  const std::string path = dir.file("profile.png");
+  ASSERT_TRUE(image.save(QString::fromStdString(path), "PNG"));
+  const auto p = loadPicture(path);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->pixels[0], 140);
+  EXPECT_EQ(p->pixels[1], 85); // 60.0000024 + 23.5999990 + 1.0999999
+}
+
+TEST_F(PictureTest, NamesOutsideAsciiLoad) {
+  const std::string path = dir.file("Klang \xC3\xBC\xE2\x82\xAC.png");
+  ASSERT_TRUE(colourCard().save(QString::fromUtf8(path.c_str()), "PNG"));
+  ASSERT_TRUE(test::fileExists(path));
+  EXPECT_TRUE(loadPicture(path));
+}
+
+TEST_F(PictureTest, BadFilesFailAndKeepThePreviousPicture) {
+  const std::string good = dir.file("good.png");
+  ASSERT_TRUE(colourCard().save(QString::fromStdString(good), "PNG"));
+  const auto kept = loadPicture(good);
+  ASSERT_TRUE(kept);
+
+  std::vector<std::uint8_t> png = test::readFile(good);
+  ASSERT_GT(png.size(), 40u);
+
+  // A BMP header with the given size and no pixel data after it.
+  auto bmpHeader = [](std::int32_t w, std::int32_t h) {
+    std::vector<std::uint8_t> b = {'B', 'M'};
+    auto put32 = [&](std::uint32_t v) {
+      for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    auto put16 = [&](std::uint16_t v) {
+      b.push_back(static_cast<std::uint8_t>(v));
+      b.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    put32(54 + 4);
+    put32(0);
+    put32(54);
+    put32(40);
+    put32(static_cast<std::uint32_t>(w));
+    put32(static_cast<std::uint32_t>(h));
+    put16(1);
+    put16(24);
+    put32(0);
+    put32(0);
+    put32(2835);
+    put32(2835);
+    put32(0);
+    put32(0);
+    put32(0);
+    return b;
+  };
+
+  struct Bad {
+    const char *name;
+    std::vector<std::uint8_t> bytes;
+  };
+  const std::vector<Bad> bad = {
+      {"empty.png", {}},
+      {"text.png",
+       {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}},
+      {"truncated.png",
+       std::vector<std::uint8_t>(
+           png.begin(), png.begin() + static_cast<long>(png.size() / 2))},
+      {"headonly.png",
+       std::vector<std::uint8_t>(png.begin(), png.begin() + 33)},
+      {"zerowide.bmp", bmpHeader(0, 4)},
+      {"zerohigh.bmp", bmpHeader(4, 0)},
+      {"huge.bmp", bmpHeader(200000, 200000)},
+      {"hugegif.gif", gifBytes(65535, 65535, {}, {0})},
+  };
+  for (const Bad &b : bad) {
+    const std::string path = dir.file(b.name);
+    test::writeFile(path, b.bytes);
+    EXPECT_FALSE(loadPicture(path)) << b.name;
+    EXPECT_EQ(pictureData.pixels, kept->pixels.data()) << b.name;
+    EXPECT_EQ(pictureData.width, 5u) << b.name;
+    EXPECT_EQ(pictureData.height, 3u) << b.name;
+  }
+  EXPECT_FALSE(loadPicture(dir.file("missing.png")));
+  EXPECT_FALSE(loadPicture(dir.path()));
+  EXPECT_EQ(pictureData.pixels, kept->pixels.data());
+}
+
+TEST_F(PictureTest, OneRowAndOneColumnPicturesLoad) {
+  QImage row(7, 1, QImage::Format_RGB32);
+  row.fill(qRgb(255, 0, 0));
+  QImage column(1, 6, QImage::Format_RGB32);
+  column.fill(qRgb(0, 0, 255));
+  const std::string rowPath = dir.file("row.bmp");
+  const std::string columnPath = dir.file("column.png");
+  ASSERT_TRUE(row.save(QString::fromStdString(rowPath), "BMP"));
+  ASSERT_TRUE(column.save(QString::fromStdString(columnPath), "PNG"));
+  const auto r = loadPicture(rowPath);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->stride, 8u);
+  EXPECT_EQ(r->height, 1u);
+  EXPECT_EQ(r->pixels[6], 77);
+  const auto c = loadPicture(columnPath);
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->stride, 4u);
+  EXPECT_EQ(c->pixels.size(), 24u);
+  EXPECT_EQ(c->pixels[20], 28);
+}
+
+} // namespace
+} // namespace vellomar

@@ -247,6 +247,14 @@ int run(const Options& o, const CLI::App& app) {
     if (!job.input) return kExitFailed;
     job.input8Bit = info.bitsPerSample == 8;
   } else {
+    // Counted in double first: a count past 32 bits must be refused with
+    // its true value, not a clipped one.
+    const double count = static_cast<double>(static_cast<float>(settings.sampleRate)) * settings.durationSeconds;
+    if (count > static_cast<double>(kMaxOutputSamples)) {
+      showErrorBox(nullptr, "The sound would be too long for a wave file: %.0f samples, at most %u.",
+                   std::trunc(count), static_cast<unsigned>(kMaxOutputSamples));
+      return kExitFailed;
+    }
     info.sampleCount = noiseSampleCount(settings.sampleRate, settings.durationSeconds);
   }
   info.channels = 1;
@@ -282,8 +290,6 @@ int run(const Options& o, const CLI::App& app) {
 
   ProgressBar bar(!o.quiet && isatty(STDERR_FILENO));
   job.progress = [&bar](int thousandths) { bar.update(thousandths); };
-  abortRequested = false;
-  installInterruptHandler();
   const ResultCode result = renderSound(job);
   if (result == kResultOk) bar.update(1000);
   bar.finish();
@@ -310,11 +316,12 @@ int run(const Options& o, const CLI::App& app) {
 
 int main(int argc, char** argv) {
   CLI::App app{"Renders a picture into a 16-bit mono 44100 Hz wave file: rows are time (top first), columns are "
-               "frequency, brightness is gain."};
+               "frequency, brightness is gain.",
+               "vellomar-render"};
   app.set_version_flag("--version", std::string("vellomar-render ") + VELLOMAR_VERSION);
   Options o;
   app.add_option("PICTURE", o.picture, "Picture file (BMP, PNG, JPEG, GIF, TIFF)")->required();
-  app.add_option("OUTPUT", o.output, "Output wave file")->required();
+  app.add_option("OUTPUT.wav", o.output, "Output wave file")->required();
   app.add_option("--source", o.source, "Sound source: pink, white or wave (default pink)")
       ->check(CLI::IsMember({"pink", "white", "wave"}));
   app.add_option("--input", o.input, "Input wave file (mono, 8 or 16 bit, 44100 Hz); implies --source wave");
@@ -346,5 +353,8 @@ int main(int argc, char** argv) {
     app.exit(e);
     return kExitUsage;
   }
+  // From here on Ctrl-C asks the render to stop; the run then removes what
+  // it created.
+  installInterruptHandler();
   return run(o, app);
 }

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "engine/cache.h"
 #include "engine/design.h"
 #include "engine/settings.h"
 #include "engine/source.h"
@@ -196,6 +197,8 @@ void resetEngineState() {
   inputWaveDuration = 0.0f;
   releaseSourceBlock();
   releaseDesignWorkspace();
+  ResultCode unused = kResultOk;
+  getFilteredSegment(nullptr, 0, 0, 0, unused, nullptr);
 }
 
 }  // namespace vellomar::test

@@ -1,0 +1,311 @@
+// The command-line renderer, run as a program on files made here.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace vellomar {
+namespace {
+
+struct Outcome {
+  int exitCode = -1;
+  std::string err;  // what the program wrote to stderr
+  std::string out;  // and to stdout
+};
+
+class RenderCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    white = dir.file("white.png");
+    savePicture(white, 24, 12, [](int, int) { return 255; });
+  }
+
+  // Starts the renderer with `args`; its output goes to files in the temp dir.
+  pid_t start(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {VELLOMAR_RENDER_EXE};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, dir.file("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+  }
+
+  Outcome finish(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    Outcome o;
+    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    const auto err = test::readFile(dir.file("stderr.txt"));
+    const auto out = test::readFile(dir.file("stdout.txt"));
+    o.err.assign(err.begin(), err.end());
+    o.out.assign(out.begin(), out.end());
+    return o;
+  }
+
+  Outcome run(const std::vector<std::string>& args) { return finish(start(args)); }
+
+  template <typename F>
+  static void savePicture(const std::string& path, int w, int h, F brightness) {
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const int v = brightness(x, y);
+        image.setPixel(x, y, qRgb(v, v, v));
+      }
+    }
+    ASSERT_TRUE(image.save(QString::fromStdString(path)));
+  }
+
+  std::string writeWave(const std::string& name, const std::vector<std::int16_t>& samples) {
+    const std::string path = dir.file(name);
+    test::writeFile(path, test::waveBytes(test::pcm16Bytes(samples), 1, 16, 44100));
+    return path;
+  }
+
+  test::TempDir dir;
+  std::string white;
+};
+
+TEST_F(RenderCliTest, HelpAndVersion) {
+  const Outcome help = run({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  for (const char* option : {"PICTURE", "OUTPUT.wav", "--source", "--input", "--scale", "--block-length",
+                             "--subblocks", "--freq-granularity", "--time-granularity", "--brightness", "--range",
+                             "--gain", "--duration", "--quiet"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+  const Outcome version = run({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_NE(version.out.find("vellomar-render"), std::string::npos);
+}
+
+TEST_F(RenderCliTest, UsageErrorsExitWith2AndTouchNothing) {
+  const std::string out = dir.file("o.wav");
+  const std::string in = writeWave("in.wav", test::speechLike(1000, 1000.0));
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {white},
+      {white, out, "--bogus"},
+      {white, out, "extra"},
+      {white, out, "--source", "brown"},
+      {white, out, "--scale", "bark"},
+      {white, out, "--brightness", "gamma"},
+      {white, out, "--block-length", "1000"},
+      {white, out, "--block-length", "65536"},
+      {white, out, "--block-length", "eight"},
+      {white, out, "--subblocks", "3"},
+      {white, out, "--subblocks", "32"},
+      {white, out, "--freq-granularity", "100"},
+      {white, out, "--freq-granularity", "5.4", "--block-length", "8192"},
+      {white, out, "--time-granularity", "5"},
+      {white, out, "--time-granularity", "0.046", "--subblocks", "4"},
+      {white, out, "--range", "14"},
+      {white, out, "--range", "125"},
+      {white, out, "--gain", "-1"},
+      {white, out, "--gain", "49"},
+      {white, out, "--duration", "-1"},
+      {white, out, "--duration", "2000000"},
+      {white, out, "--source", "wave"},
+      {white, out, "--input", in, "--source", "white"},
+      {white, out, "--input", in, "--duration", "3"},
+  };
+  for (const auto& args : cases) {
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    SCOPED_TRACE(joined);
+    const Outcome o = run(args);
+    EXPECT_EQ(o.exitCode, 2);
+    EXPECT_FALSE(o.err.empty());
+    EXPECT_FALSE(test::fileExists(out));
+  }
+}
+
+TEST_F(RenderCliTest, NoiseRenderWritesTheStatedLengthQuietlyWhenNotOnATerminal) {
+  const std::string out = dir.file("noise.wav");
+  const Outcome o = run({white, out, "--duration", "0.5", "--source", "white", "--scale", "log", "--brightness",
+                         "log", "--range", "64", "--gain", "0"});
+  EXPECT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  const auto bytes = test::readFile(out);
+  ASSERT_EQ(bytes.size(), 44u + 2 * 22050);
+  EXPECT_EQ(test::le32(bytes, 40), 44100u);
+
+  // The shortest duration: 0.02 s, single precision, gives 881 samples; 0 is raised to it.
+  ASSERT_EQ(run({white, out, "--duration", "0"}).exitCode, 0);
+  EXPECT_EQ(test::readFile(out).size(), 44u + 2 * 881);
+}
+
+// N and S chosen through the granularities give the same sound as the
+// same N and S given directly (every run starts the noise afresh).
+TEST_F(RenderCliTest, GranularitiesPickBlockLengthAndSubBlocksLikeTheWindowsLists) {
+  auto render = [&](const std::string& name, std::vector<std::string> args) {
+    const std::string out = dir.file(name);
+    args.insert(args.begin(), {white, out, "--duration", "0.3", "-q"});
+    const Outcome o = run(args);
+    EXPECT_EQ(o.exitCode, 0) << name << ": " << o.err;
+    return test::readFile(out);
+  };
+  const auto direct16 = render("d16.wav", {"--subblocks", "16"});
+  EXPECT_EQ(render("t012.wav", {"--time-granularity", "0.012"}), direct16);
+  // Too coarse for N = 8192: the block doubles and S drops to 1.
+  EXPECT_EQ(render("t37.wav", {"--time-granularity", "0.37"}), render("d16k1.wav", {"--block-length", "16384",
+                                                                                     "--subblocks", "1"}));
+  // 22 Hz with 0.37 s: N = 2048 and S = 1; 10.8 Hz alone keeps the time list's 0.046 s.
+  const auto d2k1 = render("d2k1.wav", {"--block-length", "2048", "--subblocks", "1"});
+  EXPECT_EQ(render("f22t37.wav", {"--freq-granularity", "22", "--time-granularity", "0.37"}), d2k1);
+  const auto d4k2 = render("d4k2.wav", {"--block-length", "4096", "--subblocks", "2"});
+  EXPECT_EQ(render("f108.wav", {"--freq-granularity", "10.8"}), d4k2);
+  EXPECT_NE(d2k1, d4k2);
+}
+
+TEST_F(RenderCliTest, WaveThroughAWhitePictureComesOutUnchanged) {
+  const auto samples = test::speechLike(30000, 10000.0);
+  const std::string in = writeWave("speech.wav", samples);
+  const std::string out = dir.file("speech-out.wav");
+  const Outcome o = run({white, out, "--input", in, "--scale", "linear"});
+  ASSERT_EQ(o.exitCode, 0) << o.err;
+  const auto got = test::waveSamples(out);
+  ASSERT_EQ(got.size(), samples.size());
+  double err = 0.0, energy = 0.0;
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    err += (got[i] - double(samples[i])) * (got[i] - double(samples[i]));
+    energy += double(samples[i]) * samples[i];
+  }
+  EXPECT_LT(std::sqrt(err / energy), 0.003);
+
+  // A black picture silences it.
+  const std::string black = dir.file("black.bmp");
+  savePicture(black, 8, 8, [](int, int) { return 0; });
+  ASSERT_EQ(run({black, out, "--source", "wave", "--input", in}).exitCode, 0);
+  for (std::int16_t v : test::waveSamples(out)) ASSERT_EQ(v, 0);
+}
+
+TEST_F(RenderCliTest, FileFailuresExitWith1AndLeaveNoOutput) {
+  const std::string out = dir.file("o.wav");
+  {
+    const Outcome o = run({dir.file("missing.png"), out});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err, "Failed to load picture '" + dir.file("missing.png") + "'\n");
+  }
+  {
+    const std::string notPicture = dir.file("text.png");
+    test::writeFile(notPicture, {'h', 'e', 'l', 'l', 'o'});
+    EXPECT_EQ(run({notPicture, out}).exitCode, 1);
+  }
+  {
+    const Outcome o = run({white, out, "--input", dir.file("missing.wav")});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err, "Cannot open input wave file '" + dir.file("missing.wav") + "'\n");
+  }
+  {
+    const std::string stereo = dir.file("stereo.wav");
+    test::writeFile(stereo, test::waveBytes(std::vector<std::uint8_t>(400, 0), 2, 16, 44100));
+    const Outcome o = run({white, out, "--input", stereo});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_NE(o.err.find("The input wave is stereo"), std::string::npos) << o.err;
+  }
+  {
+    const std::string odd = dir.file("odd.wav");
+    test::writeFile(odd, {'R', 'I', 'F', 'F', 40, 0, 0, 0, 'W', 'A', 'V', 'E'});
+    const Outcome o = run({white, out, "--input", odd});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_NE(o.err.find("The input wave file has unrecognized or wrong format."), std::string::npos) << o.err;
+  }
+  {
+    const std::string where = dir.file("no-such-folder/o.wav");
+    const Outcome o = run({white, where});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err, "Cannot create output wave file '" + where + "'\n");
+  }
+  {
+    const Outcome o = run({white, out, "--duration", "1000000"});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_NE(o.err.find("44100000000"), std::string::npos) << o.err;
+  }
+  {
+    // The data chunk promises more than the file holds: the render fails
+    // and its partial output is removed.
+    auto bytes = test::waveBytes(test::pcm16Bytes(test::speechLike(50000, 1000.0)), 1, 16, 44100);
+    bytes.resize(44 + 60000);
+    test::writeFile(dir.file("cut.wav"), bytes);
+    const Outcome o = run({white, out, "--input", dir.file("cut.wav")});
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err, "Failed to read a part of input wave file. The file may be damaged or incomplete\n");
+  }
+  EXPECT_FALSE(test::fileExists(out));
+}
+
+TEST_F(RenderCliTest, AnExistingOutputIsReplacedOnlyBySuccess) {
+  const std::string out = dir.file("keep.wav");
+  const std::vector<std::uint8_t> before = {'m', 'i', 'n', 'e'};
+  test::writeFile(out, before);
+  auto bytes = test::waveBytes(test::pcm16Bytes(test::speechLike(50000, 1000.0)), 1, 16, 44100);
+  bytes.resize(44 + 60000);
+  test::writeFile(dir.file("cut.wav"), bytes);
+  EXPECT_EQ(run({white, out, "--input", dir.file("cut.wav")}).exitCode, 1);
+  EXPECT_EQ(run({white, out, "--duration", "1000000"}).exitCode, 1);
+  EXPECT_EQ(test::readFile(out), before);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);  // nothing left behind
+
+  ASSERT_EQ(run({white, out, "--duration", "0.1"}).exitCode, 0);
+  EXPECT_EQ(test::readFile(out).size(), 44u + 2 * 4410);
+}
+
+TEST_F(RenderCliTest, TheInputIsNeverTheOutput) {
+  const std::string in = writeWave("Voice.wav", test::speechLike(5000, 1000.0));
+  const auto original = test::readFile(in);
+  const std::string link = dir.file("link.wav");
+  std::filesystem::create_symlink(in, link);
+  const std::string hard = dir.file("hard.wav");
+  std::filesystem::create_hard_link(in, hard);
+  for (const std::string& out : {in, dir.file("VOICE.WAV"), dir.path() + "/./Voice.wav", link, hard}) {
+    SCOPED_TRACE(out);
+    const Outcome o = run({white, out, "--input", in});
+    EXPECT_EQ(o.exitCode, 2);
+    EXPECT_EQ(o.err, "Input and output wave cannot be the same file.\nPlease change your selection.\n");
+    EXPECT_EQ(test::readFile(in), original);
+  }
+  EXPECT_EQ(run({white, white}).exitCode, 2);
+  EXPECT_FALSE(test::readFile(white).empty());
+}
+
+TEST_F(RenderCliTest, InterruptStopsTheRenderAndRemovesItsOutput) {
+  const std::string out = dir.file("long.wav");
+  const pid_t pid = start({white, out, "--duration", "3000"});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!test::fileExists(out) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(test::fileExists(out));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  kill(pid, SIGINT);
+  const Outcome o = finish(pid);
+  EXPECT_EQ(o.exitCode, 1);
+  EXPECT_NE(o.err.find("Interrupted"), std::string::npos) << o.err;
+  EXPECT_FALSE(test::fileExists(out));
+}
+
+}  // namespace
+}  // namespace vellomar

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "ui/icons.h"
+
 namespace vellomar {
 namespace {
 
@@ -30,6 +32,7 @@ QString extractBuiltInManual() {
   }
   const QString target = dir->filePath(QString::fromUtf8(kManualFileName));
   if (QFileInfo::exists(target)) return target;
+  ensureResources();
   if (!QFile::copy(QStringLiteral(":/help/vellomar.html"), target)) return {};
   QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   return target;

@@ -11,4 +11,7 @@ QPixmap smallIcon();
 // Both sizes in one icon, for the windows.
 QIcon appIcon();
 
+// Makes the program's built-in resources (icons, manual) available.
+void ensureResources();
+
 }  // namespace vellomar

@@ -1,5 +1,6 @@
 #include "ui/rulers.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
@@ -306,7 +307,12 @@ RulerGeometry layoutLogRuler(const RulerSpec& spec, const TextMeasurer& measure)
   return g;
 }
 
-QFont rulerFont() { return dialogFont(); }
+QFont rulerFont() {
+  // Fixed in pixels, so that measuring and painting agree on any surface.
+  QFont font = dialogFont();
+  font.setPixelSize(QFontInfo(font).pixelSize());
+  return font;
+}
 
 void paintRuler(QPainter& painter, const RulerGeometry& geometry, const QFont& font, const QColor& colour) {
   if (!geometry.drawn) return;

@@ -33,9 +33,9 @@
 namespace vellomar {
 namespace {
 
-MessageOwner ownerOf(MainWindow &window) { return static_cast<QWidget *>(&window); }
+MessageOwner ownerOf(MainWindow& window) { return static_cast<QWidget*>(&window); }
 
-bool equalIgnoringCase(const std::string &a, const std::string &b) {
+bool equalIgnoringCase(const std::string& a, const std::string& b) {
   return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
 }
 
@@ -43,14 +43,14 @@ bool equalIgnoringCase(const std::string &a, const std::string &b) {
 // "*.bmp;*.png": Qt reads the patterns from the last parentheses, separated
 // by blanks, and "*.*" there means every file. The description is what the
 // dialog shows.
-QString nameFilter(const char *description, const char *pattern) {
+QString nameFilter(const char* description, const char* pattern) {
   QString patterns = QString::fromUtf8(pattern);
   patterns.replace(';', ' ');
   if (patterns == QLatin1String("*.*")) patterns = QStringLiteral("*");
   return QString::fromUtf8(description) + QStringLiteral(" (") + patterns + QStringLiteral(")");
 }
 
-std::optional<QString> runFileDialog(const FileRequest &request) {
+std::optional<QString> runFileDialog(const FileRequest& request) {
   QFileDialog dialog(request.owner, request.title);
   dialog.setAcceptMode(request.forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(request.forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -70,7 +70,7 @@ FileChooser gFileChooser;
 
 QPointer<QSoundEffect> gSound;
 
-void playThroughDefaultOutput(const QString &path, QObject *parent) {
+void playThroughDefaultOutput(const QString& path, QObject* parent) {
   // A new press restarts: the previous sound stops and goes.
   if (gSound) {
     gSound->stop();
@@ -85,23 +85,23 @@ void playThroughDefaultOutput(const QString &path, QObject *parent) {
 SoundPlayer gSoundPlayer;
 
 // The text of a file field, as the path it stands for.
-std::string fieldPath(const QLineEdit *edit) { return edit->text().left(kMaxPathLength).toStdString(); }
+std::string fieldPath(const QLineEdit* edit) { return edit->text().left(kMaxPathLength).toStdString(); }
 
-void showPathInField(QLineEdit *edit, const std::string &path) {
+void showPathInField(QLineEdit* edit, const std::string& path) {
   edit->setText(path.empty() ? QString(kNotSelected) : QString::fromStdString(path));
 }
 
-const std::initializer_list<const char *> kWaveFilters = {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"};
+const std::initializer_list<const char*> kWaveFilters = {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"};
 
 // Handles the keyboard focus entering and leaving the two file fields,
 // and files dragged onto the window.
 class WindowEvents : public QObject {
  public:
-  explicit WindowEvents(MainWindow &window) : QObject(&window), window_(window) {}
+  explicit WindowEvents(MainWindow& window) : QObject(&window), window_(window) {}
 
  protected:
-  bool eventFilter(QObject *watched, QEvent *event) override {
-    const auto &c = window_.controls();
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const auto& c = window_.controls();
     switch (event->type()) {
       case QEvent::FocusIn:
         if (watched == c.inputPathEdit) inputFieldEntered(window_);
@@ -112,9 +112,9 @@ class WindowEvents : public QObject {
         if (watched == c.outputPathEdit) outputFieldLeft(window_);
         break;
       case QEvent::DragEnter: {
-        auto *drag = static_cast<QDragEnterEvent *>(event);
+        auto* drag = static_cast<QDragEnterEvent*>(event);
         if (watched == &window_ && drag->mimeData()->hasUrls()) {
-          for (const QUrl &url : drag->mimeData()->urls()) {
+          for (const QUrl& url : drag->mimeData()->urls()) {
             if (url.isLocalFile()) {
               drag->acceptProposedAction();
               return true;
@@ -124,7 +124,7 @@ class WindowEvents : public QObject {
         break;
       }
       case QEvent::Drop: {
-        auto *drop = static_cast<QDropEvent *>(event);
+        auto* drop = static_cast<QDropEvent*>(event);
         if (watched == &window_ && drop->mimeData()->hasUrls()) {
           if (dropFiles(window_, drop->mimeData()->urls())) drop->acceptProposedAction();
           return true;
@@ -138,7 +138,7 @@ class WindowEvents : public QObject {
   }
 
  private:
-  MainWindow &window_;
+  MainWindow& window_;
 };
 
 }  // namespace
@@ -146,8 +146,8 @@ class WindowEvents : public QObject {
 void setFileChooser(FileChooser chooser) { gFileChooser = std::move(chooser); }
 void setSoundPlayer(SoundPlayer player) { gSoundPlayer = std::move(player); }
 
-bool chooseFile(std::string &path, std::size_t capacity, bool forSaving, const char *title,
-                const std::initializer_list<const char *> &filters, const char *defaultExtension, QWidget *owner) {
+bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const char* title,
+                const std::initializer_list<const char*>& filters, const char* defaultExtension, QWidget* owner) {
   FileRequest request;
   request.owner = owner;
   request.forSaving = forSaving;
@@ -170,13 +170,13 @@ bool chooseFile(std::string &path, std::size_t capacity, bool forSaving, const c
   return true;
 }
 
-bool sameFile(const std::string &a, const std::string &b) {
+bool sameFile(const std::string& a, const std::string& b) {
   if (equalIgnoringCase(a, b)) return true;
   std::error_code error;
   return std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), error) && !error;
 }
 
-bool confirmTimeGranularity(MainWindow &window) {
+bool confirmTimeGranularity(MainWindow& window) {
   const float g =
       timeGranularity(renderSettings.blockLength, renderSettings.subBlocksPerBlock, renderSettings.sampleRate);
   const float d =
@@ -188,7 +188,7 @@ bool confirmTimeGranularity(MainWindow &window) {
                      granularityWarningText(g, t).c_str()) == kButtonYes;
 }
 
-void chooseInputFile(MainWindow &window) {
+void chooseInputFile(MainWindow& window) {
   std::string path = renderSettings.inputPath;
   if (!chooseFile(path, 500, false, "Select input wave file", kWaveFilters, nullptr, &window)) return;
   renderSettings.inputPath = path;
@@ -198,7 +198,7 @@ void chooseInputFile(MainWindow &window) {
   refreshTimePerLineLabel(window);
 }
 
-void chooseOutputFile(MainWindow &window) {
+void chooseOutputFile(MainWindow& window) {
   std::string path = renderSettings.outputPath;
   if (!chooseFile(path, 500, true, "Select output wave file", kWaveFilters, "wav", &window)) return;
   window.controls().playButton->setEnabled(false);
@@ -206,8 +206,8 @@ void chooseOutputFile(MainWindow &window) {
   showPathInField(window.controls().outputPathEdit, renderSettings.outputPath);
 }
 
-bool loadPictureFile(MainWindow &window, const std::string &path) {
-  const auto &c = window.controls();
+bool loadPictureFile(MainWindow& window, const std::string& path) {
+  const auto& c = window.controls();
   std::shared_ptr<const PictureBitmap> bitmap = loadPicture(path);
   if (!bitmap) {
     showErrorBox(ownerOf(window), "Failed to load picture '%s'", path.c_str());
@@ -220,7 +220,7 @@ bool loadPictureFile(MainWindow &window, const std::string &path) {
   return true;
 }
 
-void loadPictureCommand(MainWindow &window) {
+void loadPictureCommand(MainWindow& window) {
   std::string path;
   if (!chooseFile(path, 500, false, "Choose a picture",
                   {"Bitmap images (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)",
@@ -231,8 +231,8 @@ void loadPictureCommand(MainWindow &window) {
   loadPictureFile(window, path);
 }
 
-void generateSound(MainWindow &window) {
-  const auto &c = window.controls();
+void generateSound(MainWindow& window) {
+  const auto& c = window.controls();
   if (pictureData.pixels == nullptr) {
     showMessage(ownerOf(window), kBoxOk | kBoxIconInformation, "Missing picture",
                 "You must load a picture before generating sound.");
@@ -266,7 +266,7 @@ void generateSound(MainWindow &window) {
   }
 }
 
-void playGenerated(MainWindow &window) {
+void playGenerated(MainWindow& window) {
   if (renderSettings.outputPath.empty()) return;
   const QString path = QString::fromStdString(renderSettings.outputPath);
   if (gSoundPlayer) {
@@ -276,18 +276,18 @@ void playGenerated(MainWindow &window) {
   }
 }
 
-void enterKey(MainWindow &window) {
-  const auto &c = window.controls();
+void enterKey(MainWindow& window) {
+  const auto& c = window.controls();
   if (c.generateButton->isEnabled()) {
     c.generateButton->setFocus();
   } else if (pictureData.pixels == nullptr) {
     c.loadPictureButton->setFocus();
-  } else if (QWidget *focused = window.focusWidget()) {
+  } else if (QWidget* focused = window.focusWidget()) {
     focused->clearFocus();
   }
 }
 
-void selectSource(MainWindow &window, InputSource source) {
+void selectSource(MainWindow& window, InputSource source) {
   renderSettings.inputSource = source;
   const bool waveFile = source == InputSource::WaveFile;
   if (waveFile) probeInputWave(false, ownerOf(window));
@@ -296,16 +296,16 @@ void selectSource(MainWindow &window, InputSource source) {
   refreshTimePerLineLabel(window);
 }
 
-void inputFieldEntered(MainWindow &window) {
+void inputFieldEntered(MainWindow& window) {
   if (renderSettings.inputPath.empty()) window.controls().inputPathEdit->clear();
 }
 
-void outputFieldEntered(MainWindow &window) {
+void outputFieldEntered(MainWindow& window) {
   if (renderSettings.outputPath.empty()) window.controls().outputPathEdit->clear();
 }
 
-void inputFieldLeft(MainWindow &window) {
-  QLineEdit *edit = window.controls().inputPathEdit;
+void inputFieldLeft(MainWindow& window) {
+  QLineEdit* edit = window.controls().inputPathEdit;
   renderSettings.inputPath = fieldPath(edit);
   if (renderSettings.inputPath == kNotSelected) {
     renderSettings.inputPath.clear();
@@ -317,8 +317,8 @@ void inputFieldLeft(MainWindow &window) {
   refreshTimePerLineLabel(window);
 }
 
-void outputFieldLeft(MainWindow &window) {
-  const auto &c = window.controls();
+void outputFieldLeft(MainWindow& window) {
+  const auto& c = window.controls();
   const std::string text = fieldPath(c.outputPathEdit);
   if (!equalIgnoringCase(text, renderSettings.outputPath)) c.playButton->setEnabled(false);
   renderSettings.outputPath = text;
@@ -329,8 +329,8 @@ void outputFieldLeft(MainWindow &window) {
   }
 }
 
-bool dropFiles(MainWindow &window, const QList<QUrl> &urls) {
-  for (const QUrl &url : urls) {
+bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
+  for (const QUrl& url : urls) {
     if (!url.isLocalFile()) continue;
     const QString local = url.toLocalFile();
     const std::string path = local.toStdString();
@@ -342,7 +342,7 @@ bool dropFiles(MainWindow &window, const QList<QUrl> &urls) {
                      static_cast<unsigned>(kMaxPathLength), path.c_str());
         return false;
       }
-      const auto &c = window.controls();
+      const auto& c = window.controls();
       renderSettings.inputPath = path;
       showPathInField(c.inputPathEdit, renderSettings.inputPath);
       // Selecting the radio button runs the source switch.
@@ -360,9 +360,9 @@ bool dropFiles(MainWindow &window, const QList<QUrl> &urls) {
   return false;
 }
 
-void connectMainWindowCommands(MainWindow &window) {
-  const auto &c = window.controls();
-  MainWindow *w = &window;
+void connectMainWindowCommands(MainWindow& window) {
+  const auto& c = window.controls();
+  MainWindow* w = &window;
 
   // The window's initialisation: the settings controls show the settings.
   c.scaleList->clear();
@@ -390,14 +390,14 @@ void connectMainWindowCommands(MainWindow &window) {
     if (on) selectSource(*w, InputSource::WaveFile);
   });
 
-  auto *events = new WindowEvents(window);
+  auto* events = new WindowEvents(window);
   c.inputPathEdit->installEventFilter(events);
   c.outputPathEdit->installEventFilter(events);
   c.inputPathEdit->setMaxLength(static_cast<int>(kMaxPathLength));
   c.outputPathEdit->setMaxLength(static_cast<int>(kMaxPathLength));
   // Files dropped anywhere on the window, the fields included, go to the
   // window.
-  for (QLineEdit *edit : window.findChildren<QLineEdit *>()) edit->setAcceptDrops(false);
+  for (QLineEdit* edit : window.findChildren<QLineEdit*>()) edit->setAcceptDrops(false);
   window.setAcceptDrops(true);
   window.installEventFilter(events);
 }

@@ -23,7 +23,7 @@ struct FileStamp {
   std::filesystem::file_time_type time{};
 };
 
-FileStamp stampOf(const std::string &path) {
+FileStamp stampOf(const std::string& path) {
   FileStamp stamp;
   std::error_code error;
   const std::filesystem::path p(path);
@@ -36,7 +36,7 @@ FileStamp stampOf(const std::string &path) {
 
 }  // namespace
 
-bool prepareRenderJob(RenderJob &job, QWidget *dialog, bool &outputOpened) {
+bool prepareRenderJob(RenderJob& job, QWidget* dialog, bool& outputOpened) {
   outputOpened = false;
   job.input = nullptr;
   job.output = nullptr;
@@ -77,12 +77,12 @@ bool prepareRenderJob(RenderJob &job, QWidget *dialog, bool &outputOpened) {
   return false;
 }
 
-QPoint clientOrigin(QWidget *owner) {
-  const QWidget *area = owner->findChild<QWidget *>(QStringLiteral("clientArea"), Qt::FindDirectChildrenOnly);
+QPoint clientOrigin(QWidget* owner) {
+  const QWidget* area = owner->findChild<QWidget*>(QStringLiteral("clientArea"), Qt::FindDirectChildrenOnly);
   return (area != nullptr ? area : owner)->mapToGlobal(QPoint(0, 0));
 }
 
-void renderThreadMain(RenderJob &job, ProgressDialog *dialog) {
+void renderThreadMain(RenderJob& job, ProgressDialog* dialog) {
   const ResultCode result = renderSound(job);
   if (result == kResultOk) {
     QMetaObject::invokeMethod(dialog, &ProgressDialog::renderCompleted, Qt::QueuedConnection);
@@ -94,7 +94,7 @@ void renderThreadMain(RenderJob &job, ProgressDialog *dialog) {
   }
 }
 
-ProgressDialog::ProgressDialog(QWidget *owner) : QDialog(owner) {
+ProgressDialog::ProgressDialog(QWidget* owner) : QDialog(owner) {
   setObjectName("progressDialog");
   setWindowTitle("Generating sound...");
   // A caption bar without system menu: no close button.
@@ -137,7 +137,7 @@ void ProgressDialog::begin() {
 
   // The dialog outlives the worker (it joins it before going away), and a
   // call still queued when the dialog is destroyed is dropped with it.
-  ProgressDialog *dialog = this;
+  ProgressDialog* dialog = this;
   renderJob.progress = [dialog](int thousandths) {
     QMetaObject::invokeMethod(
         dialog, [dialog, thousandths] { dialog->setProgress(thousandths); }, Qt::QueuedConnection);
@@ -149,8 +149,8 @@ void ProgressDialog::begin() {
   }
   try {
     worker_ = std::thread(renderThreadMain, std::ref(renderJob), this);
-  } catch (const std::system_error &) {
-    showMessage(static_cast<QWidget *>(this), kBoxOk | kBoxIconError, "Fatal Error",
+  } catch (const std::system_error&) {
+    showMessage(static_cast<QWidget*>(this), kBoxOk | kBoxIconError, "Fatal Error",
                 "Cannot create thread for generating sound");
     if (renderJob.input != nullptr) std::fclose(renderJob.input);
     if (renderJob.output != nullptr) std::fclose(renderJob.output);
@@ -167,7 +167,7 @@ void ProgressDialog::setProgress(int thousandths) { progressBar_->setValue(thous
 void ProgressDialog::renderFailed(ResultCode code) {
   // The worker has posted its last message; it ends right after.
   joinWorker();
-  messageForResult(static_cast<QWidget *>(this), code);
+  messageForResult(static_cast<QWidget*>(this), code);
   renderEnded();
 }
 
@@ -187,7 +187,7 @@ void ProgressDialog::renderEnded() {
   done(kRenderEnded);
 }
 
-void ProgressDialog::closeEvent(QCloseEvent *event) { event->ignore(); }
+void ProgressDialog::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 void ProgressDialog::onAbort() {
   abortRequested = true;
@@ -198,7 +198,7 @@ void ProgressDialog::joinWorker() {
   if (worker_.joinable()) worker_.join();
 }
 
-int runProgressDialog(QWidget *owner) {
+int runProgressDialog(QWidget* owner) {
   ProgressDialog dialog(owner);
   QTimer::singleShot(0, &dialog, &ProgressDialog::begin);
   const int result = dialog.exec();

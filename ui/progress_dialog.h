@@ -20,32 +20,32 @@ class ProgressDialog;
 
 // The screen position of the top-left corner of `owner`'s client area (below
 // its menu bar, when it has one), where the program's dialogs open.
-QPoint clientOrigin(QWidget *owner);
+QPoint clientOrigin(QWidget* owner);
 
 // Opens the input (wave source) and creates the output with its header,
 // filling `job`. Failures are reported by the reader and writer with
 // `dialog` as owner. `outputOpened` tells whether this call left a file at
 // the output path that belongs to this render (so a failed render may
 // remove it); it is false when the existing file was never touched.
-bool prepareRenderJob(RenderJob &job, QWidget *dialog, bool &outputOpened);
+bool prepareRenderJob(RenderJob& job, QWidget* dialog, bool& outputOpened);
 
 // The body of the worker thread: renders the job and posts its outcome to
 // `dialog` (completion, abort or failure) as queued calls. Touches no widget.
-void renderThreadMain(RenderJob &job, ProgressDialog *dialog);
+void renderThreadMain(RenderJob& job, ProgressDialog* dialog);
 
 // Runs the dialog modally over `owner` and returns kRenderCompleted or
 // kRenderEnded.
-int runProgressDialog(QWidget *owner);
+int runProgressDialog(QWidget* owner);
 
 class ProgressDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit ProgressDialog(QWidget *owner);
+  explicit ProgressDialog(QWidget* owner);
   ~ProgressDialog() override;
 
-  QProgressBar *progressBar() const { return progressBar_; }
-  QPushButton *abortButton() const { return abortButton_; }
+  QProgressBar* progressBar() const { return progressBar_; }
+  QPushButton* abortButton() const { return abortButton_; }
 
   // Starts the render; called once the dialog runs. Ends the dialog with
   // kRenderEnded at once when the files cannot be prepared.
@@ -61,14 +61,14 @@ class ProgressDialog : public QDialog {
   void reject() override {}
 
  protected:
-  void closeEvent(QCloseEvent *event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void onAbort();
   void joinWorker();
 
-  QProgressBar *progressBar_ = nullptr;
-  QPushButton *abortButton_ = nullptr;
+  QProgressBar* progressBar_ = nullptr;
+  QPushButton* abortButton_ = nullptr;
   std::thread worker_;
   bool outputOpened_ = false;
   bool begun_ = false;

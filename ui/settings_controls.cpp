@@ -33,25 +33,25 @@ void playDefaultSound() {
   }
 }
 
-MessageOwner ownerOf(MainWindow &window) { return static_cast<QWidget *>(&window); }
+MessageOwner ownerOf(MainWindow& window) { return static_cast<QWidget*>(&window); }
 
-std::string textOf(const QLineEdit *edit, int limit = 499) { return edit->text().left(limit).toStdString(); }
+std::string textOf(const QLineEdit* edit, int limit = 499) { return edit->text().left(limit).toStdString(); }
 
-const char *const kScaleNames[] = {"Linear", "Logarithmic", "Mel (perceptual)"};
+const char* const kScaleNames[] = {"Linear", "Logarithmic", "Mel (perceptual)"};
 
 // Runs `action` when `widget` loses the keyboard focus (and, with
 // `onEnter`, also when Enter is pressed in it, before anything else sees
 // the key).
 class FocusOutFilter : public QObject {
  public:
-  FocusOutFilter(QObject *parent, std::function<void()> action, bool onEnter)
+  FocusOutFilter(QObject* parent, std::function<void()> action, bool onEnter)
       : QObject(parent), action_(std::move(action)), onEnter_(onEnter) {}
 
  protected:
-  bool eventFilter(QObject *watched, QEvent *event) override {
+  bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::FocusOut) action_();
     if (onEnter_ && event->type() == QEvent::KeyPress) {
-      const int key = static_cast<QKeyEvent *>(event)->key();
+      const int key = static_cast<QKeyEvent*>(event)->key();
       if (key == Qt::Key_Return || key == Qt::Key_Enter) action_();
     }
     return QObject::eventFilter(watched, event);
@@ -64,7 +64,7 @@ class FocusOutFilter : public QObject {
 
 }  // namespace
 
-void onFocusOut(QWidget *widget, std::function<void()> action, bool onEnter) {
+void onFocusOut(QWidget* widget, std::function<void()> action, bool onEnter) {
   widget->installEventFilter(new FocusOutFilter(widget, std::move(action), onEnter));
 }
 
@@ -72,25 +72,25 @@ namespace {}  // namespace
 
 void setDefaultSound(std::function<void()> sound) { gDefaultSound = std::move(sound); }
 
-void buildGranularityLists(MainWindow &window) {
-  const auto &c = window.controls();
+void buildGranularityLists(MainWindow& window) {
+  const auto& c = window.controls();
   const GranularityLists lists = buildGranularityLists(renderSettings.sampleRate);
   c.freqGranularityList->clear();
-  for (const std::string &entry : lists.frequency) c.freqGranularityList->addItem(QString::fromStdString(entry));
+  for (const std::string& entry : lists.frequency) c.freqGranularityList->addItem(QString::fromStdString(entry));
   c.timeGranularityList->clear();
-  for (const std::string &entry : lists.time) c.timeGranularityList->addItem(QString::fromStdString(entry));
+  for (const std::string& entry : lists.time) c.timeGranularityList->addItem(QString::fromStdString(entry));
 }
 
 namespace {
-std::vector<std::string> entriesOf(const QComboBox *list) {
+std::vector<std::string> entriesOf(const QComboBox* list) {
   std::vector<std::string> entries;
   for (int i = 0; i < list->count(); ++i) entries.push_back(list->itemText(i).left(49).toStdString());
   return entries;
 }
 }  // namespace
 
-bool selectFrequencyGranularityEntry(MainWindow &window) {
-  QComboBox *list = window.controls().freqGranularityList;
+bool selectFrequencyGranularityEntry(MainWindow& window) {
+  QComboBox* list = window.controls().freqGranularityList;
   const int index = matchFrequencyEntry(entriesOf(list), renderSettings.sampleRate, renderSettings.blockLength);
   if (index < 0) {
     showInternalError(ownerOf(window), 2);
@@ -100,8 +100,8 @@ bool selectFrequencyGranularityEntry(MainWindow &window) {
   return true;
 }
 
-bool selectTimeGranularityEntry(MainWindow &window) {
-  QComboBox *list = window.controls().timeGranularityList;
+bool selectTimeGranularityEntry(MainWindow& window) {
+  QComboBox* list = window.controls().timeGranularityList;
   const int index = matchTimeEntry(entriesOf(list), renderSettings.sampleRate, renderSettings.blockLength,
                                    renderSettings.subBlocksPerBlock);
   if (index < 0) {
@@ -112,7 +112,7 @@ bool selectTimeGranularityEntry(MainWindow &window) {
   return true;
 }
 
-void deriveSubBlocks(MainWindow &window, bool mayChangeBlockLength) {
+void deriveSubBlocks(MainWindow& window, bool mayChangeBlockLength) {
   if (renderSettings.blockLength <= 0) {
     showInternalError(ownerOf(window), 4);
     return;
@@ -124,20 +124,20 @@ void deriveSubBlocks(MainWindow &window, bool mayChangeBlockLength) {
   }
 }
 
-void applyFrequencyGranularity(MainWindow &window) {
+void applyFrequencyGranularity(MainWindow& window) {
   const float hz = leadingNumber(window.controls().freqGranularityList->currentText().toStdString());
   renderSettings.blockLength = blockLengthForFrequency(hz, renderSettings.sampleRate);
   deriveSubBlocks(window, false);
   selectTimeGranularityEntry(window);
 }
 
-void applyTimeGranularity(MainWindow &window) {
+void applyTimeGranularity(MainWindow& window) {
   deriveSubBlocks(window, true);
   selectFrequencyGranularityEntry(window);
 }
 
-void showSourceControls(MainWindow &window, bool waveFile) {
-  const auto &c = window.controls();
+void showSourceControls(MainWindow& window, bool waveFile) {
+  const auto& c = window.controls();
   c.inputPathLabel->setVisible(waveFile);
   c.inputPathEdit->setVisible(waveFile);
   c.inputBrowseButton->setVisible(waveFile);
@@ -146,8 +146,8 @@ void showSourceControls(MainWindow &window, bool waveFile) {
   c.secondsLabel->setVisible(!waveFile);
 }
 
-void refreshTimePerLineLabel(MainWindow &window) {
-  QLabel *label = window.controls().timePerLineLabel;
+void refreshTimePerLineLabel(MainWindow& window) {
+  QLabel* label = window.controls().timePerLineLabel;
   const float d =
       renderSettings.inputSource == InputSource::WaveFile ? inputWaveDuration : renderSettings.durationSeconds;
   if (pictureData.pixels == nullptr || d == 0.0f) {
@@ -158,7 +158,7 @@ void refreshTimePerLineLabel(MainWindow &window) {
   label->show();
 }
 
-void applyScaleSelection(MainWindow &window) {
+void applyScaleSelection(MainWindow& window) {
   const QString text = window.controls().scaleList->currentText().left(499);
   bool known = false;
   for (int i = 0; i < 3; ++i) {
@@ -171,14 +171,14 @@ void applyScaleSelection(MainWindow &window) {
   redrawAxes(window);
 }
 
-void applyBrightnessMapping(MainWindow &window, bool logarithmic) {
+void applyBrightnessMapping(MainWindow& window, bool logarithmic) {
   renderSettings.logBrightness = logarithmic;
   window.controls().rangeUpDown->setEnabled(logarithmic);
 }
 
-void applyRangeEdit(MainWindow &window) {
-  QSpinBox *upDown = window.controls().rangeUpDown;
-  QLineEdit *edit = window.controls().rangeEdit;
+void applyRangeEdit(MainWindow& window) {
+  QSpinBox* upDown = window.controls().rangeUpDown;
+  QLineEdit* edit = window.controls().rangeEdit;
   const std::int32_t v = rangeDbFromText(textOf(edit));
   renderSettings.logRangeDb = v;
   const QSignalBlocker blocker(upDown);
@@ -186,8 +186,8 @@ void applyRangeEdit(MainWindow &window) {
   edit->setText(QString::number(v));
 }
 
-void applyGainEdit(MainWindow &window) {
-  const auto &c = window.controls();
+void applyGainEdit(MainWindow& window) {
+  const auto& c = window.controls();
   bool rewrite = false;
   renderSettings.masterGainDb = gainDbFromText(textOf(c.gainEdit), rewrite);
   if (rewrite) c.gainEdit->setText(QString::number(renderSettings.masterGainDb));
@@ -196,14 +196,14 @@ void applyGainEdit(MainWindow &window) {
   c.gainSlider->update();
 }
 
-void applyGainSlider(MainWindow &window) {
-  const auto &c = window.controls();
+void applyGainSlider(MainWindow& window) {
+  const auto& c = window.controls();
   renderSettings.masterGainDb = c.gainSlider->value();
   c.gainEdit->setText(QString::number(renderSettings.masterGainDb));
 }
 
-void applyDurationEdit(MainWindow &window) {
-  QLineEdit *edit = window.controls().durationEdit;
+void applyDurationEdit(MainWindow& window) {
+  QLineEdit* edit = window.controls().durationEdit;
   const DurationEntry entry = durationFromText(textOf(edit), renderSettings.durationSeconds);
   if (!entry.accepted) playDefaultSound();
   renderSettings.durationSeconds = entry.seconds;
@@ -212,8 +212,8 @@ void applyDurationEdit(MainWindow &window) {
   refreshTimePerLineLabel(window);
 }
 
-void populateSettingsControls(MainWindow &window) {
-  const auto &c = window.controls();
+void populateSettingsControls(MainWindow& window) {
+  const auto& c = window.controls();
   {
     const QSignalBlocker blocker(c.rangeUpDown);
     c.rangeUpDown->setValue(renderSettings.logRangeDb & 0xFFFF);
@@ -261,9 +261,9 @@ void populateSettingsControls(MainWindow &window) {
                                                               : QString::fromStdString(renderSettings.outputPath));
 }
 
-void connectSettingsControls(MainWindow &window) {
-  const auto &c = window.controls();
-  MainWindow *w = &window;
+void connectSettingsControls(MainWindow& window) {
+  const auto& c = window.controls();
+  MainWindow* w = &window;
 
   QObject::connect(c.scaleList, qOverload<int>(&QComboBox::activated), &window, [w](int) { applyScaleSelection(*w); });
   QObject::connect(c.freqGranularityList, qOverload<int>(&QComboBox::activated), &window,

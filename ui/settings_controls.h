@@ -12,46 +12,46 @@ namespace vellomar {
 class MainWindow;
 
 // What a file field shows while its path is empty.
-inline constexpr const char *kNotSelected = "[Not selected]";
+inline constexpr const char* kNotSelected = "[Not selected]";
 
 // Sets every control of the window from the settings.
-void populateSettingsControls(MainWindow &window);
+void populateSettingsControls(MainWindow& window);
 
 // Empties and refills the two granularity lists from the sample rate.
-void buildGranularityLists(MainWindow &window);
+void buildGranularityLists(MainWindow& window);
 
 // Select the entry matching the settings; false (after internal error #02)
 // when none does.
-bool selectFrequencyGranularityEntry(MainWindow &window);
-bool selectTimeGranularityEntry(MainWindow &window);
+bool selectFrequencyGranularityEntry(MainWindow& window);
+bool selectTimeGranularityEntry(MainWindow& window);
 
 // A new choice in the frequency (time) granularity list.
-void applyFrequencyGranularity(MainWindow &window);
-void applyTimeGranularity(MainWindow &window);
+void applyFrequencyGranularity(MainWindow& window);
+void applyTimeGranularity(MainWindow& window);
 
 // Sub-blocks (and, when allowed, the block length) from the time list.
-void deriveSubBlocks(MainWindow &window, bool mayChangeBlockLength);
+void deriveSubBlocks(MainWindow& window, bool mayChangeBlockLength);
 
 // Shows the input-file group and hides the duration group, or the reverse.
-void showSourceControls(MainWindow &window, bool waveFile);
+void showSourceControls(MainWindow& window, bool waveFile);
 
 // Recomputes, shows or hides the time-per-line read-out.
-void refreshTimePerLineLabel(MainWindow &window);
+void refreshTimePerLineLabel(MainWindow& window);
 
 // What each settings control does when it leaves or changes.
-void applyScaleSelection(MainWindow &window);
-void applyBrightnessMapping(MainWindow &window, bool logarithmic);
-void applyRangeEdit(MainWindow &window);
-void applyGainEdit(MainWindow &window);
-void applyGainSlider(MainWindow &window);
-void applyDurationEdit(MainWindow &window);
+void applyScaleSelection(MainWindow& window);
+void applyBrightnessMapping(MainWindow& window, bool logarithmic);
+void applyRangeEdit(MainWindow& window);
+void applyGainEdit(MainWindow& window);
+void applyGainSlider(MainWindow& window);
+void applyDurationEdit(MainWindow& window);
 
 // Runs `action` whenever `widget` loses the keyboard focus; with `onEnter`
 // also when Enter is pressed in it.
-void onFocusOut(QWidget *widget, std::function<void()> action, bool onEnter = false);
+void onFocusOut(QWidget* widget, std::function<void()> action, bool onEnter = false);
 
 // Hooks the handlers above to the controls.
-void connectSettingsControls(MainWindow &window);
+void connectSettingsControls(MainWindow& window);
 
 // The system's default sound, played on a refused duration. Tests replace
 // it; an empty function restores QApplication::beep.

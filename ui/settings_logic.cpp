@@ -10,7 +10,7 @@ namespace {
 // The digits of a field read as an integer, as the window system's integer
 // read-out does: blanks around it allowed, an optional sign when `signed_`,
 // anything else makes it no number.
-bool parseInteger(const std::string &text, bool signed_, long long &value) {
+bool parseInteger(const std::string& text, bool signed_, long long& value) {
   std::size_t i = 0;
   while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
   bool negative = false;
@@ -31,7 +31,7 @@ bool parseInteger(const std::string &text, bool signed_, long long &value) {
   return true;
 }
 
-std::string printf1(const char *format, int digits, double value) {
+std::string printf1(const char* format, int digits, double value) {
   char buffer[128];
   std::snprintf(buffer, sizeof buffer, format, digits, value);
   return buffer;
@@ -39,7 +39,7 @@ std::string printf1(const char *format, int digits, double value) {
 
 }  // namespace
 
-std::int32_t rangeDbFromText(const std::string &text) {
+std::int32_t rangeDbFromText(const std::string& text) {
   long long v = 0;
   if (!parseInteger(text, false, v)) v = 0;
   v = v + 5 - ((v + 5) % 10);
@@ -48,7 +48,7 @@ std::int32_t rangeDbFromText(const std::string &text) {
   return static_cast<std::int32_t>(v);
 }
 
-std::int32_t gainDbFromText(const std::string &text, bool &rewrite) {
+std::int32_t gainDbFromText(const std::string& text, bool& rewrite) {
   long long v = 0;
   if (!parseInteger(text, true, v)) v = 0;
   rewrite = false;
@@ -62,12 +62,12 @@ std::int32_t gainDbFromText(const std::string &text, bool &rewrite) {
   return static_cast<std::int32_t>(v);
 }
 
-DurationEntry durationFromText(const std::string &text, float previous) {
+DurationEntry durationFromText(const std::string& text, float previous) {
   std::string s = text.substr(0, 499);
   const std::size_t comma = s.find(',');
   if (comma != std::string::npos) s[comma] = '.';
-  const char *begin = s.c_str();
-  char *end = nullptr;
+  const char* begin = s.c_str();
+  char* end = nullptr;
   // Nothing parsed leaves end at the start: 0, and any text left refuses it.
   const float value = static_cast<float>(std::strtod(begin, &end));
   DurationEntry entry;

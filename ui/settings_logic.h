@@ -9,12 +9,12 @@ namespace vellomar {
 
 // The dB range field: the text as an unsigned integer (0 when it is not
 // one), rounded to the nearest multiple of 10 (halves up), clamped to 20..120.
-std::int32_t rangeDbFromText(const std::string &text);
+std::int32_t rangeDbFromText(const std::string& text);
 
 // The master gain field: the text as a signed integer (0 when it is not
 // one), clamped to 0..48. `rewrite` tells whether the field must show the
 // clamped value (it keeps its text otherwise, an empty field included).
-std::int32_t gainDbFromText(const std::string &text, bool &rewrite);
+std::int32_t gainDbFromText(const std::string& text, bool& rewrite);
 
 // The duration field. The first comma counts as the decimal point. A text
 // with characters after the number, or a value below 0 or above 1000000,
@@ -24,7 +24,7 @@ struct DurationEntry {
   bool accepted = false;
   float seconds = 0.0f;
 };
-DurationEntry durationFromText(const std::string &text, float previous);
+DurationEntry durationFromText(const std::string& text, float previous);
 
 // "%g" of a duration, as the field shows it.
 std::string formatDuration(float seconds);

@@ -70,7 +70,7 @@ QImage drawTemplateRuler(int width, int height) {
   return image;
 }
 
-TemplateWindow::TemplateWindow(QWidget *owner) : QDialog(owner) {
+TemplateWindow::TemplateWindow(QWidget* owner) : QDialog(owner) {
   setObjectName("templateWindow");
   setWindowTitle("Frequency scale template");
   // Caption bar and sizing border, no system menu and no close box.
@@ -115,7 +115,7 @@ TemplateWindow::TemplateWindow(QWidget *owner) : QDialog(owner) {
   closeButton_->setFocus();
 }
 
-void TemplateWindow::showEvent(QShowEvent *event) {
+void TemplateWindow::showEvent(QShowEvent* event) {
   // The height stays what it is when the window opens.
   templateWindowHeight = height();
   setMinimumHeight(templateWindowHeight);
@@ -124,12 +124,12 @@ void TemplateWindow::showEvent(QShowEvent *event) {
   layOut();
 }
 
-void TemplateWindow::resizeEvent(QResizeEvent *event) {
+void TemplateWindow::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
   layOut();
 }
 
-void TemplateWindow::closeEvent(QCloseEvent *event) { event->ignore(); }
+void TemplateWindow::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 void TemplateWindow::layOut() {
   const int cw = width();
@@ -148,7 +148,7 @@ void TemplateWindow::layOut() {
   band_->setPixmap(QPixmap::fromImage(ruler_));
 }
 
-int runTemplateWindow(QWidget *owner) {
+int runTemplateWindow(QWidget* owner) {
   TemplateWindow window(owner);
   if (owner != nullptr) window.move(clientOrigin(owner));
   return window.exec();

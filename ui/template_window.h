@@ -24,35 +24,35 @@ class TemplateWindow : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TemplateWindow(QWidget *owner);
+  explicit TemplateWindow(QWidget* owner);
 
-  QLabel *instructions() const { return instructions_; }
-  QLabel *lengthLabel() const { return lengthLabel_; }
-  QLabel *band() const { return band_; }
-  QPushButton *closeButton() const { return closeButton_; }
-  const QImage &rulerImage() const { return ruler_; }
+  QLabel* instructions() const { return instructions_; }
+  QLabel* lengthLabel() const { return lengthLabel_; }
+  QLabel* band() const { return band_; }
+  QPushButton* closeButton() const { return closeButton_; }
+  const QImage& rulerImage() const { return ruler_; }
 
   // Esc does nothing: "Close" is the only way out.
   void reject() override {}
 
  protected:
-  void resizeEvent(QResizeEvent *event) override;
-  void showEvent(QShowEvent *event) override;
-  void closeEvent(QCloseEvent *event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void layOut();
 
-  QPushButton *closeButton_ = nullptr;
-  QLabel *instructions_ = nullptr;
-  QLabel *band_ = nullptr;
-  QLabel *lengthLabel_ = nullptr;
+  QPushButton* closeButton_ = nullptr;
+  QLabel* instructions_ = nullptr;
+  QLabel* band_ = nullptr;
+  QLabel* lengthLabel_ = nullptr;
   int bandTop_ = 0;
   int bandBottom_ = 0;
   QImage ruler_;
 };
 
 // Runs the window modally over `owner`.
-int runTemplateWindow(QWidget *owner);
+int runTemplateWindow(QWidget* owner);
 
 }  // namespace vellomar

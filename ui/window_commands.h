@@ -20,7 +20,7 @@ class MainWindow;
 
 // One request for a file: what the file dialog is asked to show.
 struct FileRequest {
-  QWidget *owner = nullptr;
+  QWidget* owner = nullptr;
   bool forSaving = false;
   QString title;
   QStringList filters;       // Qt name filters, the first one selected
@@ -30,43 +30,43 @@ struct FileRequest {
 
 // Shows a file dialog; the chosen path, or nothing on cancel. The default
 // is a QFileDialog; tests install their own.
-using FileChooser = std::function<std::optional<QString>(const FileRequest &)>;
+using FileChooser = std::function<std::optional<QString>(const FileRequest&)>;
 void setFileChooser(FileChooser chooser);
 
 // Plays a wave file, returning at once. The default plays it through the
 // default audio output, silently doing nothing when there is none.
-using SoundPlayer = std::function<void(const QString &path)>;
+using SoundPlayer = std::function<void(const QString& path)>;
 void setSoundPlayer(SoundPlayer player);
 
 // The open or save dialog for `path` (read as the initial name, replaced by
 // the choice). `filters` are pairs of description and pattern.
-bool chooseFile(std::string &path, std::size_t capacity, bool forSaving, const char *title,
-                const std::initializer_list<const char *> &filters, const char *defaultExtension, QWidget *owner);
+bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const char* title,
+                const std::initializer_list<const char*>& filters, const char* defaultExtension, QWidget* owner);
 
 // Whether two paths name the same file: equal ignoring letter case, or
 // both naming one existing file.
-bool sameFile(const std::string &a, const std::string &b);
+bool sameFile(const std::string& a, const std::string& b);
 
 // The warning before a render whose hops are far shorter than a picture
 // line; true means go on.
-bool confirmTimeGranularity(MainWindow &window);
+bool confirmTimeGranularity(MainWindow& window);
 
 // The commands, as the buttons and fields run them.
-void chooseInputFile(MainWindow &window);
-void chooseOutputFile(MainWindow &window);
-void loadPictureCommand(MainWindow &window);
-bool loadPictureFile(MainWindow &window, const std::string &path);
-void generateSound(MainWindow &window);
-void playGenerated(MainWindow &window);
-void enterKey(MainWindow &window);
-void selectSource(MainWindow &window, InputSource source);
-void inputFieldEntered(MainWindow &window);
-void inputFieldLeft(MainWindow &window);
-void outputFieldEntered(MainWindow &window);
-void outputFieldLeft(MainWindow &window);
+void chooseInputFile(MainWindow& window);
+void chooseOutputFile(MainWindow& window);
+void loadPictureCommand(MainWindow& window);
+bool loadPictureFile(MainWindow& window, const std::string& path);
+void generateSound(MainWindow& window);
+void playGenerated(MainWindow& window);
+void enterKey(MainWindow& window);
+void selectSource(MainWindow& window, InputSource source);
+void inputFieldEntered(MainWindow& window);
+void inputFieldLeft(MainWindow& window);
+void outputFieldEntered(MainWindow& window);
+void outputFieldLeft(MainWindow& window);
 
 // Files dropped on the window: a .wav becomes the input (and the source a
 // wave file), anything else is loaded as a picture. True when one was taken.
-bool dropFiles(MainWindow &window, const QList<QUrl> &urls);
+bool dropFiles(MainWindow& window, const QList<QUrl>& urls);
 
 }  // namespace vellomar

@@ -29,7 +29,7 @@ using namespace vellomar::test;
 namespace {
 
 // A grey PNG of the given size, top half white.
-std::string writePicture(const TempDir &dir, const std::string &name, int width, int height) {
+std::string writePicture(const TempDir& dir, const std::string& name, int width, int height) {
   QImage image(width, height, QImage::Format_RGB32);
   image.fill(Qt::black);
   for (int y = 0; y < height / 2 + 1; ++y) {
@@ -52,29 +52,29 @@ class MainCommandsTest : public QObject {
   std::vector<QString> played_;
   int beeps_ = 0;
 
-  const MainWindowControls &c() const { return window_->controls(); }
+  const MainWindowControls& c() const { return window_->controls(); }
 
   // Gives the focus to `widget` and takes it away again, as the user does
   // when leaving a field.
-  void leave(QWidget *widget) {
+  void leave(QWidget* widget) {
     widget->setFocus();
     QVERIFY(widget->hasFocus());
     c().exitButton->setFocus();
     QVERIFY(!widget->hasFocus());
   }
-  void type(QLineEdit *edit, const QString &text) {
+  void type(QLineEdit* edit, const QString& text) {
     edit->setFocus();
     edit->selectAll();
     edit->setText(text);
     c().exitButton->setFocus();
   }
-  void choose(QComboBox *list, const QString &text) {
+  void choose(QComboBox* list, const QString& text) {
     const int index = list->findText(text);
     QVERIFY(index >= 0);
     list->setCurrentIndex(index);
     emit list->activated(index);
   }
-  void loadPicture(const std::string &path) {
+  void loadPicture(const std::string& path) {
     answers_.push_back(QString::fromStdString(path));
     c().loadPictureButton->click();
   }
@@ -87,7 +87,7 @@ class MainCommandsTest : public QObject {
     answers_.clear();
     played_.clear();
     beeps_ = 0;
-    setFileChooser([this](const FileRequest &request) -> std::optional<QString> {
+    setFileChooser([this](const FileRequest& request) -> std::optional<QString> {
       requests_.push_back(request);
       if (answers_.empty()) return std::nullopt;
       const QString answer = answers_.front().value_or(QString());
@@ -95,7 +95,7 @@ class MainCommandsTest : public QObject {
       if (answer.isEmpty()) return std::nullopt;
       return answer;
     });
-    setSoundPlayer([this](const QString &path) { played_.push_back(path); });
+    setSoundPlayer([this](const QString& path) { played_.push_back(path); });
     setDefaultSound([this] { ++beeps_; });
     window_ = std::make_unique<MainWindow>();
     window_->show();
@@ -180,9 +180,9 @@ class MainCommandsTest : public QObject {
     c().logRadio->click();
     QVERIFY(renderSettings.logBrightness);
     QVERIFY(c().rangeUpDown->isEnabled());
-    const std::pair<const char *, int> cases[] = {{"14", 20},   {"15", 20},   {"64", 60}, {"65", 70},
-                                                  {"124", 120}, {"125", 120}, {"", 20}};
-    for (const auto &[text, expected] : cases) {
+    const std::pair<const char*, int> cases[] = {{"14", 20},   {"15", 20},   {"64", 60}, {"65", 70},
+                                                 {"124", 120}, {"125", 120}, {"", 20}};
+    for (const auto& [text, expected] : cases) {
       type(c().rangeEdit, text);
       QCOMPARE(renderSettings.logRangeDb, expected);
       QCOMPARE(c().rangeEdit->text(), QString::number(expected));
@@ -225,7 +225,7 @@ class MainCommandsTest : public QObject {
     QCOMPARE(beeps_, 0);
     type(c().durationEdit, "1e3");
     QCOMPARE(renderSettings.durationSeconds, 1000.0f);
-    for (const char *bad : {"2x", "-1", "2000000"}) {
+    for (const char* bad : {"2x", "-1", "2000000"}) {
       type(c().durationEdit, bad);
       QCOMPARE(renderSettings.durationSeconds, 1000.0f);
       QCOMPARE(c().durationEdit->text(), QString("1000"));
@@ -352,7 +352,7 @@ class MainCommandsTest : public QObject {
 
     const std::string spellings[] = {dir.file("INPUT.WAV"), dir.path() + "/./Input.wav", dir.file("link.wav")};
     std::filesystem::create_symlink(input, dir.file("link.wav"));
-    for (const std::string &output : spellings) {
+    for (const std::string& output : spellings) {
       messages_->clear();
       type(c().outputPathEdit, QString::fromStdString(output));
       c().generateButton->click();
@@ -456,7 +456,7 @@ class MainCommandsTest : public QObject {
     QVERIFY(c().generateButton->isEnabled());
 
     // Through the window's drop handling, as a drag from a file manager.
-    auto *mime = new QMimeData;
+    auto* mime = new QMimeData;
     mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(wave))});
     const QPoint at = window_->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);

@@ -18,6 +18,7 @@
 
 #include "ui/dialog_units.h"
 #include "ui/preview_frame.h"
+#include "ui/window_commands.h"
 
 using namespace vellomar;
 
@@ -205,6 +206,8 @@ class MainWindowTest : public QObject {
     const MainWindowControls& c = w.controls();
     QSignalSpy hidden(c.hiddenDefaultButton, &QPushButton::clicked);
     QSignalSpy load(c.loadPictureButton, &QPushButton::clicked);
+    // "Load picture" asks for a file: the request is cancelled.
+    setFileChooser([](const FileRequest&) { return std::optional<QString>(); });
     c.durationEdit->setFocus();
     QTest::keyClick(c.durationEdit, Qt::Key_Return);
     QCOMPARE(hidden.count(), 1);
@@ -215,6 +218,7 @@ class MainWindowTest : public QObject {
     QTest::keyClick(c.loadPictureButton, Qt::Key_Enter, Qt::KeypadModifier);
     QCOMPARE(load.count(), 1);
     QCOMPARE(hidden.count(), 1);
+    setFileChooser(nullptr);
   }
 
   void exitEndsTheWindow() {

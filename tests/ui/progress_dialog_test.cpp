@@ -20,10 +20,10 @@ namespace {
 
 // Runs `action` on the progress dialog once it is open and the render is
 // under way (the progress bar has moved or the worker has been started).
-void whenDialogRuns(std::function<void(ProgressDialog *)> action) {
+void whenDialogRuns(std::function<void(ProgressDialog*)> action) {
   auto poll = std::make_shared<std::function<void()>>();
   *poll = [action, poll] {
-    auto *dialog = qobject_cast<ProgressDialog *>(QApplication::activeModalWidget());
+    auto* dialog = qobject_cast<ProgressDialog*>(QApplication::activeModalWidget());
     if (dialog != nullptr && dialog->isVisible() && dialog->progressBar()->value() > 0) {
       action(dialog);
       return;
@@ -33,7 +33,7 @@ void whenDialogRuns(std::function<void(ProgressDialog *)> action) {
   QTimer::singleShot(0, *poll);
 }
 
-bool allZero(const std::vector<std::int16_t> &samples) {
+bool allZero(const std::vector<std::int16_t>& samples) {
   for (std::int16_t s : samples) {
     if (s != 0) return false;
   }
@@ -84,7 +84,7 @@ class ProgressDialogTest : public QObject {
 
     bool disabledAtOnce = false;
     bool escapeIgnored = false;
-    whenDialogRuns([&](ProgressDialog *dialog) {
+    whenDialogRuns([&](ProgressDialog* dialog) {
       QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
       QApplication::sendEvent(dialog, &escape);
       dialog->close();
@@ -106,7 +106,7 @@ class ProgressDialogTest : public QObject {
     renderSettings.durationSeconds = 3000.0f;
     renderSettings.outputPath = dir.file("old.wav");
     writeFile(renderSettings.outputPath, {1, 2, 3});
-    whenDialogRuns([](ProgressDialog *dialog) { dialog->abortButton()->click(); });
+    whenDialogRuns([](ProgressDialog* dialog) { dialog->abortButton()->click(); });
     QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
     QVERIFY(!fileExists(renderSettings.outputPath));
   }

@@ -18,7 +18,7 @@ using namespace vellomar::test;
 namespace {
 
 // Whether any pixel of a column range of `image` is light (a tick or a label).
-int lightPixels(const QImage &image, int x0, int x1, int y0, int y1) {
+int lightPixels(const QImage& image, int x0, int x1, int y0, int y1) {
   int count = 0;
   for (int y = y0; y < y1; ++y) {
     for (int x = x0; x < x1; ++x) {

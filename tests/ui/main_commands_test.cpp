@@ -445,6 +445,23 @@ class MainCommandsTest : public QObject {
     QVERIFY(messages_->messages().empty());
   }
 
+  void closingTheWindowWhileEditingIsSafe() {
+    for (int i = 0; i < 5; ++i) {
+      QLineEdit* const edits[] = {c().durationEdit, c().gainEdit, c().rangeEdit, c().inputPathEdit, c().outputPathEdit};
+      QLineEdit* edit = edits[i];
+      c().rangeUpDown->setEnabled(true);
+      edit->setEnabled(true);
+      edit->setVisible(true);
+      edit->setFocus();
+      edit->setText("7");
+      window_.reset();
+      window_ = std::make_unique<MainWindow>();
+      window_->show();
+      QApplication::setActiveWindow(window_.get());
+      QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    }
+  }
+
   void droppedFilesLoadOrChooseTheInput() {
     TempDir dir;
     const std::string picture = writePicture(dir, "drop.png", 12, 24);

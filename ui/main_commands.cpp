@@ -97,10 +97,13 @@ const std::initializer_list<const char*> kWaveFilters = {"Microsoft Wave (*.wav)
 // and files dragged onto the window.
 class WindowEvents : public QObject {
  public:
-  explicit WindowEvents(MainWindow& window) : QObject(&window), window_(window) {}
+  explicit WindowEvents(MainWindow& window) : QObject(&window), windowObject_(&window) {}
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
+    MainWindow* window = liveMainWindow(windowObject_);
+    if (window == nullptr) return false;
+    MainWindow& window_ = *window;
     const auto& c = window_.controls();
     switch (event->type()) {
       case QEvent::FocusIn:
@@ -138,7 +141,7 @@ class WindowEvents : public QObject {
   }
 
  private:
-  MainWindow& window_;
+  QObject* windowObject_;
 };
 
 }  // namespace
@@ -362,7 +365,7 @@ bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
 
 void connectMainWindowCommands(MainWindow& window) {
   const auto& c = window.controls();
-  MainWindow* w = &window;
+  QObject* o = &window;
 
   // The window's initialisation: the settings controls show the settings.
   c.scaleList->clear();
@@ -372,22 +375,36 @@ void connectMainWindowCommands(MainWindow& window) {
   populateSettingsControls(window);
   refreshTimePerLineLabel(window);
 
-  QObject::connect(c.loadPictureButton, &QPushButton::clicked, w, [w] { loadPictureCommand(*w); });
-  QObject::connect(c.generateButton, &QPushButton::clicked, w, [w] { generateSound(*w); });
-  QObject::connect(c.playButton, &QPushButton::clicked, w, [w] { playGenerated(*w); });
-  QObject::connect(c.inputBrowseButton, &QPushButton::clicked, w, [w] { chooseInputFile(*w); });
-  QObject::connect(c.outputBrowseButton, &QPushButton::clicked, w, [w] { chooseOutputFile(*w); });
-  QObject::connect(c.templateButton, &QPushButton::clicked, w, [w] { runTemplateWindow(w); });
-  QObject::connect(c.hiddenDefaultButton, &QPushButton::clicked, w, [w] { enterKey(*w); });
+  QObject::connect(c.loadPictureButton, &QPushButton::clicked, o, [o] {
+    if (MainWindow* w = liveMainWindow(o)) loadPictureCommand(*w);
+  });
+  QObject::connect(c.generateButton, &QPushButton::clicked, o, [o] {
+    if (MainWindow* w = liveMainWindow(o)) generateSound(*w);
+  });
+  QObject::connect(c.playButton, &QPushButton::clicked, o, [o] {
+    if (MainWindow* w = liveMainWindow(o)) playGenerated(*w);
+  });
+  QObject::connect(c.inputBrowseButton, &QPushButton::clicked, o, [o] {
+    if (MainWindow* w = liveMainWindow(o)) chooseInputFile(*w);
+  });
+  QObject::connect(c.outputBrowseButton, &QPushButton::clicked, o, [o] {
+    if (MainWindow* w = liveMainWindow(o)) chooseOutputFile(*w);
+  });
+  QObject::connect(c.templateButton, &QPushButton::clicked, o, [o] {
+    if (MainWindow* w = liveMainWindow(o)) runTemplateWindow(w);
+  });
+  QObject::connect(c.hiddenDefaultButton, &QPushButton::clicked, o, [o] {
+    if (MainWindow* w = liveMainWindow(o)) enterKey(*w);
+  });
 
-  QObject::connect(c.pinkNoiseRadio, &QRadioButton::toggled, w, [w](bool on) {
-    if (on) selectSource(*w, InputSource::PinkNoise);
+  QObject::connect(c.pinkNoiseRadio, &QRadioButton::toggled, o, [o](bool on) {
+    if (MainWindow* w = liveMainWindow(o); w && on) selectSource(*w, InputSource::PinkNoise);
   });
-  QObject::connect(c.whiteNoiseRadio, &QRadioButton::toggled, w, [w](bool on) {
-    if (on) selectSource(*w, InputSource::WhiteNoise);
+  QObject::connect(c.whiteNoiseRadio, &QRadioButton::toggled, o, [o](bool on) {
+    if (MainWindow* w = liveMainWindow(o); w && on) selectSource(*w, InputSource::WhiteNoise);
   });
-  QObject::connect(c.waveFileRadio, &QRadioButton::toggled, w, [w](bool on) {
-    if (on) selectSource(*w, InputSource::WaveFile);
+  QObject::connect(c.waveFileRadio, &QRadioButton::toggled, o, [o](bool on) {
+    if (MainWindow* w = liveMainWindow(o); w && on) selectSource(*w, InputSource::WaveFile);
   });
 
   auto* events = new WindowEvents(window);

@@ -70,6 +70,8 @@ void onFocusOut(QWidget* widget, std::function<void()> action, bool onEnter) {
 
 namespace {}  // namespace
 
+MainWindow* liveMainWindow(QObject* window) { return qobject_cast<MainWindow*>(window); }
+
 void setDefaultSound(std::function<void()> sound) { gDefaultSound = std::move(sound); }
 
 void buildGranularityLists(MainWindow& window) {
@@ -263,19 +265,23 @@ void populateSettingsControls(MainWindow& window) {
 
 void connectSettingsControls(MainWindow& window) {
   const auto& c = window.controls();
-  MainWindow* w = &window;
+  QObject* o = &window;
 
-  QObject::connect(c.scaleList, qOverload<int>(&QComboBox::activated), &window, [w](int) { applyScaleSelection(*w); });
-  QObject::connect(c.freqGranularityList, qOverload<int>(&QComboBox::activated), &window,
-                   [w](int) { applyFrequencyGranularity(*w); });
-  QObject::connect(c.timeGranularityList, qOverload<int>(&QComboBox::activated), &window,
-                   [w](int) { applyTimeGranularity(*w); });
-
-  QObject::connect(c.linRadio, &QRadioButton::toggled, &window, [w](bool on) {
-    if (on) applyBrightnessMapping(*w, false);
+  QObject::connect(c.scaleList, qOverload<int>(&QComboBox::activated), &window, [o](int) {
+    if (MainWindow* w = liveMainWindow(o)) applyScaleSelection(*w);
   });
-  QObject::connect(c.logRadio, &QRadioButton::toggled, &window, [w](bool on) {
-    if (on) applyBrightnessMapping(*w, true);
+  QObject::connect(c.freqGranularityList, qOverload<int>(&QComboBox::activated), &window, [o](int) {
+    if (MainWindow* w = liveMainWindow(o)) applyFrequencyGranularity(*w);
+  });
+  QObject::connect(c.timeGranularityList, qOverload<int>(&QComboBox::activated), &window, [o](int) {
+    if (MainWindow* w = liveMainWindow(o)) applyTimeGranularity(*w);
+  });
+
+  QObject::connect(c.linRadio, &QRadioButton::toggled, &window, [o](bool on) {
+    if (MainWindow* w = liveMainWindow(o); w && on) applyBrightnessMapping(*w, false);
+  });
+  QObject::connect(c.logRadio, &QRadioButton::toggled, &window, [o](bool on) {
+    if (MainWindow* w = liveMainWindow(o); w && on) applyBrightnessMapping(*w, true);
   });
 
   // Arrow steps of 10, clamped to 20..120, never wrapping.
@@ -288,17 +294,31 @@ void connectSettingsControls(MainWindow& window) {
   c.rangeEdit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), c.rangeEdit));
   // The text box may hand its focus to the up-down box: watch both.
   onFocusOut(
-      c.rangeEdit, [w] { applyRangeEdit(*w); }, true);
+      c.rangeEdit,
+      [o] {
+        if (MainWindow* w = liveMainWindow(o)) applyRangeEdit(*w);
+      },
+      true);
   onFocusOut(
-      c.rangeUpDown, [w] { applyRangeEdit(*w); }, true);
+      c.rangeUpDown,
+      [o] {
+        if (MainWindow* w = liveMainWindow(o)) applyRangeEdit(*w);
+      },
+      true);
   QObject::connect(c.rangeUpDown, qOverload<int>(&QSpinBox::valueChanged), &window,
                    [](int value) { renderSettings.logRangeDb = value; });
 
   c.gainSlider->setRange(0, 48);
   c.gainSlider->setTickPosition(QSlider::NoTicks);
-  QObject::connect(c.gainSlider, &QSlider::valueChanged, &window, [w](int) { applyGainSlider(*w); });
-  onFocusOut(c.gainEdit, [w] { applyGainEdit(*w); });
-  onFocusOut(c.durationEdit, [w] { applyDurationEdit(*w); });
+  QObject::connect(c.gainSlider, &QSlider::valueChanged, &window, [o](int) {
+    if (MainWindow* w = liveMainWindow(o)) applyGainSlider(*w);
+  });
+  onFocusOut(c.gainEdit, [o] {
+    if (MainWindow* w = liveMainWindow(o)) applyGainEdit(*w);
+  });
+  onFocusOut(c.durationEdit, [o] {
+    if (MainWindow* w = liveMainWindow(o)) applyDurationEdit(*w);
+  });
 }
 
 }  // namespace vellomar

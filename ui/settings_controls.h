@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QObject;
 class QWidget;
 
 namespace vellomar {
@@ -45,6 +46,10 @@ void applyRangeEdit(MainWindow& window);
 void applyGainEdit(MainWindow& window);
 void applyGainSlider(MainWindow& window);
 void applyDurationEdit(MainWindow& window);
+
+// The main window behind `window`, or null while it is being destroyed
+// (its controls then go one by one and handlers must not touch them).
+MainWindow* liveMainWindow(QObject* window);
 
 // Runs `action` whenever `widget` loses the keyboard focus; with `onEnter`
 // also when Enter is pressed in it.

@@ -445,6 +445,25 @@ class MainCommandsTest : public QObject {
     QVERIFY(messages_->messages().empty());
   }
 
+  void impossibleSettingsRaiseTheirInternalErrors() {
+    window_.reset();
+    renderSettings.frequencyScale = static_cast<FrequencyScale>(7);
+    renderSettings.blockLength = 1000;  // matches no frequency entry
+    renderSettings.subBlocksPerBlock = 3;
+    window_ = std::make_unique<MainWindow>();
+    std::vector<std::string> texts;
+    for (const ShownMessage& m : messages_->messages()) texts.push_back(m.text.substr(0, 18));
+    QCOMPARE(texts, (std::vector<std::string>{"Internal error #01", "Internal error #02", "Internal error #02"}));
+    QCOMPARE(c().scaleList->currentIndex(), -1);
+
+    // A block length of 0 cannot be given sub-blocks.
+    messages_->clear();
+    renderSettings.blockLength = 0;
+    deriveSubBlocks(*window_, true);
+    QCOMPARE(messages_->messages().size(), std::size_t{1});
+    QVERIFY(messages_->messages()[0].text.find("Internal error #04") == 0);
+  }
+
   void closingTheWindowWhileEditingIsSafe() {
     for (int i = 0; i < 5; ++i) {
       QLineEdit* const edits[] = {c().durationEdit, c().gainEdit, c().rangeEdit, c().inputPathEdit, c().outputPathEdit};

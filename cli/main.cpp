@@ -228,8 +228,12 @@ int run(const Options& o, const CLI::App& app) {
   if (const int code = applyGranularity(o, app, settings); code != 0) return code;
 
   // Nothing is touched before the names are known to be apart.
-  if ((wave && sameFile(o.output, o.input)) || sameFile(o.output, o.picture)) {
+  if (wave && sameFile(o.output, o.input)) {
     std::fprintf(stderr, "Input and output wave cannot be the same file.\nPlease change your selection.\n");
+    return kExitUsage;
+  }
+  if (sameFile(o.output, o.picture)) {
+    std::fprintf(stderr, "The output wave cannot be the picture file '%s'.\n", o.picture.c_str());
     return kExitUsage;
   }
 

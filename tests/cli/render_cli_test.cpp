@@ -287,8 +287,43 @@ TEST_F(RenderCliTest, TheInputIsNeverTheOutput) {
     EXPECT_EQ(o.err, "Input and output wave cannot be the same file.\nPlease change your selection.\n");
     EXPECT_EQ(test::readFile(in), original);
   }
-  EXPECT_EQ(run({white, white}).exitCode, 2);
+  const Outcome picture = run({white, white});
+  EXPECT_EQ(picture.exitCode, 2);
+  EXPECT_EQ(picture.err, "The output wave cannot be the picture file '" + white + "'.\n");
   EXPECT_FALSE(test::readFile(white).empty());
+}
+
+// Runs the renderer with its stderr on a pseudo-terminal; returns what it drew there.
+std::string runOnTerminal(const std::vector<std::string>& args) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "no terminal";
+  std::vector<std::string> all = {VELLOMAR_RENDER_EXE};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, ptsname(master), O_RDWR | O_NOCTTY, 0);
+  pid_t pid = -1;
+  posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t got; (got = read(master, buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<std::size_t>(got));
+  close(master);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return seen;
+}
+
+TEST_F(RenderCliTest, ProgressBarOnATerminalOnly) {
+  const std::string out = dir.file("bar.wav");
+  const std::string drawn = runOnTerminal({white, out, "--duration", "2"});
+  EXPECT_NE(drawn.find("100%"), std::string::npos) << drawn;
+  EXPECT_NE(drawn.find("  0%"), std::string::npos) << drawn;
+  EXPECT_EQ(runOnTerminal({white, out, "--duration", "2", "--quiet"}), "");
+  EXPECT_EQ(run({white, out, "--duration", "2"}).err, "");
 }
 
 TEST_F(RenderCliTest, InterruptStopsTheRenderAndRemovesItsOutput) {

@@ -4,11 +4,12 @@
 // Goal: a design at N = 8192 on a 1024 x 1024 picture stays well under the
 // time its hop of output takes to play (2048 samples = 46 ms), so that the
 // filters never dominate a render; in practice a few hundred microseconds.
+#include "engine/design.h"
+
 #include <chrono>
 #include <cstdio>
 #include <vector>
 
-#include "engine/design.h"
 #include "engine/settings.h"
 
 using namespace vellomar;
@@ -16,17 +17,15 @@ using namespace vellomar;
 namespace {
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-} // namespace
+}  // namespace
 
 int main() {
   const std::uint32_t w = 1024, h = 1024;
   std::vector<std::uint8_t> pixels(static_cast<std::size_t>(w) * h);
-  for (std::size_t i = 0; i < pixels.size(); ++i)
-    pixels[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 24);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 24);
   pictureData = PictureData{pixels.data(), w, w, h};
   std::vector<float> gains(static_cast<std::size_t>(w) * h);
 
@@ -34,16 +33,14 @@ int main() {
     renderSettings.logBrightness = logBrightness;
     const auto start = std::chrono::steady_clock::now();
     const int rounds = 20;
-    for (int i = 0; i < rounds; ++i)
-      buildGainMatrix(gains.data());
-    std::printf("gain matrix %ux%u %s: %.2f ms\n", w, h,
-                logBrightness ? "log" : "linear",
+    for (int i = 0; i < rounds; ++i) buildGainMatrix(gains.data());
+    std::printf("gain matrix %ux%u %s: %.2f ms\n", w, h, logBrightness ? "log" : "linear",
                 1e3 * secondsSince(start) / rounds);
   }
 
   RenderJob job;
   job.sampleCount = 44100 * 60;
-  const char *names[] = {"Linear", "Logarithmic", "Mel"};
+  const char* names[] = {"Linear", "Logarithmic", "Mel"};
   for (std::int32_t n : {2048, 8192, 32768}) {
     renderSettings.blockLength = n;
     std::vector<double> spectrum(2 * static_cast<std::size_t>(n));
@@ -51,18 +48,16 @@ int main() {
       renderSettings.frequencyScale = static_cast<FrequencyScale>(scale);
       renderSettings.inputSource = InputSource::PinkNoise;
       designColumnFilter(job, spectrum.data(), 0,
-                         gains.data()); // workspace and plans
+                         gains.data());  // workspace and plans
       const int designs = 200;
       const auto start = std::chrono::steady_clock::now();
       for (int u = 0; u < designs; ++u) {
-        if (designColumnFilter(job, spectrum.data(), u * 7, gains.data()) !=
-            kResultOk) {
+        if (designColumnFilter(job, spectrum.data(), u * 7, gains.data()) != kResultOk) {
           std::printf("design failed\n");
           return 1;
         }
       }
-      std::printf("design N=%d %-11s: %.3f ms per filter\n", n, names[scale],
-                  1e3 * secondsSince(start) / designs);
+      std::printf("design N=%d %-11s: %.3f ms per filter\n", n, names[scale], 1e3 * secondsSince(start) / designs);
     }
   }
   releaseDesignWorkspace();

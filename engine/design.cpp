@@ -12,15 +12,14 @@ namespace {
 
 FilterDesignWorkspace gWorkspace;
 
-constexpr float kOneOver255 = 1.0f / 255.0f; // 0.0039215689
+constexpr float kOneOver255 = 1.0f / 255.0f;  // 0.0039215689
 constexpr double kTwoPi = 6.283185307179586;
 
 // Rebuilds the window and the work area when N changed. False when an
 // allocation failed; the workspace then stays marked unbuilt for a retry.
 bool ensureWorkspace(std::int32_t n) {
-  FilterDesignWorkspace &ws = gWorkspace;
-  if (ws.designedBlockLength == n)
-    return true;
+  FilterDesignWorkspace& ws = gWorkspace;
+  if (ws.designedBlockLength == n) return true;
   std::vector<double>().swap(ws.workBuffer);
   std::vector<double>().swap(ws.halfWindow);
   std::vector<double>().swap(ws.pinkWeights);
@@ -31,15 +30,13 @@ bool ensureWorkspace(std::int32_t n) {
   try {
     ws.workBuffer.assign(2 * un, 0.0);
     ws.halfWindow.resize(k);
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     std::vector<double>().swap(ws.workBuffer);
     std::vector<double>().swap(ws.halfWindow);
     return false;
   }
   for (std::size_t i = 0; i < k; ++i) {
-    ws.halfWindow[i] = (1.0 - std::cos((static_cast<double>(i) + 0.5) * kTwoPi /
-                                       static_cast<double>(n))) /
-                       2.0;
+    ws.halfWindow[i] = (1.0 - std::cos((static_cast<double>(i) + 0.5) * kTwoPi / static_cast<double>(n))) / 2.0;
   }
   ws.designedBlockLength = n;
   return true;
@@ -47,29 +44,25 @@ bool ensureWorkspace(std::int32_t n) {
 
 // Amplitude 4 up to bin n (16 Hz), then falling as 1/sqrt(k).
 bool ensurePinkWeights(std::int32_t n, std::int32_t lowBin) {
-  FilterDesignWorkspace &ws = gWorkspace;
-  if (ws.pinkWeightsReady)
-    return true;
+  FilterDesignWorkspace& ws = gWorkspace;
+  if (ws.pinkWeightsReady) return true;
   const auto k = static_cast<std::size_t>(n / 2);
   const auto low = static_cast<std::size_t>(lowBin);
   try {
     ws.pinkWeights.resize(k);
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     return false;
   }
   const double top = 4.0 * std::sqrt(static_cast<double>(lowBin));
-  for (std::size_t i = low; i < k; ++i)
-    ws.pinkWeights[i] = top / std::sqrt(static_cast<double>(i));
-  for (std::size_t i = 0; i < low; ++i)
-    ws.pinkWeights[i] = ws.pinkWeights[low];
+  for (std::size_t i = low; i < k; ++i) ws.pinkWeights[i] = top / std::sqrt(static_cast<double>(i));
+  for (std::size_t i = 0; i < low; ++i) ws.pinkWeights[i] = ws.pinkWeights[low];
   ws.pinkWeightsReady = true;
   return true;
 }
 
 // Mean of the interpolant over [a, b] when both ends lie in the cell
 // [h, h + 1] (g = h + 1). Reversed ends give the same (f(a) + f(b)) / 2.
-double oneCellMean(float a, float b, const float *v, std::int64_t stride,
-                   std::int32_t h, std::int32_t g) {
+double oneCellMean(float a, float b, const float* v, std::int64_t stride, std::int32_t h, std::int32_t g) {
   const float vh = v[h * stride];
   const float vg = v[g * stride];
   if (a == b) {
@@ -86,9 +79,9 @@ double oneCellMean(float a, float b, const float *v, std::int64_t stride,
   return static_cast<double>(numerator) / static_cast<double>(b - a);
 }
 
-} // namespace
+}  // namespace
 
-const FilterDesignWorkspace &designWorkspace() { return gWorkspace; }
+const FilterDesignWorkspace& designWorkspace() { return gWorkspace; }
 
 void releaseDesignWorkspace() { gWorkspace = FilterDesignWorkspace{}; }
 
@@ -100,18 +93,16 @@ std::int32_t lowestLogBin(std::int32_t n, std::uint32_t sampleRate) {
   return static_cast<std::int32_t>(std::ceil(lowestLogPosition(n, sampleRate)));
 }
 
-void buildGainMatrix(float *gains) {
-  const PictureData &pic = pictureData;
-  if (pic.width == 0 || pic.height == 0 || !pic.pixels || !gains)
-    return;
+void buildGainMatrix(float* gains) {
+  const PictureData& pic = pictureData;
+  if (pic.width == 0 || pic.height == 0 || !pic.pixels || !gains) return;
   const std::size_t w = pic.width;
   const std::size_t h = pic.height;
   if (!renderSettings.logBrightness) {
     for (std::size_t r = 0; r < h; ++r) {
-      const std::uint8_t *row = pic.pixels + (h - 1 - r) * pic.stride;
-      float *out = gains + r * w;
-      for (std::size_t x = 0; x < w; ++x)
-        out[x] = static_cast<float>(row[x]) * kOneOver255;
+      const std::uint8_t* row = pic.pixels + (h - 1 - r) * pic.stride;
+      float* out = gains + r * w;
+      for (std::size_t x = 0; x < w; ++x) out[x] = static_cast<float>(row[x]) * kOneOver255;
     }
     return;
   }
@@ -120,24 +111,25 @@ void buildGainMatrix(float *gains) {
   const float alpha = ln10 / 20.0f * static_cast<float>(range) * kOneOver255;
   const float beta = alpha * -255.0f;
   for (std::size_t r = 0; r < h; ++r) {
-    const std::uint8_t *row = pic.pixels + (h - 1 - r) * pic.stride;
-    float *out = gains + r * w;
+    const std::uint8_t* row = pic.pixels + (h - 1 - r) * pic.stride;
+    float* out = gains + r * w;
     for (std::size_t x = 0; x < w; ++x) {
-      const float exponent = static_cast<float>(row[x]) * alpha + beta;
+      // The exponent is formed in double and rounded once: 255 gives
+      // exp(-1.2e-7) = 0.99999988 at 60 dB, not exactly 1.
+      const auto exponent = static_cast<float>(static_cast<double>(row[x]) * alpha + static_cast<double>(beta));
       out[x] = static_cast<float>(std::exp(static_cast<double>(exponent)));
     }
   }
 }
 
-double intervalMean(float a, float b, const float *v, std::int64_t stride) {
+double intervalMean(float a, float b, const float* v, std::int64_t stride) {
   auto h = static_cast<std::int32_t>(std::floor(a));
   auto g = static_cast<std::int32_t>(std::ceil(b));
   if (g - h <= 1) {
     if (g == h) {
       // Reversed ends meeting at a whole position: b <= h <= a, so one end
       // lies exactly on h. Pick the cell that holds both.
-      if (a == b)
-        return static_cast<double>(v[h * stride]);
+      if (a == b) return static_cast<double>(v[h * stride]);
       if (a == static_cast<float>(h) && h > 0) {
         --h;
       } else {
@@ -157,8 +149,7 @@ double intervalMean(float a, float b, const float *v, std::int64_t stride) {
     sum += middle * v[(h + 1) * stride];
   } else {
     float interior = 0.0f;
-    for (std::int64_t i = g - 2; i >= h + 2; --i)
-      interior += v[i * stride];
+    for (std::int64_t i = g - 2; i >= h + 2; --i) interior += v[i * stride];
     sum += (1.0f - 0.5f * t * t) * v[(h + 1) * stride];
     sum += interior;
     sum += (0.5f + m - halfMm) * v[static_cast<std::int64_t>(g - 1) * stride];
@@ -167,69 +158,58 @@ double intervalMean(float a, float b, const float *v, std::int64_t stride) {
   return static_cast<double>(sum) / static_cast<double>(b - a);
 }
 
-ResultCode designBinResponses(const RenderJob &job, double *spectrum,
-                              std::int32_t u, const float *gains) {
-  const RenderSettings &s = renderSettings;
+ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32_t u, const float* gains) {
+  const RenderSettings& s = renderSettings;
   const std::int32_t n = s.blockLength;
   // Every block length the window offers is a power of two >= 2048; the
   // pink table needs at least N = 4.
-  if (n < 4 || (n & (n - 1)) != 0 || s.subBlocksPerBlock < 1)
-    return kResultInternal;
-  if (!ensureWorkspace(n))
-    return kResultNoMemory;
-  FilterDesignWorkspace &ws = gWorkspace;
+  if (n < 4 || (n & (n - 1)) != 0 || s.subBlocksPerBlock < 1) return kResultInternal;
+  if (!ensureWorkspace(n)) return kResultNoMemory;
+  FilterDesignWorkspace& ws = gWorkspace;
 
   const std::int32_t k = n / 2;
   const std::uint32_t fs = s.sampleRate;
   const float q = lowestLogPosition(n, fs);
+  // The scale needs 16 Hz to lie below the top bin (fs is 44100 in every
+  // render, so this only guards a corrupted rate).
+  if (fs == 0 || !(q <= static_cast<float>(k - 1))) return kResultInternal;
   const std::int32_t lowBin = lowestLogBin(n, fs);
   const bool pink = s.inputSource == InputSource::PinkNoise;
-  if (pink && !ensurePinkWeights(n, lowBin))
-    return kResultNoMemory;
+  if (pink && !ensurePinkWeights(n, lowBin)) return kResultNoMemory;
 
-  const PictureData &pic = pictureData;
-  if (pic.height == 0 || pic.width == 0 || !pic.pixels || !gains)
-    return kResultInternal;
+  const PictureData& pic = pictureData;
+  if (pic.height == 0 || pic.width == 0 || !pic.pixels || !gains) return kResultInternal;
+  if (pic.height > kMaxPictureSide || pic.width > kMaxPictureSide) return kResultInternal;
   const std::uint32_t width = pic.width;
   const std::uint32_t height = pic.height;
   const float rows = static_cast<float>(height);
 
   try {
-    if (ws.slice.size() < width)
-      ws.slice.resize(width);
-  } catch (const std::bad_alloc &) {
+    if (ws.slice.size() < width) ws.slice.resize(width);
+  } catch (const std::bad_alloc&) {
     return kResultNoMemory;
   }
-  float *slice = ws.slice.data();
+  float* slice = ws.slice.data();
 
   if (height == 1) {
     // One row: the same spectrum for the whole sound.
-    for (std::uint32_t x = 0; x < width; ++x)
-      slice[x] = gains[x];
+    for (std::uint32_t x = 0; x < width; ++x) slice[x] = gains[x];
   } else {
     // The slot's span in fractional rows: row 0 at time 0, row H-1 at the
     // end of the output.
-    const float total = static_cast<float>(job.sampleCount) /
-                        static_cast<float>(n) *
-                        static_cast<float>(s.subBlocksPerBlock);
-    const float mid =
-        static_cast<float>(u) - static_cast<float>(s.subBlocksPerBlock) * 0.5f;
+    const float total =
+        static_cast<float>(job.sampleCount) / static_cast<float>(n) * static_cast<float>(s.subBlocksPerBlock);
+    const float mid = static_cast<float>(u) - static_cast<float>(s.subBlocksPerBlock) * 0.5f;
     const float last = static_cast<float>(height - 1);
     float lo = ((mid - 0.5f) / total) * last;
     float hi = ((mid + 0.5f) / total) * last;
-    if (!(lo > 0.001f))
-      lo = 0.001f;
-    if (!(lo < rows - 1.002f))
-      lo = rows - 1.002f;
-    if (!(hi > 0.002f))
-      hi = 0.002f;
-    if (!(hi < rows - 1.001f))
-      hi = rows - 1.001f;
-    if (!(hi > lo))
-      return kResultEmptyTimeSpan;
+    if (!(lo > 0.001f)) lo = 0.001f;
+    if (!(lo < rows - 1.002f)) lo = rows - 1.002f;
+    if (!(hi > 0.002f)) hi = 0.002f;
+    if (!(hi < rows - 1.001f)) hi = rows - 1.001f;
+    if (!(hi > lo)) return kResultEmptyTimeSpan;
     for (std::uint32_t x = 0; x < width; ++x) {
-      slice[x] = static_cast<float>(
-          intervalMean(lo, hi, gains + x, static_cast<std::int64_t>(width)));
+      slice[x] = static_cast<float>(intervalMean(lo, hi, gains + x, static_cast<std::int64_t>(width)));
     }
   }
 
@@ -238,60 +218,54 @@ ResultCode designBinResponses(const RenderJob &job, double *spectrum,
   const float posCeiling = static_cast<float>(width) - 1.001f;
   // Mean over one bin's column span [posLo, posHi], clamped into the slice.
   auto binMean = [&](float posLo, float posHi) -> double {
-    if (width == 1)
-      return static_cast<double>(
-          slice[0]); // one column: every bin gets its gain
-    if (!(posHi < posCeiling))
-      posHi = posCeiling;
-    if (posLo <= 0.001f)
-      posLo = 0.001f;
+    if (width == 1) return static_cast<double>(slice[0]);  // one column: every bin gets its gain
+    if (!(posHi < posCeiling)) posHi = posCeiling;
+    if (posLo <= 0.001f) posLo = 0.001f;
     return intervalMean(posLo, posHi, slice, 1);
   };
 
   std::int32_t first = 0;
   switch (s.frequencyScale) {
-  case FrequencyScale::Linear: {
-    const float a = lastColumn / static_cast<float>(k);
-    for (std::int32_t i = 0; i < k; ++i) {
-      const float c = static_cast<float>(i);
-      spectrum[2 * i] = binMean((c - 0.5f) * a, (c + 0.5f) * a);
-      spectrum[2 * i + 1] = 0.0;
+    case FrequencyScale::Linear: {
+      const float a = lastColumn / static_cast<float>(k);
+      for (std::int32_t i = 0; i < k; ++i) {
+        const float c = static_cast<float>(i);
+        spectrum[2 * i] = binMean((c - 0.5f) * a, (c + 0.5f) * a);
+        spectrum[2 * i + 1] = 0.0;
+      }
+      break;
     }
-    break;
-  }
-  case FrequencyScale::Logarithmic: {
-    first = lowBin;
-    const float lnK = static_cast<float>(std::log(static_cast<double>(k)));
-    const float lnQ = static_cast<float>(std::log(static_cast<double>(q)));
-    const float a = lastColumn / (lnK - lnQ);
-    const float b = -(lnQ * a);
-    auto pos = [&](float bin) {
-      return static_cast<float>(std::log(static_cast<double>(bin))) * a + b;
-    };
-    for (std::int32_t i = first; i < k; ++i) {
-      const float c = static_cast<float>(i);
-      spectrum[2 * i] = binMean(pos(c - 0.5f), pos(c + 0.5f));
-      spectrum[2 * i + 1] = 0.0;
+    case FrequencyScale::Logarithmic: {
+      first = lowBin;
+      const float lnK = static_cast<float>(std::log(static_cast<double>(k)));
+      const float lnQ = static_cast<float>(std::log(static_cast<double>(q)));
+      const float a = lastColumn / (lnK - lnQ);
+      const float b = -(lnQ * a);
+      auto pos = [&](float bin) { return static_cast<float>(std::log(static_cast<double>(bin))) * a + b; };
+      for (std::int32_t i = first; i < k; ++i) {
+        const float c = static_cast<float>(i);
+        spectrum[2 * i] = binMean(pos(c - 0.5f), pos(c + 0.5f));
+        spectrum[2 * i + 1] = 0.0;
+      }
+      break;
     }
-    break;
-  }
-  case FrequencyScale::Mel: {
-    first = lowBin;
-    const float fLow = binHz * q;
-    const float fHigh = static_cast<float>(k) * binHz;
-    const float wLow = melWarp(fLow);
-    const float a = lastColumn / (melWarp(fHigh) - wLow);
-    const float b = -(wLow * a);
-    auto pos = [&](float bin) { return melWarp(bin * binHz) * a + b; };
-    for (std::int32_t i = first; i < k; ++i) {
-      const float c = static_cast<float>(i);
-      spectrum[2 * i] = binMean(pos(c - 0.5f), pos(c + 0.5f));
-      spectrum[2 * i + 1] = 0.0;
+    case FrequencyScale::Mel: {
+      first = lowBin;
+      const float fLow = binHz * q;
+      const float fHigh = static_cast<float>(k) * binHz;
+      const float wLow = melWarp(fLow);
+      const float a = lastColumn / (melWarp(fHigh) - wLow);
+      const float b = -(wLow * a);
+      auto pos = [&](float bin) { return melWarp(bin * binHz) * a + b; };
+      for (std::int32_t i = first; i < k; ++i) {
+        const float c = static_cast<float>(i);
+        spectrum[2 * i] = binMean(pos(c - 0.5f), pos(c + 0.5f));
+        spectrum[2 * i + 1] = 0.0;
+      }
+      break;
     }
-    break;
-  }
-  default:
-    return kResultInternal;
+    default:
+      return kResultInternal;
   }
   for (std::int32_t i = 0; i < first; ++i) {
     spectrum[2 * i] = 0.0;
@@ -299,7 +273,7 @@ ResultCode designBinResponses(const RenderJob &job, double *spectrum,
   }
 
   if (pink) {
-    const double *weights = ws.pinkWeights.data();
+    const double* weights = ws.pinkWeights.data();
     for (std::int32_t i = 0; i < k; ++i) {
       spectrum[2 * i] *= weights[i];
       spectrum[2 * i + 1] *= weights[i];
@@ -308,16 +282,14 @@ ResultCode designBinResponses(const RenderJob &job, double *spectrum,
   return kResultOk;
 }
 
-ResultCode designColumnFilter(const RenderJob &job, double *spectrum,
-                              std::int32_t u, const float *gains) {
+ResultCode designColumnFilter(const RenderJob& job, double* spectrum, std::int32_t u, const float* gains) {
   const ResultCode result = designBinResponses(job, spectrum, u, gains);
-  if (result != kResultOk)
-    return result;
+  if (result != kResultOk) return result;
 
   const std::int32_t n = renderSettings.blockLength;
   const std::int32_t k = n / 2;
-  double *work = gWorkspace.workBuffer.data();
-  const double *window = gWorkspace.halfWindow.data();
+  double* work = gWorkspace.workBuffer.data();
+  const double* window = gWorkspace.halfWindow.data();
 
   // Zero-phase impulse response, centred on index 0.
   ifftReal(spectrum, work, 0.0, n);
@@ -333,4 +305,4 @@ ResultCode designColumnFilter(const RenderJob &job, double *spectrum,
   return kResultOk;
 }
 
-} // namespace vellomar
+}  // namespace vellomar

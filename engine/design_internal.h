@@ -14,19 +14,16 @@ namespace vellomar {
 // Buffers that depend only on the block length N. Built on the first
 // design after N changes and kept across renders.
 struct FilterDesignWorkspace {
-  std::int32_t designedBlockLength =
-      -1; // the N of workBuffer and halfWindow; -1 = none
-  std::vector<double> workBuffer; // 2N; entries N..2N-1 stay zero
-  std::vector<double>
-      halfWindow; // K = N/2: rising half of a Hann window of length N
-  std::vector<double>
-      pinkWeights; // K: -3 dB/octave amplitude tilt, empty until needed
+  std::int32_t designedBlockLength = -1;  // the N of workBuffer and halfWindow; -1 = none
+  std::vector<double> workBuffer;         // 2N; entries N..2N-1 stay zero
+  std::vector<double> halfWindow;         // K = N/2: rising half of a Hann window of length N
+  std::vector<double> pinkWeights;        // K: -3 dB/octave amplitude tilt, empty until needed
   bool pinkWeightsReady = false;
-  std::vector<float> slice; // one gain per picture column; grows, never shrinks
+  std::vector<float> slice;  // one gain per picture column; grows, never shrinks
 };
 
 // The process-wide workspace (read-only view for tests).
-const FilterDesignWorkspace &designWorkspace();
+const FilterDesignWorkspace& designWorkspace();
 
 // float(N) * 16 / float(fs) in single precision: 16 Hz in bins.
 float lowestLogPosition(std::int32_t n, std::uint32_t sampleRate);
@@ -39,7 +36,6 @@ std::int32_t lowestLogBin(std::int32_t n, std::uint32_t sampleRate);
 // bin's column span, and applies the pink tilt. Writes the K = N/2 designed
 // entries of `spectrum` (real part the response, imaginary part zero).
 // Returns 0, 3, 9 or 110.
-ResultCode designBinResponses(const RenderJob &job, double *spectrum,
-                              std::int32_t u, const float *gains);
+ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32_t u, const float* gains);
 
-} // namespace vellomar
+}  // namespace vellomar

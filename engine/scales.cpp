@@ -4,9 +4,7 @@
 
 namespace vellomar {
 
-float logWarp(float f) {
-  return static_cast<float>(std::log(static_cast<double>(f)));
-}
+float logWarp(float f) { return static_cast<float>(std::log(static_cast<double>(f))); }
 
 float melWarp(float f) {
   const float shifted = f + 700.0f;
@@ -14,36 +12,34 @@ float melWarp(float f) {
 }
 
 float ScaleMapping::position(float f) const {
-  if (!warp)
-    return f * length / fHigh;
+  if (!warp) return f * length / fHigh;
   const float wLow = warp(fLow);
   const float wHigh = warp(fHigh);
   return (warp(f) - wLow) * length / (wHigh - wLow);
 }
 
-ScaleMapping scaleMapping(FrequencyScale scale, std::uint32_t sampleRate,
-                          float length) {
+ScaleMapping scaleMapping(FrequencyScale scale, std::uint32_t sampleRate, float length) {
   ScaleMapping m;
   m.fHigh = static_cast<float>(sampleRate) / 2.0f;
   m.length = length;
   switch (scale) {
-  case FrequencyScale::Logarithmic:
-    m.warp = logWarp;
-    m.fLow = kLowestWarpedFrequency;
-    break;
-  case FrequencyScale::Mel:
-    m.warp = melWarp;
-    m.fLow = kLowestWarpedFrequency;
-    break;
-  case FrequencyScale::Linear:
-  default:
-    // Linear runs from DC; an unknown scale is drawn as Linear (the
-    // design refuses it).
-    m.warp = nullptr;
-    m.fLow = 0.0f;
-    break;
+    case FrequencyScale::Logarithmic:
+      m.warp = logWarp;
+      m.fLow = kLowestWarpedFrequency;
+      break;
+    case FrequencyScale::Mel:
+      m.warp = melWarp;
+      m.fLow = kLowestWarpedFrequency;
+      break;
+    case FrequencyScale::Linear:
+    default:
+      // Linear runs from DC; an unknown scale is drawn as Linear (the
+      // design refuses it).
+      m.warp = nullptr;
+      m.fLow = 0.0f;
+      break;
   }
   return m;
 }
 
-} // namespace vellomar
+}  // namespace vellomar

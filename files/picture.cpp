@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <new>
 
+#include "engine/design.h"
 #include "engine/settings.h"
 
 namespace vellomar {
@@ -18,51 +19,44 @@ std::uint8_t brightness(QRgb colour) {
   constexpr float kRed = 0.3f;
   constexpr float kGreen = 0.59f;
   constexpr float kBlue = 0.11f;
-  const double sum =
-      static_cast<double>(qRed(colour)) * static_cast<double>(kRed) +
-      static_cast<double>(qGreen(colour)) * static_cast<double>(kGreen) +
-      static_cast<double>(qBlue(colour)) * static_cast<double>(kBlue) + 0.5;
+  const double sum = static_cast<double>(qRed(colour)) * static_cast<double>(kRed) +
+                     static_cast<double>(qGreen(colour)) * static_cast<double>(kGreen) +
+                     static_cast<double>(qBlue(colour)) * static_cast<double>(kBlue) + 0.5;
   return static_cast<std::uint8_t>(sum);
 }
 
 // Decodes the file's default frame, untouched by any colour management or
 // orientation tag. A null image on failure.
-QImage decode(const std::string &path) {
+QImage decode(const std::string& path) {
   QImageReader reader(QFile::decodeName(QByteArray::fromStdString(path)));
   reader.setAutoTransform(false);
   reader.setDecideFormatFromContent(true);
   QImage image;
-  if (!reader.read(&image))
-    return QImage();
+  if (!reader.read(&image)) return QImage();
   return image;
 }
 
-} // namespace
+}  // namespace
 
-std::shared_ptr<const PictureBitmap> loadPicture(const std::string &path) {
+std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path) {
   try {
     QImage image = decode(path);
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0)
-      return nullptr;
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0) return nullptr;
 
     const auto width = static_cast<std::uint64_t>(image.width());
     const auto height = static_cast<std::uint64_t>(image.height());
     const std::uint64_t stride = (width + 3) & ~std::uint64_t{3};
-    // The render keeps width * height floats besides these bytes; refuse
-    // sizes whose byte counts do not fit.
-    if (stride > UINT32_MAX || height > UINT32_MAX ||
-        stride * height > SIZE_MAX / sizeof(float))
-      return nullptr;
+    // The render places rows and columns by single-precision positions and
+    // keeps width * height floats besides these bytes; refuse sizes beyond
+    // either.
+    if (width > kMaxPictureSide || height > kMaxPictureSide) return nullptr;
+    if (stride * height > SIZE_MAX / sizeof(float)) return nullptr;
 
     // Straight (not premultiplied) ARGB keeps the colour bytes of
     // transparent pixels where the decoder delivered them.
-    if (image.format() != QImage::Format_ARGB32 &&
-        image.format() != QImage::Format_RGB32) {
-      image =
-          image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                        : QImage::Format_RGB32);
-      if (image.isNull())
-        return nullptr;
+    if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_RGB32) {
+      image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+      if (image.isNull()) return nullptr;
     }
 
     auto bitmap = std::make_shared<PictureBitmap>();
@@ -71,19 +65,16 @@ std::shared_ptr<const PictureBitmap> loadPicture(const std::string &path) {
     bitmap->stride = static_cast<std::uint32_t>(stride);
     bitmap->height = static_cast<std::uint32_t>(height);
     for (std::uint64_t y = 0; y < height; ++y) {
-      const auto *line = reinterpret_cast<const QRgb *>(
-          image.constScanLine(static_cast<int>(y)));
-      std::uint8_t *out = bitmap->pixels.data() + (height - 1 - y) * stride;
-      for (std::uint64_t x = 0; x < width; ++x)
-        out[x] = brightness(line[x]);
+      const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(static_cast<int>(y)));
+      std::uint8_t* out = bitmap->pixels.data() + (height - 1 - y) * stride;
+      for (std::uint64_t x = 0; x < width; ++x) out[x] = brightness(line[x]);
     }
 
-    pictureData = PictureData{bitmap->pixels.data(), bitmap->width,
-                              bitmap->stride, bitmap->height};
+    pictureData = PictureData{bitmap->pixels.data(), bitmap->width, bitmap->stride, bitmap->height};
     return bitmap;
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }
 
-} // namespace vellomar
+}  // namespace vellomar

@@ -10,6 +10,6 @@ namespace vellomar {
 
 // An 8-bit grey image of `picture` (pixel value = brightness byte). A null
 // image when the picture is empty or the image cannot be allocated.
-QImage picturePreview(const PictureBitmap &picture);
+QImage picturePreview(const PictureBitmap& picture);
 
-} // namespace vellomar
+}  // namespace vellomar

@@ -1,8 +1,8 @@
+#include "engine/scales.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "engine/scales.h"
 
 namespace vellomar {
 namespace {
@@ -12,8 +12,7 @@ TEST(FrequencyScales, WarpsRoundToFloat) {
   EXPECT_EQ(melWarp(1000.0f), static_cast<float>(std::log(1700.0)));
   // The sum f + 700 is formed in float before the logarithm.
   const float f = 0.1f;
-  EXPECT_EQ(melWarp(f),
-            static_cast<float>(std::log(static_cast<double>(f + 700.0f))));
+  EXPECT_EQ(melWarp(f), static_cast<float>(std::log(static_cast<double>(f + 700.0f))));
 }
 
 TEST(FrequencyScales, PositionTable) {
@@ -31,13 +30,11 @@ TEST(FrequencyScales, PositionTable) {
       {22050.0f, 1.0, 1.0, 1.0},
   };
   for (float length : {1.0f, 639.0f}) {
-    const ScaleMapping lin =
-        scaleMapping(FrequencyScale::Linear, 44100, length);
-    const ScaleMapping log =
-        scaleMapping(FrequencyScale::Logarithmic, 44100, length);
+    const ScaleMapping lin = scaleMapping(FrequencyScale::Linear, 44100, length);
+    const ScaleMapping log = scaleMapping(FrequencyScale::Logarithmic, 44100, length);
     const ScaleMapping mel = scaleMapping(FrequencyScale::Mel, 44100, length);
     const double tol = 6e-6 * length;
-    for (const Row &r : table) {
+    for (const Row& r : table) {
       EXPECT_NEAR(lin.position(r.hz), r.linear * length, tol) << r.hz;
       EXPECT_NEAR(log.position(r.hz), r.logarithmic * length, tol) << r.hz;
       EXPECT_NEAR(mel.position(r.hz), r.mel * length, tol) << r.hz;
@@ -51,8 +48,7 @@ TEST(FrequencyScales, RangesAndWarpsOfEachScale) {
   EXPECT_EQ(lin.fLow, 0.0f);
   EXPECT_EQ(lin.fHigh, 22050.0f);
   EXPECT_EQ(lin.position(0.0f), 0.0f);
-  const ScaleMapping log =
-      scaleMapping(FrequencyScale::Logarithmic, 44100, 10.0f);
+  const ScaleMapping log = scaleMapping(FrequencyScale::Logarithmic, 44100, 10.0f);
   EXPECT_EQ(log.warp, &logWarp);
   EXPECT_EQ(log.fLow, 16.0f);
   EXPECT_EQ(log.fHigh, 22050.0f);
@@ -68,19 +64,15 @@ TEST(FrequencyScales, RangesAndWarpsOfEachScale) {
 TEST(FrequencyScales, MidpointsAndQuarter) {
   const float length = 1000.0f;
   const ScaleMapping lin = scaleMapping(FrequencyScale::Linear, 44100, length);
-  const ScaleMapping log =
-      scaleMapping(FrequencyScale::Logarithmic, 44100, length);
+  const ScaleMapping log = scaleMapping(FrequencyScale::Logarithmic, 44100, length);
   const ScaleMapping mel = scaleMapping(FrequencyScale::Mel, 44100, length);
   EXPECT_NEAR(lin.position(11025.0f), 500.0f, 1e-3);
-  EXPECT_NEAR(log.position(static_cast<float>(std::sqrt(16.0 * 22050.0))),
-              500.0f, 2e-3);
+  EXPECT_NEAR(log.position(static_cast<float>(std::sqrt(16.0 * 22050.0))), 500.0f, 2e-3);
   EXPECT_NEAR(log.position(593.97f), 500.0f, 2e-3);
-  EXPECT_NEAR(
-      mel.position(static_cast<float>(std::sqrt(716.0 * 22750.0) - 700.0)),
-      500.0f, 2e-3);
+  EXPECT_NEAR(mel.position(static_cast<float>(std::sqrt(716.0 * 22750.0) - 700.0)), 500.0f, 2e-3);
   EXPECT_NEAR(mel.position(3335.96f), 500.0f, 2e-3);
   EXPECT_NEAR(mel.position(1000.0f), 250.0f, 0.1f);
 }
 
-} // namespace
-} // namespace vellomar
+}  // namespace
+}  // namespace vellomar

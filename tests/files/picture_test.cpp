@@ -1,6 +1,8 @@
 // The picture loader on real files, made here with Qt's writers. This
 // binary has no QGuiApplication: the command-line renderer loads pictures
 // without one too.
+#include "files/picture.h"
+
 #include <gtest/gtest.h>
 
 #include <QColor>
@@ -13,7 +15,6 @@
 
 #include "engine/design.h"
 #include "engine/settings.h"
-#include "files/picture.h"
 #include "files/picture_preview.h"
 #include "support/test_support.h"
 
@@ -22,19 +23,17 @@ namespace {
 
 // A GIF with a 256-entry palette and one frame, its LZW data written as
 // plain 9-bit codes (a clear code every 250 pixels keeps the code width).
-std::vector<std::uint8_t> gifBytes(int width, int height,
-                                   const std::vector<QRgb> &palette,
-                                   const std::vector<std::uint8_t> &indices) {
+std::vector<std::uint8_t> gifBytes(int width, int height, const std::vector<QRgb>& palette,
+                                   const std::vector<std::uint8_t>& indices) {
   std::vector<std::uint8_t> b;
   auto put16 = [&](int v) {
     b.push_back(static_cast<std::uint8_t>(v));
     b.push_back(static_cast<std::uint8_t>(v >> 8));
   };
-  for (char c : std::string("GIF89a"))
-    b.push_back(static_cast<std::uint8_t>(c));
+  for (char c : std::string("GIF89a")) b.push_back(static_cast<std::uint8_t>(c));
   put16(width);
   put16(height);
-  b.push_back(0xF7); // global table of 256 entries
+  b.push_back(0xF7);  // global table of 256 entries
   b.push_back(0);
   b.push_back(0);
   for (int i = 0; i < 256; ++i) {
@@ -49,7 +48,7 @@ std::vector<std::uint8_t> gifBytes(int width, int height,
   put16(width);
   put16(height);
   b.push_back(0);
-  b.push_back(8); // minimum code size
+  b.push_back(8);  // minimum code size
 
   std::vector<std::uint8_t> data;
   std::uint32_t bits = 0;
@@ -64,18 +63,15 @@ std::vector<std::uint8_t> gifBytes(int width, int height,
     }
   };
   for (std::size_t i = 0; i < indices.size(); ++i) {
-    if (i % 250 == 0)
-      code(256);
+    if (i % 250 == 0) code(256);
     code(indices[i]);
   }
   code(257);
-  if (count > 0)
-    data.push_back(static_cast<std::uint8_t>(bits));
+  if (count > 0) data.push_back(static_cast<std::uint8_t>(bits));
   for (std::size_t i = 0; i < data.size(); i += 255) {
     const std::size_t n = std::min<std::size_t>(255, data.size() - i);
     b.push_back(static_cast<std::uint8_t>(n));
-    b.insert(b.end(), data.begin() + static_cast<std::ptrdiff_t>(i),
-             data.begin() + static_cast<std::ptrdiff_t>(i + n));
+    b.insert(b.end(), data.begin() + static_cast<std::ptrdiff_t>(i), data.begin() + static_cast<std::ptrdiff_t>(i + n));
   }
   b.push_back(0);
   b.push_back(0x3B);
@@ -86,10 +82,8 @@ std::vector<std::uint8_t> gifBytes(int width, int height,
 // top row, then two rows of their own.
 QImage colourCard() {
   QImage image(5, 3, QImage::Format_ARGB32);
-  const QRgb top[5] = {qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 0, 0),
-                       qRgb(0, 255, 0), qRgb(0, 0, 255)};
-  const QRgb middle[5] = {qRgb(128, 128, 128), qRgb(100, 150, 200),
-                          qRgba(255, 0, 0, 0), qRgba(0, 255, 0, 128),
+  const QRgb top[5] = {qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
+  const QRgb middle[5] = {qRgb(128, 128, 128), qRgb(100, 150, 200), qRgba(255, 0, 0, 0), qRgba(0, 255, 0, 128),
                           qRgb(10, 20, 30)};
   for (int x = 0; x < 5; ++x) {
     image.setPixel(x, 0, top[x]);
@@ -100,15 +94,14 @@ QImage colourCard() {
 }
 
 class PictureTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ASSERT_EQ(QCoreApplication::instance(), nullptr);
     test::resetEngineState();
   }
   void TearDown() override { test::resetEngineState(); }
 
-  static std::uint8_t at(const PictureBitmap &p, std::uint32_t x,
-                         std::uint32_t y) {
+  static std::uint8_t at(const PictureBitmap& p, std::uint32_t x, std::uint32_t y) {
     return p.pixels[(p.height - 1 - y) * p.stride + x];
   }
 
@@ -126,15 +119,13 @@ TEST_F(PictureTest, BrightnessWeightsRowOrderAndStride) {
   ASSERT_EQ(p->pixels.size(), 24u);
   // Top row, bottom-up storage: the top-left byte is at offset 16.
   const std::uint8_t top[5] = {255, 0, 77, 150, 28};
-  for (int x = 0; x < 5; ++x)
-    EXPECT_EQ(p->pixels[16 + x], top[x]) << x;
+  for (int x = 0; x < 5; ++x) EXPECT_EQ(p->pixels[16 + x], top[x]) << x;
   EXPECT_EQ(at(*p, 0, 1), 128);
-  EXPECT_EQ(at(*p, 1, 1), 140); // 140.4999971 + 0.5 truncates to 140
-  EXPECT_EQ(at(*p, 2, 1), 77);  // transparent red counts as red
-  EXPECT_EQ(at(*p, 3, 1), 150); // half-transparent green counts as green
-  EXPECT_EQ(at(*p, 4, 1), 18);  // 3.0000001 + 11.7999995 + 3.3 + 0.5
-  for (std::uint32_t x = 0; x < 5; ++x)
-    EXPECT_EQ(p->pixels[x], 40 * x) << x; // bottom row first
+  EXPECT_EQ(at(*p, 1, 1), 140);                                                // 140.4999971 + 0.5 truncates to 140
+  EXPECT_EQ(at(*p, 2, 1), 77);                                                 // transparent red counts as red
+  EXPECT_EQ(at(*p, 3, 1), 150);                                                // half-transparent green counts as green
+  EXPECT_EQ(at(*p, 4, 1), 18);                                                 // 3.0000001 + 11.7999995 + 3.3 + 0.5
+  for (std::uint32_t x = 0; x < 5; ++x) EXPECT_EQ(p->pixels[x], 40 * x) << x;  // bottom row first
 
   EXPECT_EQ(pictureData.pixels, p->pixels.data());
   EXPECT_EQ(pictureData.width, 5u);
@@ -159,8 +150,7 @@ TEST_F(PictureTest, PreviewShowsTheBytesTheRenderReadsTopRowFirst) {
   ASSERT_EQ(preview.height(), 3);
   EXPECT_EQ(preview.format(), QImage::Format_Grayscale8);
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 5; ++x)
-      EXPECT_EQ(preview.constScanLine(y)[x], at(*p, x, y)) << x << "," << y;
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(preview.constScanLine(y)[x], at(*p, x, y)) << x << "," << y;
   EXPECT_EQ(preview.constScanLine(1)[1], 140);
   EXPECT_EQ(qGray(preview.pixel(2, 0)), 77);
   EXPECT_TRUE(picturePreview(PictureBitmap{}).isNull());
@@ -168,7 +158,7 @@ TEST_F(PictureTest, PreviewShowsTheBytesTheRenderReadsTopRowFirst) {
 
 TEST_F(PictureTest, EveryOfferedFormatLoads) {
   const QImage card = colourCard().convertToFormat(QImage::Format_RGB32);
-  for (const char *format : {"BMP", "TIFF", "PNG"}) {
+  for (const char* format : {"BMP", "TIFF", "PNG"}) {
     const std::string path = dir.file(std::string("card.") + format);
     ASSERT_TRUE(card.save(QString::fromStdString(path), format)) << format;
     const auto p = loadPicture(path);
@@ -182,8 +172,7 @@ TEST_F(PictureTest, EveryOfferedFormatLoads) {
   QImage flat(16, 16, QImage::Format_RGB32);
   flat.fill(qRgb(100, 150, 200));
   for (int y = 8; y < 16; ++y)
-    for (int x = 0; x < 16; ++x)
-      flat.setPixel(x, y, qRgb(20, 20, 20));
+    for (int x = 0; x < 16; ++x) flat.setPixel(x, y, qRgb(20, 20, 20));
   const std::string jpeg = dir.file("flat.jpg");
   ASSERT_TRUE(flat.save(QString::fromStdString(jpeg), "JPEG", 100));
   const auto j = loadPicture(jpeg);
@@ -194,17 +183,13 @@ TEST_F(PictureTest, EveryOfferedFormatLoads) {
 
   // GIF: palette colours.
   const std::string gif = dir.file("card.gif");
-  test::writeFile(
-      gif,
-      gifBytes(3, 2, {qRgb(100, 150, 200), qRgb(255, 0, 0), qRgb(0, 0, 255)},
-               {0, 1, 2, 2, 2, 0}));
+  test::writeFile(gif, gifBytes(3, 2, {qRgb(100, 150, 200), qRgb(255, 0, 0), qRgb(0, 0, 255)}, {0, 1, 2, 2, 2, 0}));
   const auto g = loadPicture(gif);
   ASSERT_TRUE(g);
   EXPECT_EQ(g->width, 3u);
   EXPECT_EQ(g->stride, 4u);
   EXPECT_EQ(g->height, 2u);
-  EXPECT_EQ(g->pixels,
-            (std::vector<std::uint8_t>{28, 28, 140, 0, 140, 77, 28, 0}));
+  EXPECT_EQ(g->pixels, (std::vector<std::uint8_t>{28, 28, 140, 0, 140, 77, 28, 0}));
 }
 
 TEST_F(PictureTest, EmbeddedColourProfileIsIgnored) {
@@ -217,7 +202,7 @@ TEST_F(PictureTest, EmbeddedColourProfileIsIgnored) {
   const auto p = loadPicture(path);
   ASSERT_TRUE(p);
   EXPECT_EQ(p->pixels[0], 140);
-  EXPECT_EQ(p->pixels[1], 85); // 60.0000024 + 23.5999990 + 1.0999999
+  EXPECT_EQ(p->pixels[1], 85);  // 60.0000024 + 23.5999990 + 1.0999999
 }
 
 TEST_F(PictureTest, NamesOutsideAsciiLoad) {
@@ -240,8 +225,7 @@ TEST_F(PictureTest, BadFilesFailAndKeepThePreviousPicture) {
   auto bmpHeader = [](std::int32_t w, std::int32_t h) {
     std::vector<std::uint8_t> b = {'B', 'M'};
     auto put32 = [&](std::uint32_t v) {
-      for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+      for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     };
     auto put16 = [&](std::uint16_t v) {
       b.push_back(static_cast<std::uint8_t>(v));
@@ -266,24 +250,20 @@ TEST_F(PictureTest, BadFilesFailAndKeepThePreviousPicture) {
   };
 
   struct Bad {
-    const char *name;
+    const char* name;
     std::vector<std::uint8_t> bytes;
   };
   const std::vector<Bad> bad = {
       {"empty.png", {}},
-      {"text.png",
-       {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}},
-      {"truncated.png",
-       std::vector<std::uint8_t>(
-           png.begin(), png.begin() + static_cast<long>(png.size() / 2))},
-      {"headonly.png",
-       std::vector<std::uint8_t>(png.begin(), png.begin() + 33)},
+      {"text.png", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}},
+      {"truncated.png", std::vector<std::uint8_t>(png.begin(), png.begin() + static_cast<long>(png.size() / 2))},
+      {"headonly.png", std::vector<std::uint8_t>(png.begin(), png.begin() + 33)},
       {"zerowide.bmp", bmpHeader(0, 4)},
       {"zerohigh.bmp", bmpHeader(4, 0)},
       {"huge.bmp", bmpHeader(200000, 200000)},
       {"hugegif.gif", gifBytes(65535, 65535, {}, {0})},
   };
-  for (const Bad &b : bad) {
+  for (const Bad& b : bad) {
     const std::string path = dir.file(b.name);
     test::writeFile(path, b.bytes);
     EXPECT_FALSE(loadPicture(path)) << b.name;
@@ -294,6 +274,16 @@ TEST_F(PictureTest, BadFilesFailAndKeepThePreviousPicture) {
   EXPECT_FALSE(loadPicture(dir.file("missing.png")));
   EXPECT_FALSE(loadPicture(dir.path()));
   EXPECT_EQ(pictureData.pixels, kept->pixels.data());
+}
+
+TEST_F(PictureTest, SidesBeyondWhatTheRenderCanPlaceAreRefused) {
+  QImage wide(static_cast<int>(kMaxPictureSide) + 5, 1, QImage::Format_Grayscale8);
+  ASSERT_FALSE(wide.isNull());
+  wide.fill(200);
+  const std::string path = dir.file("wide.bmp");
+  ASSERT_TRUE(wide.save(QString::fromStdString(path), "BMP"));
+  EXPECT_FALSE(loadPicture(path));
+  EXPECT_EQ(pictureData.pixels, nullptr);
 }
 
 TEST_F(PictureTest, OneRowAndOneColumnPicturesLoad) {
@@ -317,5 +307,5 @@ TEST_F(PictureTest, OneRowAndOneColumnPicturesLoad) {
   EXPECT_EQ(c->pixels[20], 28);
 }
 
-} // namespace
-} // namespace vellomar
+}  // namespace
+}  // namespace vellomar

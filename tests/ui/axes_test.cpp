@@ -1,0 +1,219 @@
+// The preview's axes: strip placement around the frame, the rulers chosen
+// for durations and scales, and the strips drawn for the defaults.
+#include "ui/axes.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QtTest>
+#include <algorithm>
+#include <memory>
+
+#include "engine/settings.h"
+#include "ui/main_window.h"
+#include "ui/preview_frame.h"
+
+using namespace vellomar;
+
+namespace {
+
+TextMeasurer realMeasurer() {
+  auto metrics = std::make_shared<QFontMetrics>(rulerFont());
+  return [metrics](const std::string& text) {
+    return TextExtent{metrics->horizontalAdvance(QString::fromStdString(text)), metrics->height()};
+  };
+}
+
+std::vector<std::string> texts(const RulerGeometry& g) {
+  std::vector<std::string> out;
+  for (const RulerText& t : g.texts) out.push_back(t.text);
+  return out;
+}
+
+bool hasInk(const QImage& image, const QRect& area, const QColor& background) {
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x)
+      if (image.pixelColor(x, y) != background) return true;
+  return false;
+}
+
+void resetSettings() {
+  renderSettings = RenderSettings();
+  inputWaveDuration = 0.0f;
+}
+
+}  // namespace
+
+class AxesTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { resetSettings(); }
+  void cleanup() { resetSettings(); }
+
+  void stripsSurroundTheFrame() {
+    const AxesLayout layout = axesLayout(QRect(300, 10, 359, 357));  // L 300, T 10, R 659, B 367
+    QCOMPARE(layout.timeStrip, QRect(240, 6, 58, 365));
+    QCOMPARE(layout.frequencyStrip, QRect(291, 369, 377, 46));
+    QCOMPARE(layout.interiorWidth, 357);
+    QCOMPARE(layout.interiorHeight, 355);
+  }
+
+  void melTicksStartAt100Hz() {
+    QVERIFY(!keepMelMinorTick(90.0f));
+    QVERIFY(!keepMelMinorTick(99.99f));
+    QVERIFY(keepMelMinorTick(100.0f));
+    QVERIFY(keepMelMinorTick(200.0f));
+  }
+
+  void timeAxisForDurations() {
+    RulerSpec s = timeAxisSpec(15.0f, 354);
+    QCOMPARE(s.to, 15.0f);
+    QCOMPARE(s.precision, 0);
+    QVERIFY(s.vertical && !s.ticksPositive && !s.endMarks && !s.noNumbers);
+    QCOMPARE(s.baseline, 56);
+    QCOMPARE(s.start, 5);
+    QCOMPARE(s.length, 354);
+    QCOMPARE(s.minTickGap, 4);
+    QCOMPARE(timeAxisTitle(15.0f), QString("Time (seconds)"));
+
+    QCOMPARE(timeAxisSpec(2.0f, 354).precision, 1);
+    QCOMPARE(timeAxisSpec(0.02f, 354).precision, 3);
+    QCOMPARE(timeAxisSpec(9.9f, 354).precision, 1);
+    QCOMPARE(timeAxisSpec(10.0f, 354).precision, 0);
+
+    s = timeAxisSpec(600.0f, 354);  // minutes from 300 s on
+    QCOMPARE(s.to, 10.0f);
+    QCOMPARE(s.precision, 0);
+    QCOMPARE(timeAxisTitle(600.0f), QString("Time (minutes)"));
+    QCOMPARE(timeAxisTitle(300.0f), QString("Time (minutes)"));
+    QCOMPARE(timeAxisSpec(300.0f, 354).to, 5.0f);
+    QCOMPARE(timeAxisTitle(299.0f), QString("Time (seconds)"));
+    QCOMPARE(timeAxisSpec(299.0f, 354).to, 299.0f);
+
+    s = timeAxisSpec(0.0f, 354);  // a wave source without a usable file
+    QCOMPARE(s.to, 50.0f);
+    QVERIFY(s.endMarks && s.noNumbers);
+    QCOMPARE(timeAxisTitle(0.0f), QString("Time"));
+    const RulerGeometry g = layoutLinearRuler(s, realMeasurer());
+    QCOMPARE(texts(g), (std::vector<std::string>{"0", "?"}));
+  }
+
+  void durationComesFromTheSource() {
+    RenderSettings settings;
+    settings.durationSeconds = 12.0f;
+    QCOMPARE(axisDuration(settings, 3.0f), 12.0f);
+    settings.inputSource = InputSource::WhiteNoise;
+    QCOMPARE(axisDuration(settings, 3.0f), 12.0f);
+    settings.inputSource = InputSource::WaveFile;
+    QCOMPARE(axisDuration(settings, 3.0f), 3.0f);
+    QCOMPARE(axisDuration(settings, 0.0f), 0.0f);
+  }
+
+  void frequencyAxisForScales() {
+    FrequencyAxis linear = frequencyAxisSpec(FrequencyScale::Linear, 44100, 306);
+    QVERIFY(!linear.logarithmic);
+    QCOMPARE(linear.spec.from, 0.0f);
+    QCOMPARE(linear.spec.to, 22050.0f);
+    QCOMPARE(linear.spec.minTickGap, 3);
+    QCOMPARE(linear.spec.endPrecision, 2);
+    QCOMPARE(linear.spec.endRoom, 9);
+    QVERIFY(linear.spec.siPrefixes && linear.spec.endMarks && !linear.spec.vertical && linear.spec.ticksPositive);
+
+    FrequencyAxis log = frequencyAxisSpec(FrequencyScale::Logarithmic, 44100, 306);
+    QVERIFY(log.logarithmic);
+    QCOMPARE(log.spec.from, 16.0f);
+    QCOMPARE(log.spec.precision, 2);
+    QCOMPARE(log.spec.endPrecision, 4);
+    QVERIFY(!log.spec.tickFilter);
+    QCOMPARE(log.spec.mapping(1000.0f), static_cast<float>(std::log(1000.0)));
+
+    FrequencyAxis mel = frequencyAxisSpec(FrequencyScale::Mel, 44100, 306);
+    QVERIFY(mel.logarithmic);
+    QVERIFY(mel.spec.tickFilter);
+    QVERIFY(!mel.spec.tickFilter(50.0f));
+    QCOMPARE(mel.spec.mapping(300.0f), static_cast<float>(std::log(1000.0)));
+    QCOMPARE(frequencyAxisSpec(FrequencyScale::Mel, 48000, 306).spec.to, 24000.0f);
+  }
+
+  void defaultAxesAroundTheWindowsFrame() {
+    MainWindow w;  // defaults: pink noise, 15 s, Mel
+    const MainWindowControls& c = w.controls();
+    const QRect frame = c.previewFrame->geometry();
+    const int hp = frame.height() - 2;
+    const int wp = frame.width() - 2;
+    QCOMPARE(c.timeAxisStrip->geometry(), QRect(frame.x() - 60, frame.y() - 4, 58, frame.height() + 8));
+    QCOMPARE(c.freqAxisStrip->geometry(), QRect(frame.x() - 9, frame.bottom() + 3, frame.width() + 18, 46));
+    QCOMPARE(c.timeAxisStrip->pixmap().size(), QSize(58, hp + 10));
+    QCOMPARE(c.freqAxisStrip->pixmap().size(), QSize(wp + 20, 46));
+    // The axes' first values meet the interior's top row and left column.
+    QCOMPARE(c.timeAxisStrip->y() + 5, frame.y() + 1);
+    QCOMPARE(c.freqAxisStrip->x() + 10, frame.x() + 1);
+
+    // What the strips show, with the font they are drawn in.
+    const RulerGeometry time = layoutLinearRuler(timeAxisSpec(15.0f, hp), realMeasurer());
+    const std::vector<std::string> timeLabels = texts(time);
+    QVERIFY(!timeLabels.empty());
+    QCOMPARE(timeLabels.front(), std::string("0"));
+    for (std::size_t i = 0; i < timeLabels.size(); ++i) {
+      const int value = std::stoi(timeLabels[i]);
+      QVERIFY(value < 15);
+      if (i > 0) QVERIFY(value > std::stoi(timeLabels[i - 1]));
+    }
+    FrequencyAxis frequency = frequencyAxisSpec(FrequencyScale::Mel, 44100, wp);
+    const std::vector<std::string> frequencyLabels = texts(layoutLogRuler(frequency.spec, realMeasurer()));
+    QCOMPARE(frequencyLabels[0], std::string("16.00"));
+    QCOMPARE(frequencyLabels[1], std::string("22.05k"));
+    QVERIFY(std::find(frequencyLabels.begin(), frequencyLabels.end(), "1.0k") != frequencyLabels.end());
+    QVERIFY(std::find(frequencyLabels.begin(), frequencyLabels.end(), "10k") != frequencyLabels.end());
+
+    // The strips carry ink: ticks next to the frame and the titles.
+    const QImage timeImage = c.timeAxisStrip->pixmap().toImage();
+    const QColor background = w.palette().color(QPalette::Window);
+    QVERIFY(hasInk(timeImage, QRect(46, 5, 10, 1), background));            // the 0 s tick
+    QVERIFY(hasInk(timeImage, QRect(2, hp / 2 - 10, 12, 20), background));  // the rotated title
+    QVERIFY(!hasInk(timeImage, QRect(57, 0, 1, hp + 10), background));      // nothing on the frame's side
+    const QImage frequencyImage = c.freqAxisStrip->pixmap().toImage();
+    QVERIFY(hasInk(frequencyImage, QRect(10, 2, 1, 23), background));             // the start mark
+    QVERIFY(hasInk(frequencyImage, QRect(wp / 2 - 20, 30, 40, 14), background));  // the title
+  }
+
+  void redrawFollowsTheSettingsButNotThePicture() {
+    MainWindow w;
+    const MainWindowControls& c = w.controls();
+    const QImage melImage = c.freqAxisStrip->pixmap().toImage();
+    const QImage fifteen = c.timeAxisStrip->pixmap().toImage();
+
+    auto bitmap = std::make_shared<PictureBitmap>();
+    bitmap->width = 3;
+    bitmap->height = 1;
+    bitmap->stride = 4;
+    bitmap->pixels = {255, 0, 255, 0};
+    c.previewFrame->setPicture(bitmap);
+    QCOMPARE(c.freqAxisStrip->pixmap().toImage(), melImage);
+    QCOMPARE(c.timeAxisStrip->pixmap().toImage(), fifteen);
+
+    renderSettings.frequencyScale = FrequencyScale::Linear;
+    renderSettings.durationSeconds = 600.0f;
+    redrawAxes(w);
+    QVERIFY(c.freqAxisStrip->pixmap().toImage() != melImage);
+    QVERIFY(c.timeAxisStrip->pixmap().toImage() != fifteen);
+
+    renderSettings.frequencyScale = FrequencyScale::Mel;
+    renderSettings.durationSeconds = 15.0f;
+    redrawAxes(w);
+    QCOMPARE(c.freqAxisStrip->pixmap().toImage(), melImage);
+    QCOMPARE(c.timeAxisStrip->pixmap().toImage(), fifteen);
+
+    // A wave source uses the input file's duration.
+    renderSettings.inputSource = InputSource::WaveFile;
+    inputWaveDuration = 15.0f;
+    redrawAxes(w);
+    QCOMPARE(c.timeAxisStrip->pixmap().toImage(), fifteen);
+    inputWaveDuration = 0.0f;
+    redrawAxes(w);
+    QVERIFY(c.timeAxisStrip->pixmap().toImage() != fifteen);
+  }
+};
+
+QTEST_MAIN(AxesTest)
+#include "axes_test.moc"

@@ -1,0 +1,140 @@
+// Help opens the program's manual and gives up quietly, once and for all,
+// when it cannot; messages appear as message boxes with their icon and
+// buttons.
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include "files/messages.h"
+#include "ui/help.h"
+#include "ui/main_window.h"
+#include "ui/message_box.h"
+
+using namespace vellomar;
+
+namespace {
+
+struct BoxSeen {
+  QString caption;
+  QString text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+  QWidget* parent = nullptr;
+};
+
+// Looks at the message box that opens next and closes it with `answer`.
+void answerNextBox(BoxSeen& seen, QMessageBox::StandardButton answer) {
+  QTimer::singleShot(0, [&seen, answer] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    QVERIFY(box);
+    seen.caption = box->windowTitle();
+    seen.text = box->text();
+    seen.icon = box->icon();
+    seen.buttons = box->standardButtons();
+    seen.parent = box->parentWidget();
+    box->button(answer)->click();
+  });
+}
+
+}  // namespace
+
+class HelpAndMessagesTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { resetHelpState(); }
+  void cleanup() {
+    setUrlOpener({});
+    setMessagePresenter({});
+  }
+
+  void theManualIsFound() {
+    const QString manual = findManual();
+    QVERIFY(!manual.isEmpty());
+    QCOMPARE(QFileInfo(manual).fileName(), QString("vellomar.html"));
+    QFile file(manual);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray html = file.readAll();
+    QVERIFY(html.contains("<title>Vellomar manual</title>"));
+    for (const char* topic : {"Frequency scale", "Freq. granularity", "Time granularity", "Brightness to volume",
+                              "Master gain", "Mel (perceptual)", "Logarithmic", "Load picture", "Generate sound"})
+      QVERIFY2(html.contains(topic), topic);
+  }
+
+  void helpOpensTheManualEveryTime() {
+    QList<QUrl> opened;
+    setUrlOpener([&](const QUrl& url) {
+      opened << url;
+      return true;
+    });
+    MainWindow window;
+    window.controls().helpAction->trigger();
+    window.controls().helpAction->trigger();
+    QCOMPARE(opened.size(), 2);
+    QVERIFY(opened[0].isLocalFile());
+    QVERIFY(QFileInfo::exists(opened[0].toLocalFile()));
+    QCOMPARE(QFileInfo(opened[0].toLocalFile()).fileName(), QString("vellomar.html"));
+  }
+
+  void withoutAViewerHelpTriesOnceAndStaysSilent() {
+    int attempts = 0;
+    int boxes = 0;
+    setMessagePresenter([&](MessageOwner, unsigned, const std::string&, const std::string&) {
+      ++boxes;
+      return kButtonOk;
+    });
+    setUrlOpener([&](const QUrl&) {
+      ++attempts;
+      return false;
+    });
+    showHelp(nullptr);
+    showHelp(nullptr);
+    showHelp(nullptr);
+    QCOMPARE(attempts, 1);
+    QCOMPARE(boxes, 0);
+  }
+
+  void errorBoxesCarryTheErrorIcon() {
+    installMessageBoxPresenter();
+    QWidget owner;
+    BoxSeen seen;
+    answerNextBox(seen, QMessageBox::Ok);
+    QCOMPARE(showErrorBox(&owner, "Failed to load picture '%s'", "a.png"), kButtonOk);
+    QCOMPARE(seen.caption, QString::fromStdString(errorCaption()));
+    QCOMPARE(seen.text, QString("Failed to load picture 'a.png'"));
+    QCOMPARE(seen.icon, QMessageBox::Critical);
+    QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(seen.parent, &owner);
+  }
+
+  void questionsAnswerYesOrNo() {
+    installMessageBoxPresenter();
+    BoxSeen seen;
+    answerNextBox(seen, QMessageBox::No);
+    QCOMPARE(showMessage(nullptr, kBoxYesNo | kBoxIconWarning, "Warning", "Go on?"), kButtonNo);
+    QCOMPARE(seen.icon, QMessageBox::Warning);
+    QCOMPARE(seen.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(seen.caption, QString("Warning"));
+    answerNextBox(seen, QMessageBox::Yes);
+    QCOMPARE(showMessage(nullptr, kBoxYesNo | kBoxIconWarning, "Warning", "Go on?"), kButtonYes);
+  }
+
+  void informationBoxes() {
+    installMessageBoxPresenter();
+    BoxSeen seen;
+    answerNextBox(seen, QMessageBox::Ok);
+    QCOMPARE(showMessage(nullptr, kBoxOk | kBoxIconInformation, "Missing picture", "%s",
+                         "You must load a picture before generating sound."),
+             kButtonOk);
+    QCOMPARE(seen.icon, QMessageBox::Information);
+    QCOMPARE(seen.caption, QString("Missing picture"));
+    QCOMPARE(seen.text, QString("You must load a picture before generating sound."));
+  }
+};
+
+QTEST_MAIN(HelpAndMessagesTest)
+#include "help_and_messages_test.moc"

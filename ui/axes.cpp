@@ -1,0 +1,179 @@
+#include "ui/axes.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <algorithm>
+#include <cmath>
+
+#include "engine/scales.h"
+#include "ui/main_window.h"
+#include "ui/preview_frame.h"
+
+namespace vellomar {
+
+bool keepMelMinorTick(float value) { return value >= 100.0f; }
+
+AxesLayout axesLayout(const QRect& frame) {
+  // L, T, R, B with R and B just outside the frame.
+  const int left = frame.x();
+  const int top = frame.y();
+  const int right = frame.x() + frame.width();
+  const int bottom = frame.y() + frame.height();
+  AxesLayout layout;
+  layout.timeStrip = QRect(QPoint(left - 60, top - 4), QSize(58, frame.height() + 8));
+  layout.frequencyStrip = QRect(QPoint(left - 9, bottom + 2), QSize(right - left + 18, 46));
+  layout.interiorWidth = frame.width() - 2;
+  layout.interiorHeight = frame.height() - 2;
+  return layout;
+}
+
+float axisDuration(const RenderSettings& settings, float waveDuration) {
+  return settings.inputSource == InputSource::WaveFile ? waveDuration : settings.durationSeconds;
+}
+
+RulerSpec timeAxisSpec(float durationSeconds, int interiorHeight) {
+  const float d = durationSeconds;
+  const bool minutes = d >= 300.0f;
+  const float shown = minutes ? d / 60.0f : d;
+  int decimals = 0;
+  if (shown > 0.0f) {
+    const float magnitude = static_cast<float>(std::log10(static_cast<double>(shown)));
+    decimals = std::max(0, 1 - static_cast<int>(std::floor(magnitude)));
+  }
+  RulerSpec spec;
+  spec.vertical = true;
+  spec.ticksPositive = false;
+  spec.baseline = 56;
+  spec.start = 5;
+  spec.tickLength = 10;
+  spec.length = interiorHeight;
+  spec.margin = 0;
+  spec.endRoom = 0;
+  spec.from = 0.0f;
+  spec.to = d == 0.0f ? 50.0f : shown;
+  spec.minTickGap = 4;
+  spec.precision = decimals;
+  spec.siPrefixes = false;
+  spec.endMarks = d == 0.0f;
+  spec.endPrecision = 0;
+  spec.noNumbers = d == 0.0f;
+  return spec;
+}
+
+QString timeAxisTitle(float durationSeconds) {
+  if (durationSeconds == 0.0f) return QStringLiteral("Time");
+  return durationSeconds >= 300.0f ? QStringLiteral("Time (minutes)") : QStringLiteral("Time (seconds)");
+}
+
+FrequencyAxis frequencyAxisSpec(FrequencyScale scale, std::uint32_t sampleRate, int interiorWidth) {
+  FrequencyAxis axis;
+  RulerSpec& spec = axis.spec;
+  spec.vertical = false;
+  spec.ticksPositive = true;
+  spec.baseline = 2;
+  spec.start = 10;
+  spec.tickLength = 10;
+  spec.length = interiorWidth;
+  spec.margin = 0;
+  spec.endRoom = 9;
+  spec.to = static_cast<float>(sampleRate / 2);
+  spec.siPrefixes = true;
+  spec.endMarks = true;
+  spec.noNumbers = false;
+  if (scale == FrequencyScale::Linear) {
+    spec.from = 0.0f;
+    spec.minTickGap = 3;
+    spec.precision = 0;
+    spec.endPrecision = 2;
+    return axis;
+  }
+  axis.logarithmic = true;
+  spec.from = kLowestWarpedFrequency;
+  spec.precision = 2;
+  spec.endPrecision = 4;
+  spec.minorLabelGap = 0;
+  if (scale == FrequencyScale::Mel) {
+    spec.mapping = melWarp;
+    spec.tickFilter = keepMelMinorTick;
+  } else {
+    spec.mapping = logWarp;
+  }
+  return axis;
+}
+
+namespace {
+
+QImage stripImage(int width, int height, const QColor& background) {
+  QImage image(std::max(1, width), std::max(1, height), QImage::Format_RGB32);
+  image.fill(background);
+  return image;
+}
+
+void prepare(QPainter& painter, const QColor& text) {
+  // A ruler that draws nothing leaves the pen alone; the title still needs it.
+  painter.setPen(text);
+  painter.setFont(rulerFont());
+}
+
+}  // namespace
+
+QImage drawTimeAxis(float durationSeconds, int interiorHeight, const QColor& background, const QColor& text) {
+  QImage image = stripImage(58, interiorHeight + 10, background);
+  QPainter painter(&image);
+  prepare(painter, text);
+  RulerSpec spec = timeAxisSpec(durationSeconds, interiorHeight);
+  spec.surface = &painter;
+  spec.colour = text;
+  drawLinearRuler(spec);
+
+  // The title reads upward, its top toward the strip's left edge.
+  const QString title = timeAxisTitle(durationSeconds);
+  const QFontMetrics metrics(painter.font(), &image);
+  painter.save();
+  painter.translate(2, interiorHeight / 2);
+  painter.rotate(-90.0);
+  painter.drawText(-metrics.horizontalAdvance(title) / 2, metrics.ascent(), title);
+  painter.restore();
+  return image;
+}
+
+QImage drawFrequencyAxis(FrequencyScale scale, std::uint32_t sampleRate, int interiorWidth, const QColor& background,
+                         const QColor& text) {
+  QImage image = stripImage(interiorWidth + 20, 46, background);
+  QPainter painter(&image);
+  prepare(painter, text);
+  FrequencyAxis axis = frequencyAxisSpec(scale, sampleRate, interiorWidth);
+  axis.spec.surface = &painter;
+  axis.spec.colour = text;
+  if (axis.logarithmic)
+    drawLogRuler(axis.spec);
+  else
+    drawLinearRuler(axis.spec);
+
+  const QFontMetrics metrics(painter.font(), &image);
+  painter.drawText(interiorWidth / 2 - metrics.horizontalAdvance(kFrequencyAxisTitle) / 2, 44 - metrics.descent(),
+                   kFrequencyAxisTitle);
+  return image;
+}
+
+void redrawAxes(MainWindow& window) {
+  const MainWindowControls& c = window.controls();
+  const AxesLayout layout = axesLayout(c.previewFrame->geometry());
+  const QPalette& palette = window.palette();
+  const QColor background = palette.color(QPalette::Window);
+  const QColor text = palette.color(QPalette::WindowText);
+
+  const float duration = axisDuration(renderSettings, inputWaveDuration);
+  const QImage timeImage = drawTimeAxis(duration, layout.interiorHeight, background, text);
+  c.timeAxisStrip->setGeometry(layout.timeStrip);
+  c.timeAxisStrip->setPixmap(QPixmap::fromImage(timeImage));
+
+  const QImage frequencyImage = drawFrequencyAxis(renderSettings.frequencyScale, renderSettings.sampleRate,
+                                                  layout.interiorWidth, background, text);
+  c.freqAxisStrip->setGeometry(layout.frequencyStrip);
+  c.freqAxisStrip->setPixmap(QPixmap::fromImage(frequencyImage));
+}
+
+}  // namespace vellomar

@@ -1,1 +1,0 @@
-// The window's pieces live in this library.

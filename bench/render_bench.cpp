@@ -41,9 +41,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace vellomar;
 
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 long peakRssKb() {
   rusage usage{};
@@ -61,8 +59,8 @@ RenderRun render(float seconds, const std::string& path) {
   renderSettings.durationSeconds = seconds;
   RenderJob job;
   job.sampleCount = noiseSampleCount(renderSettings.sampleRate, seconds);
-  job.output = createOutputWave(path, WaveInfo{job.sampleCount, 1, 16, renderSettings.sampleRate, false}, true,
-                                nullptr);
+  job.output =
+      createOutputWave(path, WaveInfo{job.sampleCount, 1, 16, renderSettings.sampleRate, false}, true, nullptr);
   if (!job.output) return {-1, 0.0, 0};
   long blocks = 0;
   job.progress = [&blocks](int) { ++blocks; };
@@ -129,8 +127,9 @@ int main(int argc, char** argv) {
   const long shortPeak = peakRssKb();
   const RenderRun longRun = render(3600.0f, "/dev/null");
   const long longPeak = peakRssKb();
-  std::printf("15 s render: peak RSS %ld kB, %ld allocations; 1 h render (%.1f s): peak RSS %ld kB (+%ld kB), "
-              "%ld allocations\n",
-              shortPeak, shortRun.allocations, longRun.seconds, longPeak, longPeak - shortPeak, longRun.allocations);
+  std::printf(
+      "15 s render: peak RSS %ld kB, %ld allocations; 1 h render (%.1f s): peak RSS %ld kB (+%ld kB), "
+      "%ld allocations\n",
+      shortPeak, shortRun.allocations, longRun.seconds, longPeak, longPeak - shortPeak, longRun.allocations);
   return shortRun.result == kResultOk && longRun.result == kResultOk ? 0 : 1;
 }

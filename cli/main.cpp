@@ -228,8 +228,12 @@ int run(const Options& o, const CLI::App& app) {
   if (const int code = applyGranularity(o, app, settings); code != 0) return code;
 
   // Nothing is touched before the names are known to be apart.
-  if ((wave && sameFile(o.output, o.input)) || sameFile(o.output, o.picture)) {
+  if (wave && sameFile(o.output, o.input)) {
     std::fprintf(stderr, "Input and output wave cannot be the same file.\nPlease change your selection.\n");
+    return kExitUsage;
+  }
+  if (sameFile(o.output, o.picture)) {
+    std::fprintf(stderr, "The output wave cannot be the picture file '%s'.\n", o.picture.c_str());
     return kExitUsage;
   }
 
@@ -251,8 +255,8 @@ int run(const Options& o, const CLI::App& app) {
     // its true value, not a clipped one.
     const double count = static_cast<double>(static_cast<float>(settings.sampleRate)) * settings.durationSeconds;
     if (count > static_cast<double>(kMaxOutputSamples)) {
-      showErrorBox(nullptr, "The sound would be too long for a wave file: %.0f samples, at most %u.",
-                   std::trunc(count), static_cast<unsigned>(kMaxOutputSamples));
+      showErrorBox(nullptr, "The sound would be too long for a wave file: %.0f samples, at most %u.", std::trunc(count),
+                   static_cast<unsigned>(kMaxOutputSamples));
       return kExitFailed;
     }
     info.sampleCount = noiseSampleCount(settings.sampleRate, settings.durationSeconds);
@@ -315,9 +319,10 @@ int run(const Options& o, const CLI::App& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Renders a picture into a 16-bit mono 44100 Hz wave file: rows are time (top first), columns are "
-               "frequency, brightness is gain.",
-               "vellomar-render"};
+  CLI::App app{
+      "Renders a picture into a 16-bit mono 44100 Hz wave file: rows are time (top first), columns are "
+      "frequency, brightness is gain.",
+      "vellomar-render"};
   app.set_version_flag("--version", std::string("vellomar-render ") + VELLOMAR_VERSION);
   Options o;
   app.add_option("PICTURE", o.picture, "Picture file (BMP, PNG, JPEG, GIF, TIFF)")->required();
@@ -327,10 +332,12 @@ int main(int argc, char** argv) {
   app.add_option("--input", o.input, "Input wave file (mono, 8 or 16 bit, 44100 Hz); implies --source wave");
   app.add_option("--scale", o.scale, "Frequency scale: linear, log or mel (default mel)")
       ->check(CLI::IsMember({"linear", "log", "mel"}));
-  auto* block = app.add_option("--block-length", o.blockLength, "Block length N: power of two 2048 ... 32768 "
-                                                                 "(default 8192)");
-  auto* sub = app.add_option("--subblocks", o.subBlocks, "Sub-blocks per block S: power of two 1 ... 16, at most N "
-                                                         "(default 4)");
+  auto* block = app.add_option("--block-length", o.blockLength,
+                               "Block length N: power of two 2048 ... 32768 "
+                               "(default 8192)");
+  auto* sub = app.add_option("--subblocks", o.subBlocks,
+                             "Sub-blocks per block S: power of two 1 ... 16, at most N "
+                             "(default 4)");
   auto* freq = app.add_option("--freq-granularity", o.freqGranularity,
                               "Frequency granularity in Hz (1.35, 2.7, 5.4, 10.8, 22); picks N");
   auto* time = app.add_option("--time-granularity", o.timeGranularity,
@@ -339,8 +346,9 @@ int main(int argc, char** argv) {
   time->excludes(sub);
   app.add_option("--brightness", o.brightness, "Brightness to gain: lin or log (default lin)")
       ->check(CLI::IsMember({"lin", "log"}));
-  app.add_option("--range", o.rangeDb, "dB range of the log brightness mapping: 20 ... 120, rounded to a multiple "
-                                       "of 10 (default 60)");
+  app.add_option("--range", o.rangeDb,
+                 "dB range of the log brightness mapping: 20 ... 120, rounded to a multiple "
+                 "of 10 (default 60)");
   app.add_option("--gain", o.gainDb, "Master gain in dB: 0 ... 48 (default 6)");
   app.add_option("--duration", o.duration, "Seconds of noise output: 0.02 ... 1000000 (default 15)");
   app.add_flag("-q,--quiet", o.quiet, "No progress bar");

@@ -20,7 +20,7 @@ struct SourceSlot {
 struct FilteredBlockCache {
   SourceSlot a;
   SourceSlot b;
-  std::vector<double> filter;   // N complex entries
+  std::vector<double> filter;  // N complex entries
   std::int32_t columnKey = -1;
   // Spectrum times filter, made with the other arrays so that no hop
   // allocates.

@@ -37,7 +37,14 @@ ResultCode renderHops(RenderJob& job, double* x, double* y, unsigned char* bytes
 
   ResultCode result = kResultOk;
   for (std::int64_t b = 0; b < blocks; ++b) {
-    if (job.progress) job.progress(static_cast<int>(b * 1000 / blocks));
+    if (job.progress) {
+      // Progress is only shown; a failure to show it must not end the render
+      // nor leave the engine as an exception.
+      try {
+        job.progress(static_cast<int>(b * 1000 / blocks));
+      } catch (...) {
+      }
+    }
     const auto block = static_cast<std::int32_t>(b);
     for (std::int64_t j = 0; j < s; ++j) {
       if (b == 0 && j < s / 2) continue;  // before output sample 0

@@ -4,7 +4,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QSlider>
@@ -18,11 +17,6 @@ namespace vellomar {
 
 using templates::ControlKind;
 using templates::ControlTemplate;
-
-QSize WrappingPushButton::sizeHint() const {
-  QSize size = QPushButton::sizeHint();
-  return size;
-}
 
 void WrappingPushButton::paintEvent(QPaintEvent*) {
   QStylePainter painter(this);

@@ -17,7 +17,6 @@ class WrappingPushButton : public QPushButton {
   Q_OBJECT
  public:
   using QPushButton::QPushButton;
-  QSize sizeHint() const override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

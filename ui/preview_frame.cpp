@@ -7,7 +7,6 @@
 namespace vellomar {
 
 PreviewFrame::PreviewFrame(QWidget* parent) : QWidget(parent) {
-  setAttribute(Qt::WA_OpaquePaintEvent, false);
   setFocusPolicy(Qt::NoFocus);
 }
 

@@ -17,7 +17,7 @@ const char* const kSiPrefixes[9] = {"p", "n", "u", "m", "", "k", "M", "G", "T"};
 // trunc(x + 0.5) for the non-negative pixel offsets of a ruler.
 int roundPixel(double x) { return static_cast<int>(std::trunc(x + 0.5)); }
 
-// Everything both rulers derive from the spec before placing ticks.
+// Everything both rulers derive from their description before placing ticks.
 struct Frame {
   int s = 1;             // +1 when ticks grow toward larger across-coordinates
   int endMark = 0;       // end mark length, 0 without end marks

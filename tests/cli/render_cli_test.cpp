@@ -1,7 +1,7 @@
 // The command-line renderer, run as a program on files made here.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -91,9 +91,9 @@ class RenderCliTest : public ::testing::Test {
 TEST_F(RenderCliTest, HelpAndVersion) {
   const Outcome help = run({"--help"});
   EXPECT_EQ(help.exitCode, 0);
-  for (const char* option : {"PICTURE", "OUTPUT.wav", "--source", "--input", "--scale", "--block-length",
-                             "--subblocks", "--freq-granularity", "--time-granularity", "--brightness", "--range",
-                             "--gain", "--duration", "--quiet"}) {
+  for (const char* option :
+       {"PICTURE", "OUTPUT.wav", "--source", "--input", "--scale", "--block-length", "--subblocks",
+        "--freq-granularity", "--time-granularity", "--brightness", "--range", "--gain", "--duration", "--quiet"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const Outcome version = run({"--version"});
@@ -144,8 +144,8 @@ TEST_F(RenderCliTest, UsageErrorsExitWith2AndTouchNothing) {
 
 TEST_F(RenderCliTest, NoiseRenderWritesTheStatedLengthQuietlyWhenNotOnATerminal) {
   const std::string out = dir.file("noise.wav");
-  const Outcome o = run({white, out, "--duration", "0.5", "--source", "white", "--scale", "log", "--brightness",
-                         "log", "--range", "64", "--gain", "0"});
+  const Outcome o = run({white, out, "--duration", "0.5", "--source", "white", "--scale", "log", "--brightness", "log",
+                         "--range", "64", "--gain", "0"});
   EXPECT_EQ(o.exitCode, 0) << o.err;
   EXPECT_EQ(o.err, "");
   const auto bytes = test::readFile(out);
@@ -170,8 +170,8 @@ TEST_F(RenderCliTest, GranularitiesPickBlockLengthAndSubBlocksLikeTheWindowsList
   const auto direct16 = render("d16.wav", {"--subblocks", "16"});
   EXPECT_EQ(render("t012.wav", {"--time-granularity", "0.012"}), direct16);
   // Too coarse for N = 8192: the block doubles and S drops to 1.
-  EXPECT_EQ(render("t37.wav", {"--time-granularity", "0.37"}), render("d16k1.wav", {"--block-length", "16384",
-                                                                                     "--subblocks", "1"}));
+  EXPECT_EQ(render("t37.wav", {"--time-granularity", "0.37"}),
+            render("d16k1.wav", {"--block-length", "16384", "--subblocks", "1"}));
   // 22 Hz with 0.37 s: N = 2048 and S = 1; 10.8 Hz alone keeps the time list's 0.046 s.
   const auto d2k1 = render("d2k1.wav", {"--block-length", "2048", "--subblocks", "1"});
   EXPECT_EQ(render("f22t37.wav", {"--freq-granularity", "22", "--time-granularity", "0.37"}), d2k1);
@@ -287,8 +287,44 @@ TEST_F(RenderCliTest, TheInputIsNeverTheOutput) {
     EXPECT_EQ(o.err, "Input and output wave cannot be the same file.\nPlease change your selection.\n");
     EXPECT_EQ(test::readFile(in), original);
   }
-  EXPECT_EQ(run({white, white}).exitCode, 2);
+  const Outcome picture = run({white, white});
+  EXPECT_EQ(picture.exitCode, 2);
+  EXPECT_EQ(picture.err, "The output wave cannot be the picture file '" + white + "'.\n");
   EXPECT_FALSE(test::readFile(white).empty());
+}
+
+// Runs the renderer with its stderr on a pseudo-terminal; returns what it drew there.
+std::string runOnTerminal(const std::vector<std::string>& args) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "no terminal";
+  std::vector<std::string> all = {VELLOMAR_RENDER_EXE};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, ptsname(master), O_RDWR | O_NOCTTY, 0);
+  pid_t pid = -1;
+  posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t got; (got = read(master, buffer, sizeof buffer)) > 0;)
+    seen.append(buffer, static_cast<std::size_t>(got));
+  close(master);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return seen;
+}
+
+TEST_F(RenderCliTest, ProgressBarOnATerminalOnly) {
+  const std::string out = dir.file("bar.wav");
+  const std::string drawn = runOnTerminal({white, out, "--duration", "2"});
+  EXPECT_NE(drawn.find("100%"), std::string::npos) << drawn;
+  EXPECT_NE(drawn.find("  0%"), std::string::npos) << drawn;
+  EXPECT_EQ(runOnTerminal({white, out, "--duration", "2", "--quiet"}), "");
+  EXPECT_EQ(run({white, out, "--duration", "2"}).err, "");
 }
 
 TEST_F(RenderCliTest, InterruptStopsTheRenderAndRemovesItsOutput) {

@@ -1,10 +1,11 @@
+#include "engine/cache.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "engine/cache.h"
 #include "engine/design.h"
 #include "engine/settings.h"
 #include "fft/fft.h"
@@ -28,8 +29,7 @@ class CacheTest : public ::testing::Test {
     input = test::speechLike(5 * kN, 9000.0);
     test::writeFile(dir.file("in.wav"), test::waveBytes(test::pcm16Bytes(input), 1, 16, 44100));
     reopen();
-    picture = std::make_unique<test::TestPicture>(
-        40, 30, [](auto x, auto y) { return (x * 37 + y * 101) % 256; });
+    picture = std::make_unique<test::TestPicture>(40, 30, [](auto x, auto y) { return (x * 37 + y * 101) % 256; });
     gains.resize(40 * 30);
     buildGainMatrix(gains.data());
   }

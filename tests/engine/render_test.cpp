@@ -1,3 +1,5 @@
+#include "engine/render.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/render.h"
 #include "engine/settings.h"
 #include "engine/source.h"
 #include "files/wav.h"

@@ -1,8 +1,9 @@
+#include "files/messages.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "files/messages.h"
 #include "support/test_support.h"
 
 namespace vellomar {
@@ -17,10 +18,12 @@ TEST(Messages, EachResultInItsWords) {
       {3, "Not enough memory"},
       {4, "Failed to read a part of input wave file. The file may be damaged or incomplete"},
       {7, "Cannot write to output wave file. You may be running out of disk space"},
-      {8, "Internal error #07 occured. The program may malfunction or hang.\n"
-          "It is recommended to close the program and launch it again."},
-      {9, "Internal error #08 occured. The program may malfunction or hang.\n"
-          "It is recommended to close the program and launch it again."},
+      {8,
+       "Internal error #07 occured. The program may malfunction or hang.\n"
+       "It is recommended to close the program and launch it again."},
+      {9,
+       "Internal error #08 occured. The program may malfunction or hang.\n"
+       "It is recommended to close the program and launch it again."},
       {110, kInternal06},
       {5, "Unknown error 5 occured while generating the sound"},
       {-1, "Unknown error 4294967295 occured while generating the sound"},

@@ -1,3 +1,5 @@
+#include "files/wav.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,7 +9,6 @@
 
 #include "engine/settings.h"
 #include "files/messages.h"
-#include "files/wav.h"
 #include "support/test_support.h"
 
 namespace vellomar {
@@ -158,8 +159,8 @@ TEST_F(WaveTest, ForeignChunksAreSkippedByTheirStatedSize) {
   const auto data = chunkBytes("data", {200, 201, 202});
   // LIST before "fmt " and between "fmt " and "data"; an odd-sized chunk
   // with no pad byte after it.
-  ASSERT_NE(open(riffBytes({chunkBytes("LIST", std::vector<std::uint8_t>(26, 'x')), fmt,
-                            chunkBytes("odd ", {1, 2, 3}), chunkBytes("LIST", {9, 9}), data})),
+  ASSERT_NE(open(riffBytes({chunkBytes("LIST", std::vector<std::uint8_t>(26, 'x')), fmt, chunkBytes("odd ", {1, 2, 3}),
+                            chunkBytes("LIST", {9, 9}), data})),
             nullptr);
   EXPECT_EQ(info.sampleCount, 3u);
   EXPECT_EQ(info.bitsPerSample, 8);
@@ -268,9 +269,9 @@ TEST_F(WaveTest, ChannelsThenBitsThenRate) {
     EXPECT_EQ(m.caption, "Vellomar: ERROR");
   }
   // Any rate is accepted when none is expected.
-  ASSERT_NE(open(riffBytes({chunkBytes("fmt ", fmtBody(1, 1, 48000, 96000, 2, 16)), chunkBytes("data", {0, 0})}),
-                 true, 0),
-            nullptr);
+  ASSERT_NE(
+      open(riffBytes({chunkBytes("fmt ", fmtBody(1, 1, 48000, 96000, 2, 16)), chunkBytes("data", {0, 0})}), true, 0),
+      nullptr);
   EXPECT_EQ(info.sampleRate, 48000u);
 }
 

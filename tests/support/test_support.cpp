@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,8 +16,6 @@
 #include "engine/source.h"
 #include "fft/fft.h"
 #include "files/messages.h"
-
-#include <gtest/gtest.h>
 
 namespace vellomar::test {
 
@@ -171,7 +171,9 @@ double bandEnergy(const std::vector<std::int16_t>& samples, double lowHz, double
   double energy = 0.0;
   for (std::size_t k = 0; k < n / 2; ++k) {
     const double f = static_cast<double>(k) * binHz;
-    if (f >= lowHz && f <= highHz) energy += spectrum[2 * k] * spectrum[2 * k] + spectrum[2 * k + 1] * spectrum[2 * k + 1];
+    if (f >= lowHz && f <= highHz) {
+      energy += spectrum[2 * k] * spectrum[2 * k] + spectrum[2 * k + 1] * spectrum[2 * k + 1];
+    }
   }
   return energy;
 }

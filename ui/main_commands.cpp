@@ -103,20 +103,19 @@ class WindowEvents : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override {
     MainWindow* window = liveMainWindow(windowObject_);
     if (window == nullptr) return false;
-    MainWindow& window_ = *window;
-    const auto& c = window_.controls();
+    const auto& c = window->controls();
     switch (event->type()) {
       case QEvent::FocusIn:
-        if (watched == c.inputPathEdit) inputFieldEntered(window_);
-        if (watched == c.outputPathEdit) outputFieldEntered(window_);
+        if (watched == c.inputPathEdit) inputFieldEntered(*window);
+        if (watched == c.outputPathEdit) outputFieldEntered(*window);
         break;
       case QEvent::FocusOut:
-        if (watched == c.inputPathEdit) inputFieldLeft(window_);
-        if (watched == c.outputPathEdit) outputFieldLeft(window_);
+        if (watched == c.inputPathEdit) inputFieldLeft(*window);
+        if (watched == c.outputPathEdit) outputFieldLeft(*window);
         break;
       case QEvent::DragEnter: {
         auto* drag = static_cast<QDragEnterEvent*>(event);
-        if (watched == &window_ && drag->mimeData()->hasUrls()) {
+        if (watched == window && drag->mimeData()->hasUrls()) {
           for (const QUrl& url : drag->mimeData()->urls()) {
             if (url.isLocalFile()) {
               drag->acceptProposedAction();
@@ -128,8 +127,18 @@ class WindowEvents : public QObject {
       }
       case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        if (watched == &window_ && drop->mimeData()->hasUrls()) {
-          if (dropFiles(window_, drop->mimeData()->urls())) drop->acceptProposedAction();
+        if (watched == window && drop->mimeData()->hasUrls()) {
+          // The drag source is released first; loading (and any message
+          // about it) follows from the event loop.
+          drop->acceptProposedAction();
+          const QList<QUrl> urls = drop->mimeData()->urls();
+          QObject* object = windowObject_;
+          QMetaObject::invokeMethod(
+              window,
+              [object, urls] {
+                if (MainWindow* w = liveMainWindow(object)) dropFiles(*w, urls);
+              },
+              Qt::QueuedConnection);
           return true;
         }
         break;

@@ -501,6 +501,8 @@ class MainCommandsTest : public QObject {
     QDropEvent drop(QPointF(at), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &drop);
     delete mime;
+    QVERIFY(drop.isAccepted());
+    QTRY_COMPARE(renderSettings.inputPath, wave);
     QCOMPARE(renderSettings.inputPath, wave);
     QCOMPARE(renderSettings.inputSource, InputSource::WaveFile);
     QVERIFY(c().waveFileRadio->isChecked());

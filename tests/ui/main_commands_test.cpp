@@ -187,6 +187,20 @@ class MainCommandsTest : public QObject {
       QCOMPARE(renderSettings.logRangeDb, expected);
       QCOMPARE(c().rangeEdit->text(), QString::number(expected));
     }
+    // Typed as a user types: any digits, then Enter or leaving the field.
+    c().rangeEdit->setFocus();
+    c().rangeEdit->selectAll();
+    QTest::keyClicks(c().rangeEdit, "125");
+    QCOMPARE(c().rangeEdit->text(), QString("125"));
+    QTest::keyClick(c().rangeEdit, Qt::Key_Return);
+    QCOMPARE(renderSettings.logRangeDb, 120);
+    QCOMPARE(c().rangeEdit->text(), QString("120"));
+    c().rangeEdit->setFocus();
+    c().rangeEdit->selectAll();
+    QTest::keyClicks(c().rangeEdit, "14");
+    c().exitButton->setFocus();
+    QCOMPARE(renderSettings.logRangeDb, 20);
+    QCOMPARE(c().rangeEdit->text(), QString("20"));
     // Arrows step by 10 and stop at the ends.
     c().rangeUpDown->stepUp();
     QCOMPARE(renderSettings.logRangeDb, 30);

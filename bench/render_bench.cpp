@@ -19,6 +19,7 @@
 
 #include "engine/render.h"
 #include "engine/settings.h"
+#include "fft/buffer.h"
 #include "fft/fft.h"
 #include "files/wav.h"
 
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
   const long inverseN = std::lround(2585 * scale);
   const long forward2N = std::lround(3232 * scale);
   const long inverse2N = std::lround(5813 * scale);
-  std::vector<double> in(2 * static_cast<std::size_t>(n)), out(2 * static_cast<std::size_t>(n));
+  FftBuffer in(2 * static_cast<std::size_t>(n)), out(2 * static_cast<std::size_t>(n));
   for (std::size_t i = 0; i < in.size(); ++i) in[i] = std::sin(static_cast<double>(i) * 0.37);
   const auto fftStart = Clock::now();
   for (long i = 0; i < inverseN; ++i) ifftReal(in.data(), out.data(), 0.0, n);

@@ -5,6 +5,7 @@
 
 #include "engine/design.h"
 #include "engine/source.h"
+#include "fft/buffer.h"
 #include "fft/fft.h"
 
 namespace vellomar {
@@ -12,31 +13,31 @@ namespace {
 
 struct SourceSlot {
   std::int32_t key = -1;
-  std::vector<double> spectrum;  // N complex entries
-  std::vector<double> filtered;  // 2N samples under the current filter
+  FftBuffer spectrum;  // N complex entries
+  FftBuffer filtered;  // 2N samples under the current filter
   bool filteredValid = false;
 };
 
 struct FilteredBlockCache {
   SourceSlot a;
   SourceSlot b;
-  std::vector<double> filter;  // N complex entries
+  FftBuffer filter;  // N complex entries
   std::int32_t columnKey = -1;
   // Spectrum times filter, made with the other arrays so that no hop
   // allocates.
-  std::vector<double> product;
+  FftBuffer product;
   std::size_t n = 0;  // block length the arrays were made for, 0 = none
 };
 
 FilteredBlockCache gCache;
 
 void release() {
-  std::vector<double>().swap(gCache.a.spectrum);
-  std::vector<double>().swap(gCache.b.spectrum);
-  std::vector<double>().swap(gCache.filter);
-  std::vector<double>().swap(gCache.a.filtered);
-  std::vector<double>().swap(gCache.b.filtered);
-  std::vector<double>().swap(gCache.product);
+  FftBuffer().swap(gCache.a.spectrum);
+  FftBuffer().swap(gCache.b.spectrum);
+  FftBuffer().swap(gCache.filter);
+  FftBuffer().swap(gCache.a.filtered);
+  FftBuffer().swap(gCache.b.filtered);
+  FftBuffer().swap(gCache.product);
   gCache.a.key = gCache.b.key = -1;
   gCache.columnKey = -1;
   gCache.a.filteredValid = gCache.b.filteredValid = false;

@@ -20,7 +20,7 @@ constexpr double kTwoPi = 6.283185307179586;
 bool ensureWorkspace(std::int32_t n) {
   FilterDesignWorkspace& ws = gWorkspace;
   if (ws.designedBlockLength == n) return true;
-  std::vector<double>().swap(ws.workBuffer);
+  FftBuffer().swap(ws.workBuffer);
   std::vector<double>().swap(ws.halfWindow);
   std::vector<double>().swap(ws.pinkWeights);
   ws.pinkWeightsReady = false;
@@ -31,7 +31,7 @@ bool ensureWorkspace(std::int32_t n) {
     ws.workBuffer.assign(2 * un, 0.0);
     ws.halfWindow.resize(k);
   } catch (const std::bad_alloc&) {
-    std::vector<double>().swap(ws.workBuffer);
+    FftBuffer().swap(ws.workBuffer);
     std::vector<double>().swap(ws.halfWindow);
     return false;
   }
@@ -62,7 +62,7 @@ bool ensurePinkWeights(std::int32_t n, std::int32_t lowBin) {
 
 // Mean of the interpolant over [a, b] when both ends lie in the cell
 // [h, h + 1] (g = h + 1). Reversed ends give the same (f(a) + f(b)) / 2.
-double oneCellMean(float a, float b, const float* v, std::int64_t stride, std::int32_t h, std::int32_t g) {
+inline double oneCellMean(float a, float b, const float* v, std::int64_t stride, std::int32_t h, std::int32_t g) {
   const float vh = v[h * stride];
   const float vg = v[g * stride];
   if (a == b) {
@@ -77,6 +77,70 @@ double oneCellMean(float a, float b, const float* v, std::int64_t stride, std::i
   const float wg = a - fh + 1.0f - fg + b;
   const float numerator = 0.5f * m * (wh * vh + wg * vg);
   return static_cast<double>(numerator) / static_cast<double>(b - a);
+}
+
+// Positions of the bin edges on the scale, for the length W - 1: position
+// 0 is the lowest frequency of the scale, W - 1 half the sample rate.
+ResultCode ensureBinEdges(std::int32_t n, std::uint32_t fs, FrequencyScale scale, std::uint32_t width, float q,
+                          std::int32_t lowBin) {
+  FilterDesignWorkspace& ws = gWorkspace;
+  if (ws.edgesBlockLength == n && ws.edgesSampleRate == fs && ws.edgesWidth == width && ws.edgesScale == scale &&
+      !ws.binEdges.empty()) {
+    return kResultOk;
+  }
+  ws.edgesBlockLength = -1;
+  const std::int32_t k = n / 2;
+  const float binHz = static_cast<float>(fs) / static_cast<float>(n);
+  const float lastColumn = static_cast<float>(width - 1);
+  std::int32_t first = 0;
+  float a = 0.0f;
+  float b = 0.0f;
+  float (*pos)(float bin, float a, float b, float binHz) = nullptr;
+  switch (scale) {
+    case FrequencyScale::Linear:
+      a = lastColumn / static_cast<float>(k);
+      pos = [](float bin, float a, float, float) { return bin * a; };
+      break;
+    case FrequencyScale::Logarithmic: {
+      first = lowBin;
+      const float lnK = static_cast<float>(std::log(static_cast<double>(k)));
+      const float lnQ = static_cast<float>(std::log(static_cast<double>(q)));
+      a = lastColumn / (lnK - lnQ);
+      b = -(lnQ * a);
+      pos = [](float bin, float a, float b, float) {
+        return static_cast<float>(std::log(static_cast<double>(bin))) * a + b;
+      };
+      break;
+    }
+    case FrequencyScale::Mel: {
+      first = lowBin;
+      const float fLow = binHz * q;
+      const float fHigh = static_cast<float>(k) * binHz;
+      const float wLow = melWarp(fLow);
+      a = lastColumn / (melWarp(fHigh) - wLow);
+      b = -(wLow * a);
+      pos = [](float bin, float a, float b, float binHz) { return melWarp(bin * binHz) * a + b; };
+      break;
+    }
+    default:
+      return kResultInternal;
+  }
+  try {
+    ws.binEdges.resize(static_cast<std::size_t>(k - first + 1));
+  } catch (const std::bad_alloc&) {
+    return kResultNoMemory;
+  }
+  // Bin i spans the edges i - 0.5 and i + 0.5; (i + 1) - 0.5 is the same
+  // float as i + 0.5, so neighbouring bins share an edge exactly.
+  for (std::int32_t i = first; i <= k; ++i) {
+    ws.binEdges[static_cast<std::size_t>(i - first)] = pos(static_cast<float>(i) - 0.5f, a, b, binHz);
+  }
+  ws.edgesFirst = first;
+  ws.edgesSampleRate = fs;
+  ws.edgesWidth = width;
+  ws.edgesScale = scale;
+  ws.edgesBlockLength = n;
+  return kResultOk;
 }
 
 }  // namespace
@@ -122,7 +186,9 @@ void buildGainMatrix(float* gains) {
   }
 }
 
-double intervalMean(float a, float b, const float* v, std::int64_t stride) {
+namespace {
+// The mean itself, inlined into the design's loops.
+inline double intervalMeanInline(float a, float b, const float* v, std::int64_t stride) {
   auto h = static_cast<std::int32_t>(std::floor(a));
   auto g = static_cast<std::int32_t>(std::ceil(b));
   if (g - h <= 1) {
@@ -156,6 +222,11 @@ double intervalMean(float a, float b, const float* v, std::int64_t stride) {
   }
   sum += halfMm * v[static_cast<std::int64_t>(g) * stride];
   return static_cast<double>(sum) / static_cast<double>(b - a);
+}
+}  // namespace
+
+double intervalMean(float a, float b, const float* v, std::int64_t stride) {
+  return intervalMeanInline(a, b, v, stride);
 }
 
 ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32_t u, const float* gains) {
@@ -209,63 +280,28 @@ ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32
     if (!(hi < rows - 1.001f)) hi = rows - 1.001f;
     if (!(hi > lo)) return kResultEmptyTimeSpan;
     for (std::uint32_t x = 0; x < width; ++x) {
-      slice[x] = static_cast<float>(intervalMean(lo, hi, gains + x, static_cast<std::int64_t>(width)));
+      slice[x] = static_cast<float>(intervalMeanInline(lo, hi, gains + x, static_cast<std::int64_t>(width)));
     }
   }
 
-  const float binHz = static_cast<float>(fs) / static_cast<float>(n);
-  const float lastColumn = static_cast<float>(width - 1);
+  const ResultCode edges = ensureBinEdges(n, fs, s.frequencyScale, width, q, lowBin);
+  if (edges != kResultOk) return edges;
+  const std::int32_t first = ws.edgesFirst;
+  const float* edge = ws.binEdges.data();
   const float posCeiling = static_cast<float>(width) - 1.001f;
-  // Mean over one bin's column span [posLo, posHi], clamped into the slice.
-  auto binMean = [&](float posLo, float posHi) -> double {
-    if (width == 1) return static_cast<double>(slice[0]);  // one column: every bin gets its gain
-    if (!(posHi < posCeiling)) posHi = posCeiling;
-    if (posLo <= 0.001f) posLo = 0.001f;
-    return intervalMean(posLo, posHi, slice, 1);
-  };
-
-  std::int32_t first = 0;
-  switch (s.frequencyScale) {
-    case FrequencyScale::Linear: {
-      const float a = lastColumn / static_cast<float>(k);
-      for (std::int32_t i = 0; i < k; ++i) {
-        const float c = static_cast<float>(i);
-        spectrum[2 * i] = binMean((c - 0.5f) * a, (c + 0.5f) * a);
-        spectrum[2 * i + 1] = 0.0;
-      }
-      break;
+  for (std::int32_t i = first; i < k; ++i) {
+    double mean;
+    if (width == 1) {
+      mean = static_cast<double>(slice[0]);  // one column: every bin gets its gain
+    } else {
+      float posLo = edge[i - first];
+      float posHi = edge[i - first + 1];
+      if (!(posHi < posCeiling)) posHi = posCeiling;
+      if (posLo <= 0.001f) posLo = 0.001f;
+      mean = intervalMeanInline(posLo, posHi, slice, 1);
     }
-    case FrequencyScale::Logarithmic: {
-      first = lowBin;
-      const float lnK = static_cast<float>(std::log(static_cast<double>(k)));
-      const float lnQ = static_cast<float>(std::log(static_cast<double>(q)));
-      const float a = lastColumn / (lnK - lnQ);
-      const float b = -(lnQ * a);
-      auto pos = [&](float bin) { return static_cast<float>(std::log(static_cast<double>(bin))) * a + b; };
-      for (std::int32_t i = first; i < k; ++i) {
-        const float c = static_cast<float>(i);
-        spectrum[2 * i] = binMean(pos(c - 0.5f), pos(c + 0.5f));
-        spectrum[2 * i + 1] = 0.0;
-      }
-      break;
-    }
-    case FrequencyScale::Mel: {
-      first = lowBin;
-      const float fLow = binHz * q;
-      const float fHigh = static_cast<float>(k) * binHz;
-      const float wLow = melWarp(fLow);
-      const float a = lastColumn / (melWarp(fHigh) - wLow);
-      const float b = -(wLow * a);
-      auto pos = [&](float bin) { return melWarp(bin * binHz) * a + b; };
-      for (std::int32_t i = first; i < k; ++i) {
-        const float c = static_cast<float>(i);
-        spectrum[2 * i] = binMean(pos(c - 0.5f), pos(c + 0.5f));
-        spectrum[2 * i + 1] = 0.0;
-      }
-      break;
-    }
-    default:
-      return kResultInternal;
+    spectrum[2 * i] = mean;
+    spectrum[2 * i + 1] = 0.0;
   }
   for (std::int32_t i = 0; i < first; ++i) {
     spectrum[2 * i] = 0.0;

@@ -8,6 +8,7 @@
 
 #include "engine/result_code.h"
 #include "engine/settings.h"
+#include "fft/buffer.h"
 
 namespace vellomar {
 
@@ -15,11 +16,20 @@ namespace vellomar {
 // design after N changes and kept across renders.
 struct FilterDesignWorkspace {
   std::int32_t designedBlockLength = -1;  // the N of workBuffer and halfWindow; -1 = none
-  std::vector<double> workBuffer;         // 2N; entries N..2N-1 stay zero
+  FftBuffer workBuffer;                  // 2N; entries N..2N-1 stay zero
   std::vector<double> halfWindow;         // K = N/2: rising half of a Hann window of length N
   std::vector<double> pinkWeights;        // K: -3 dB/octave amplitude tilt, empty until needed
   bool pinkWeightsReady = false;
   std::vector<float> slice;  // one gain per picture column; grows, never shrinks
+  // Column positions of the bin edges: edge i is the position of bin
+  // i - 0.5, for i = first .. K. They depend only on N, the rate, the scale
+  // and the picture width, so they are kept while those stay the same.
+  std::vector<float> binEdges;
+  std::int32_t edgesBlockLength = -1;
+  std::uint32_t edgesSampleRate = 0;
+  std::uint32_t edgesWidth = 0;
+  FrequencyScale edgesScale = FrequencyScale::Linear;
+  std::int32_t edgesFirst = 0;  // bins below it are silent
 };
 
 // The process-wide workspace (read-only view for tests).

@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "fft/buffer.h"
 #include "fft/fft.h"
 
 namespace vellomar {
@@ -11,7 +12,7 @@ namespace {
 
 // Lower half: the block's samples; upper half: zeros, written once when
 // the buffer is made and relied on by every transform after that.
-std::vector<double> gBlockBuffer;
+FftBuffer gBlockBuffer;
 std::int32_t gBlockBufferLength = 0;  // the N the buffer was made for, 0 = none
 std::int32_t gLastBlockRead = -1;
 
@@ -31,7 +32,7 @@ constexpr double kSlope[32] = {
 bool ensureBuffer(std::int32_t n) {
   if (gBlockBufferLength == n && !gBlockBuffer.empty()) return true;
   try {
-    std::vector<double>().swap(gBlockBuffer);
+    FftBuffer().swap(gBlockBuffer);
     gBlockBufferLength = 0;
     gBlockBuffer.assign(2 * static_cast<std::size_t>(n), 0.0);
   } catch (const std::bad_alloc&) {
@@ -44,7 +45,7 @@ bool ensureBuffer(std::int32_t n) {
 }  // namespace
 
 void releaseSourceBlock() {
-  std::vector<double>().swap(gBlockBuffer);
+  FftBuffer().swap(gBlockBuffer);
   gBlockBufferLength = 0;
   gLastBlockRead = -1;
 }

@@ -400,7 +400,7 @@ TEST_F(DesignTest, FilterIsTheWindowedCentredResponse) {
     std::vector<double> filter(2 * n, -3.0);
     ASSERT_EQ(designColumnFilter(job, filter.data(), u, g.data()), kResultOk);
     for (std::int32_t i = 0; i < 2 * n; ++i) ASSERT_NEAR(filter[i], want[i], 1e-12) << i;
-    const std::vector<double>& work = designWorkspace().workBuffer;
+    const auto& work = designWorkspace().workBuffer;
     for (std::int32_t i = n; i < 2 * n; ++i) ASSERT_EQ(work[i], 0.0) << i;
   }
 }

@@ -21,16 +21,19 @@ namespace {
 // Runs `action` on the progress dialog once it is open and the render is
 // under way (the progress bar has moved or the worker has been started).
 void whenDialogRuns(std::function<void(ProgressDialog*)> action) {
+  // The pending timer owns the poll; the poll only refers to itself weakly,
+  // so it goes away once the action has run.
   auto poll = std::make_shared<std::function<void()>>();
-  *poll = [action, poll] {
+  std::weak_ptr<std::function<void()>> self = poll;
+  *poll = [action, self] {
     auto* dialog = qobject_cast<ProgressDialog*>(QApplication::activeModalWidget());
     if (dialog != nullptr && dialog->isVisible() && dialog->progressBar()->value() > 0) {
       action(dialog);
       return;
     }
-    QTimer::singleShot(5, *poll);
+    if (auto again = self.lock()) QTimer::singleShot(5, [again] { (*again)(); });
   };
-  QTimer::singleShot(0, *poll);
+  QTimer::singleShot(0, [poll] { (*poll)(); });
 }
 
 bool allZero(const std::vector<std::int16_t>& samples) {

@@ -66,29 +66,19 @@ PlanPair* plansFor(std::int32_t n) {
   std::lock_guard<std::mutex> lock(gPlanMutex);
   p = gPlans[static_cast<std::size_t>(l)].load(std::memory_order_relaxed);
   if (p) return p;
-  double* r = static_cast<double*>(fftw_malloc(sizeof(double) * static_cast<std::size_t>(n)));
-  auto* s = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * (static_cast<std::size_t>(n) / 2 + 1)));
-  if (!r || !s) {
-    fftw_free(r);
-    fftw_free(s);
-    return nullptr;
-  }
+  // Arrays of the plans' alignment, only for planning.
+  Scratch arrays;
+  if (!arrays.reserve(n)) return nullptr;
   auto* pair = new (std::nothrow) PlanPair;
-  if (!pair) {
-    fftw_free(r);
-    fftw_free(s);
-    return nullptr;
-  }
+  if (!pair) return nullptr;
   // Estimated plans: measuring makes a transform of 16384 about a third
   // faster but costs one to two seconds per size and process, more than a
   // default render spends in all its transforms.
   const unsigned flags = FFTW_ESTIMATE;
-  pair->forward = fftw_plan_dft_r2c_1d(n, r, s, flags | FFTW_PRESERVE_INPUT);
-  pair->inverse = fftw_plan_dft_c2r_1d(n, s, r, flags | FFTW_DESTROY_INPUT);
-  pair->inAlignForward = fftw_alignment_of(r);
-  pair->outAlignInverse = fftw_alignment_of(r);
-  fftw_free(r);
-  fftw_free(s);
+  pair->forward = fftw_plan_dft_r2c_1d(n, arrays.real, arrays.spec, flags | FFTW_PRESERVE_INPUT);
+  pair->inverse = fftw_plan_dft_c2r_1d(n, arrays.spec, arrays.real, flags | FFTW_DESTROY_INPUT);
+  pair->inAlignForward = fftw_alignment_of(arrays.real);
+  pair->outAlignInverse = fftw_alignment_of(arrays.real);
   if (!pair->forward || !pair->inverse) {
     if (pair->forward) fftw_destroy_plan(pair->forward);
     if (pair->inverse) fftw_destroy_plan(pair->inverse);

@@ -61,6 +61,19 @@ std::FILE* openRegularFile(const std::string& path) {
   return stream;
 }
 
+// Creates `path` or truncates it, for writing raw bytes. A pipe that no one
+// reads is refused at once instead of holding up the caller until a reader
+// comes.
+std::FILE* createFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  std::FILE* stream = ::fdopen(fd, "wb");
+  if (!stream) ::close(fd);
+  return stream;
+}
+
 bool writeItem(std::FILE* stream, const void* data, std::size_t size) {
   return std::fwrite(data, 1, size, stream) == size;
 }
@@ -104,7 +117,7 @@ std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, bool 
   const std::uint32_t blockAlign = (static_cast<std::uint32_t>(channels) * bits) / 8;
   const std::uint32_t dataBytes = blockAlign * info.sampleCount;
 
-  std::FILE* stream = std::fopen(path.c_str(), "wb");
+  std::FILE* stream = createFile(path);
   if (!stream) {
     if (showMessages) showErrorBox(owner, "Cannot create output wave file '%s'", path.c_str());
     return nullptr;

@@ -148,6 +148,39 @@ TEST_F(WaveTest, WriterRefusals) {
   }
 }
 
+// A named pipe that no one reads cannot take the sound: refused at once.
+TEST_F(WaveTest, APipeWithoutReaderIsRefusedAtOnce) {
+  const std::string pipe = dir.file("pipe.wav");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  // Should the writer wait for a reader, one comes after two seconds and
+  // stays until the writer has returned, so that the test fails instead of
+  // hanging.
+  std::mutex mutex;
+  std::condition_variable returned;
+  bool done = false;
+  std::thread reader([&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (returned.wait_for(lock, std::chrono::seconds(2), [&] { return done; })) return;
+    lock.unlock();
+    const int fd = ::open(pipe.c_str(), O_RDONLY);
+    lock.lock();
+    returned.wait(lock, [&] { return done; });
+    if (fd >= 0) ::close(fd);
+  });
+  test::MessageRecorder shown;
+  std::FILE* created = createOutputWave(pipe, outputInfo(10), true, nullptr);
+  const bool refused = created == nullptr;
+  if (created) std::fclose(created);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+  }
+  returned.notify_all();
+  reader.join();
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(shown.only().text, "Cannot create output wave file '" + pipe + "'");
+}
+
 TEST_F(WaveTest, OpensAtTheFirstSampleAndCountsFrames) {
   const std::vector<std::uint8_t> data = {0x11, 0x22, 0x33, 0x44, 0x55};
   ASSERT_NE(open(test::waveBytes(data, 1, 16, 44100)), nullptr);

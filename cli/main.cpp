@@ -175,11 +175,34 @@ struct OutputTarget {
   bool replaces = false;
 };
 
+// The file a name stands for when it is a link that points at nothing yet:
+// writing through the link creates that file, and that file (not the
+// user's link) is what a failed run removes again. Other names are kept.
+std::optional<std::string> followDanglingLink(const std::string& name) {
+  fs::path path = name;
+  for (int depth = 0; depth < 40; ++depth) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(path, ec))) return path.string();
+    const fs::path to = fs::read_symlink(path, ec);
+    if (ec) return std::nullopt;
+    path = to.is_absolute() ? to : path.parent_path() / to;
+  }
+  return std::nullopt;  // a loop of links
+}
+
 std::optional<OutputTarget> prepareOutputTarget(const std::string& output) {
   OutputTarget target{output, output, false};
   std::error_code ec;
   const fs::file_status status = fs::status(output, ec);
-  if (!fs::exists(status)) return target;
+  if (!fs::exists(status)) {
+    const std::optional<std::string> written = followDanglingLink(output);
+    if (!written) {
+      showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
+      return std::nullopt;
+    }
+    target.writtenPath = *written;
+    return target;
+  }
   if (!fs::is_regular_file(status) || access(output.c_str(), W_OK) != 0) {
     showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
     return std::nullopt;

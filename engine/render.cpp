@@ -107,7 +107,11 @@ ResultCode renderSound(RenderJob& job) {
   std::vector<double> x, y;
   std::vector<unsigned char> bytes;
   std::vector<float> gains;
-  if (n < 2 || s < 1 || s > n || !job.output) {
+  // The hops must tile each block exactly: with a sub-block count that
+  // does not divide the block length, samples between the last hop and the
+  // next block would never be written and the file would fall short of its
+  // header.
+  if (n < 2 || s < 1 || s > n || n % s != 0 || !job.output) {
     result = kResultInternal;
   } else {
     const auto h = static_cast<std::size_t>(n / s);

@@ -1,5 +1,7 @@
 #include "files/picture.h"
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -28,6 +30,10 @@ std::uint8_t brightness(QRgb colour) {
 // Decodes the file's default frame, untouched by any colour management or
 // orientation tag. A null image on failure.
 QImage decode(const std::string& path) {
+  // Only a regular file holds a picture; opening a pipe would wait for a
+  // writer that may never come.
+  struct stat st = {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return QImage();
   QImageReader reader(QFile::decodeName(QByteArray::fromStdString(path)));
   reader.setAutoTransform(false);
   reader.setDecideFormatFromContent(true);

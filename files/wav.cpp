@@ -1,6 +1,9 @@
 #include "files/wav.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -38,6 +41,37 @@ void put16(unsigned char* p, std::uint32_t v) {
 void put32(unsigned char* p, std::uint32_t v) {
   put16(p, v);
   put16(p + 2, v >> 16);
+}
+
+// Opens `path` for reading raw bytes when it names a regular file. A pipe,
+// a device or a folder holds no wave file, and opening a pipe the ordinary
+// way would wait for a writer that may never come.
+std::FILE* openRegularFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st = {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  std::FILE* stream = ::fdopen(fd, "rb");
+  if (!stream) ::close(fd);
+  return stream;
+}
+
+// Creates `path` or truncates it, for writing raw bytes. A pipe that no one
+// reads is refused at once instead of holding up the caller until a reader
+// comes.
+std::FILE* createFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  std::FILE* stream = ::fdopen(fd, "wb");
+  if (!stream) ::close(fd);
+  return stream;
 }
 
 bool writeItem(std::FILE* stream, const void* data, std::size_t size) {
@@ -83,7 +117,7 @@ std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, bool 
   const std::uint32_t blockAlign = (static_cast<std::uint32_t>(channels) * bits) / 8;
   const std::uint32_t dataBytes = blockAlign * info.sampleCount;
 
-  std::FILE* stream = std::fopen(path.c_str(), "wb");
+  std::FILE* stream = createFile(path);
   if (!stream) {
     if (showMessages) showErrorBox(owner, "Cannot create output wave file '%s'", path.c_str());
     return nullptr;
@@ -139,7 +173,7 @@ bool findChunk(std::FILE* stream, const char* tag) {
 std::FILE* openInputWave(const std::string& path, WaveInfo& info, std::uint32_t expectedRate, bool showMessages,
                          MessageOwner owner) {
   info.rejected = false;
-  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  std::FILE* stream = openRegularFile(path);
   if (!stream) {
     if (showMessages) showErrorBox(owner, "Cannot open input wave file '%s'", path.c_str());
     return nullptr;

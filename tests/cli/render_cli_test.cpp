@@ -273,6 +273,35 @@ TEST_F(RenderCliTest, AnExistingOutputIsReplacedOnlyBySuccess) {
   EXPECT_EQ(test::readFile(out).size(), 44u + 2 * 4410);
 }
 
+// An output named by a link to a file not yet there is written through the
+// link; a failed run removes the file it created, never the user's link.
+TEST_F(RenderCliTest, AnOutputLinkToNothingIsWrittenThroughAndKept) {
+  namespace fs = std::filesystem;
+  fs::create_directory(dir.file("sounds"));
+  const std::string link = dir.file("latest.wav");
+  fs::create_symlink("sounds/take.wav", link);
+  const std::string target = dir.file("sounds/take.wav");
+  auto bytes = test::waveBytes(test::pcm16Bytes(test::speechLike(50000, 1000.0)), 1, 16, 44100);
+  bytes.resize(44 + 60000);
+  test::writeFile(dir.file("cut.wav"), bytes);
+
+  EXPECT_EQ(run({white, link, "--input", dir.file("cut.wav")}).exitCode, 1);
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+  EXPECT_FALSE(test::fileExists(target));
+
+  ASSERT_EQ(run({white, link, "--duration", "0.1"}).exitCode, 0);
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+  EXPECT_EQ(test::readFile(target).size(), 44u + 2 * 4410);
+
+  // A loop of links names no file at all.
+  fs::create_symlink("loop-b.wav", dir.file("loop-a.wav"));
+  fs::create_symlink("loop-a.wav", dir.file("loop-b.wav"));
+  const Outcome loop = run({white, dir.file("loop-a.wav"), "--duration", "0.1"});
+  EXPECT_EQ(loop.exitCode, 1);
+  EXPECT_EQ(loop.err, "Cannot create output wave file '" + dir.file("loop-a.wav") + "'\n");
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir.file("loop-a.wav"))));
+}
+
 TEST_F(RenderCliTest, TheInputIsNeverTheOutput) {
   const std::string in = writeWave("Voice.wav", test::speechLike(5000, 1000.0));
   const auto original = test::readFile(in);

@@ -211,6 +211,23 @@ TEST_F(RenderTest, NoPictureFailsBeforeReadingOrWriting) {
   EXPECT_EQ(job.output, nullptr);
 }
 
+// Hops that do not tile a block would leave samples unwritten and the file
+// shorter than its header says: such a grid is refused before any sample.
+TEST_F(RenderTest, SubBlocksThatDoNotDivideTheBlockAreRefused) {
+  test::TestPicture picture(8, 8, [](auto, auto) { return 255; });
+  renderSettings.blockLength = 2048;
+  for (std::int32_t s : {3, 5, 6}) {
+    SCOPED_TRACE(s);
+    renderSettings.subBlocksPerBlock = s;
+    progress.clear();
+    prepareNoise(20000);
+    EXPECT_EQ(renderSound(job), kResultInternal);
+    EXPECT_EQ(job.output, nullptr);
+    EXPECT_TRUE(progress.empty());
+    EXPECT_EQ(writtenSamples(), 0u);
+  }
+}
+
 TEST_F(RenderTest, ShortInputFailsWithReadErrorAndFullDiskWithWriteError) {
   test::TestPicture picture(8, 8, [](auto, auto) { return 255; });
   // The data chunk claims 40000 samples but holds 20000.

@@ -3,14 +3,21 @@
 // without one too.
 #include "files/picture.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QColor>
 #include <QColorSpace>
 #include <QCoreApplication>
 #include <QImage>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/design.h"
@@ -210,6 +217,41 @@ TEST_F(PictureTest, NamesOutsideAsciiLoad) {
   ASSERT_TRUE(colourCard().save(QString::fromUtf8(path.c_str()), "PNG"));
   ASSERT_TRUE(test::fileExists(path));
   EXPECT_TRUE(loadPicture(path));
+}
+
+// A named pipe is no picture: the load fails at once instead of waiting for
+// a writer, and the previous picture stays.
+TEST_F(PictureTest, APipeFailsWithoutWaiting) {
+  const std::string good = dir.file("good.png");
+  ASSERT_TRUE(colourCard().save(QString::fromStdString(good), "PNG"));
+  const auto kept = loadPicture(good);
+  ASSERT_TRUE(kept);
+  const std::string pipe = dir.file("pipe.png");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  // Should the load wait for a writer, one comes after two seconds and
+  // hangs up at once, so that the test fails instead of hanging.
+  std::mutex mutex;
+  std::condition_variable returned;
+  bool done = false;
+  bool writerNeeded = false;
+  std::thread writer([&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (returned.wait_for(lock, std::chrono::seconds(2), [&] { return done; })) return;
+    writerNeeded = true;
+    lock.unlock();
+    const int fd = ::open(pipe.c_str(), O_WRONLY);
+    if (fd >= 0) ::close(fd);
+  });
+  const auto loaded = loadPicture(pipe);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+  }
+  returned.notify_one();
+  writer.join();
+  EXPECT_FALSE(loaded);
+  EXPECT_FALSE(writerNeeded);
+  EXPECT_EQ(pictureData.pixels, kept->pixels.data());
 }
 
 TEST_F(PictureTest, BadFilesFailAndKeepThePreviousPicture) {

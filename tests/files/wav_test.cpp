@@ -1,10 +1,18 @@
 #include "files/wav.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/settings.h"
@@ -138,6 +146,39 @@ TEST_F(WaveTest, WriterRefusals) {
     EXPECT_EQ(createOutputWave("/dev/full", outputInfo(10), false, nullptr), nullptr);
     EXPECT_TRUE(shown.messages().empty());
   }
+}
+
+// A named pipe that no one reads cannot take the sound: refused at once.
+TEST_F(WaveTest, APipeWithoutReaderIsRefusedAtOnce) {
+  const std::string pipe = dir.file("pipe.wav");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  // Should the writer wait for a reader, one comes after two seconds and
+  // stays until the writer has returned, so that the test fails instead of
+  // hanging.
+  std::mutex mutex;
+  std::condition_variable returned;
+  bool done = false;
+  std::thread reader([&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (returned.wait_for(lock, std::chrono::seconds(2), [&] { return done; })) return;
+    lock.unlock();
+    const int fd = ::open(pipe.c_str(), O_RDONLY);
+    lock.lock();
+    returned.wait(lock, [&] { return done; });
+    if (fd >= 0) ::close(fd);
+  });
+  test::MessageRecorder shown;
+  std::FILE* created = createOutputWave(pipe, outputInfo(10), true, nullptr);
+  const bool refused = created == nullptr;
+  if (created) std::fclose(created);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+  }
+  returned.notify_all();
+  reader.join();
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(shown.only().text, "Cannot create output wave file '" + pipe + "'");
 }
 
 TEST_F(WaveTest, OpensAtTheFirstSampleAndCountsFrames) {
@@ -282,6 +323,45 @@ TEST_F(WaveTest, AMissingFileIsReportedByNameAndNotMarkedRejected) {
   EXPECT_EQ(openInputWave(path, info, 44100, true, nullptr), nullptr);
   EXPECT_FALSE(info.rejected);
   EXPECT_EQ(shown.only().text, "Cannot open input wave file '" + path + "'");
+}
+
+// A folder or a named pipe is no file to read: it is reported as one that
+// cannot be opened, and a pipe with no writer does not hold the caller up.
+TEST_F(WaveTest, FoldersAndPipesCannotBeOpened) {
+  const std::string folder = dir.file("folder.wav");
+  std::filesystem::create_directory(folder);
+  {
+    test::MessageRecorder shown;
+    EXPECT_EQ(openInputWave(folder, info, 44100, true, nullptr), nullptr);
+    EXPECT_FALSE(info.rejected);
+    EXPECT_EQ(shown.only().text, "Cannot open input wave file '" + folder + "'");
+  }
+
+  const std::string pipe = dir.file("pipe.wav");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  // Should the open wait for a writer, one comes after two seconds and
+  // hangs up at once, so that the test fails instead of hanging.
+  std::mutex mutex;
+  std::condition_variable returned;
+  bool done = false;
+  std::thread writer([&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (returned.wait_for(lock, std::chrono::seconds(2), [&] { return done; })) return;
+    const int fd = ::open(pipe.c_str(), O_WRONLY);
+    if (fd >= 0) ::close(fd);
+  });
+  test::MessageRecorder shown;
+  std::FILE* opened = openInputWave(pipe, info, 44100, true, nullptr);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+  }
+  returned.notify_one();
+  writer.join();
+  EXPECT_EQ(opened, nullptr);
+  if (opened) std::fclose(opened);
+  EXPECT_FALSE(info.rejected);
+  EXPECT_EQ(shown.only().text, "Cannot open input wave file '" + pipe + "'");
 }
 
 TEST_F(WaveTest, ProbeSetsTheDurationOfAnAcceptableFile) {

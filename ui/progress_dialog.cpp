@@ -180,8 +180,13 @@ void ProgressDialog::renderCompleted() {
 void ProgressDialog::renderEnded() {
   joinWorker();
   if (outputOpened_) {
+    // Only a plain file is removed: through a link, or into a device such
+    // as /dev/null, the name itself is not this render's to delete.
     std::error_code error;
-    std::filesystem::remove(std::filesystem::path(renderSettings.outputPath), error);
+    const std::filesystem::path output(renderSettings.outputPath);
+    if (std::filesystem::symlink_status(output, error).type() == std::filesystem::file_type::regular) {
+      std::filesystem::remove(output, error);
+    }
     outputOpened_ = false;
   }
   done(kRenderEnded);

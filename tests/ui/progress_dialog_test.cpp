@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 
 #include "engine/settings.h"
@@ -112,6 +113,22 @@ class ProgressDialogTest : public QObject {
     whenDialogRuns([](ProgressDialog* dialog) { dialog->abortButton()->click(); });
     QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
     QVERIFY(!fileExists(renderSettings.outputPath));
+  }
+
+  void abortKeepsALinkThatNamesTheOutput() {
+    // The render writes through the link; ending it early removes neither
+    // the link nor what it points at (a device, in the worst case).
+    TempDir dir;
+    TestPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 200; });
+    MessageRecorder messages;
+    renderSettings.durationSeconds = 3000.0f;
+    writeFile(dir.file("target.wav"), {1, 2, 3});
+    std::filesystem::create_symlink(dir.file("target.wav"), dir.file("link.wav"));
+    renderSettings.outputPath = dir.file("link.wav");
+    whenDialogRuns([](ProgressDialog* dialog) { dialog->abortButton()->click(); });
+    QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
+    QVERIFY(std::filesystem::is_symlink(dir.file("link.wav")));
+    QVERIFY(fileExists(dir.file("target.wav")));
   }
 
   void refusedInputKeepsAnEarlierOutputFile() {

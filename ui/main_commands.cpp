@@ -114,7 +114,7 @@ bool mayReplaceOutput(MainWindow& window) {
     if (agreed == renderSettings.outputPath) return true;
     if (std::filesystem::equivalent(std::filesystem::path(agreed), output, error) && !error) return true;
   }
-  if (showMessage(ownerOf(window), kBoxYesNo | kBoxIconWarning, "File exists",
+  if (showMessage(ownerOf(window), kBoxYesNo | kBoxIconWarning | kBoxDefaultButton2, "File exists",
                   "The file '%s' already exists.\nDo you want to replace it?",
                   renderSettings.outputPath.c_str()) != kButtonYes) {
     return false;

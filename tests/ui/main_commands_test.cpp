@@ -454,6 +454,7 @@ class MainCommandsTest : public QObject {
     c().generateButton->click();
     QCOMPARE(messages_->messages().size(), std::size_t{1});
     QCOMPARE(messages_->messages()[0].caption, std::string("File exists"));
+    QCOMPARE(messages_->messages()[0].boxType, kBoxYesNo | kBoxIconWarning | kBoxDefaultButton2);
     QCOMPARE(messages_->messages()[0].text, "The file '" + picture + "' already exists.\nDo you want to replace it?");
     QCOMPARE(readFile(picture), pictureBytes);
     QVERIFY(!c().playButton->isEnabled());

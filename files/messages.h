@@ -16,6 +16,8 @@ inline constexpr unsigned kBoxYesNo = 4;
 inline constexpr unsigned kBoxIconError = 16;
 inline constexpr unsigned kBoxIconWarning = 48;
 inline constexpr unsigned kBoxIconInformation = 64;
+// With a question: No, not Yes, is the button that Enter presses.
+inline constexpr unsigned kBoxDefaultButton2 = 256;
 
 // Buttons a box returns.
 inline constexpr int kButtonOk = 1;

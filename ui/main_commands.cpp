@@ -93,6 +93,36 @@ void showPathInField(QLineEdit* edit, const std::string& path) {
 
 const std::initializer_list<const char*> kWaveFilters = {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"};
 
+// The output file that may be replaced without asking: the one the save
+// dialog confirmed, the one the user agreed to replace when asked, or the
+// one this run's last render wrote. Kept on the window.
+constexpr const char* kAgreedOutputProperty = "agreedOutputPath";
+
+void agreeToReplaceOutput(MainWindow& window, const std::string& path) {
+  window.setProperty(kAgreedOutputProperty, QString::fromStdString(path));
+}
+
+// A typed output name can point at any existing file (an earlier sound, the
+// picture itself); the render would truncate it. Ask first, unless the
+// user has already agreed to replace that file.
+bool mayReplaceOutput(MainWindow& window) {
+  const std::filesystem::path output(renderSettings.outputPath);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(output, error)) return true;  // nothing there, or the writer refuses it
+  const std::string agreed = window.property(kAgreedOutputProperty).toString().toStdString();
+  if (!agreed.empty()) {
+    if (agreed == renderSettings.outputPath) return true;
+    if (std::filesystem::equivalent(std::filesystem::path(agreed), output, error) && !error) return true;
+  }
+  if (showMessage(ownerOf(window), kBoxYesNo | kBoxIconWarning | kBoxDefaultButton2, "File exists",
+                  "The file '%s' already exists.\nDo you want to replace it?",
+                  renderSettings.outputPath.c_str()) != kButtonYes) {
+    return false;
+  }
+  agreeToReplaceOutput(window, renderSettings.outputPath);
+  return true;
+}
+
 // Handles the keyboard focus entering and leaving the two file fields,
 // and files dragged onto the window.
 class WindowEvents : public QObject {
@@ -215,6 +245,8 @@ void chooseOutputFile(MainWindow& window) {
   if (!chooseFile(path, 500, true, "Select output wave file", kWaveFilters, "wav", &window)) return;
   window.controls().playButton->setEnabled(false);
   renderSettings.outputPath = path;
+  // The save dialog has asked before choosing an existing file.
+  agreeToReplaceOutput(window, path);
   showPathInField(window.controls().outputPathEdit, renderSettings.outputPath);
 }
 
@@ -271,8 +303,10 @@ void generateSound(MainWindow& window) {
     refreshTimePerLineLabel(window);
     return;
   }
+  if (!mayReplaceOutput(window)) return;
   c.playButton->setEnabled(false);
   if (runProgressDialog(&window) == kRenderCompleted) {
+    agreeToReplaceOutput(window, renderSettings.outputPath);
     c.playButton->setEnabled(true);
     c.playButton->setFocus();
   }
@@ -357,7 +391,6 @@ bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
       const auto& c = window.controls();
       renderSettings.inputPath = path;
       showPathInField(c.inputPathEdit, renderSettings.inputPath);
-      // Selecting the radio button runs the source switch.
       // Checking the radio button switches the source (with a silent probe).
       c.waveFileRadio->setChecked(true);
       renderSettings.inputSource = InputSource::WaveFile;

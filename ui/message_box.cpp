@@ -26,7 +26,7 @@ int presentMessageBox(MessageOwner owner, unsigned boxType, const std::string& c
   }
   if ((boxType & 0xFu) == kBoxYesNo) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton((boxType & kBoxDefaultButton2) ? QMessageBox::No : QMessageBox::Yes);
     // Esc cannot close a Yes/No box; closing it any other way counts as No.
     box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
   } else {

@@ -1,6 +1,7 @@
 #include "ui/settings_logic.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -71,7 +72,8 @@ DurationEntry durationFromText(const std::string& text, float previous) {
   // Nothing parsed leaves end at the start: 0, and any text left refuses it.
   const float value = static_cast<float>(std::strtod(begin, &end));
   DurationEntry entry;
-  if (*end != '\0' || value < 0.0f || value > 1000000.0f) {
+  // "nan" reads as a number but is none: refused like any other bad text.
+  if (*end != '\0' || std::isnan(value) || value < 0.0f || value > 1000000.0f) {
     entry.accepted = false;
     entry.seconds = previous;
     return entry;

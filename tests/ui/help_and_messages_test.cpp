@@ -23,6 +23,7 @@ struct BoxSeen {
   QString text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QMessageBox::StandardButtons buttons;
+  QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
   QWidget* parent = nullptr;
 };
 
@@ -36,6 +37,7 @@ void answerNextBox(BoxSeen& seen, QMessageBox::StandardButton answer) {
     seen.icon = box->icon();
     seen.buttons = box->standardButtons();
     seen.parent = box->parentWidget();
+    seen.defaultButton = box->standardButton(box->defaultButton());
     box->button(answer)->click();
   });
 }
@@ -119,8 +121,15 @@ class HelpAndMessagesTest : public QObject {
     QCOMPARE(seen.icon, QMessageBox::Warning);
     QCOMPARE(seen.buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(seen.caption, QString("Warning"));
+    QCOMPARE(seen.defaultButton, QMessageBox::Yes);
     answerNextBox(seen, QMessageBox::Yes);
     QCOMPARE(showMessage(nullptr, kBoxYesNo | kBoxIconWarning, "Warning", "Go on?"), kButtonYes);
+    // A question about replacing a file leaves Enter on No.
+    answerNextBox(seen, QMessageBox::Yes);
+    QCOMPARE(showMessage(nullptr, kBoxYesNo | kBoxIconWarning | kBoxDefaultButton2, "File exists", "Replace?"),
+             kButtonYes);
+    QCOMPARE(seen.defaultButton, QMessageBox::No);
+    QCOMPARE(seen.icon, QMessageBox::Warning);
   }
 
   void informationBoxes() {

@@ -441,6 +441,50 @@ class MainCommandsTest : public QObject {
     QVERIFY(!c().playButton->isEnabled());
   }
 
+  void typedOutputNamingAnExistingFileIsReplacedOnlyWhenTheUserAgrees() {
+    TempDir dir;
+    const std::string picture = writePicture(dir, "p.png", 8, 4);
+    loadPicture(picture);
+    type(c().durationEdit, "0.1");
+    const std::vector<std::uint8_t> pictureBytes = readFile(picture);
+
+    // The picture's own name typed as the output: asked, and No keeps it.
+    type(c().outputPathEdit, QString::fromStdString(picture));
+    messages_->answerQuestionsWith(kButtonNo);
+    c().generateButton->click();
+    QCOMPARE(messages_->messages().size(), std::size_t{1});
+    QCOMPARE(messages_->messages()[0].caption, std::string("File exists"));
+    QCOMPARE(messages_->messages()[0].boxType, kBoxYesNo | kBoxIconWarning | kBoxDefaultButton2);
+    QCOMPARE(messages_->messages()[0].text, "The file '" + picture + "' already exists.\nDo you want to replace it?");
+    QCOMPARE(readFile(picture), pictureBytes);
+    QVERIFY(!c().playButton->isEnabled());
+
+    // An earlier file typed as the output: Yes replaces it with the render,
+    // and the next render to it asks no more.
+    const std::string earlier = dir.file("earlier.wav");
+    writeFile(earlier, {'o', 'l', 'd'});
+    type(c().outputPathEdit, QString::fromStdString(earlier));
+    messages_->clear();
+    messages_->answerQuestionsWith(kButtonYes);
+    c().generateButton->click();
+    QCOMPARE(messages_->messages().size(), std::size_t{1});
+    QCOMPARE(waveSamples(earlier).size(), std::size_t{4410});
+    QVERIFY(c().playButton->isEnabled());
+    messages_->clear();
+    c().generateButton->click();
+    QVERIFY(messages_->messages().empty());
+    QVERIFY(c().playButton->isEnabled());
+
+    // A file that the save dialog confirmed is not asked about again.
+    const std::string chosen = dir.file("chosen.wav");
+    writeFile(chosen, {'x'});
+    answers_.push_back(QString::fromStdString(chosen));
+    c().outputBrowseButton->click();
+    c().generateButton->click();
+    QVERIFY(messages_->messages().empty());
+    QCOMPARE(waveSamples(chosen).size(), std::size_t{4410});
+  }
+
   void playingWithoutAnAudioDeviceReturnsAtOnce() {
     TempDir dir;
     loadPicture(writePicture(dir, "p.png", 8, 1000));

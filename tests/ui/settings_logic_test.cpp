@@ -56,7 +56,7 @@ class SettingsLogicTest : public QObject {
   }
 
   void durationRefusesAndKeepsThePrevious() {
-    for (const char* text : {"2x", "-1", "2000000", "abc", "1,5,5", "inf"}) {
+    for (const char* text : {"2x", "-1", "2000000", "abc", "1,5,5", "inf", "nan", "-nan"}) {
       const DurationEntry e = durationFromText(text, 7.5f);
       QVERIFY2(!e.accepted, text);
       QCOMPARE(e.seconds, 7.5f);

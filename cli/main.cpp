@@ -274,14 +274,7 @@ int run(const Options& o, const CLI::App& app) {
     if (!job.input) return kExitFailed;
     job.input8Bit = info.bitsPerSample == 8;
   } else {
-    // Counted in double first: a count past 32 bits must be refused with
-    // its true value, not a clipped one.
-    const double count = static_cast<double>(static_cast<float>(settings.sampleRate)) * settings.durationSeconds;
-    if (count > static_cast<double>(kMaxOutputSamples)) {
-      showErrorBox(nullptr, "The sound would be too long for a wave file: %.0f samples, at most %u.", std::trunc(count),
-                   static_cast<unsigned>(kMaxOutputSamples));
-      return kExitFailed;
-    }
+    if (!noiseRenderFits(settings.sampleRate, settings.durationSeconds, true, nullptr)) return kExitFailed;
     info.sampleCount = noiseSampleCount(settings.sampleRate, settings.durationSeconds);
   }
   info.channels = 1;

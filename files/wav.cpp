@@ -1,5 +1,7 @@
 #include "files/wav.h"
 
+#include <cmath>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -101,6 +103,16 @@ bool waveDataFits(const WaveInfo& info, bool showMessages, MessageOwner owner) {
   if (showMessages) {
     showErrorBox(owner, "The sound would be too long for a wave file: %u samples, at most %u.",
                  static_cast<unsigned>(info.sampleCount), static_cast<unsigned>((kMaxSizeField - 36) / blockAlign));
+  }
+  return false;
+}
+
+bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, bool showMessages, MessageOwner owner) {
+  const double count = static_cast<double>(static_cast<float>(sampleRate)) * static_cast<double>(durationSeconds);
+  if (!(count > static_cast<double>(kMaxOutputSamples))) return true;
+  if (showMessages) {
+    showErrorBox(owner, "The sound would be too long for a wave file: %.0f samples, at most %u.", std::trunc(count),
+                 static_cast<unsigned>(kMaxOutputSamples));
   }
   return false;
 }

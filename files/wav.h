@@ -21,6 +21,11 @@ struct WaveInfo {
 // does not and showMessages, says so in the error box. Touches no file.
 bool waveDataFits(const WaveInfo& info, bool showMessages, MessageOwner owner);
 
+// Whether `durationSeconds` of noise output fit a 16-bit mono WAV at
+// `sampleRate`. The count is formed in double, so a count past 32 bits is
+// reported with its true value. Touches no file.
+bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, bool showMessages, MessageOwner owner);
+
 // Creates (or truncates) `path` and writes the complete 44-byte header.
 // Returns the open stream positioned after it, or nullptr (reported when
 // showMessages). Refuses, before touching any file, data that a WAV header

@@ -54,6 +54,7 @@ bool prepareRenderJob(RenderJob& job, QWidget* dialog, bool& outputOpened) {
   info.sampleRate = renderSettings.sampleRate;
   info.rejected = false;
   if (renderSettings.inputSource != InputSource::WaveFile) {
+    if (!noiseRenderFits(renderSettings.sampleRate, renderSettings.durationSeconds, true, dialog)) return false;
     info.sampleCount = noiseSampleCount(renderSettings.sampleRate, renderSettings.durationSeconds);
   }
   job.sampleCount = info.sampleCount;

@@ -119,6 +119,16 @@ TEST_F(WaveTest, LongestDescribableSoundIsWrittenOneMoreIsRefusedWithoutTouching
   EXPECT_FALSE(test::fileExists(dir.file("new.wav")));
 }
 
+TEST_F(WaveTest, NoiseLengthsPastTheHeaderAreRefusedWithTheirTrueCount) {
+  test::MessageRecorder shown;
+  EXPECT_TRUE(noiseRenderFits(44100, 48695.0f, true, nullptr));
+  EXPECT_FALSE(noiseRenderFits(44100, 48696.0f, true, nullptr));
+  EXPECT_FALSE(noiseRenderFits(44100, 1000000.0f, true, nullptr));  // 2^32 and more samples
+  ASSERT_EQ(shown.messages().size(), 2u);
+  EXPECT_NE(shown.messages()[0].text.find("2147493600 samples"), std::string::npos) << shown.messages()[0].text;
+  EXPECT_NE(shown.messages()[1].text.find("44100000000 samples"), std::string::npos) << shown.messages()[1].text;
+}
+
 TEST_F(WaveTest, WriterRefusals) {
   {
     test::MessageRecorder shown;

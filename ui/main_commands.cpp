@@ -221,8 +221,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 bool confirmTimeGranularity(MainWindow& window) {
   const float g =
       timeGranularity(renderSettings.blockLength, renderSettings.subBlocksPerBlock, renderSettings.sampleRate);
-  const float d =
-      renderSettings.inputSource == InputSource::WaveFile ? inputWaveDuration : renderSettings.durationSeconds;
+  const float d = axisDuration(renderSettings, inputWaveDuration);
   if (pictureData.pixels == nullptr || d == 0.0f) return true;
   const float t = timePerLine(d, pictureData.height);
   if (!granularityNeedsWarning(g, t)) return true;

@@ -150,8 +150,7 @@ void showSourceControls(MainWindow& window, bool waveFile) {
 
 void refreshTimePerLineLabel(MainWindow& window) {
   QLabel* label = window.controls().timePerLineLabel;
-  const float d =
-      renderSettings.inputSource == InputSource::WaveFile ? inputWaveDuration : renderSettings.durationSeconds;
+  const float d = axisDuration(renderSettings, inputWaveDuration);
   if (pictureData.pixels == nullptr || d == 0.0f) {
     label->hide();
     return;

@@ -87,10 +87,6 @@ SoundPlayer gSoundPlayer;
 // The text of a file field, as the path it stands for.
 std::string fieldPath(const QLineEdit* edit) { return edit->text().left(kMaxPathLength).toStdString(); }
 
-void showPathInField(QLineEdit* edit, const std::string& path) {
-  edit->setText(path.empty() ? QString(kNotSelected) : QString::fromStdString(path));
-}
-
 const std::initializer_list<const char*> kWaveFilters = {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"};
 
 // The output file that may be replaced without asking: the one the save

@@ -68,7 +68,9 @@ void onFocusOut(QWidget* widget, std::function<void()> action, bool onEnter) {
   widget->installEventFilter(new FocusOutFilter(widget, std::move(action), onEnter));
 }
 
-namespace {}  // namespace
+void showPathInField(QLineEdit* edit, const std::string& path) {
+  edit->setText(path.empty() ? QString(kNotSelected) : QString::fromStdString(path));
+}
 
 MainWindow* liveMainWindow(QObject* window) { return qobject_cast<MainWindow*>(window); }
 
@@ -256,10 +258,8 @@ void populateSettingsControls(MainWindow& window) {
 
   c.durationEdit->setText(QString::fromStdString(formatDuration(renderSettings.durationSeconds)));
 
-  c.inputPathEdit->setText(renderSettings.inputPath.empty() ? QString(kNotSelected)
-                                                            : QString::fromStdString(renderSettings.inputPath));
-  c.outputPathEdit->setText(renderSettings.outputPath.empty() ? QString(kNotSelected)
-                                                              : QString::fromStdString(renderSettings.outputPath));
+  showPathInField(c.inputPathEdit, renderSettings.inputPath);
+  showPathInField(c.outputPathEdit, renderSettings.outputPath);
 }
 
 void connectSettingsControls(MainWindow& window) {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
+class QLineEdit;
 class QObject;
 class QWidget;
 
@@ -14,6 +16,9 @@ class MainWindow;
 
 // What a file field shows while its path is empty.
 inline constexpr const char* kNotSelected = "[Not selected]";
+
+// Shows `path` in a file field, or kNotSelected when it is empty.
+void showPathInField(QLineEdit* edit, const std::string& path);
 
 // Sets every control of the window from the settings.
 void populateSettingsControls(MainWindow& window);

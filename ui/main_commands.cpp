@@ -405,8 +405,6 @@ void connectMainWindowCommands(MainWindow& window) {
   QObject* o = &window;
 
   // The window's initialisation: the settings controls show the settings.
-  c.scaleList->clear();
-  c.scaleList->addItems({"Linear", "Logarithmic", "Mel (perceptual)"});
   connectSettingsControls(window);
   probeInputWave(false, ownerOf(window));
   populateSettingsControls(window);

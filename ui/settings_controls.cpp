@@ -266,6 +266,8 @@ void connectSettingsControls(MainWindow& window) {
   const auto& c = window.controls();
   QObject* o = &window;
 
+  c.scaleList->clear();
+  for (const char* name : kScaleNames) c.scaleList->addItem(QLatin1String(name));
   QObject::connect(c.scaleList, qOverload<int>(&QComboBox::activated), &window, [o](int) {
     if (MainWindow* w = liveMainWindow(o)) applyScaleSelection(*w);
   });

@@ -60,7 +60,7 @@ MainWindow* liveMainWindow(QObject* window);
 // also when Enter is pressed in it.
 void onFocusOut(QWidget* widget, std::function<void()> action, bool onEnter = false);
 
-// Hooks the handlers above to the controls.
+// Fills the scale list and hooks the handlers above to the controls.
 void connectSettingsControls(MainWindow& window);
 
 // The system's default sound, played on a refused duration. Tests replace

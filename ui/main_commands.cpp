@@ -68,6 +68,16 @@ std::optional<QString> runFileDialog(const FileRequest& request) {
 
 FileChooser gFileChooser;
 
+// Room for a path in the file choosers: the longest path the settings hold
+// and its terminator.
+constexpr std::size_t kPathCapacity = kMaxPathLength + 1;
+
+// A longer path would have to be cut, and would then name another file.
+void refuseLongPath(MessageOwner owner, const std::string& path, std::size_t maxLength) {
+  showErrorBox(owner, "The path of the chosen file is too long (at most %u characters): '%s'",
+               static_cast<unsigned>(maxLength), path.c_str());
+}
+
 QPointer<QSoundEffect> gSound;
 
 void playThroughDefaultOutput(const QString& path, QObject* parent) {
@@ -199,9 +209,7 @@ bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const c
   if (!chosen || chosen->isEmpty()) return false;
   const std::string result = chosen->toStdString();
   if (result.size() >= capacity) {
-    // A longer path would have to be cut, and would then name another file.
-    showErrorBox(owner, "The path of the chosen file is too long (at most %u characters): '%s'",
-                 static_cast<unsigned>(capacity - 1), result.c_str());
+    refuseLongPath(owner, result, capacity - 1);
     return false;
   }
   path = result;
@@ -227,7 +235,7 @@ bool confirmTimeGranularity(MainWindow& window) {
 
 void chooseInputFile(MainWindow& window) {
   std::string path = renderSettings.inputPath;
-  if (!chooseFile(path, 500, false, "Select input wave file", kWaveFilters, nullptr, &window)) return;
+  if (!chooseFile(path, kPathCapacity, false, "Select input wave file", kWaveFilters, nullptr, &window)) return;
   renderSettings.inputPath = path;
   showPathInField(window.controls().inputPathEdit, renderSettings.inputPath);
   probeInputWave(true, ownerOf(window));
@@ -237,7 +245,7 @@ void chooseInputFile(MainWindow& window) {
 
 void chooseOutputFile(MainWindow& window) {
   std::string path = renderSettings.outputPath;
-  if (!chooseFile(path, 500, true, "Select output wave file", kWaveFilters, "wav", &window)) return;
+  if (!chooseFile(path, kPathCapacity, true, "Select output wave file", kWaveFilters, "wav", &window)) return;
   window.controls().playButton->setEnabled(false);
   renderSettings.outputPath = path;
   // The save dialog has asked before choosing an existing file.
@@ -261,7 +269,7 @@ bool loadPictureFile(MainWindow& window, const std::string& path) {
 
 void loadPictureCommand(MainWindow& window) {
   std::string path;
-  if (!chooseFile(path, 500, false, "Choose a picture",
+  if (!chooseFile(path, kPathCapacity, false, "Choose a picture",
                   {"Bitmap images (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)",
                    "*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff", "All files(*.*)", "*.*"},
                   "bmp", &window)) {
@@ -377,10 +385,7 @@ bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
     const std::string path = local.toStdString();
     if (QFileInfo(local).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0) {
       if (path.size() > kMaxPathLength) {
-        showErrorBox(ownerOf(window),
-                     "The path of the chosen file is too long (at most %u "
-                     "characters): '%s'",
-                     static_cast<unsigned>(kMaxPathLength), path.c_str());
+        refuseLongPath(ownerOf(window), path, kMaxPathLength);
         return false;
       }
       const auto& c = window.controls();

@@ -8,6 +8,7 @@
 
 #include "engine/scales.h"
 #include "engine/settings.h"
+#include "ui/axes.h"
 #include "ui/dialog_units.h"
 #include "ui/progress_dialog.h"
 #include "ui/rulers.h"
@@ -63,10 +64,9 @@ QImage drawTemplateRuler(int width, int height) {
   painter.setFont(rulerFont());
   painter.setPen(kRulerColour);
   const QFontMetrics metrics(painter.font());
-  const QString title = QStringLiteral("Frequency (hertz)");
-  const int titleWidth = metrics.horizontalAdvance(title);
+  const int titleWidth = metrics.horizontalAdvance(kFrequencyAxisTitle);
   painter.drawText(QRect(width / 2 - titleWidth / 2 - 1, 4, titleWidth + 2, metrics.height()),
-                   Qt::AlignHCenter | Qt::AlignTop, title);
+                   Qt::AlignHCenter | Qt::AlignTop, kFrequencyAxisTitle);
   return image;
 }
 

@@ -134,12 +134,15 @@ void ProgressDialog::begin() {
   if (begun_) return;
   begun_ = true;
   abortRequested = false;
-  progressBar_->setRange(0, 1000);
 
   // The dialog outlives the worker (it joins it before going away), and a
-  // call still queued when the dialog is destroyed is dropped with it.
+  // call still queued when the dialog is destroyed is dropped with it. The
+  // render reports every block; only a new value is posted, so a long render
+  // queues at most one call per step of the bar.
   ProgressDialog* dialog = this;
-  renderJob.progress = [dialog](int thousandths) {
+  renderJob.progress = [dialog, shown = -1](int thousandths) mutable {
+    if (thousandths == shown) return;
+    shown = thousandths;
     QMetaObject::invokeMethod(
         dialog, [dialog, thousandths] { dialog->setProgress(thousandths); }, Qt::QueuedConnection);
   };

@@ -391,9 +391,14 @@ bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
       const auto& c = window.controls();
       renderSettings.inputPath = path;
       showPathInField(c.inputPathEdit, renderSettings.inputPath);
-      // Checking the radio button switches the source (with a silent probe).
-      c.waveFileRadio->setChecked(true);
+      {
+        // The source switches here, so the file is read (and the axes
+        // drawn) once, not again by the radio button's own handler.
+        const QSignalBlocker blocker(c.waveFileRadio);
+        c.waveFileRadio->setChecked(true);
+      }
       renderSettings.inputSource = InputSource::WaveFile;
+      showSourceControls(window, true);
       // Say why a dropped file is refused.
       probeInputWave(true, ownerOf(window));
       redrawAxes(window);

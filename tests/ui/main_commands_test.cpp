@@ -569,6 +569,33 @@ class MainCommandsTest : public QObject {
     QCOMPARE(c().timePerLineLabel->text(), QString("Time per picture line is 0.042 sec"));
     QVERIFY(messages_->messages().empty());
   }
+
+  void aDroppedWaveSwitchesTheSourceAndSaysOnceWhyItIsRefused() {
+    TempDir dir;
+    const std::string stereo = dir.file("stereo.wav");
+    writeFile(stereo, waveBytes(pcm16Bytes(speechLike(8820, 8000)), 2, 16, 44100));
+    QVERIFY(c().pinkNoiseRadio->isChecked());
+
+    QVERIFY(dropFiles(*window_, {QUrl::fromLocalFile(QString::fromStdString(stereo))}));
+    QCOMPARE(renderSettings.inputSource, InputSource::WaveFile);
+    QVERIFY(c().waveFileRadio->isChecked());
+    QVERIFY(!c().pinkNoiseRadio->isChecked());
+    QVERIFY(c().inputPathEdit->isVisible());
+    QVERIFY(!c().durationEdit->isVisible());
+    QCOMPARE(c().inputPathEdit->text(), QString::fromStdString(stereo));
+    QCOMPARE(inputWaveDuration, 0.0f);
+    QCOMPARE(messages_->messages().size(), std::size_t{1});
+    QCOMPARE(messages_->messages()[0].caption, errorCaption());
+    QCOMPARE(messages_->messages()[0].text,
+             std::string("The input wave is stereo (or it has more channels). This is not supported in this version "
+                         "of Vellomar."));
+
+    // The noise source is still one click away, with its duration.
+    c().whiteNoiseRadio->click();
+    QCOMPARE(renderSettings.inputSource, InputSource::WhiteNoise);
+    QVERIFY(c().durationEdit->isVisible());
+    QVERIFY(!c().inputPathEdit->isVisible());
+  }
 };
 
 QTEST_MAIN(MainCommandsTest)

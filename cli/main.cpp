@@ -180,6 +180,10 @@ std::optional<std::string> followDanglingLink(const std::string& name) {
   return std::nullopt;  // a loop of links
 }
 
+void refuseOutput(const std::string& output) {
+  showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
+}
+
 std::optional<OutputTarget> prepareOutputTarget(const std::string& output) {
   OutputTarget target{output, output, false};
   std::error_code ec;
@@ -187,14 +191,14 @@ std::optional<OutputTarget> prepareOutputTarget(const std::string& output) {
   if (!fs::exists(status)) {
     const std::optional<std::string> written = followDanglingLink(output);
     if (!written) {
-      showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
+      refuseOutput(output);
       return std::nullopt;
     }
     target.writtenPath = *written;
     return target;
   }
   if (!fs::is_regular_file(status) || access(output.c_str(), W_OK) != 0) {
-    showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
+    refuseOutput(output);
     return std::nullopt;
   }
   target.finalPath = fs::canonical(output, ec).string();
@@ -202,7 +206,7 @@ std::optional<OutputTarget> prepareOutputTarget(const std::string& output) {
   std::string pattern = target.finalPath + ".partial-XXXXXX";
   const int fd = mkstemp(pattern.data());
   if (fd < 0) {
-    showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
+    refuseOutput(output);
     return std::nullopt;
   }
   struct stat st = {};
@@ -316,7 +320,7 @@ int run(const Options& o, const CLI::App& app) {
   }
   if (target->replaces && std::rename(target->writtenPath.c_str(), target->finalPath.c_str()) != 0) {
     discard();
-    showErrorBox(nullptr, "Cannot create output wave file '%s'", o.output.c_str());
+    refuseOutput(o.output);
     return kExitFailed;
   }
   return kExitOk;

@@ -163,7 +163,7 @@ std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, bool 
   ok = std::fflush(stream) == 0 && ok;
   if (!ok || std::ferror(stream)) {
     std::fclose(stream);
-    if (showMessages) showErrorBox(owner, "Cannot write to output wave file. You may be running out of disk space");
+    if (showMessages) messageForResult(owner, kResultWriteFailed);
     return nullptr;
   }
   return stream;

@@ -64,16 +64,6 @@ std::string entryNumbers(const std::vector<std::string>& list) {
   return text;
 }
 
-// Index of the list entry a number given on the command line stands for:
-// the first entry e with 0.83 e < v < 1.2 e, as the window's lists match.
-int entryFor(const std::vector<std::string>& list, float v) {
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    const float e = leadingNumber(list[i]);
-    if (e * 1.2f > v && e * 0.83f < v) return static_cast<int>(i);
-  }
-  return -1;
-}
-
 // Picks N and S from the options the way the window's granularity lists do.
 // Returns 0 or a usage-error exit code (after saying why).
 int applyGranularity(const Options& o, const CLI::App& app, RenderSettings& settings) {
@@ -94,12 +84,12 @@ int applyGranularity(const Options& o, const CLI::App& app, RenderSettings& sett
 
   float seconds = 0.0f;
   if (timeGiven) {
-    const int entry = entryFor(lists.time, o.timeGranularity);
+    const int entry = matchListEntry(lists.time, o.timeGranularity);
     if (entry < 0) return usageError("--time-granularity must be one of " + entryNumbers(lists.time) + " (seconds)");
     seconds = leadingNumber(lists.time[static_cast<std::size_t>(entry)]);
   }
   if (freqGiven) {
-    const int entry = entryFor(lists.frequency, o.freqGranularity);
+    const int entry = matchListEntry(lists.frequency, o.freqGranularity);
     if (entry < 0) return usageError("--freq-granularity must be one of " + entryNumbers(lists.frequency) + " (Hz)");
     if (!timeGiven && !subGiven) {
       // The time list keeps showing the entry that matched before.
@@ -190,6 +180,10 @@ std::optional<std::string> followDanglingLink(const std::string& name) {
   return std::nullopt;  // a loop of links
 }
 
+void refuseOutput(const std::string& output) {
+  showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
+}
+
 std::optional<OutputTarget> prepareOutputTarget(const std::string& output) {
   OutputTarget target{output, output, false};
   std::error_code ec;
@@ -197,14 +191,14 @@ std::optional<OutputTarget> prepareOutputTarget(const std::string& output) {
   if (!fs::exists(status)) {
     const std::optional<std::string> written = followDanglingLink(output);
     if (!written) {
-      showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
+      refuseOutput(output);
       return std::nullopt;
     }
     target.writtenPath = *written;
     return target;
   }
   if (!fs::is_regular_file(status) || access(output.c_str(), W_OK) != 0) {
-    showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
+    refuseOutput(output);
     return std::nullopt;
   }
   target.finalPath = fs::canonical(output, ec).string();
@@ -212,7 +206,7 @@ std::optional<OutputTarget> prepareOutputTarget(const std::string& output) {
   std::string pattern = target.finalPath + ".partial-XXXXXX";
   const int fd = mkstemp(pattern.data());
   if (fd < 0) {
-    showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
+    refuseOutput(output);
     return std::nullopt;
   }
   struct stat st = {};
@@ -326,7 +320,7 @@ int run(const Options& o, const CLI::App& app) {
   }
   if (target->replaces && std::rename(target->writtenPath.c_str(), target->finalPath.c_str()) != 0) {
     discard();
-    showErrorBox(nullptr, "Cannot create output wave file '%s'", o.output.c_str());
+    refuseOutput(o.output);
     return kExitFailed;
   }
   return kExitOk;

@@ -31,18 +31,8 @@ struct FilteredBlockCache {
 
 FilteredBlockCache gCache;
 
-void release() {
-  FftBuffer().swap(gCache.a.spectrum);
-  FftBuffer().swap(gCache.b.spectrum);
-  FftBuffer().swap(gCache.filter);
-  FftBuffer().swap(gCache.a.filtered);
-  FftBuffer().swap(gCache.b.filtered);
-  FftBuffer().swap(gCache.product);
-  gCache.a.key = gCache.b.key = -1;
-  gCache.columnKey = -1;
-  gCache.a.filteredValid = gCache.b.filteredValid = false;
-  gCache.n = 0;
-}
+// Frees every array and forgets every key.
+void release() { gCache = FilteredBlockCache{}; }
 
 bool makeArrays(std::size_t n) {
   try {

@@ -46,19 +46,17 @@ float leadingNumber(const std::string& text) {
   return static_cast<float>(std::strtod(head.c_str(), nullptr));
 }
 
-namespace {
-int matchEntry(const std::vector<std::string>& list, float v) {
+int matchListEntry(const std::vector<std::string>& list, float v) {
   for (std::size_t i = 0; i < list.size(); ++i) {
     const float e = leadingNumber(list[i]);
     if (e * 1.2f > v && e * 0.83f < v) return static_cast<int>(i);
   }
   return -1;
 }
-}  // namespace
 
 int matchFrequencyEntry(const std::vector<std::string>& list, std::uint32_t sampleRate, std::int32_t blockLength) {
   if (blockLength <= 0) return -1;
-  return matchEntry(list, static_cast<float>(sampleRate) / static_cast<float>(blockLength));
+  return matchListEntry(list, static_cast<float>(sampleRate) / static_cast<float>(blockLength));
 }
 
 int matchTimeEntry(const std::vector<std::string>& list, std::uint32_t sampleRate, std::int32_t blockLength,
@@ -66,7 +64,7 @@ int matchTimeEntry(const std::vector<std::string>& list, std::uint32_t sampleRat
   if (subBlocks <= 0) return -1;
   const float v = static_cast<float>(blockLength) /
                   (static_cast<float>(subBlocks) * static_cast<float>(sampleRate));
-  return matchEntry(list, v);
+  return matchListEntry(list, v);
 }
 
 std::int32_t blockLengthForFrequency(float hz, std::uint32_t sampleRate) {

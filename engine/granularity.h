@@ -22,9 +22,11 @@ GranularityLists buildGranularityLists(std::uint32_t sampleRate);
 // ignored; 0 when there is none), read from at most 49 characters, as float.
 float leadingNumber(const std::string& text);
 
-// Index of the first entry e with 0.83 e < v < 1.2 e, or -1. v is
-// sampleRate / blockLength for the frequency list and
-// blockLength / (subBlocks * sampleRate) for the time list.
+// Index of the first entry e of `list` with 0.83 e < v < 1.2 e, or -1.
+int matchListEntry(const std::vector<std::string>& list, float v);
+
+// matchListEntry with v = sampleRate / blockLength for the frequency list
+// and v = blockLength / (subBlocks * sampleRate) for the time list.
 int matchFrequencyEntry(const std::vector<std::string>& list, std::uint32_t sampleRate, std::int32_t blockLength);
 int matchTimeEntry(const std::vector<std::string>& list, std::uint32_t sampleRate, std::int32_t blockLength,
                    std::int32_t subBlocks);

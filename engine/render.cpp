@@ -36,6 +36,19 @@ ResultCode renderHops(RenderJob& job, double* x, double* y, unsigned char* bytes
   const std::int64_t end = static_cast<std::int64_t>(job.sampleCount) + n / 2;
 
   ResultCode result = kResultOk;
+  // The hop's samples under filter column `column`: this block's segment
+  // plus the tail of the block before. False when the cache failed.
+  auto sumSegments = [&](std::int32_t block, std::int32_t column, std::int64_t u, double* out) {
+    const double* seg = getFilteredSegment(&job, block, column, u, result, gains);
+    if (!seg) return false;
+    std::copy(seg, seg + h, out);
+    if (block > 0) {
+      seg = getFilteredSegment(&job, block - 1, column, u, result, gains);
+      if (!seg) return false;
+      for (std::int64_t k = 0; k < h; ++k) out[k] += seg[k];
+    }
+    return true;
+  };
   for (std::int64_t b = 0; b < blocks; ++b) {
     if (job.progress) {
       // Progress is only shown; a failure to show it must not end the render
@@ -52,23 +65,9 @@ ResultCode renderHops(RenderJob& job, double* x, double* y, unsigned char* bytes
       const std::int64_t hopStart = b * n + j * h;
       const bool last = hopStart + h >= end;
 
+      // The hop fades from filter column u (x) to column u + 1 (y).
       const auto column = static_cast<std::int32_t>(u);
-      const double* seg = getFilteredSegment(&job, block, column, u, result, gains);
-      if (!seg) return result;
-      std::copy(seg, seg + h, x);
-      if (b > 0) {
-        seg = getFilteredSegment(&job, block - 1, column, u, result, gains);
-        if (!seg) return result;
-        for (std::int64_t k = 0; k < h; ++k) x[k] += seg[k];
-      }
-      seg = getFilteredSegment(&job, block, column + 1, u, result, gains);
-      if (!seg) return result;
-      std::copy(seg, seg + h, y);
-      if (b > 0) {
-        seg = getFilteredSegment(&job, block - 1, column + 1, u, result, gains);
-        if (!seg) return result;
-        for (std::int64_t k = 0; k < h; ++k) y[k] += seg[k];
-      }
+      if (!sumSegments(block, column, u, x) || !sumSegments(block, column + 1, u, y)) return result;
 
       const std::int64_t first = b == 0 ? std::max<std::int64_t>(0, n / 2 - j * h) : 0;
       const std::int64_t stop = last ? end - hopStart : h;
@@ -136,10 +135,6 @@ ResultCode renderSound(RenderJob& job) {
   }
 
   getFilteredSegment(nullptr, 0, 0, 0, result, nullptr);
-  std::vector<double>().swap(y);
-  std::vector<double>().swap(x);
-  std::vector<float>().swap(gains);
-  std::vector<unsigned char>().swap(bytes);
   if (job.input) {
     std::fclose(job.input);
     job.input = nullptr;

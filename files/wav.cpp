@@ -45,6 +45,16 @@ void put32(unsigned char* p, std::uint32_t v) {
   put16(p + 2, v >> 16);
 }
 
+// A stream over `fd`, opened without blocking, that blocks from now on. On
+// failure closes `fd` and returns nullptr.
+std::FILE* blockingStream(int fd, const char* mode) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  std::FILE* stream = ::fdopen(fd, mode);
+  if (!stream) ::close(fd);
+  return stream;
+}
+
 // Opens `path` for reading raw bytes when it names a regular file. A pipe,
 // a device or a folder holds no wave file, and opening a pipe the ordinary
 // way would wait for a writer that may never come.
@@ -56,11 +66,7 @@ std::FILE* openRegularFile(const std::string& path) {
     ::close(fd);
     return nullptr;
   }
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  std::FILE* stream = ::fdopen(fd, "rb");
-  if (!stream) ::close(fd);
-  return stream;
+  return blockingStream(fd, "rb");
 }
 
 // Creates `path` or truncates it, for writing raw bytes. A pipe that no one
@@ -69,11 +75,7 @@ std::FILE* openRegularFile(const std::string& path) {
 std::FILE* createFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  std::FILE* stream = ::fdopen(fd, "wb");
-  if (!stream) ::close(fd);
-  return stream;
+  return blockingStream(fd, "wb");
 }
 
 bool writeItem(std::FILE* stream, const void* data, std::size_t size) {
@@ -161,7 +163,7 @@ std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, bool 
   ok = std::fflush(stream) == 0 && ok;
   if (!ok || std::ferror(stream)) {
     std::fclose(stream);
-    if (showMessages) showErrorBox(owner, "Cannot write to output wave file. You may be running out of disk space");
+    if (showMessages) messageForResult(owner, kResultWriteFailed);
     return nullptr;
   }
   return stream;

@@ -28,6 +28,17 @@ struct Outcome {
   std::string out;  // and to stdout
 };
 
+// Starts the renderer with `args` and the given file actions; returns what
+// posix_spawn returned.
+int spawnRenderer(const std::vector<std::string>& args, const posix_spawn_file_actions_t& actions, pid_t& pid) {
+  std::vector<std::string> all = {VELLOMAR_RENDER_EXE};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+}
+
 class RenderCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -37,17 +48,12 @@ class RenderCliTest : public ::testing::Test {
 
   // Starts the renderer with `args`; its output goes to files in the temp dir.
   pid_t start(const std::vector<std::string>& args) {
-    std::vector<std::string> all = {VELLOMAR_RENDER_EXE};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, dir.file("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    EXPECT_EQ(spawnRenderer(args, actions, pid), 0);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
   }
@@ -326,16 +332,11 @@ TEST_F(RenderCliTest, TheInputIsNeverTheOutput) {
 std::string runOnTerminal(const std::vector<std::string>& args) {
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "no terminal";
-  std::vector<std::string> all = {VELLOMAR_RENDER_EXE};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 2, ptsname(master), O_RDWR | O_NOCTTY, 0);
   pid_t pid = -1;
-  posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  spawnRenderer(args, actions, pid);
   posix_spawn_file_actions_destroy(&actions);
   std::string seen;
   char buffer[4096];

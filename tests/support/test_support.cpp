@@ -46,23 +46,9 @@ void putTag(std::vector<std::uint8_t>& b, const char* tag) {
 
 std::vector<std::uint8_t> waveBytes(const std::vector<std::uint8_t>& data, int channels, int bits,
                                     std::uint32_t rate) {
-  std::vector<std::uint8_t> b;
   const auto align = static_cast<std::uint16_t>(channels * bits / 8);
-  putTag(b, "RIFF");
-  put32(b, static_cast<std::uint32_t>(36 + data.size()));
-  putTag(b, "WAVE");
-  putTag(b, "fmt ");
-  put32(b, 16);
-  put16(b, 1);
-  put16(b, static_cast<std::uint16_t>(channels));
-  put32(b, rate);
-  put32(b, rate * align);
-  put16(b, align);
-  put16(b, static_cast<std::uint16_t>(bits));
-  putTag(b, "data");
-  put32(b, static_cast<std::uint32_t>(data.size()));
-  b.insert(b.end(), data.begin(), data.end());
-  return b;
+  return riffBytes(
+      {chunkBytes("fmt ", fmtBody(1, channels, rate, rate * align, align, bits)), chunkBytes("data", data)});
 }
 
 std::vector<std::uint8_t> pcm16Bytes(const std::vector<std::int16_t>& samples) {

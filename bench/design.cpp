@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine/context.h"
 #include "engine/settings.h"
 
 using namespace vellomar;
@@ -26,33 +27,36 @@ int main() {
   const std::uint32_t w = 1024, h = 1024;
   std::vector<std::uint8_t> pixels(static_cast<std::size_t>(w) * h);
   for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 24);
-  pictureData = PictureData{pixels.data(), w, w, h};
+  RenderJob job;
+  job.picture = PictureData{pixels.data(), w, w, h};
   std::vector<float> gains(static_cast<std::size_t>(w) * h);
 
   for (bool logBrightness : {false, true}) {
-    renderSettings.logBrightness = logBrightness;
+    job.settings.logBrightness = logBrightness;
     const auto start = std::chrono::steady_clock::now();
     const int rounds = 20;
-    for (int i = 0; i < rounds; ++i) buildGainMatrix(gains.data());
+    for (int i = 0; i < rounds; ++i) buildGainMatrix(job.picture, job.settings, gains.data());
     std::printf("gain matrix %ux%u %s: %.2f ms\n", w, h, logBrightness ? "log" : "linear",
                 1e3 * secondsSince(start) / rounds);
   }
 
-  RenderJob job;
   job.sampleCount = 44100 * 60;
   const char* names[] = {"Linear", "Logarithmic", "Mel"};
   for (std::int32_t n : {2048, 8192, 32768}) {
-    renderSettings.blockLength = n;
+    job.settings.blockLength = n;
     std::vector<double> spectrum(2 * static_cast<std::size_t>(n));
     for (int scale = 0; scale < 3; ++scale) {
-      renderSettings.frequencyScale = static_cast<FrequencyScale>(scale);
-      renderSettings.inputSource = InputSource::PinkNoise;
-      designColumnFilter(job, spectrum.data(), 0,
-                         gains.data());  // workspace and plans
+      job.settings.frequencyScale = static_cast<FrequencyScale>(scale);
+      job.settings.inputSource = InputSource::PinkNoise;
+      RenderContext context;
+      if (configureRenderContext(context, job, gains.data()) != kResultOk) {
+        std::printf("no context\n");
+        return 1;
+      }
       const int designs = 200;
       const auto start = std::chrono::steady_clock::now();
       for (int u = 0; u < designs; ++u) {
-        if (designColumnFilter(job, spectrum.data(), u * 7, gains.data()) != kResultOk) {
+        if (designColumnFilter(context, spectrum.data(), u * 7) != kResultOk) {
           std::printf("design failed\n");
           return 1;
         }
@@ -60,6 +64,5 @@ int main() {
       std::printf("design N=%d %-11s: %.3f ms per filter\n", n, names[scale], 1e3 * secondsSince(start) / designs);
     }
   }
-  releaseDesignWorkspace();
   return 0;
 }

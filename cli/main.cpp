@@ -2,27 +2,23 @@
 // with the same engine, files and messages as the window program.
 
 #include <signal.h>
-#include <stdlib.h>
-#include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cmath>
+#include <atomic>
 #include <cstdio>
-#include <filesystem>
-#include <optional>
+#include <memory>
 #include <string>
-#include <system_error>
+#include <vector>
 
 #include "engine/granularity.h"
 #include "engine/render.h"
 #include "engine/settings.h"
 #include "files/messages.h"
+#include "files/paths.h"
 #include "files/picture.h"
-#include "files/wav.h"
+#include "files/render_setup.h"
 
-namespace fs = std::filesystem;
 using namespace vellomar;
 
 namespace {
@@ -45,6 +41,7 @@ struct Options {
   int rangeDb = 60;
   int gainDb = 6;
   float duration = 15.0f;
+  int threads = 0;
   bool quiet = false;
 };
 
@@ -52,8 +49,6 @@ int usageError(const std::string& text) {
   std::fprintf(stderr, "vellomar-render: %s\nRun with --help for more information.\n", text.c_str());
   return kExitUsage;
 }
-
-bool isPowerOfTwo(std::int32_t v) { return v > 0 && (v & (v - 1)) == 0; }
 
 std::string entryNumbers(const std::vector<std::string>& list) {
   std::string text;
@@ -72,10 +67,10 @@ int applyGranularity(const Options& o, const CLI::App& app, RenderSettings& sett
   const bool freqGiven = app.count("--freq-granularity") > 0;
   const bool timeGiven = app.count("--time-granularity") > 0;
 
-  if (!isPowerOfTwo(o.blockLength) || o.blockLength < 2048 || o.blockLength > 32768) {
+  if (!isPowerOfTwo(o.blockLength) || o.blockLength < kMinBlockLength || o.blockLength > kMaxBlockLength) {
     return usageError("--block-length must be a power of two from 2048 to 32768");
   }
-  if (!isPowerOfTwo(o.subBlocks) || o.subBlocks > 16) {
+  if (!isPowerOfTwo(o.subBlocks) || o.subBlocks > kMaxSubBlocks) {
     return usageError("--subblocks must be a power of two from 1 to 16");
   }
   std::int32_t n = o.blockLength;
@@ -96,9 +91,13 @@ int applyGranularity(const Options& o, const CLI::App& app, RenderSettings& sett
       const int shown = matchTimeEntry(lists.time, settings.sampleRate, n, s);
       if (shown >= 0) seconds = leadingNumber(lists.time[static_cast<std::size_t>(shown)]);
     }
-    n = blockLengthForFrequency(leadingNumber(lists.frequency[static_cast<std::size_t>(entry)]), settings.sampleRate);
-    if (seconds > 0.0f && !deriveSubBlocks(seconds, settings.sampleRate, n, s, false)) {
-      return usageError("no sub-block count fits this time granularity");
+    const float hz = leadingNumber(lists.frequency[static_cast<std::size_t>(entry)]);
+    if (seconds > 0.0f) {
+      if (!applyFrequencyGranularity(hz, seconds, settings.sampleRate, n, s)) {
+        return usageError("no sub-block count fits this time granularity");
+      }
+    } else {
+      n = blockLengthForFrequency(hz, settings.sampleRate);
     }
   } else if (timeGiven) {
     if (!deriveSubBlocks(seconds, settings.sampleRate, n, s, !blockGiven)) {
@@ -111,24 +110,18 @@ int applyGranularity(const Options& o, const CLI::App& app, RenderSettings& sett
   return 0;
 }
 
-// Whether two names denote the same file: the same path ignoring letter
-// case, or the same file on disk.
-bool sameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  const fs::path pa = fs::absolute(a, ec).lexically_normal();
-  const fs::path pb = fs::absolute(b, ec).lexically_normal();
-  if (strcasecmp(pa.string().c_str(), pb.string().c_str()) == 0) return true;
-  return fs::equivalent(a, b, ec) && !ec;
-}
+// Set by a signal; the render stops at its next hop.
+std::atomic<bool> gInterrupted{false};
 
-void onInterrupt(int) { abortRequested.store(true); }
+void onInterrupt(int) { gInterrupted.store(true); }
 
+// Ctrl-C, a closed terminal, Ctrl-\ and a polite kill all stop the render;
+// what it made is then removed and an earlier output is kept.
 void installInterruptHandler() {
   struct sigaction action = {};
   action.sa_handler = onInterrupt;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
 }
 
 class ProgressBar {
@@ -156,80 +149,25 @@ class ProgressBar {
   int last_ = -1;
 };
 
-// Where the render writes. A new file is written in place; an existing one
-// is replaced only after a successful render, from a file next to it, so a
-// failed run leaves it as it was.
-struct OutputTarget {
-  std::string finalPath;    // the file the user named (a link resolved)
-  std::string writtenPath;  // the file this run creates and writes
-  bool replaces = false;
-};
-
-// The file a name stands for when it is a link that points at nothing yet:
-// writing through the link creates that file, and that file (not the
-// user's link) is what a failed run removes again. Other names are kept.
-std::optional<std::string> followDanglingLink(const std::string& name) {
-  fs::path path = name;
-  for (int depth = 0; depth < 40; ++depth) {
-    std::error_code ec;
-    if (!fs::is_symlink(fs::symlink_status(path, ec))) return path.string();
-    const fs::path to = fs::read_symlink(path, ec);
-    if (ec) return std::nullopt;
-    path = to.is_absolute() ? to : path.parent_path() / to;
-  }
-  return std::nullopt;  // a loop of links
-}
-
-void refuseOutput(const std::string& output) {
-  showErrorBox(nullptr, "Cannot create output wave file '%s'", output.c_str());
-}
-
-std::optional<OutputTarget> prepareOutputTarget(const std::string& output) {
-  OutputTarget target{output, output, false};
-  std::error_code ec;
-  const fs::file_status status = fs::status(output, ec);
-  if (!fs::exists(status)) {
-    const std::optional<std::string> written = followDanglingLink(output);
-    if (!written) {
-      refuseOutput(output);
-      return std::nullopt;
-    }
-    target.writtenPath = *written;
-    return target;
-  }
-  if (!fs::is_regular_file(status) || access(output.c_str(), W_OK) != 0) {
-    refuseOutput(output);
-    return std::nullopt;
-  }
-  target.finalPath = fs::canonical(output, ec).string();
-  if (ec) target.finalPath = output;
-  std::string pattern = target.finalPath + ".partial-XXXXXX";
-  const int fd = mkstemp(pattern.data());
-  if (fd < 0) {
-    refuseOutput(output);
-    return std::nullopt;
-  }
-  struct stat st = {};
-  if (stat(target.finalPath.c_str(), &st) == 0) fchmod(fd, st.st_mode & 07777);
-  close(fd);
-  target.writtenPath = pattern;
-  target.replaces = true;
-  return target;
-}
+void reportInterrupted() { std::fprintf(stderr, "Interrupted: no output was written.\n"); }
 
 int run(const Options& o, const CLI::App& app) {
-  RenderSettings& settings = renderSettings;
+  RenderSettings settings;
   const bool wave = !o.input.empty() || o.source == "wave";
   if (wave && o.input.empty()) return usageError("--source wave needs --input FILE.wav");
   if (!o.input.empty() && app.count("--source") > 0 && o.source != "wave") {
     return usageError("--input cannot be combined with --source " + o.source);
   }
   if (wave && app.count("--duration") > 0) return usageError("--duration applies to the noise sources only");
-  if (!(o.duration >= 0.0f && o.duration <= 1000000.0f)) return usageError("--duration must be from 0.02 to 1000000");
-  if (o.gainDb < 0 || o.gainDb > 48) return usageError("--gain must be from 0 to 48");
+  if (!(o.duration >= kMinDurationSeconds && o.duration <= kMaxDurationSeconds)) {
+    return usageError("--duration must be from 0.02 to 1000000");
+  }
+  if (o.gainDb < kMinGainDb || o.gainDb > kMaxGainDb) return usageError("--gain must be from 0 to 48");
   // Rounded to the nearest multiple of 10, halves up, like the window's field.
-  if (o.rangeDb < 15 || o.rangeDb > 124) return usageError("--range must be from 20 to 120");
-  const int range = (o.rangeDb + 5) / 10 * 10;
+  if (o.rangeDb < kMinRangeDb - 5 || o.rangeDb >= kMaxRangeDb + 5) return usageError("--range must be from 20 to 120");
+  if (app.count("--threads") > 0 && (o.threads < 1 || o.threads > kMaxRenderThreads)) {
+    return usageError("--threads must be from 1 to 64");
+  }
 
   settings.inputSource =
       wave ? InputSource::WaveFile : (o.source == "white" ? InputSource::WhiteNoise : InputSource::PinkNoise);
@@ -237,9 +175,9 @@ int run(const Options& o, const CLI::App& app) {
                             : o.scale == "log"  ? FrequencyScale::Logarithmic
                                                 : FrequencyScale::Mel;
   settings.logBrightness = o.brightness == "log";
-  settings.logRangeDb = range;
+  settings.logRangeDb = roundRangeDb(o.rangeDb);
   settings.masterGainDb = o.gainDb;
-  settings.durationSeconds = o.duration > 0.02f ? o.duration : 0.02f;
+  settings.durationSeconds = o.duration;
   settings.inputPath = o.input;
   settings.outputPath = o.output;
   if (const int code = applyGranularity(o, app, settings); code != 0) return code;
@@ -260,67 +198,32 @@ int run(const Options& o, const CLI::App& app) {
     return kExitFailed;
   }
 
-  RenderJob& job = renderJob;
-  job = RenderJob{};
-  WaveInfo info;
-  if (wave) {
-    job.input = openInputWave(settings.inputPath, info, settings.sampleRate, true, nullptr);
-    if (!job.input) return kExitFailed;
-    job.input8Bit = info.bitsPerSample == 8;
-  } else {
-    if (!noiseRenderFits(settings.sampleRate, settings.durationSeconds, true, nullptr)) return kExitFailed;
-    info.sampleCount = noiseSampleCount(settings.sampleRate, settings.durationSeconds);
-  }
-  info.channels = 1;
-  info.bitsPerSample = 16;
-  info.sampleRate = settings.sampleRate;
-  info.rejected = false;
-  job.sampleCount = info.sampleCount;
-
-  auto closeInput = [&job] {
-    if (job.input) std::fclose(job.input);
-    job.input = nullptr;
-  };
-  if (!waveDataFits(info, true, nullptr)) {
-    closeInput();
+  PreparedRender prepared;
+  Refusal refusal;
+  if (!prepareRender(settings, pictureDataOf(*picture), kInitialRandomSeed, prepared, refusal)) {
+    showRefusal(nullptr, refusal);
     return kExitFailed;
   }
-  const std::optional<OutputTarget> target = prepareOutputTarget(o.output);
-  if (!target) {
-    closeInput();
-    return kExitFailed;
-  }
-  // The file this run creates, removed again unless the render completes.
-  auto discard = [&target] {
-    std::error_code ec;
-    fs::remove(target->writtenPath, ec);
-  };
-  job.output = createOutputWave(target->writtenPath, info, true, nullptr);
-  if (!job.output) {
-    closeInput();
-    discard();
-    return kExitFailed;
-  }
+  RenderJob& job = prepared.job;
+  job.abort = &gInterrupted;
+  job.threads = app.count("--threads") > 0 ? o.threads : 0;
 
   ProgressBar bar(!o.quiet && isatty(STDERR_FILENO));
   job.progress = [&bar](int thousandths) { bar.update(thousandths); };
-  const ResultCode result = renderSound(job);
+  // A signal that came while the files were being opened stops the render
+  // before it starts.
+  ResultCode result = gInterrupted.load() ? kResultAborted : renderSound(job);
   if (result == kResultOk) bar.update(1000);
   bar.finish();
   job.progress = nullptr;
 
-  if (result != kResultOk) {
-    discard();
-    if (result == kResultAborted) {
-      std::fprintf(stderr, "Interrupted: no output was written.\n");
-    } else {
-      messageForResult(nullptr, result);
-    }
+  result = finishRender(prepared, result, refusal);
+  if (result == kResultAborted) {
+    reportInterrupted();
     return kExitFailed;
   }
-  if (target->replaces && std::rename(target->writtenPath.c_str(), target->finalPath.c_str()) != 0) {
-    discard();
-    refuseOutput(o.output);
+  if (result != kResultOk) {
+    showRefusal(nullptr, refusal);
     return kExitFailed;
   }
   return kExitOk;
@@ -361,6 +264,8 @@ int main(int argc, char** argv) {
                  "of 10 (default 60)");
   app.add_option("--gain", o.gainDb, "Master gain in dB: 0 ... 48 (default 6)");
   app.add_option("--duration", o.duration, "Seconds of noise output: 0.02 ... 1000000 (default 15)");
+  app.add_option("--threads", o.threads,
+                 "Threads that render: 1 ... 64 (default: every core this process may use)");
   app.add_flag("-q,--quiet", o.quiet, "No progress bar");
 
   try {

@@ -1,103 +1,69 @@
 #include "engine/cache.h"
 
 #include <new>
-#include <vector>
 
+#include "engine/cache_internal.h"
+#include "engine/context.h"
 #include "engine/design.h"
 #include "engine/source.h"
-#include "fft/buffer.h"
-#include "fft/fft.h"
 
 namespace vellomar {
-namespace {
 
-struct SourceSlot {
-  std::int32_t key = -1;
-  FftBuffer spectrum;  // N complex entries
-  FftBuffer filtered;  // 2N samples under the current filter
-  bool filteredValid = false;
-};
-
-struct FilteredBlockCache {
-  SourceSlot a;
-  SourceSlot b;
-  FftBuffer filter;  // N complex entries
-  std::int32_t columnKey = -1;
-  // Spectrum times filter, made with the other arrays so that no hop
-  // allocates.
-  FftBuffer product;
-  std::size_t n = 0;  // block length the arrays were made for, 0 = none
-};
-
-FilteredBlockCache gCache;
-
-// Frees every array and forgets every key.
-void release() { gCache = FilteredBlockCache{}; }
-
-bool makeArrays(std::size_t n) {
+bool makeCacheArrays(FilteredBlockCache& cache, std::size_t n) {
+  cache = FilteredBlockCache{};
   try {
-    gCache.a.spectrum.assign(2 * n, 0.0);
-    gCache.b.spectrum.assign(2 * n, 0.0);
-    gCache.filter.assign(2 * n, 0.0);
-    gCache.a.filtered.resize(2 * n);
-    gCache.b.filtered.resize(2 * n);
-    gCache.product.resize(2 * n);
+    cache.a.spectrum.assign(2 * n, 0.0);
+    cache.b.spectrum.assign(2 * n, 0.0);
+    cache.filter.assign(2 * n, 0.0);
+    cache.a.filtered.resize(2 * n);
+    cache.b.filtered.resize(2 * n);
   } catch (const std::bad_alloc&) {
-    release();
+    cache = FilteredBlockCache{};
     return false;
   }
-  gCache.n = n;
+  cache.made = true;
   return true;
 }
 
-}  // namespace
-
-const double* getFilteredSegment(const RenderJob* job, std::int32_t b, std::int32_t c, std::int64_t s,
-                                 ResultCode& result, const float* gains) {
-  if (!job) {
-    release();
-    return nullptr;
-  }
-
-  const std::int32_t blockLength = renderSettings.blockLength;
-  const std::int32_t subBlocks = renderSettings.subBlocksPerBlock;
-  if (blockLength < 2 || subBlocks < 1 || subBlocks > blockLength) {
+const double* getFilteredSegment(RenderContext& context, std::int32_t b, std::int32_t c, std::int64_t s,
+                                 ResultCode& result) {
+  const RenderJob* job = context.job;
+  const std::int32_t blockLength = context.blockLength;
+  if (!job || blockLength < 2) {
     result = kResultInternal;
     return nullptr;
   }
+  const std::int32_t subBlocks = job->settings.subBlocksPerBlock;
   const auto n = static_cast<std::size_t>(blockLength);
+  FilteredBlockCache& cache = context.cache;
 
-  // The arrays belong to one block length; a render with another one
-  // (after a release, as every render starts) makes them anew.
-  if (gCache.n != n) {
-    release();
-    if (!makeArrays(n)) {
-      result = kResultNoMemory;
-      return nullptr;
-    }
+  // After a release the arrays are made anew.
+  if (!cache.made && !makeCacheArrays(cache, n)) {
+    result = kResultNoMemory;
+    return nullptr;
   }
 
-  if (c != gCache.columnKey) {
-    gCache.a.filteredValid = gCache.b.filteredValid = false;
-    result = designColumnFilter(*job, gCache.filter.data(), c, gains);
+  if (c != cache.columnKey) {
+    cache.a.filteredValid = cache.b.filteredValid = false;
+    result = designColumnFilter(context, cache.filter.data(), c);
     if (result != kResultOk) {
-      gCache.columnKey = -1;
+      cache.columnKey = -1;
       return nullptr;
     }
-    gCache.columnKey = c;
+    cache.columnKey = c;
   }
 
   SourceSlot* slot = nullptr;
-  if (gCache.a.key == b) {
-    slot = &gCache.a;
-  } else if (gCache.b.key == b) {
-    slot = &gCache.b;
+  if (cache.a.key == b) {
+    slot = &cache.a;
+  } else if (cache.b.key == b) {
+    slot = &cache.b;
   } else {
     // The older block goes; with both empty, B is filled first.
-    slot = gCache.a.key < gCache.b.key ? &gCache.a : &gCache.b;
+    slot = cache.a.key < cache.b.key ? &cache.a : &cache.b;
     slot->key = b;
     slot->filteredValid = false;
-    result = readSourceBlock(*job, slot->spectrum.data(), b);
+    result = readSourceBlock(context, slot->spectrum.data(), b);
     if (result != kResultOk) {
       slot->key = -1;
       return nullptr;
@@ -105,16 +71,22 @@ const double* getFilteredSegment(const RenderJob* job, std::int32_t b, std::int3
   }
 
   if (!slot->filteredValid) {
+    // The product goes straight into the inverse transform's input.
+    const std::int32_t size = 2 * blockLength;
+    double* out = context.fft.inverseInput(size);
+    if (!out) {
+      result = kResultNoMemory;
+      return nullptr;
+    }
     const double* p = slot->spectrum.data();
-    const double* q = gCache.filter.data();
-    double* out = gCache.product.data();
+    const double* q = cache.filter.data();
     for (std::size_t k = 0; k < n; ++k) {
       const double pr = p[2 * k], pi = p[2 * k + 1];
       const double qr = q[2 * k], qi = q[2 * k + 1];
       out[2 * k] = pr * qr - qi * pi;
       out[2 * k + 1] = pr * qi + qr * pi;
     }
-    ifftReal(out, slot->filtered.data(), 0.0, 2 * blockLength);
+    context.fft.inverseFromInput(slot->filtered.data(), size);
     slot->filteredValid = true;
   }
 

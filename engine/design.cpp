@@ -3,61 +3,23 @@
 #include <cmath>
 #include <new>
 
+#include "engine/context.h"
 #include "engine/design_internal.h"
 #include "engine/scales.h"
-#include "fft/fft.h"
 
 namespace vellomar {
 namespace {
 
-FilterDesignWorkspace gWorkspace;
-
 constexpr float kOneOver255 = 1.0f / 255.0f;  // 0.0039215689
 constexpr double kTwoPi = 6.283185307179586;
 
-// Rebuilds the window and the work area when N changed. False when an
-// allocation failed; the workspace then stays marked unbuilt for a retry.
-bool ensureWorkspace(std::int32_t n) {
-  FilterDesignWorkspace& ws = gWorkspace;
-  if (ws.designedBlockLength == n) return true;
-  FftBuffer().swap(ws.workBuffer);
-  std::vector<double>().swap(ws.halfWindow);
-  std::vector<double>().swap(ws.pinkWeights);
-  ws.pinkWeightsReady = false;
-  ws.designedBlockLength = -1;
-  const auto un = static_cast<std::size_t>(n);
-  const std::size_t k = un / 2;
-  try {
-    ws.workBuffer.assign(2 * un, 0.0);
-    ws.halfWindow.resize(k);
-  } catch (const std::bad_alloc&) {
-    FftBuffer().swap(ws.workBuffer);
-    std::vector<double>().swap(ws.halfWindow);
-    return false;
-  }
-  for (std::size_t i = 0; i < k; ++i) {
-    ws.halfWindow[i] = (1.0 - std::cos((static_cast<double>(i) + 0.5) * kTwoPi / static_cast<double>(n))) / 2.0;
-  }
-  ws.designedBlockLength = n;
-  return true;
-}
-
 // Amplitude 4 up to bin n (16 Hz), then falling as 1/sqrt(k).
-bool ensurePinkWeights(std::int32_t n, std::int32_t lowBin) {
-  FilterDesignWorkspace& ws = gWorkspace;
-  if (ws.pinkWeightsReady) return true;
-  const auto k = static_cast<std::size_t>(n / 2);
+void fillPinkWeights(std::vector<double>& weights, std::int32_t lowBin) {
+  const std::size_t k = weights.size();
   const auto low = static_cast<std::size_t>(lowBin);
-  try {
-    ws.pinkWeights.resize(k);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
   const double top = 4.0 * std::sqrt(static_cast<double>(lowBin));
-  for (std::size_t i = low; i < k; ++i) ws.pinkWeights[i] = top / std::sqrt(static_cast<double>(i));
-  for (std::size_t i = 0; i < low; ++i) ws.pinkWeights[i] = ws.pinkWeights[low];
-  ws.pinkWeightsReady = true;
-  return true;
+  for (std::size_t i = low; i < k; ++i) weights[i] = top / std::sqrt(static_cast<double>(i));
+  for (std::size_t i = 0; i < low; ++i) weights[i] = weights[low];
 }
 
 // Mean of the interpolant over [a, b] when both ends lie in the cell
@@ -80,15 +42,10 @@ inline double oneCellMean(float a, float b, const float* v, std::int64_t stride,
 }
 
 // Positions of the bin edges on the scale, for the length W - 1: position
-// 0 is the lowest frequency of the scale, W - 1 half the sample rate.
-ResultCode ensureBinEdges(std::int32_t n, std::uint32_t fs, FrequencyScale scale, std::uint32_t width, float q,
-                          std::int32_t lowBin) {
-  FilterDesignWorkspace& ws = gWorkspace;
-  if (ws.edgesBlockLength == n && ws.edgesSampleRate == fs && ws.edgesWidth == width && ws.edgesScale == scale &&
-      !ws.binEdges.empty()) {
-    return kResultOk;
-  }
-  ws.edgesBlockLength = -1;
+// 0 is the lowest frequency of the scale, W - 1 half the sample rate. False
+// for an unknown scale (no edges).
+bool computeBinEdges(FilterDesignWorkspace& ws, std::int32_t n, std::uint32_t fs, FrequencyScale scale,
+                     std::uint32_t width, float q, std::int32_t lowBin) {
   const std::int32_t k = n / 2;
   const float binHz = static_cast<float>(fs) / static_cast<float>(n);
   const float lastColumn = static_cast<float>(width - 1);
@@ -123,31 +80,20 @@ ResultCode ensureBinEdges(std::int32_t n, std::uint32_t fs, FrequencyScale scale
       break;
     }
     default:
-      return kResultInternal;
+      ws.binEdges.clear();
+      return false;
   }
-  try {
-    ws.binEdges.resize(static_cast<std::size_t>(k - first + 1));
-  } catch (const std::bad_alloc&) {
-    return kResultNoMemory;
-  }
+  ws.binEdges.resize(static_cast<std::size_t>(k - first + 1));
   // Bin i spans the edges i - 0.5 and i + 0.5; (i + 1) - 0.5 is the same
   // float as i + 0.5, so neighbouring bins share an edge exactly.
   for (std::int32_t i = first; i <= k; ++i) {
     ws.binEdges[static_cast<std::size_t>(i - first)] = pos(static_cast<float>(i) - 0.5f, a, b, binHz);
   }
   ws.edgesFirst = first;
-  ws.edgesSampleRate = fs;
-  ws.edgesWidth = width;
-  ws.edgesScale = scale;
-  ws.edgesBlockLength = n;
-  return kResultOk;
+  return true;
 }
 
 }  // namespace
-
-const FilterDesignWorkspace& designWorkspace() { return gWorkspace; }
-
-void releaseDesignWorkspace() { gWorkspace = FilterDesignWorkspace{}; }
 
 float lowestLogPosition(std::int32_t n, std::uint32_t sampleRate) {
   return static_cast<float>(n) * 16.0f / static_cast<float>(sampleRate);
@@ -157,12 +103,48 @@ std::int32_t lowestLogBin(std::int32_t n, std::uint32_t sampleRate) {
   return static_cast<std::int32_t>(std::ceil(lowestLogPosition(n, sampleRate)));
 }
 
-void buildGainMatrix(float* gains) {
-  const PictureData& pic = pictureData;
+ResultCode prepareDesignWorkspace(FilterDesignWorkspace& ws, const RenderJob& job) {
+  const RenderSettings& s = job.settings;
+  const std::int32_t n = s.blockLength;
+  if (n < 4 || (n & (n - 1)) != 0) return kResultInternal;
+  const auto un = static_cast<std::size_t>(n);
+  const std::size_t k = un / 2;
+  const std::uint32_t fs = s.sampleRate;
+  const float q = fs == 0 ? 0.0f : lowestLogPosition(n, fs);
+  // The scales need 16 Hz to lie below the top bin (fs is 44100 in every
+  // render, so this only guards a corrupted rate).
+  if (fs == 0 || !(q <= static_cast<float>(k - 1))) return kResultInternal;
+  const std::int32_t lowBin = lowestLogBin(n, fs);
+  const PictureData& pic = job.picture;
+  const bool pictureUsable = pic.width != 0 && pic.height != 0 && pic.pixels != nullptr &&
+                             pic.width <= kMaxPictureSide && pic.height <= kMaxPictureSide;
+  try {
+    ws = FilterDesignWorkspace{};
+    ws.workBuffer.assign(2 * un, 0.0);
+    ws.halfWindow.resize(k);
+    if (s.inputSource == InputSource::PinkNoise) {
+      ws.pinkWeights.resize(k);
+      fillPinkWeights(ws.pinkWeights, lowBin);
+    }
+    if (pictureUsable) {
+      ws.slice.resize(pic.width);
+      computeBinEdges(ws, n, fs, s.frequencyScale, pic.width, q, lowBin);
+    }
+  } catch (const std::bad_alloc&) {
+    ws = FilterDesignWorkspace{};
+    return kResultNoMemory;
+  }
+  for (std::size_t i = 0; i < k; ++i) {
+    ws.halfWindow[i] = (1.0 - std::cos((static_cast<double>(i) + 0.5) * kTwoPi / static_cast<double>(n))) / 2.0;
+  }
+  return kResultOk;
+}
+
+void buildGainMatrix(const PictureData& pic, const RenderSettings& settings, float* gains) {
   if (pic.width == 0 || pic.height == 0 || !pic.pixels || !gains) return;
   const std::size_t w = pic.width;
   const std::size_t h = pic.height;
-  if (!renderSettings.logBrightness) {
+  if (!settings.logBrightness) {
     for (std::size_t r = 0; r < h; ++r) {
       const std::uint8_t* row = pic.pixels + (h - 1 - r) * pic.stride;
       float* out = gains + r * w;
@@ -170,7 +152,7 @@ void buildGainMatrix(float* gains) {
     }
     return;
   }
-  const auto range = static_cast<std::uint32_t>(renderSettings.logRangeDb);
+  const auto range = static_cast<std::uint32_t>(settings.logRangeDb);
   const float ln10 = static_cast<float>(std::log(10.0));
   const float alpha = ln10 / 20.0f * static_cast<float>(range) * kOneOver255;
   const float beta = alpha * -255.0f;
@@ -229,37 +211,22 @@ double intervalMean(float a, float b, const float* v, std::int64_t stride) {
   return intervalMeanInline(a, b, v, stride);
 }
 
-ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32_t u, const float* gains) {
-  const RenderSettings& s = renderSettings;
-  const std::int32_t n = s.blockLength;
-  // Every block length the window offers is a power of two >= 2048; the
-  // pink table needs at least N = 4.
-  if (n < 4 || (n & (n - 1)) != 0 || s.subBlocksPerBlock < 1) return kResultInternal;
-  if (!ensureWorkspace(n)) return kResultNoMemory;
-  FilterDesignWorkspace& ws = gWorkspace;
-
+ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int32_t u) {
+  const RenderJob* job = context.job;
+  if (!job || context.blockLength == 0) return kResultInternal;
+  const RenderSettings& s = job->settings;
+  const std::int32_t n = context.blockLength;
   const std::int32_t k = n / 2;
-  const std::uint32_t fs = s.sampleRate;
-  const float q = lowestLogPosition(n, fs);
-  // The scale needs 16 Hz to lie below the top bin (fs is 44100 in every
-  // render, so this only guards a corrupted rate).
-  if (fs == 0 || !(q <= static_cast<float>(k - 1))) return kResultInternal;
-  const std::int32_t lowBin = lowestLogBin(n, fs);
-  const bool pink = s.inputSource == InputSource::PinkNoise;
-  if (pink && !ensurePinkWeights(n, lowBin)) return kResultNoMemory;
+  FilterDesignWorkspace& ws = context.design;
 
-  const PictureData& pic = pictureData;
+  const PictureData& pic = job->picture;
+  const float* gains = context.gains;
   if (pic.height == 0 || pic.width == 0 || !pic.pixels || !gains) return kResultInternal;
   if (pic.height > kMaxPictureSide || pic.width > kMaxPictureSide) return kResultInternal;
+  if (ws.slice.size() < pic.width) return kResultInternal;  // made for another picture
   const std::uint32_t width = pic.width;
   const std::uint32_t height = pic.height;
   const float rows = static_cast<float>(height);
-
-  try {
-    if (ws.slice.size() < width) ws.slice.resize(width);
-  } catch (const std::bad_alloc&) {
-    return kResultNoMemory;
-  }
   float* slice = ws.slice.data();
 
   if (height == 1) {
@@ -269,7 +236,7 @@ ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32
     // The slot's span in fractional rows: row 0 at time 0, row H-1 at the
     // end of the output.
     const float total =
-        static_cast<float>(job.sampleCount) / static_cast<float>(n) * static_cast<float>(s.subBlocksPerBlock);
+        static_cast<float>(job->sampleCount) / static_cast<float>(n) * static_cast<float>(s.subBlocksPerBlock);
     const float mid = static_cast<float>(u) - static_cast<float>(s.subBlocksPerBlock) * 0.5f;
     const float last = static_cast<float>(height - 1);
     float lo = ((mid - 0.5f) / total) * last;
@@ -284,8 +251,8 @@ ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32
     }
   }
 
-  const ResultCode edges = ensureBinEdges(n, fs, s.frequencyScale, width, q, lowBin);
-  if (edges != kResultOk) return edges;
+  // An unknown scale has no bin edges.
+  if (ws.binEdges.empty()) return kResultInternal;
   const std::int32_t first = ws.edgesFirst;
   const float* edge = ws.binEdges.data();
   const float posCeiling = static_cast<float>(width) - 1.001f;
@@ -308,7 +275,7 @@ ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32
     spectrum[2 * i + 1] = 0.0;
   }
 
-  if (pink) {
+  if (!ws.pinkWeights.empty()) {
     const double* weights = ws.pinkWeights.data();
     for (std::int32_t i = 0; i < k; ++i) {
       spectrum[2 * i] *= weights[i];
@@ -318,17 +285,17 @@ ResultCode designBinResponses(const RenderJob& job, double* spectrum, std::int32
   return kResultOk;
 }
 
-ResultCode designColumnFilter(const RenderJob& job, double* spectrum, std::int32_t u, const float* gains) {
-  const ResultCode result = designBinResponses(job, spectrum, u, gains);
+ResultCode designColumnFilter(RenderContext& context, double* spectrum, std::int32_t u) {
+  const ResultCode result = designBinResponses(context, spectrum, u);
   if (result != kResultOk) return result;
 
-  const std::int32_t n = renderSettings.blockLength;
+  const std::int32_t n = context.blockLength;
   const std::int32_t k = n / 2;
-  double* work = gWorkspace.workBuffer.data();
-  const double* window = gWorkspace.halfWindow.data();
+  double* work = context.design.workBuffer.data();
+  const double* window = context.design.halfWindow.data();
 
   // Zero-phase impulse response, centred on index 0.
-  ifftReal(spectrum, work, 0.0, n);
+  context.fft.inverse(spectrum, work, n);
   // Rotate by half a block so the peak sits at N/2, and taper with a Hann
   // window of length N.
   for (std::int32_t i = 0; i < k; ++i) {
@@ -337,7 +304,7 @@ ResultCode designColumnFilter(const RenderJob& job, double* spectrum, std::int32
     work[i + k] = t * window[k - 1 - i];
   }
   // N taps followed by the N zeros the upper half always holds.
-  fftReal(work, spectrum, 2 * n, 0);
+  context.fft.forward(work, spectrum, 2 * n);
   return kResultOk;
 }
 

@@ -105,4 +105,10 @@ bool deriveSubBlocks(float seconds, std::uint32_t sampleRate, std::int32_t& bloc
   return true;
 }
 
+bool applyFrequencyGranularity(float hz, float shownSeconds, std::uint32_t sampleRate, std::int32_t& blockLength,
+                               std::int32_t& subBlocks) {
+  blockLength = blockLengthForFrequency(hz, sampleRate);
+  return deriveSubBlocks(shownSeconds, sampleRate, blockLength, subBlocks, false);
+}
+
 }  // namespace vellomar

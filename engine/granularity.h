@@ -41,4 +41,10 @@ std::int32_t blockLengthForFrequency(float hz, std::uint32_t sampleRate);
 bool deriveSubBlocks(float seconds, std::uint32_t sampleRate, std::int32_t& blockLength, std::int32_t& subBlocks,
                      bool mayChangeBlockLength);
 
+// A frequency granularity of `hz` chosen while the time list shows
+// `shownSeconds`: N from hz, then S for that time granularity with N kept
+// (S = 1 or 16 at the ends). False as deriveSubBlocks.
+bool applyFrequencyGranularity(float hz, float shownSeconds, std::uint32_t sampleRate, std::int32_t& blockLength,
+                               std::int32_t& subBlocks);
+
 }  // namespace vellomar

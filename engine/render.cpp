@@ -1,14 +1,26 @@
 #include "engine/render.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/cache.h"
+#include "engine/context.h"
 #include "engine/design.h"
+#include "engine/source.h"
 
 namespace vellomar {
 namespace {
+
+// Output bytes a run may hold at most: runs are cut so that their buffers
+// stay this small whatever the duration.
+constexpr std::int64_t kMaxRunBytes = std::int64_t{1} << 20;
+// Runs per thread the render aims at, so that the threads finish together.
+constexpr std::int64_t kRunsPerThread = 4;
 
 inline void storeSample(double v, unsigned char* out) {
   const auto bits = static_cast<std::uint16_t>(toOutputSample(v));
@@ -25,39 +37,58 @@ bool closeStream(std::FILE*& stream) {
   return ok;
 }
 
-ResultCode renderHops(RenderJob& job, double* x, double* y, unsigned char* bytes, const float* gains) {
-  const std::int64_t n = renderSettings.blockLength;
-  const std::int64_t s = renderSettings.subBlocksPerBlock;
+bool requested(const std::atomic<bool>* flag) { return flag && flag->load(std::memory_order_relaxed); }
+
+// The hop's samples under filter column `column`: this block's segment plus
+// the tail of the block before. False when the cache failed (`result` says
+// why).
+bool sumSegments(RenderContext& context, std::int32_t block, std::int32_t column, std::int64_t u, double* out,
+                 std::size_t hop, ResultCode& result) {
+  const double* seg = getFilteredSegment(context, block, column, u, result);
+  if (!seg) return false;
+  std::copy(seg, seg + hop, out);
+  if (block > 0) {
+    seg = getFilteredSegment(context, block - 1, column, u, result);
+    if (!seg) return false;
+    for (std::size_t k = 0; k < hop; ++k) out[k] += seg[k];
+  }
+  return true;
+}
+
+// Renders the hops of blocks [firstBlock, endBlock) of the context's job.
+// beforeBlock(b) runs before block b's hops, afterBlock() after them;
+// write(bytes, count) takes each hop's output and returns false when the
+// output failed. The context's source must stand at block firstBlock - 1
+// (block 0 for the first run): a run that does not start the render first
+// reads the block before its own, whose tail its first hops add.
+template <class BeforeBlock, class AfterBlock, class Write>
+ResultCode renderRun(RenderContext& context, std::int64_t firstBlock, std::int64_t endBlock,
+                     const std::atomic<bool>* cancel, BeforeBlock&& beforeBlock, AfterBlock&& afterBlock,
+                     Write&& write) {
+  const RenderJob& job = *context.job;
+  const std::int64_t n = job.settings.blockLength;
+  const std::int64_t s = job.settings.subBlocksPerBlock;
   const std::int64_t h = n / s;
+  const auto hop = static_cast<std::size_t>(h);
   const double inverseHop = 1.0 / static_cast<double>(h);
-  const double g = masterGainFactor(renderSettings.masterGainDb);
-  const auto blocks = static_cast<std::int64_t>(blockCount(job.sampleCount, renderSettings.blockLength));
-  // Output sample k is timeline sample k + N/2; the output ends at this timeline position.
+  const double g = masterGainFactor(job.settings.masterGainDb);
+  // Output sample k is timeline sample k + N/2; the output ends at this
+  // timeline position.
   const std::int64_t end = static_cast<std::int64_t>(job.sampleCount) + n / 2;
+  double* x = context.hopX.data();
+  double* y = context.hopY.data();
+  unsigned char* bytes = context.hopBytes.data();
 
   ResultCode result = kResultOk;
-  // The hop's samples under filter column `column`: this block's segment
-  // plus the tail of the block before. False when the cache failed.
-  auto sumSegments = [&](std::int32_t block, std::int32_t column, std::int64_t u, double* out) {
-    const double* seg = getFilteredSegment(&job, block, column, u, result, gains);
-    if (!seg) return false;
-    std::copy(seg, seg + h, out);
-    if (block > 0) {
-      seg = getFilteredSegment(&job, block - 1, column, u, result, gains);
-      if (!seg) return false;
-      for (std::int64_t k = 0; k < h; ++k) out[k] += seg[k];
-    }
-    return true;
-  };
-  for (std::int64_t b = 0; b < blocks; ++b) {
-    if (job.progress) {
-      // Progress is only shown; a failure to show it must not end the render
-      // nor leave the engine as an exception.
-      try {
-        job.progress(static_cast<int>(b * 1000 / blocks));
-      } catch (...) {
-      }
-    }
+  if (firstBlock > 0) {
+    // The previous block, under the first hop's filter: exactly what the
+    // cache would hold had this context rendered the blocks before.
+    const auto before = static_cast<std::int32_t>(firstBlock - 1);
+    const auto column = static_cast<std::int32_t>(firstBlock * s);
+    if (!getFilteredSegment(context, before, column, firstBlock * s, result)) return result;
+  }
+  for (std::int64_t b = firstBlock; b < endBlock; ++b) {
+    beforeBlock(b);
     const auto block = static_cast<std::int32_t>(b);
     for (std::int64_t j = 0; j < s; ++j) {
       if (b == 0 && j < s / 2) continue;  // before output sample 0
@@ -67,7 +98,10 @@ ResultCode renderHops(RenderJob& job, double* x, double* y, unsigned char* bytes
 
       // The hop fades from filter column u (x) to column u + 1 (y).
       const auto column = static_cast<std::int32_t>(u);
-      if (!sumSegments(block, column, u, x) || !sumSegments(block, column + 1, u, y)) return result;
+      if (!sumSegments(context, block, column, u, x, hop, result) ||
+          !sumSegments(context, block, column + 1, u, y, hop, result)) {
+        return result;
+      }
 
       const std::int64_t first = b == 0 ? std::max<std::int64_t>(0, n / 2 - j * h) : 0;
       const std::int64_t stop = last ? end - hopStart : h;
@@ -76,14 +110,251 @@ ResultCode renderHops(RenderJob& job, double* x, double* y, unsigned char* bytes
         const double v = ((1.0 - t) * x[k] + t * y[k]) * g;
         storeSample(v, bytes + 2 * (k - first));
       }
-      const auto count = static_cast<std::size_t>(2 * (stop - first));
-      if (count > 0 && std::fwrite(bytes, 1, count, job.output) != count) return kResultWriteFailed;
-      if (std::ferror(job.output) || std::feof(job.output)) return kResultWriteFailed;
+      if (!write(bytes, static_cast<std::size_t>(2 * (stop - first)))) return kResultWriteFailed;
       if (last) return kResultOk;
-      if (abortRequested.load(std::memory_order_relaxed)) return kResultAborted;
+      if (requested(job.abort) || requested(cancel)) return kResultAborted;
     }
+    afterBlock();
   }
   return kResultOk;
+}
+
+void reportProgress(const RenderJob& job, std::int64_t block, std::int64_t blocks) {
+  if (!job.progress) return;
+  // Progress is only shown; a failure to show it must not end the render
+  // nor leave the engine as an exception.
+  try {
+    job.progress(static_cast<int>(block * 1000 / blocks));
+  } catch (...) {
+  }
+}
+
+// One context, every block, each hop written as it is made.
+ResultCode renderInOrder(RenderJob& job, const float* gains, std::int64_t blocks) {
+  RenderContext context;
+  ResultCode result = configureRenderContext(context, job, gains);
+  if (result != kResultOk) return result;
+  result = renderRun(
+      context, 0, blocks, nullptr, [&](std::int64_t b) { reportProgress(job, b, blocks); }, [] {},
+      [&](const unsigned char* bytes, std::size_t count) {
+        if (count > 0 && std::fwrite(bytes, 1, count, job.output) != count) return false;
+        return !std::ferror(job.output) && !std::feof(job.output);
+      });
+  if (job.settings.inputSource != InputSource::WaveFile) job.noiseState = context.noiseState;
+  return result;
+}
+
+// Runs rendered by worker threads into a ring of buffers, written by the
+// calling thread in order.
+class RunPipeline {
+ public:
+  RunPipeline(const RenderJob& job, const float* gains, std::int64_t blocks, std::int64_t perRun)
+      : job_(job), gains_(gains), blocks_(blocks), perRun_(perRun), runs_((blocks + perRun - 1) / perRun) {}
+
+  // Makes the ring's buffers. False when memory is short.
+  bool makeSlots(std::size_t count) {
+    const auto capacity = static_cast<std::size_t>(perRun_) * static_cast<std::size_t>(job_.settings.blockLength) * 2;
+    try {
+      slots_ = std::vector<Slot>(count);
+      for (Slot& slot : slots_) slot.bytes.resize(capacity);
+    } catch (const std::bad_alloc&) {
+      slots_.clear();
+      return false;
+    }
+    return true;
+  }
+
+  // Starts up to `threads` workers; returns how many run.
+  std::size_t start(std::int32_t threads) {
+    for (std::int32_t i = 0; i < threads; ++i) {
+      try {
+        workers_.emplace_back([this] { work(); });
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
+    return workers_.size();
+  }
+
+  // Writes the runs in order and reports progress; stops at the first
+  // failure in output order. Returns the render's result and the number of
+  // blocks the output got through.
+  ResultCode writeRuns(std::FILE* output, std::int64_t& blocksReached) {
+    ResultCode result = kResultOk;
+    std::int64_t nextProgress = 0;
+    auto reportUpTo = [&](std::int64_t doneBlocks) {
+      const std::int64_t upTo = std::min(doneBlocks, blocks_ - 1);
+      for (; nextProgress <= upTo; ++nextProgress) reportProgress(job_, nextProgress, blocks_);
+    };
+    reportUpTo(0);
+    blocksReached = 0;
+    for (std::int64_t r = 0; r < runs_ && result == kResultOk; ++r) {
+      Slot& slot = slots_[static_cast<std::size_t>(r) % slots_.size()];
+      const std::int64_t first = r * perRun_;
+      std::unique_lock<std::mutex> lock(mutex_);
+      for (;;) {
+        const std::int64_t shown = nextProgress - first;
+        runChanged_.wait(lock, [&] { return slot.run == r && (slot.finished || slot.blocksDone >= shown); });
+        const bool finished = slot.finished;
+        const std::int64_t done = slot.blocksDone;
+        lock.unlock();
+        reportUpTo(first + done);
+        blocksReached = first + done;
+        lock.lock();
+        if (finished) break;
+      }
+      result = slot.result;
+      const std::size_t used = slot.used;
+      lock.unlock();
+      if (result != kResultOk) {
+        blocksReached = std::min(blocks_, blocksReached + 1);
+        break;
+      }
+      if (used > 0 && std::fwrite(slot.bytes.data(), 1, used, output) != used) result = kResultWriteFailed;
+      if (std::ferror(output) || std::feof(output)) result = kResultWriteFailed;
+      // Between runs as between hops: an abort after the last hop of the
+      // output is too late to matter.
+      if (result == kResultOk && r + 1 < runs_ && requested(job_.abort)) result = kResultAborted;
+      lock.lock();
+      written_ = r + 1;
+      lock.unlock();
+      slotFreed_.notify_all();
+    }
+    return result;
+  }
+
+  // Stops the workers (after the run each is on) and waits for them.
+  void finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    cancel_.store(true, std::memory_order_relaxed);
+    slotFreed_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+    workers_.clear();
+  }
+
+  ~RunPipeline() { finish(); }
+
+ private:
+  struct Slot {
+    std::vector<unsigned char> bytes;
+    std::int64_t run = -1;
+    std::size_t used = 0;
+    std::int64_t blocksDone = 0;
+    bool finished = false;
+    ResultCode result = kResultOk;
+  };
+
+  void work() {
+    RenderContext context;
+    const ResultCode configured = configureRenderContext(context, job_, gains_);
+    for (;;) {
+      std::int64_t r = 0;
+      Slot* slot = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        slotFreed_.wait(lock, [&] {
+          return stop_ || next_ >= runs_ || next_ - written_ < static_cast<std::int64_t>(slots_.size());
+        });
+        if (stop_ || next_ >= runs_) return;
+        r = next_++;
+        slot = &slots_[static_cast<std::size_t>(r) % slots_.size()];
+        slot->run = r;
+        slot->used = 0;
+        slot->blocksDone = 0;
+        slot->finished = false;
+        slot->result = kResultOk;
+      }
+      ResultCode result = configured;
+      if (result == kResultOk) {
+        const std::int64_t first = r * perRun_;
+        const std::int64_t end = std::min(first + perRun_, blocks_);
+        resetFilteredBlockCache(context);
+        seekSource(context, static_cast<std::int32_t>(first > 0 ? first - 1 : 0));
+        unsigned char* out = slot->bytes.data();
+        std::size_t used = 0;
+        result = renderRun(
+            context, first, end, &cancel_, [](std::int64_t) {},
+            [&] {
+              {
+                std::lock_guard<std::mutex> lock(mutex_);
+                slot->used = used;
+                ++slot->blocksDone;
+              }
+              runChanged_.notify_all();
+            },
+            [&](const unsigned char* bytes, std::size_t count) {
+              std::copy(bytes, bytes + count, out + used);
+              used += count;
+              return true;
+            });
+        std::lock_guard<std::mutex> lock(mutex_);
+        slot->used = used;
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slot->finished = true;
+        slot->result = result;
+      }
+      runChanged_.notify_all();
+    }
+  }
+
+  const RenderJob& job_;
+  const float* gains_;
+  const std::int64_t blocks_;
+  const std::int64_t perRun_;
+  const std::int64_t runs_;
+  std::vector<Slot> slots_;
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable slotFreed_;   // a slot was written, or the render stops
+  std::condition_variable runChanged_;  // a block or a run was finished
+  std::int64_t next_ = 0;               // the next run a worker takes
+  std::int64_t written_ = 0;            // runs written so far
+  bool stop_ = false;
+  std::atomic<bool> cancel_{false};     // polled between hops
+};
+
+// Blocks per run for `threads` threads: enough runs for the threads to end
+// together, each run's output at most kMaxRunBytes.
+std::int64_t blocksPerRun(const RenderJob& job, std::int64_t blocks, std::int32_t threads) {
+  if (job.blocksPerRun > 0) return job.blocksPerRun;
+  const std::int64_t n = job.settings.blockLength;
+  const std::int64_t most = std::max<std::int64_t>(1, kMaxRunBytes / (2 * n));
+  const std::int64_t even = (blocks + kRunsPerThread * threads - 1) / (kRunsPerThread * threads);
+  return std::clamp<std::int64_t>(even, 1, most);
+}
+
+ResultCode renderBlocks(RenderJob& job, const float* gains, std::int64_t blocks) {
+  std::int32_t threads = job.threads > 0 ? job.threads : availableCores();
+  threads = std::min(threads, kMaxRenderThreads);
+  // A wave read in order from its stream cannot be shared.
+  if (job.settings.inputSource == InputSource::WaveFile && job.sampleCount > 0 && !inputReadableByPosition(job)) {
+    threads = 1;
+  }
+  const std::int64_t perRun = blocksPerRun(job, blocks, threads);
+  const std::int64_t runs = (blocks + perRun - 1) / perRun;
+  threads = static_cast<std::int32_t>(std::min<std::int64_t>(threads, runs));
+  if (threads <= 1) return renderInOrder(job, gains, blocks);
+
+  RunPipeline pipeline(job, gains, blocks, perRun);
+  if (!pipeline.makeSlots(2 * static_cast<std::size_t>(threads))) return kResultNoMemory;
+  if (pipeline.start(threads) == 0) {
+    pipeline.finish();
+    return renderInOrder(job, gains, blocks);
+  }
+  std::int64_t blocksReached = 0;
+  const ResultCode result = pipeline.writeRuns(job.output, blocksReached);
+  pipeline.finish();
+  if (job.settings.inputSource != InputSource::WaveFile) {
+    const std::int64_t reached = result == kResultOk ? blocks : blocksReached;
+    const std::uint64_t steps = static_cast<std::uint64_t>(reached) * static_cast<std::uint64_t>(job.settings.blockLength);
+    job.noiseState = advanceNoiseState(job.noiseState, steps);
+  }
+  return result;
 }
 
 }  // namespace
@@ -100,41 +371,37 @@ std::int16_t toOutputSample(double v) {
 
 ResultCode renderSound(RenderJob& job) {
   ResultCode result = kResultOk;
-  const std::int32_t n = renderSettings.blockLength;
-  const std::int32_t s = renderSettings.subBlocksPerBlock;
+  const std::int32_t n = job.settings.blockLength;
+  const std::int32_t s = job.settings.subBlocksPerBlock;
+  const PictureData& picture = job.picture;
+  const bool noise = job.settings.inputSource != InputSource::WaveFile;
 
-  std::vector<double> x, y;
-  std::vector<unsigned char> bytes;
   std::vector<float> gains;
   // The hops must tile each block exactly: with a sub-block count that
   // does not divide the block length, samples between the last hop and the
   // next block would never be written and the file would fall short of its
   // header.
-  if (n < 2 || s < 1 || s > n || n % s != 0 || !job.output) {
+  if (!isPowerOfTwo(n) || n < 4 || s < 1 || s > n || n % s != 0 || !job.output ||
+      (noise && !validNoiseState(job.noiseState))) {
+    result = kResultInternal;
+  } else if (picture.width == 0 || picture.height == 0 || !picture.pixels) {
     result = kResultInternal;
   } else {
-    const auto h = static_cast<std::size_t>(n / s);
     try {
-      x.resize(h);
-      y.resize(h);
-      bytes.resize(2 * h);
-      if (pictureData.width != 0 && pictureData.height != 0 && pictureData.pixels) {
-        gains.resize(static_cast<std::size_t>(pictureData.width) * pictureData.height);
-      } else {
-        result = kResultInternal;
-      }
+      gains.resize(static_cast<std::size_t>(picture.width) * picture.height);
     } catch (const std::bad_alloc&) {
+      result = kResultNoMemory;
+    } catch (const std::length_error&) {
       result = kResultNoMemory;
     }
   }
 
   if (result == kResultOk) {
-    getFilteredSegment(nullptr, 0, 0, 0, result, nullptr);
-    buildGainMatrix(gains.data());
-    result = renderHops(job, x.data(), y.data(), bytes.data(), gains.data());
+    buildGainMatrix(picture, job.settings, gains.data());
+    const auto blocks = static_cast<std::int64_t>(blockCount(job.sampleCount, n));
+    result = renderBlocks(job, gains.data(), blocks);
   }
 
-  getFilteredSegment(nullptr, 0, 0, 0, result, nullptr);
   if (job.input) {
     std::fclose(job.input);
     job.input = nullptr;

@@ -8,9 +8,15 @@
 
 namespace vellomar {
 
-// Renders renderSettings and pictureData through `job`, writing sampleCount
-// 16-bit samples to job.output. Owns both streams: they are closed before it
-// returns. Returns 0, 3, 4, 7, 8, 9, 110 or 111.
+// Renders job.settings and job.picture through `job`, writing sampleCount
+// 16-bit samples to job.output. Owns both streams: they are closed before
+// it returns. Returns 0, 3, 4, 7, 8, 9, 110 or 111.
+//
+// The output is cut into runs of whole blocks that job.threads threads
+// render at once, each in its own context, and written in order; the file
+// is the same, byte for byte, for every thread count. Progress is reported
+// before every block in order, on the calling thread; an abort is noticed
+// within one hop. job.noiseState is left where the next render continues.
 ResultCode renderSound(RenderJob& job);
 
 // One output sample from a gained value: clamped to 32767 above (a value

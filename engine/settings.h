@@ -1,6 +1,6 @@
-// The process-wide render settings, the run state shared between the
-// window and the render thread, the render job record, the current
-// picture, and the quantities a render derives from the settings.
+// The render settings, the picture a render reads, the render job, the
+// quantities a render derives from the settings, and the limits within
+// which the window and the command line keep the settings.
 #pragma once
 
 #include <atomic>
@@ -31,7 +31,7 @@ struct RenderSettings {
   std::string outputPath;                // empty = none chosen
 };
 
-// The picture the render reads: brightness bytes 0..255, rows stored
+// The picture a render reads: brightness bytes 0..255, rows stored
 // bottom-up, `stride` bytes per stored row. Pixel (x, y) with y = 0 the top
 // row is pixels[(height - 1 - y) * stride + x]. The bytes belong to
 // whoever loaded the picture; this record only points at them.
@@ -42,27 +42,33 @@ struct PictureData {
   std::uint32_t height = 0;
 };
 
-// Everything one render needs besides the settings and the picture.
+inline constexpr std::int32_t kInitialRandomSeed = 2128236579;  // 0x7EDA5023
+
+// Everything one render reads and where it writes. The caller fills it
+// completely before renderSound and keeps the picture's bytes alive until
+// renderSound returns; nothing else is read.
 struct RenderJob {
-  std::FILE* input = nullptr;    // wave source: positioned at the first sample
+  RenderSettings settings;
+  PictureData picture;
+  std::FILE* input = nullptr;    // wave source: a regular file positioned at the first sample
   std::FILE* output = nullptr;   // header already written
   std::uint32_t sampleCount = 0;
   bool input8Bit = false;
-  // Called on the render thread before every block with thousandths
-  // 0..999. It must return at once (post, never wait).
+  // Noise generator state, 1 ... 2^31 - 2: the state the render's noise
+  // starts from; renderSound leaves here the state that the next render
+  // continues from, as if it had drawn its noise one sample at a time.
+  std::int32_t noiseState = kInitialRandomSeed;
+  // Polled between hops; set (by any thread) to stop the render with 111.
+  const std::atomic<bool>* abort = nullptr;
+  // Called before every block, in order, with thousandths 0..999, always on
+  // the thread that called renderSound. It must return at once (post,
+  // never wait).
   std::function<void(int)> progress;
+  // Threads that render: 0 means every core this process may use.
+  std::int32_t threads = 0;
+  // Blocks each thread renders at a time: 0 lets the render choose.
+  std::int32_t blocksPerRun = 0;
 };
-
-// Process-wide instances. The window writes settings and picture only
-// while no render runs; the render thread reads them.
-extern RenderSettings renderSettings;
-extern PictureData pictureData;
-extern RenderJob renderJob;
-
-inline constexpr std::int32_t kInitialRandomSeed = 2128236579;  // 0x7EDA5023
-extern std::int32_t randomSeed;              // noise generator state
-extern std::atomic<bool> abortRequested;     // set by the window, polled by the render
-extern float inputWaveDuration;              // seconds; 0 = no usable input file
 
 // Output samples of a noise render: trunc(float(rate) * duration), the
 // product formed in double precision.
@@ -77,5 +83,32 @@ double masterGainFactor(std::int32_t db);
 
 // Largest sample count whose 16-bit mono data fits a WAV header.
 inline constexpr std::uint64_t kMaxOutputSamples = 2147483629u;
+
+// The limits within which the window and the command line keep the
+// settings.
+inline constexpr std::int32_t kMinBlockLength = 2048;
+inline constexpr std::int32_t kMaxBlockLength = 32768;
+inline constexpr std::int32_t kMaxSubBlocks = 16;
+inline constexpr std::int32_t kMinGainDb = 0;
+inline constexpr std::int32_t kMaxGainDb = 48;
+inline constexpr std::int32_t kMinRangeDb = 20;
+inline constexpr std::int32_t kMaxRangeDb = 120;
+inline constexpr float kMinDurationSeconds = 0.02f;
+inline constexpr float kMaxDurationSeconds = 1000000.0f;
+inline constexpr std::int32_t kMaxRenderThreads = 64;
+
+// A master gain brought within kMinGainDb ... kMaxGainDb.
+std::int32_t clampGainDb(long long db);
+// A dB range rounded to the nearest multiple of 10 (halves up) and brought
+// within kMinRangeDb ... kMaxRangeDb.
+std::int32_t roundRangeDb(long long db);
+// Whether a value is a power of two (and positive).
+bool isPowerOfTwo(std::int64_t v);
+// Whether N and S are a pair the window's lists can hold: N a power of two
+// kMinBlockLength ... kMaxBlockLength, S a power of two 1 ... kMaxSubBlocks.
+bool blockSettingsValid(std::int32_t blockLength, std::int32_t subBlocks);
+
+// The number of cores this process may run on (at least 1).
+std::int32_t availableCores();
 
 }  // namespace vellomar

@@ -1,20 +1,16 @@
 #include "engine/source.h"
 
-#include <cstring>
-#include <new>
-#include <vector>
+#include <unistd.h>
 
-#include "fft/buffer.h"
-#include "fft/fft.h"
+#include <cstring>
+
+#include "engine/context.h"
 
 namespace vellomar {
 namespace {
 
-// Lower half: the block's samples; upper half: zeros, written once when
-// the buffer is made and relied on by every transform after that.
-FftBuffer gBlockBuffer;
-std::int32_t gBlockBufferLength = 0;  // the N the buffer was made for, 0 = none
-std::int32_t gLastBlockRead = -1;
+constexpr std::uint64_t kModulus = 2147483647;  // 2^31 - 1
+constexpr std::uint64_t kMultiplier = 16807;
 
 constexpr double kOffset[32] = {
     163119.3, 41657.74, 15887.55, 9179.1,  5688.54, 3635.18, 2344.11, 1501.98,
@@ -29,66 +25,92 @@ constexpr double kSlope[32] = {
     1.617982e-05,  1.757585e-05, 1.949941e-05, 2.228023e-05, 2.661421e-05, 3.430426e-05,
     6.173364e-05,  0.00018239486};
 
-bool ensureBuffer(std::int32_t n) {
-  if (gBlockBufferLength == n && !gBlockBuffer.empty()) return true;
-  try {
-    FftBuffer().swap(gBlockBuffer);
-    gBlockBufferLength = 0;
-    gBlockBuffer.assign(2 * static_cast<std::size_t>(n), 0.0);
-  } catch (const std::bad_alloc&) {
-    return false;
+// a * b mod 2^31 - 1 for a, b below 2^31: the product fits 62 bits, and
+// 2^31 = 1 modulo the modulus folds it.
+inline std::uint64_t mulMod(std::uint64_t a, std::uint64_t b) {
+  std::uint64_t x = a * b;
+  x = (x & kModulus) + (x >> 31);
+  x = (x & kModulus) + (x >> 31);
+  return x >= kModulus ? x - kModulus : x;
+}
+
+// Reads exactly `size` bytes at `offset` of `fd`; false when fewer exist.
+bool readAt(int fd, void* buffer, std::size_t size, std::int64_t offset) {
+  auto* p = static_cast<unsigned char*>(buffer);
+  while (size > 0) {
+    const ssize_t got = ::pread(fd, p, size, static_cast<off_t>(offset));
+    if (got <= 0) return false;
+    p += got;
+    size -= static_cast<std::size_t>(got);
+    offset += got;
   }
-  gBlockBufferLength = n;
   return true;
 }
 
 }  // namespace
 
-void releaseSourceBlock() {
-  FftBuffer().swap(gBlockBuffer);
-  gBlockBufferLength = 0;
-  gLastBlockRead = -1;
+bool validNoiseState(std::int32_t state) {
+  return state >= 1 && static_cast<std::uint64_t>(state) < kModulus;
 }
 
-double nextNoiseSample() {
-  std::int32_t s = randomSeed;
-  s = 16807 * (s % 127773) - 2836 * (s / 127773);
-  if (s <= 0) s += 2147483647;
-  randomSeed = s;
+double nextNoiseSample(std::int32_t& state) {
+  // The minimal standard generator, state * 16807 mod 2^31 - 1: the same
+  // value as Schrage's form, with one multiplication and no division.
+  const auto s = static_cast<std::int32_t>(mulMod(static_cast<std::uint32_t>(state), kMultiplier));
+  state = s;
   const int segment = s >> 26;
   const double d = static_cast<double>(s - 1073741824);
   return d * kSlope[segment] + kOffset[segment];
 }
 
-ResultCode readSourceBlock(const RenderJob& job, double* spectrum, std::int32_t k) {
-  if (k != 0 && k != gLastBlockRead + 1) return kResultInternal;
-  gLastBlockRead = k;
+std::int32_t advanceNoiseState(std::int32_t state, std::uint64_t steps) {
+  // 16807 is a primitive root: the states repeat after 2^31 - 2 steps.
+  std::uint64_t e = steps % (kModulus - 1);
+  std::uint64_t factor = 1;
+  std::uint64_t power = kMultiplier;
+  while (e > 0) {
+    if (e & 1) factor = mulMod(factor, power);
+    power = mulMod(power, power);
+    e >>= 1;
+  }
+  return static_cast<std::int32_t>(mulMod(static_cast<std::uint32_t>(state), factor));
+}
 
-  const std::int32_t n = renderSettings.blockLength;
-  if (n < 2) return kResultInternal;
-  if (!ensureBuffer(n)) return kResultNoMemory;
-  double* samples = gBlockBuffer.data();
+ResultCode readSourceBlock(RenderContext& context, double* spectrum, std::int32_t k) {
+  if (k != 0 && k != context.lastBlockRead + 1) return kResultInternal;
+  context.lastBlockRead = k;
+
+  const RenderJob* job = context.job;
+  const std::int32_t n = context.blockLength;
+  if (!job || n < 2) return kResultInternal;
+  if (context.sourceBuffer.size() != 2 * static_cast<std::size_t>(n)) return kResultNoMemory;
+  double* samples = context.sourceBuffer.data();
   const auto un = static_cast<std::size_t>(n);
 
-  if (renderSettings.inputSource == InputSource::WaveFile) {
+  if (job->settings.inputSource == InputSource::WaveFile) {
     // 64-bit arithmetic: a count near 4 Gi samples must not wrap.
-    const std::int64_t remaining =
-        static_cast<std::int64_t>(job.sampleCount) - static_cast<std::int64_t>(k) * n;
-    const std::size_t len =
-        remaining <= 0 ? 0 : static_cast<std::size_t>(remaining < n ? remaining : n);
+    const std::int64_t remaining = static_cast<std::int64_t>(job->sampleCount) - static_cast<std::int64_t>(k) * n;
+    const std::size_t len = remaining <= 0 ? 0 : static_cast<std::size_t>(remaining < n ? remaining : n);
+    const std::size_t width = job->input8Bit ? 1 : 2;
     // Raw samples go to the top of the lower half and are widened in place,
     // front to back; a double never lands on a raw sample not yet read.
-    auto* raw = reinterpret_cast<unsigned char*>(samples);
-    if (job.input8Bit) {
-      unsigned char* src = raw + 7 * un;
-      if (len > 0 && (!job.input || std::fread(src, 1, len, job.input) != len)) return kResultShortRead;
+    unsigned char* src = reinterpret_cast<unsigned char*>(samples) + (8 - width) * un;
+    if (len > 0) {
+      bool ok = job->input != nullptr;
+      if (ok && context.inputOffset >= 0) {
+        const std::int64_t at = context.inputOffset + static_cast<std::int64_t>(k) * n * static_cast<std::int64_t>(width);
+        ok = readAt(::fileno(job->input), src, len * width, at);
+      } else if (ok) {
+        ok = std::fread(src, width, len, job->input) == len;
+      }
+      if (!ok) return kResultShortRead;
+    }
+    if (job->input8Bit) {
       for (std::size_t i = 0; i < len; ++i) {
         const double v = (static_cast<double>(src[i]) - 128.0) * 256.0;
         std::memcpy(samples + i, &v, sizeof v);
       }
     } else {
-      unsigned char* src = raw + 6 * un;
-      if (len > 0 && (!job.input || std::fread(src, 2, len, job.input) != len)) return kResultShortRead;
       for (std::size_t i = 0; i < len; ++i) {
         const auto bits = static_cast<std::uint16_t>(src[2 * i] | (src[2 * i + 1] << 8));
         const double v = static_cast<double>(static_cast<std::int16_t>(bits));
@@ -97,11 +119,12 @@ ResultCode readSourceBlock(const RenderJob& job, double* spectrum, std::int32_t 
     }
     for (std::size_t i = len; i < un; ++i) samples[i] = 0.0;
   } else {
-    for (std::size_t i = 0; i < un; ++i) samples[i] = nextNoiseSample();
+    std::int32_t state = context.noiseState;
+    for (std::size_t i = 0; i < un; ++i) samples[i] = nextNoiseSample(state);
+    context.noiseState = state;
   }
 
-  fftReal(samples, spectrum, 2 * n, 0);
-  return kResultOk;
+  return context.fft.forward(samples, spectrum, 2 * n) ? kResultOk : kResultNoMemory;
 }
 
 }  // namespace vellomar

@@ -5,22 +5,27 @@
 #include <cstdint>
 
 #include "engine/result_code.h"
-#include "engine/settings.h"
 
 namespace vellomar {
 
-// Fills `spectrum` (N complex entries, N = renderSettings.blockLength) with
-// the transform of source block k. Blocks must be asked for in sequence:
-// k = 0 at any time, otherwise the previous block + 1 (else 110). Returns 0,
-// 3 (no memory), 4 (the input ran short) or 110.
-ResultCode readSourceBlock(const RenderJob& job, double* spectrum, std::int32_t k);
+struct RenderContext;
 
-// One sample of the bell-shaped noise generator (about +-32725.69); advances
-// randomSeed.
-double nextNoiseSample();
+// Fills `spectrum` (N complex entries) with the transform of source block k
+// of the context's job. Blocks must be asked for in sequence: k = 0 at any
+// time, otherwise the previous block + 1 (else 110). Returns 0, 3 (the
+// context has no buffer), 4 (the input ran short) or 110.
+ResultCode readSourceBlock(RenderContext& context, double* spectrum, std::int32_t k);
 
-// Forgets the source block buffer and the sequence position (tests and
-// the end of the program).
-void releaseSourceBlock();
+// One sample of the bell-shaped noise generator (about +-32725.69);
+// advances `state` (1 ... 2^31 - 2) by one step.
+double nextNoiseSample(std::int32_t& state);
+
+// The generator state `steps` steps after `state`, as many calls of
+// nextNoiseSample would leave it, in O(log steps). `state` must lie in
+// 1 ... 2^31 - 2.
+std::int32_t advanceNoiseState(std::int32_t state, std::uint64_t steps);
+
+// Whether `state` is a state of the generator (1 ... 2^31 - 2).
+bool validNoiseState(std::int32_t state);
 
 }  // namespace vellomar

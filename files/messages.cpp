@@ -58,40 +58,52 @@ int showErrorBox(MessageOwner owner, const char* format, ...) {
   return present(owner, kBoxIconError | kBoxOk, gErrorCaption, text);
 }
 
-void showInternalError(MessageOwner owner, int number) {
-  showErrorBox(owner,
-               "Internal error #%02d occured. The program may malfunction or hang.\n"
-               "It is recommended to close the program and launch it again.",
-               number);
+Refusal errorRefusal(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  Refusal refusal;
+  refusal.caption = gErrorCaption;
+  refusal.text = formatText(format, args);
+  va_end(args);
+  return refusal;
 }
 
-void messageForResult(MessageOwner owner, ResultCode code) {
+Refusal internalErrorRefusal(int number) {
+  return errorRefusal(
+      "Internal error #%02d occured. The program may malfunction or hang.\n"
+      "It is recommended to close the program and launch it again.",
+      number);
+}
+
+Refusal refusalForResult(ResultCode code) {
   switch (code) {
     case kResultOk:
     case kResultAborted:
-      break;  // nothing to tell
+      return Refusal{};  // nothing to tell
     case kResultNoMemory:
-      showErrorBox(owner, "Not enough memory");
-      break;
+      return errorRefusal("Not enough memory");
     case kResultShortRead:
-      showErrorBox(owner, "Failed to read a part of input wave file. The file may be damaged or incomplete");
-      break;
+      return errorRefusal("Failed to read a part of input wave file. The file may be damaged or incomplete");
     case kResultWriteFailed:
-      showErrorBox(owner, "Cannot write to output wave file. You may be running out of disk space");
-      break;
+      return errorRefusal("Cannot write to output wave file. You may be running out of disk space");
     case kResultBadSegment:
-      showInternalError(owner, 7);
-      break;
+      return internalErrorRefusal(7);
     case kResultEmptyTimeSpan:
-      showInternalError(owner, 8);
-      break;
+      return internalErrorRefusal(8);
     case kResultInternal:
-      showInternalError(owner, 6);
-      break;
+      return internalErrorRefusal(6);
     default:
-      showErrorBox(owner, "Unknown error %u occured while generating the sound", static_cast<unsigned>(code));
-      break;
+      return errorRefusal("Unknown error %u occured while generating the sound", static_cast<unsigned>(code));
   }
 }
+
+int showRefusal(MessageOwner owner, const Refusal& refusal) {
+  if (!refusal) return kButtonOk;
+  return present(owner, refusal.boxType, refusal.caption, refusal.text);
+}
+
+void showInternalError(MessageOwner owner, int number) { showRefusal(owner, internalErrorRefusal(number)); }
+
+void messageForResult(MessageOwner owner, ResultCode code) { showRefusal(owner, refusalForResult(code)); }
 
 }  // namespace vellomar

@@ -40,6 +40,30 @@ const std::string& appTitle();
 const std::string& errorCaption();
 void setAppTitle(const std::string& title);
 
+// What a reader, a writer or a check has to tell the user instead of doing
+// its work: a box type, a caption and the program's own text. Readers and
+// writers return it; the front-ends show it (or print it).
+struct Refusal {
+  unsigned boxType = kBoxIconError | kBoxOk;
+  std::string caption;
+  std::string text;
+  // Whether there is anything to tell.
+  explicit operator bool() const { return !text.empty(); }
+};
+
+// An error box's refusal: caption errorCaption(), the text formatted by the
+// printf rules into at most 2999 characters.
+Refusal errorRefusal(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// "Internal error #%02d occured. ..." as an error box's refusal.
+Refusal internalErrorRefusal(int number);
+// What a render result other than 0 and 111 tells the user; nothing for
+// those two.
+Refusal refusalForResult(ResultCode code);
+
+// Shows a refusal through the presenter (nothing when it is empty) and
+// returns the button that closed it.
+int showRefusal(MessageOwner owner, const Refusal& refusal);
+
 // Formats by the printf rules into at most 2999 characters and shows it.
 int showMessage(MessageOwner owner, unsigned boxType, const std::string& caption, const char* format, ...)
     __attribute__((format(printf, 4, 5)));

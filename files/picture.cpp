@@ -10,7 +10,6 @@
 #include <new>
 
 #include "engine/design.h"
-#include "engine/settings.h"
 
 namespace vellomar {
 namespace {
@@ -76,11 +75,14 @@ std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path) {
       for (std::uint64_t x = 0; x < width; ++x) out[x] = brightness(line[x]);
     }
 
-    pictureData = PictureData{bitmap->pixels.data(), bitmap->width, bitmap->stride, bitmap->height};
     return bitmap;
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
+}
+
+PictureData pictureDataOf(const PictureBitmap& bitmap) {
+  return PictureData{bitmap.pixels.data(), bitmap.width, bitmap.stride, bitmap.height};
 }
 
 }  // namespace vellomar

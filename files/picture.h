@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/settings.h"
+
 namespace vellomar {
 
 // Brightness bytes, rows stored bottom-up, `stride` = width rounded up to a
@@ -17,10 +19,12 @@ struct PictureBitmap {
   std::uint32_t height = 0;
 };
 
-// Decodes `path` (BMP, PNG, JPEG, GIF, TIFF). On success points pictureData
-// at the returned bitmap, which the caller keeps alive for as long as
-// pictureData refers to it. On failure returns nullptr and leaves
-// pictureData as it was. Shows no message.
+// Decodes `path` (BMP, PNG, JPEG, GIF, TIFF) into brightness bytes. Returns
+// nullptr when the file cannot be loaded. Shows no message.
 std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path);
+
+// The engine's view of a loaded picture: it points into `bitmap`, which must
+// outlive every use of it.
+PictureData pictureDataOf(const PictureBitmap& bitmap);
 
 }  // namespace vellomar

@@ -82,60 +82,44 @@ bool writeItem(std::FILE* stream, const void* data, std::size_t size) {
   return std::fwrite(data, 1, size, stream) == size;
 }
 
-// Closes the stream, marks the file refused and, when asked, says why.
-std::FILE* refuseUnrecognized(std::FILE* stream, WaveInfo& info, bool showMessages, MessageOwner owner) {
-  std::fclose(stream);
+Refusal unrecognized(WaveInfo& info) {
   info.rejected = true;
-  if (showMessages) {
-    showMessage(owner, kBoxIconError | kBoxOk, "Unsound soundfile",
-                "The input wave file has unrecognized or wrong format.\n"
-                "Acceptable format is Microsoft Wave with PCM data format (no compression), mono.");
-  }
-  return nullptr;
+  Refusal refusal;
+  refusal.boxType = kBoxIconError | kBoxOk;
+  refusal.caption = "Unsound soundfile";
+  refusal.text =
+      "The input wave file has unrecognized or wrong format.\n"
+      "Acceptable format is Microsoft Wave with PCM data format (no compression), mono.";
+  return refusal;
 }
 
 }  // namespace
 
-bool waveDataFits(const WaveInfo& info, bool showMessages, MessageOwner owner) {
+bool waveDataFits(const WaveInfo& info, Refusal& refusal) {
   const auto channels = static_cast<std::uint16_t>(info.channels);
   const auto bits = static_cast<std::uint16_t>(info.bitsPerSample);
   const std::uint64_t blockAlign = (static_cast<std::uint64_t>(channels) * bits) / 8;
   // Every size must fit its 32-bit field, the RIFF size (data + 36) included.
   if (blockAlign * info.sampleCount + 36 <= kMaxSizeField) return true;
-  if (showMessages) {
-    showErrorBox(owner, "The sound would be too long for a wave file: %u samples, at most %u.",
-                 static_cast<unsigned>(info.sampleCount), static_cast<unsigned>((kMaxSizeField - 36) / blockAlign));
-  }
+  refusal = errorRefusal("The sound would be too long for a wave file: %u samples, at most %u.",
+                         static_cast<unsigned>(info.sampleCount),
+                         static_cast<unsigned>((kMaxSizeField - 36) / blockAlign));
   return false;
 }
 
-bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, bool showMessages, MessageOwner owner) {
+bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, Refusal& refusal) {
   const double count = static_cast<double>(static_cast<float>(sampleRate)) * static_cast<double>(durationSeconds);
   if (!(count > static_cast<double>(kMaxOutputSamples))) return true;
-  if (showMessages) {
-    showErrorBox(owner, "The sound would be too long for a wave file: %.0f samples, at most %u.", std::trunc(count),
-                 static_cast<unsigned>(kMaxOutputSamples));
-  }
+  refusal = errorRefusal("The sound would be too long for a wave file: %.0f samples, at most %u.", std::trunc(count),
+                         static_cast<unsigned>(kMaxOutputSamples));
   return false;
 }
 
-std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, bool showMessages, MessageOwner owner) {
-  if (info.rejected) {
-    if (showMessages) showInternalError(owner, 5);
-    return nullptr;
-  }
-
-  if (!waveDataFits(info, showMessages, owner)) return nullptr;
+bool writeWaveHeader(std::FILE* stream, const WaveInfo& info, Refusal& refusal) {
   const auto channels = static_cast<std::uint16_t>(info.channels);
   const auto bits = static_cast<std::uint16_t>(info.bitsPerSample);
   const std::uint32_t blockAlign = (static_cast<std::uint32_t>(channels) * bits) / 8;
   const std::uint32_t dataBytes = blockAlign * info.sampleCount;
-
-  std::FILE* stream = createFile(path);
-  if (!stream) {
-    if (showMessages) showErrorBox(owner, "Cannot create output wave file '%s'", path.c_str());
-    return nullptr;
-  }
 
   unsigned char riffSize[4], fmtSize[4], format[16], dataSize[4];
   put32(riffSize, dataBytes + 36);
@@ -161,9 +145,24 @@ std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, bool 
   // The header goes to the file now, so that a full disk shows here and not
   // only when the render closes the stream.
   ok = std::fflush(stream) == 0 && ok;
-  if (!ok || std::ferror(stream)) {
+  if (ok && !std::ferror(stream)) return true;
+  refusal = refusalForResult(kResultWriteFailed);
+  return false;
+}
+
+std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, Refusal& refusal) {
+  if (info.rejected) {
+    refusal = internalErrorRefusal(5);
+    return nullptr;
+  }
+  if (!waveDataFits(info, refusal)) return nullptr;
+  std::FILE* stream = createFile(path);
+  if (!stream) {
+    refusal = errorRefusal("Cannot create output wave file '%s'", path.c_str());
+    return nullptr;
+  }
+  if (!writeWaveHeader(stream, info, refusal)) {
     std::fclose(stream);
-    if (showMessages) messageForResult(owner, kResultWriteFailed);
     return nullptr;
   }
   return stream;
@@ -184,26 +183,17 @@ bool findChunk(std::FILE* stream, const char* tag) {
   }
 }
 
-std::FILE* openInputWave(const std::string& path, WaveInfo& info, std::uint32_t expectedRate, bool showMessages,
-                         MessageOwner owner) {
+Refusal readWaveHeader(std::FILE* stream, WaveInfo& info, std::uint32_t expectedRate) {
   info.rejected = false;
-  std::FILE* stream = openRegularFile(path);
-  if (!stream) {
-    if (showMessages) showErrorBox(owner, "Cannot open input wave file '%s'", path.c_str());
-    return nullptr;
-  }
-
   unsigned char head[12];
   if (!readExactly(stream, head, 12) || std::memcmp(head, "RIFF", 4) != 0 || get32(head + 4) < 36 ||
       std::memcmp(head + 8, "WAVE", 4) != 0) {
-    return refuseUnrecognized(stream, info, showMessages, owner);
+    return unrecognized(info);
   }
   std::uint32_t fmtSize = 0;
-  if (!findChunk(stream, "fmt ") || !read32(stream, fmtSize) || fmtSize != 16) {
-    return refuseUnrecognized(stream, info, showMessages, owner);
-  }
+  if (!findChunk(stream, "fmt ") || !read32(stream, fmtSize) || fmtSize != 16) return unrecognized(info);
   unsigned char fmt[16];
-  if (!readExactly(stream, fmt, 16)) return refuseUnrecognized(stream, info, showMessages, owner);
+  if (!readExactly(stream, fmt, 16)) return unrecognized(info);
   const std::uint16_t formatTag = get16(fmt + 0);
   const std::uint16_t channels = get16(fmt + 2);
   const std::uint32_t rate = get32(fmt + 4);
@@ -213,33 +203,22 @@ std::FILE* openInputWave(const std::string& path, WaveInfo& info, std::uint32_t 
   // The consistency checks are made in 64 bits, so no product wraps into a match.
   if (formatTag != 1 || static_cast<std::uint64_t>(byteRate) != static_cast<std::uint64_t>(blockAlign) * rate ||
       static_cast<std::uint32_t>(blockAlign) * 8 != static_cast<std::uint32_t>(channels) * bits) {
-    return refuseUnrecognized(stream, info, showMessages, owner);
+    return unrecognized(info);
   }
 
   if (channels != 1) {
-    std::fclose(stream);
     info.rejected = true;
-    if (showMessages) {
-      showErrorBox(owner,
-                   "The input wave is stereo (or it has more channels). This is not supported in this version of "
-                   "Vellomar.");
-    }
-    return nullptr;
+    return errorRefusal(
+        "The input wave is stereo (or it has more channels). This is not supported in this version of Vellomar.");
   }
   if (bits != 8 && bits != 16) {
-    std::fclose(stream);
     info.rejected = true;
-    if (showMessages) showErrorBox(owner, "Input wave file must have 8 or 16 bit data format.");
-    return nullptr;
+    return errorRefusal("Input wave file must have 8 or 16 bit data format.");
   }
   if (expectedRate != 0 && expectedRate != rate) {
-    std::fclose(stream);
     info.rejected = true;
-    if (showMessages) {
-      showErrorBox(owner, "The input wave file has wrong sampling frequency.\nExpected: %u, present: %u",
-                   static_cast<unsigned>(expectedRate), static_cast<unsigned>(rate));
-    }
-    return nullptr;
+    return errorRefusal("The input wave file has wrong sampling frequency.\nExpected: %u, present: %u",
+                        static_cast<unsigned>(expectedRate), static_cast<unsigned>(rate));
   }
 
   info.bitsPerSample = bits;
@@ -247,23 +226,37 @@ std::FILE* openInputWave(const std::string& path, WaveInfo& info, std::uint32_t 
   info.sampleRate = rate;
 
   std::uint32_t dataSize = 0;
-  if (!findChunk(stream, "data") || !read32(stream, dataSize)) {
-    return refuseUnrecognized(stream, info, showMessages, owner);
-  }
+  if (!findChunk(stream, "data") || !read32(stream, dataSize)) return unrecognized(info);
   // Mono with 8 or 16 bits: block align is 1 or 2 here, never 0.
   info.sampleCount = dataSize / blockAlign;
+  return Refusal{};
+}
+
+std::FILE* openInputWave(const std::string& path, WaveInfo& info, std::uint32_t expectedRate, Refusal& refusal) {
+  info.rejected = false;
+  std::FILE* stream = openRegularFile(path);
+  if (!stream) {
+    refusal = errorRefusal("Cannot open input wave file '%s'", path.c_str());
+    return nullptr;
+  }
+  refusal = readWaveHeader(stream, info, expectedRate);
+  if (refusal) {
+    std::fclose(stream);
+    return nullptr;
+  }
   return stream;
 }
 
-bool probeInputWave(bool showMessages, MessageOwner owner) {
-  inputWaveDuration = 0.0f;
-  if (renderSettings.inputPath.empty()) return false;
+WaveProbe probeInputWave(const std::string& path, std::uint32_t sampleRate) {
+  WaveProbe probe;
+  if (path.empty()) return probe;
   WaveInfo info;
-  std::FILE* stream = openInputWave(renderSettings.inputPath, info, renderSettings.sampleRate, showMessages, owner);
-  if (!stream) return false;
+  std::FILE* stream = openInputWave(path, info, sampleRate, probe.refusal);
+  if (!stream) return probe;
   std::fclose(stream);
-  inputWaveDuration = static_cast<float>(info.sampleCount) / static_cast<float>(renderSettings.sampleRate);
-  return true;
+  probe.usable = true;
+  probe.durationSeconds = static_cast<float>(info.sampleCount) / static_cast<float>(sampleRate);
+  return probe;
 }
 
 }  // namespace vellomar

@@ -1,4 +1,6 @@
-// WAV files: the input reader and the output writer.
+// WAV files: the input reader and the output writer. Neither shows
+// anything: a refusal comes back with the program's own words, for the
+// caller to show.
 #pragma once
 
 #include <cstdint>
@@ -17,32 +19,47 @@ struct WaveInfo {
   bool rejected = false;
 };
 
-// Whether the data of `info` fits the 32-bit sizes of a WAV header. When it
-// does not and showMessages, says so in the error box. Touches no file.
-bool waveDataFits(const WaveInfo& info, bool showMessages, MessageOwner owner);
+// Whether the data of `info` fits the 32-bit sizes of a WAV header; when it
+// does not, `refusal` says so. Touches no file.
+bool waveDataFits(const WaveInfo& info, Refusal& refusal);
 
 // Whether `durationSeconds` of noise output fit a 16-bit mono WAV at
-// `sampleRate`. The count is formed in double, so a count past 32 bits is
-// reported with its true value. Touches no file.
-bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, bool showMessages, MessageOwner owner);
+// `sampleRate`; when not, `refusal` says so with the true count (formed in
+// double, so a count past 32 bits is told as it is). Touches no file.
+bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, Refusal& refusal);
+
+// Writes the complete 44-byte header of `info` and hands it to the file.
+// False, with the write-failure refusal, when any of it cannot be written.
+bool writeWaveHeader(std::FILE* stream, const WaveInfo& info, Refusal& refusal);
 
 // Creates (or truncates) `path` and writes the complete 44-byte header.
-// Returns the open stream positioned after it, or nullptr (reported when
-// showMessages). Refuses, before touching any file, data that a WAV header
-// cannot describe.
-std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, bool showMessages, MessageOwner owner);
+// Returns the open stream positioned after it, or nullptr with `refusal`.
+// Refuses, before touching any file, data that a WAV header cannot describe
+// and a `rejected` info (internal error 5).
+std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, Refusal& refusal);
 
 // Walks chunks from the current position; on success the stream stands at
 // the found chunk's size field.
 bool findChunk(std::FILE* stream, const char* tag);
 
-// Opens an input wave and checks it; returns the stream positioned at the
-// first sample, or nullptr (each refusal reported when showMessages).
-// expectedRate 0 accepts any rate.
-std::FILE* openInputWave(const std::string& path, WaveInfo& info, std::uint32_t expectedRate, bool showMessages,
-                         MessageOwner owner);
+// Reads and checks a wave's header from the start of `stream`: on success
+// (an empty refusal) `info` describes the file and the stream stands at the
+// first sample. The stream stays open either way. expectedRate 0 accepts
+// any rate. Works on any stream, files and memory alike.
+Refusal readWaveHeader(std::FILE* stream, WaveInfo& info, std::uint32_t expectedRate);
 
-// Whether renderSettings.inputPath names a usable file; sets inputWaveDuration.
-bool probeInputWave(bool showMessages, MessageOwner owner);
+// Opens an input wave (a regular file only: a folder, a pipe or a device
+// holds none) and checks it; returns the stream positioned at the first
+// sample, or nullptr with `refusal`.
+std::FILE* openInputWave(const std::string& path, WaveInfo& info, std::uint32_t expectedRate, Refusal& refusal);
+
+// What the window learns of an input file before a render: whether it is
+// usable and how long it plays (0 when it is not), or why not.
+struct WaveProbe {
+  bool usable = false;
+  float durationSeconds = 0.0f;
+  Refusal refusal;
+};
+WaveProbe probeInputWave(const std::string& path, std::uint32_t sampleRate);
 
 }  // namespace vellomar

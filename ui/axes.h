@@ -8,7 +8,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "engine/settings.h"
+#include "ui/app_state.h"
 #include "ui/rulers.h"
 
 namespace vellomar {

@@ -19,6 +19,7 @@
 #include <system_error>
 
 #include "files/messages.h"
+#include "files/paths.h"
 #include "files/picture.h"
 #include "files/wav.h"
 #include "ui/axes.h"
@@ -34,6 +35,14 @@ namespace vellomar {
 namespace {
 
 MessageOwner ownerOf(MainWindow& window) { return static_cast<QWidget*>(&window); }
+
+// What the window knows of the input file: its duration (0 when it cannot
+// be used) and, when asked, why it cannot be used.
+void probeInputFile(MainWindow& window, bool showMessages) {
+  const WaveProbe probe = probeInputWave(renderSettings.inputPath, renderSettings.sampleRate);
+  inputWaveDuration = probe.durationSeconds;
+  if (showMessages) showRefusal(ownerOf(window), probe.refusal);
+}
 
 bool equalIgnoringCase(const std::string& a, const std::string& b) {
   return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
@@ -216,12 +225,6 @@ bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const c
   return true;
 }
 
-bool sameFile(const std::string& a, const std::string& b) {
-  if (equalIgnoringCase(a, b)) return true;
-  std::error_code error;
-  return std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), error) && !error;
-}
-
 bool confirmTimeGranularity(MainWindow& window) {
   const float g =
       timeGranularity(renderSettings.blockLength, renderSettings.subBlocksPerBlock, renderSettings.sampleRate);
@@ -238,7 +241,7 @@ void chooseInputFile(MainWindow& window) {
   if (!chooseFile(path, kPathCapacity, false, "Select input wave file", kWaveFilters, nullptr, &window)) return;
   renderSettings.inputPath = path;
   showPathInField(window.controls().inputPathEdit, renderSettings.inputPath);
-  probeInputWave(true, ownerOf(window));
+  probeInputFile(window, true);
   redrawAxes(window);
   refreshTimePerLineLabel(window);
 }
@@ -260,7 +263,10 @@ bool loadPictureFile(MainWindow& window, const std::string& path) {
     showErrorBox(ownerOf(window), "Failed to load picture '%s'", path.c_str());
     return false;
   }
+  // The preview owns the bitmap; the render reads it through pictureData.
+  const PictureData picture = pictureDataOf(*bitmap);
   c.previewFrame->setPicture(std::move(bitmap));
+  pictureData = picture;
   c.generateButton->setEnabled(true);
   refreshTimePerLineLabel(window);
   c.generateButton->setFocus();
@@ -339,7 +345,7 @@ void enterKey(MainWindow& window) {
 void selectSource(MainWindow& window, InputSource source) {
   renderSettings.inputSource = source;
   const bool waveFile = source == InputSource::WaveFile;
-  if (waveFile) probeInputWave(false, ownerOf(window));
+  if (waveFile) probeInputFile(window, false);
   showSourceControls(window, waveFile);
   redrawAxes(window);
   refreshTimePerLineLabel(window);
@@ -361,7 +367,7 @@ void inputFieldLeft(MainWindow& window) {
   } else if (renderSettings.inputPath.empty()) {
     edit->setText(kNotSelected);
   }
-  probeInputWave(false, ownerOf(window));
+  probeInputFile(window, false);
   redrawAxes(window);
   refreshTimePerLineLabel(window);
 }
@@ -400,7 +406,7 @@ bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
       renderSettings.inputSource = InputSource::WaveFile;
       showSourceControls(window, true);
       // Say why a dropped file is refused.
-      probeInputWave(true, ownerOf(window));
+      probeInputFile(window, true);
       redrawAxes(window);
       refreshTimePerLineLabel(window);
       return true;
@@ -416,7 +422,7 @@ void connectMainWindowCommands(MainWindow& window) {
 
   // The window's initialisation: the settings controls show the settings.
   connectSettingsControls(window);
-  probeInputWave(false, ownerOf(window));
+  probeInputFile(window, false);
   populateSettingsControls(window);
   refreshTimePerLineLabel(window);
 

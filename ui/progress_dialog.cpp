@@ -6,76 +6,22 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <filesystem>
 #include <system_error>
 
 #include "engine/render.h"
 #include "files/messages.h"
-#include "files/wav.h"
 #include "ui/dialog_units.h"
 
 namespace vellomar {
-namespace {
 
-struct FileStamp {
-  bool exists = false;
-  std::uintmax_t size = 0;
-  std::filesystem::file_time_type time{};
-};
-
-FileStamp stampOf(const std::string& path) {
-  FileStamp stamp;
-  std::error_code error;
-  const std::filesystem::path p(path);
-  if (!std::filesystem::is_regular_file(p, error)) return stamp;
-  stamp.exists = true;
-  stamp.size = std::filesystem::file_size(p, error);
-  stamp.time = std::filesystem::last_write_time(p, error);
-  return stamp;
-}
-
-}  // namespace
-
-bool prepareRenderJob(RenderJob& job, QWidget* dialog, bool& outputOpened) {
-  outputOpened = false;
-  job.input = nullptr;
-  job.output = nullptr;
-  job.input8Bit = false;
-  job.sampleCount = 0;
-
-  WaveInfo info;
-  if (renderSettings.inputSource == InputSource::WaveFile) {
-    job.input = openInputWave(renderSettings.inputPath, info, renderSettings.sampleRate, true, dialog);
-    if (job.input == nullptr) return false;
-    job.input8Bit = info.bitsPerSample == 8;
+bool prepareRenderJob(PreparedRender& prepared, QWidget* dialog) {
+  Refusal refusal;
+  if (!prepareRender(renderSettings, pictureData, randomSeed, prepared, refusal)) {
+    showRefusal(dialog, refusal);
+    return false;
   }
-  info.bitsPerSample = 16;
-  info.channels = 1;
-  info.sampleRate = renderSettings.sampleRate;
-  info.rejected = false;
-  if (renderSettings.inputSource != InputSource::WaveFile) {
-    if (!noiseRenderFits(renderSettings.sampleRate, renderSettings.durationSeconds, true, dialog)) return false;
-    info.sampleCount = noiseSampleCount(renderSettings.sampleRate, renderSettings.durationSeconds);
-  }
-  job.sampleCount = info.sampleCount;
-
-  // What stands at the output path before the writer touches it: a file
-  // that the writer refused before opening it is the user's and stays.
-  const FileStamp before = stampOf(renderSettings.outputPath);
-  job.output = createOutputWave(renderSettings.outputPath, info, true, dialog);
-  if (job.output != nullptr) {
-    outputOpened = true;
-    return true;
-  }
-  // A file that the writer created, or truncated and then failed on, is
-  // this render's own.
-  const FileStamp after = stampOf(renderSettings.outputPath);
-  outputOpened = after.exists && (!before.exists || after.size != before.size || after.time != before.time);
-  if (job.input != nullptr) {
-    std::fclose(job.input);
-    job.input = nullptr;
-  }
-  return false;
+  prepared.job.abort = &abortRequested;
+  return true;
 }
 
 QPoint clientOrigin(QWidget* owner) {
@@ -85,14 +31,8 @@ QPoint clientOrigin(QWidget* owner) {
 
 void renderThreadMain(RenderJob& job, ProgressDialog* dialog) {
   const ResultCode result = renderSound(job);
-  if (result == kResultOk) {
-    QMetaObject::invokeMethod(dialog, &ProgressDialog::renderCompleted, Qt::QueuedConnection);
-  } else if (result == kResultAborted) {
-    QMetaObject::invokeMethod(dialog, &ProgressDialog::renderEnded, Qt::QueuedConnection);
-  } else {
-    QMetaObject::invokeMethod(
-        dialog, [dialog, result] { dialog->renderFailed(result); }, Qt::QueuedConnection);
-  }
+  QMetaObject::invokeMethod(
+      dialog, [dialog, result] { dialog->renderFinished(result); }, Qt::QueuedConnection);
 }
 
 ProgressDialog::ProgressDialog(QWidget* owner) : QDialog(owner) {
@@ -135,32 +75,29 @@ void ProgressDialog::begin() {
   begun_ = true;
   abortRequested = false;
 
+  if (!prepareRenderJob(prepared_, this)) {
+    QMetaObject::invokeMethod(this, [this] { done(kRenderEnded); }, Qt::QueuedConnection);
+    return;
+  }
   // The dialog outlives the worker (it joins it before going away), and a
   // call still queued when the dialog is destroyed is dropped with it. The
   // render reports every block; only a new value is posted, so a long render
   // queues at most one call per step of the bar.
   ProgressDialog* dialog = this;
-  renderJob.progress = [dialog, shown = -1](int thousandths) mutable {
+  prepared_.job.progress = [dialog, shown = -1](int thousandths) mutable {
     if (thousandths == shown) return;
     shown = thousandths;
     QMetaObject::invokeMethod(
         dialog, [dialog, thousandths] { dialog->setProgress(thousandths); }, Qt::QueuedConnection);
   };
-
-  if (!prepareRenderJob(renderJob, this, outputOpened_)) {
-    QMetaObject::invokeMethod(this, &ProgressDialog::renderEnded, Qt::QueuedConnection);
-    return;
-  }
   try {
-    worker_ = std::thread(renderThreadMain, std::ref(renderJob), this);
+    worker_ = std::thread(renderThreadMain, std::ref(prepared_.job), this);
   } catch (const std::system_error&) {
     showMessage(static_cast<QWidget*>(this), kBoxOk | kBoxIconError, "Fatal Error",
                 "Cannot create thread for generating sound");
-    if (renderJob.input != nullptr) std::fclose(renderJob.input);
-    if (renderJob.output != nullptr) std::fclose(renderJob.output);
-    renderJob.input = nullptr;
-    renderJob.output = nullptr;
-    QMetaObject::invokeMethod(this, &ProgressDialog::renderEnded, Qt::QueuedConnection);
+    Refusal unused;
+    finishRender(prepared_, kResultAborted, unused);
+    QMetaObject::invokeMethod(this, [this] { done(kRenderEnded); }, Qt::QueuedConnection);
     return;
   }
   abortButton_->setFocus();
@@ -168,32 +105,16 @@ void ProgressDialog::begin() {
 
 void ProgressDialog::setProgress(int thousandths) { progressBar_->setValue(thousandths); }
 
-void ProgressDialog::renderFailed(ResultCode code) {
+void ProgressDialog::renderFinished(ResultCode result) {
   // The worker has posted its last message; it ends right after.
   joinWorker();
-  messageForResult(static_cast<QWidget*>(this), code);
-  renderEnded();
-}
-
-void ProgressDialog::renderCompleted() {
-  joinWorker();
-  outputOpened_ = false;
-  done(kRenderCompleted);
-}
-
-void ProgressDialog::renderEnded() {
-  joinWorker();
-  if (outputOpened_) {
-    // Only a plain file is removed: through a link, or into a device such
-    // as /dev/null, the name itself is not this render's to delete.
-    std::error_code error;
-    const std::filesystem::path output(renderSettings.outputPath);
-    if (std::filesystem::symlink_status(output, error).type() == std::filesystem::file_type::regular) {
-      std::filesystem::remove(output, error);
-    }
-    outputOpened_ = false;
-  }
-  done(kRenderEnded);
+  prepared_.job.progress = nullptr;
+  // The next noise render continues the generator where this one stopped.
+  if (prepared_.job.settings.inputSource != InputSource::WaveFile) randomSeed = prepared_.job.noiseState;
+  Refusal refusal;
+  result = finishRender(prepared_, result, refusal);
+  showRefusal(static_cast<QWidget*>(this), refusal);
+  done(result == kResultOk ? kRenderCompleted : kRenderEnded);
 }
 
 void ProgressDialog::closeEvent(QCloseEvent* event) { event->ignore(); }
@@ -211,7 +132,6 @@ int runProgressDialog(QWidget* owner) {
   ProgressDialog dialog(owner);
   QTimer::singleShot(0, &dialog, &ProgressDialog::begin);
   const int result = dialog.exec();
-  renderJob.progress = nullptr;
   return result == kRenderCompleted ? kRenderCompleted : kRenderEnded;
 }
 

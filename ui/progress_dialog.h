@@ -5,7 +5,8 @@
 #include <thread>
 
 #include "engine/result_code.h"
-#include "engine/settings.h"
+#include "files/render_setup.h"
+#include "ui/app_state.h"
 
 class QProgressBar;
 class QPushButton;
@@ -22,15 +23,14 @@ class ProgressDialog;
 // its menu bar, when it has one), where the program's dialogs open.
 QPoint clientOrigin(QWidget* owner);
 
-// Opens the input (wave source) and creates the output with its header,
-// filling `job`. Failures are reported by the reader and writer with
-// `dialog` as owner. `outputOpened` tells whether this call left a file at
-// the output path that belongs to this render (so a failed render may
-// remove it); it is false when the existing file was never touched.
-bool prepareRenderJob(RenderJob& job, QWidget* dialog, bool& outputOpened);
+// Prepares the render of the window's settings and picture (the noise
+// continuing from randomSeed, stopped by abortRequested): opens the input
+// (wave source) and the output with its header. A refusal is shown with
+// `dialog` as owner.
+bool prepareRenderJob(PreparedRender& prepared, QWidget* dialog);
 
-// The body of the worker thread: renders the job and posts its outcome to
-// `dialog` (completion, abort or failure) as queued calls. Touches no widget.
+// The body of the worker thread: renders the job and posts its result to
+// `dialog` as a queued call. Touches no widget.
 void renderThreadMain(RenderJob& job, ProgressDialog* dialog);
 
 // Runs the dialog modally over `owner` and returns kRenderCompleted or
@@ -53,9 +53,10 @@ class ProgressDialog : public QDialog {
 
   // Handlers of what the worker posts (always on the window's thread).
   void setProgress(int thousandths);
-  void renderFailed(ResultCode code);
-  void renderCompleted();
-  void renderEnded();
+  // The render has returned `result`: the output is put in place on
+  // success, otherwise what the render made is removed (an earlier file of
+  // the output's name stays) and a failure is shown; the dialog ends.
+  void renderFinished(ResultCode result);
 
   // Esc and the window's close request do nothing: only the render ends it.
   void reject() override {}
@@ -70,7 +71,7 @@ class ProgressDialog : public QDialog {
   QProgressBar* progressBar_ = nullptr;
   QPushButton* abortButton_ = nullptr;
   std::thread worker_;
-  bool outputOpened_ = false;
+  PreparedRender prepared_;
   bool begun_ = false;
 };
 

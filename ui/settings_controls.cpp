@@ -14,7 +14,7 @@
 #include <QWidget>
 
 #include "engine/granularity.h"
-#include "engine/settings.h"
+#include "ui/app_state.h"
 #include "files/messages.h"
 #include "ui/axes.h"
 #include "ui/main_window.h"
@@ -129,9 +129,13 @@ void deriveSubBlocks(MainWindow& window, bool mayChangeBlockLength) {
 }
 
 void applyFrequencyGranularity(MainWindow& window) {
-  const float hz = leadingNumber(window.controls().freqGranularityList->currentText().toStdString());
-  renderSettings.blockLength = blockLengthForFrequency(hz, renderSettings.sampleRate);
-  deriveSubBlocks(window, false);
+  const auto& c = window.controls();
+  const float hz = leadingNumber(c.freqGranularityList->currentText().toStdString());
+  const float seconds = leadingNumber(c.timeGranularityList->currentText().toStdString());
+  if (!applyFrequencyGranularity(hz, seconds, renderSettings.sampleRate, renderSettings.blockLength,
+                                 renderSettings.subBlocksPerBlock)) {
+    showInternalError(ownerOf(window), 4);
+  }
   selectTimeGranularityEntry(window);
 }
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/settings.h"
+
 namespace vellomar {
 namespace {
 
@@ -43,24 +45,15 @@ std::string printf1(const char* format, int digits, double value) {
 std::int32_t rangeDbFromText(const std::string& text) {
   long long v = 0;
   if (!parseInteger(text, false, v)) v = 0;
-  v = v + 5 - ((v + 5) % 10);
-  if (v < 20) v = 20;
-  if (v > 120) v = 120;
-  return static_cast<std::int32_t>(v);
+  return roundRangeDb(v);
 }
 
 std::int32_t gainDbFromText(const std::string& text, bool& rewrite) {
   long long v = 0;
   if (!parseInteger(text, true, v)) v = 0;
-  rewrite = false;
-  if (v < 0) {
-    v = 0;
-    rewrite = true;
-  } else if (v > 48) {
-    v = 48;
-    rewrite = true;
-  }
-  return static_cast<std::int32_t>(v);
+  const std::int32_t clamped = clampGainDb(v);
+  rewrite = clamped != v;
+  return clamped;
 }
 
 DurationEntry durationFromText(const std::string& text, float previous) {
@@ -73,13 +66,13 @@ DurationEntry durationFromText(const std::string& text, float previous) {
   const float value = static_cast<float>(std::strtod(begin, &end));
   DurationEntry entry;
   // "nan" reads as a number but is none: refused like any other bad text.
-  if (*end != '\0' || std::isnan(value) || value < 0.0f || value > 1000000.0f) {
+  if (*end != '\0' || std::isnan(value) || value < 0.0f || value > kMaxDurationSeconds) {
     entry.accepted = false;
     entry.seconds = previous;
     return entry;
   }
   entry.accepted = true;
-  entry.seconds = value > 0.02f ? value : 0.02f;
+  entry.seconds = value > kMinDurationSeconds ? value : kMinDurationSeconds;
   return entry;
 }
 

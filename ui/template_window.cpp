@@ -7,7 +7,7 @@
 #include <QResizeEvent>
 
 #include "engine/scales.h"
-#include "engine/settings.h"
+#include "ui/app_state.h"
 #include "ui/axes.h"
 #include "ui/dialog_units.h"
 #include "ui/progress_dialog.h"

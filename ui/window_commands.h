@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/settings.h"
+#include "ui/app_state.h"
 
 class QWidget;
 
@@ -42,10 +42,6 @@ void setSoundPlayer(SoundPlayer player);
 // the choice). `filters` are pairs of description and pattern.
 bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const char* title,
                 const std::initializer_list<const char*>& filters, const char* defaultExtension, QWidget* owner);
-
-// Whether two paths name the same file: equal ignoring letter case, or
-// both naming one existing file.
-bool sameFile(const std::string& a, const std::string& b);
 
 // The warning before a render whose hops are far shorter than a picture
 // line; true means go on.

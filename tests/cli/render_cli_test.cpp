@@ -99,7 +99,8 @@ TEST_F(RenderCliTest, HelpAndVersion) {
   EXPECT_EQ(help.exitCode, 0);
   for (const char* option :
        {"PICTURE", "OUTPUT.wav", "--source", "--input", "--scale", "--block-length", "--subblocks",
-        "--freq-granularity", "--time-granularity", "--brightness", "--range", "--gain", "--duration", "--quiet"}) {
+        "--freq-granularity", "--time-granularity", "--brightness", "--range", "--gain", "--duration", "--threads",
+        "--quiet"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const Outcome version = run({"--version"});
@@ -132,7 +133,13 @@ TEST_F(RenderCliTest, UsageErrorsExitWith2AndTouchNothing) {
       {white, out, "--gain", "-1"},
       {white, out, "--gain", "49"},
       {white, out, "--duration", "-1"},
+      {white, out, "--duration", "0"},
+      {white, out, "--duration", "0.019"},
+      {white, out, "--duration", "nan"},
       {white, out, "--duration", "2000000"},
+      {white, out, "--threads", "0"},
+      {white, out, "--threads", "65"},
+      {white, out, "--threads", "two"},
       {white, out, "--source", "wave"},
       {white, out, "--input", in, "--source", "white"},
       {white, out, "--input", in, "--duration", "3"},
@@ -158,9 +165,29 @@ TEST_F(RenderCliTest, NoiseRenderWritesTheStatedLengthQuietlyWhenNotOnATerminal)
   ASSERT_EQ(bytes.size(), 44u + 2 * 22050);
   EXPECT_EQ(test::le32(bytes, 40), 44100u);
 
-  // The shortest duration: 0.02 s, single precision, gives 881 samples; 0 is raised to it.
-  ASSERT_EQ(run({white, out, "--duration", "0"}).exitCode, 0);
+  // The shortest duration: 0.02 s, single precision, gives 881 samples.
+  ASSERT_EQ(run({white, out, "--duration", "0.02"}).exitCode, 0);
   EXPECT_EQ(test::readFile(out).size(), 44u + 2 * 881);
+}
+
+// Every thread count writes the same file.
+TEST_F(RenderCliTest, ThreadsChangeNothingButTheSpeed) {
+  const std::string picture = dir.file("ramp.png");
+  savePicture(picture, 40, 30, [](int x, int y) { return (x * 7 + y * 11) % 256; });
+  std::vector<std::vector<std::uint8_t>> outputs;
+  for (const char* threads : {"1", "2", "3", "64"}) {
+    const std::string out = dir.file(std::string("t") + threads + ".wav");
+    const Outcome o = run({picture, out, "--duration", "3", "--threads", threads, "--block-length", "2048"});
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    outputs.push_back(test::readFile(out));
+  }
+  for (std::size_t i = 1; i < outputs.size(); ++i) EXPECT_EQ(outputs[i], outputs[0]) << i;
+  const std::string in = writeWave("in.wav", test::speechLike(100000, 9000.0));
+  const Outcome one = run({picture, dir.file("w1.wav"), "--input", in, "--threads", "1"});
+  const Outcome two = run({picture, dir.file("w2.wav"), "--input", in, "--threads", "2"});
+  ASSERT_EQ(one.exitCode, 0) << one.err;
+  ASSERT_EQ(two.exitCode, 0) << two.err;
+  EXPECT_EQ(test::readFile(dir.file("w1.wav")), test::readFile(dir.file("w2.wav")));
 }
 
 // N and S chosen through the granularities give the same sound as the
@@ -357,20 +384,51 @@ TEST_F(RenderCliTest, ProgressBarOnATerminalOnly) {
   EXPECT_EQ(run({white, out, "--duration", "2"}).err, "");
 }
 
-TEST_F(RenderCliTest, InterruptStopsTheRenderAndRemovesItsOutput) {
-  const std::string out = dir.file("long.wav");
-  const pid_t pid = start({white, out, "--duration", "3000"});
+// The hidden file a render writes beside its output, once it is there.
+std::string waitForHiddenFile(const std::string& folder) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!test::fileExists(out) && std::chrono::steady_clock::now() < deadline) {
+  while (std::chrono::steady_clock::now() < deadline) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(".vellomar-", 0) == 0) return entry.path().string();
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  ASSERT_TRUE(test::fileExists(out));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  kill(pid, SIGINT);
-  const Outcome o = finish(pid);
-  EXPECT_EQ(o.exitCode, 1);
-  EXPECT_NE(o.err.find("Interrupted"), std::string::npos) << o.err;
-  EXPECT_FALSE(test::fileExists(out));
+  return std::string();
+}
+
+// Ctrl-C, a hung-up terminal, Ctrl-\ and a polite kill all stop a render;
+// what it wrote goes, and an earlier file of the output's name stays.
+TEST_F(RenderCliTest, SignalsStopTheRenderAndKeepTheEarlierFile) {
+  const std::string out = dir.file("long.wav");
+  const std::vector<std::uint8_t> before = {'o', 'l', 'd'};
+  for (int signal : {SIGINT, SIGHUP, SIGQUIT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    const bool earlier = signal != SIGINT;
+    if (earlier) test::writeFile(out, before);
+    const pid_t pid = start({white, out, "--duration", "3000"});
+    const std::string hidden = waitForHiddenFile(dir.path());
+    ASSERT_FALSE(hidden.empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(pid, signal);
+    const Outcome o = finish(pid);
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_NE(o.err.find("Interrupted"), std::string::npos) << o.err;
+    EXPECT_FALSE(test::fileExists(hidden));
+    if (earlier) {
+      EXPECT_EQ(test::readFile(out), before);
+    } else {
+      EXPECT_FALSE(test::fileExists(out));
+    }
+  }
+  // A kill that cannot be caught leaves at most the hidden file, never a
+  // short wave under the user's name.
+  test::writeFile(out, before);
+  const pid_t pid = start({white, out, "--duration", "3000"});
+  ASSERT_FALSE(waitForHiddenFile(dir.path()).empty());
+  kill(pid, SIGKILL);
+  finish(pid);
+  EXPECT_EQ(test::readFile(out), before);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/context.h"
 #include "engine/design.h"
 #include "engine/settings.h"
 #include "fft/fft.h"
@@ -21,36 +22,33 @@ constexpr std::int32_t kH = kN / kS;
 class CacheTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::resetEngineState();
-    renderSettings.blockLength = kN;
-    renderSettings.subBlocksPerBlock = kS;
-    renderSettings.frequencyScale = FrequencyScale::Linear;
-    renderSettings.inputSource = InputSource::WaveFile;
+    job.settings.blockLength = kN;
+    job.settings.subBlocksPerBlock = kS;
+    job.settings.frequencyScale = FrequencyScale::Linear;
+    job.settings.inputSource = InputSource::WaveFile;
     input = test::speechLike(5 * kN, 9000.0);
     test::writeFile(dir.file("in.wav"), test::waveBytes(test::pcm16Bytes(input), 1, 16, 44100));
-    reopen();
-    picture = std::make_unique<test::TestPicture>(40, 30, [](auto x, auto y) { return (x * 37 + y * 101) % 256; });
+    job.picture = picture.data();
     gains.resize(40 * 30);
-    buildGainMatrix(gains.data());
+    buildGainMatrix(job.picture, job.settings, gains.data());
+    reopen();
   }
   void TearDown() override {
-    getFilteredSegment(nullptr, 0, 0, 0, result, nullptr);
     if (job.input) std::fclose(job.input);
-    picture.reset();
-    test::resetEngineState();
   }
 
+  // The input from its first sample, and a fresh context.
   void reopen() {
     if (job.input) std::fclose(job.input);
-    job = RenderJob{};
     job.input = std::fopen(dir.file("in.wav").c_str(), "rb");
     ASSERT_NE(job.input, nullptr);
     std::fseek(job.input, 44, SEEK_SET);
     job.sampleCount = static_cast<std::uint32_t>(input.size());
+    ASSERT_EQ(configureRenderContext(context, job, gains.data()), kResultOk);
   }
 
   const double* get(std::int32_t b, std::int32_t c, std::int64_t s) {
-    return getFilteredSegment(&job, b, c, s, result, gains.data());
+    return getFilteredSegment(context, b, c, s, result);
   }
 
   // Block b of the input filtered by column c: 2N samples, computed here
@@ -60,7 +58,9 @@ class CacheTest : public ::testing::Test {
     for (std::int32_t i = 0; i < kN; ++i) block[static_cast<std::size_t>(i)] = input[std::size_t(b * kN + i)];
     std::vector<double> spectrum(2 * kN), filter(2 * kN), product(2 * kN), out(2 * kN);
     fftReal(block.data(), spectrum.data(), 2 * kN, 0);
-    EXPECT_EQ(designColumnFilter(job, filter.data(), c, gains.data()), kResultOk);
+    RenderContext designer;
+    EXPECT_EQ(configureRenderContext(designer, job, gains.data()), kResultOk);
+    EXPECT_EQ(designColumnFilter(designer, filter.data(), c), kResultOk);
     for (std::size_t k = 0; k < kN; ++k) {
       const double pr = spectrum[2 * k], pi = spectrum[2 * k + 1], qr = filter[2 * k], qi = filter[2 * k + 1];
       product[2 * k] = pr * qr - qi * pi;
@@ -77,9 +77,10 @@ class CacheTest : public ::testing::Test {
 
   test::TempDir dir;
   std::vector<std::int16_t> input;
-  std::unique_ptr<test::TestPicture> picture;
+  test::TestPicture picture{40, 30, [](auto x, auto y) { return (x * 37 + y * 101) % 256; }};
   std::vector<float> gains;
   RenderJob job;
+  RenderContext context;
   ResultCode result = -1;
 };
 
@@ -102,10 +103,11 @@ TEST_F(CacheTest, SegmentsOfABlockAndTheirBounds) {
 }
 
 TEST_F(CacheTest, ReusesBlocksFiltersAndFilteredSignals) {
-  renderSettings.inputSource = InputSource::WhiteNoise;
+  job.settings.inputSource = InputSource::WhiteNoise;
+  reopen();
   const double* first = get(0, 3, 2);
   ASSERT_NE(first, nullptr);
-  const std::int32_t seed = randomSeed;
+  const std::int32_t seed = context.noiseState;
   // A mark in the held signal survives a repeated request: no new read (the
   // generator did not move), no new design, no new inverse transform.
   const double mark = first[0] + 12345.0;
@@ -113,13 +115,13 @@ TEST_F(CacheTest, ReusesBlocksFiltersAndFilteredSignals) {
   const double* again = get(0, 3, 2);
   ASSERT_EQ(again, first);
   EXPECT_EQ(again[0], mark);
-  EXPECT_EQ(randomSeed, seed);
+  EXPECT_EQ(context.noiseState, seed);
 
   // A new column recomputes the filtered signal but reads nothing.
   const double* next = get(0, 4, 2);
   ASSERT_NE(next, nullptr);
   EXPECT_NE(next[0], mark);
-  EXPECT_EQ(randomSeed, seed);
+  EXPECT_EQ(context.noiseState, seed);
 
   // Changing the gains behind the cache's back shows that the held filter
   // is reused for the same column.
@@ -145,18 +147,23 @@ TEST_F(CacheTest, Failures) {
   EXPECT_EQ(result, kResultInternal);
 
   // An unsupported scale fails the design.
-  getFilteredSegment(nullptr, 0, 0, 0, result, nullptr);
+  job.settings.frequencyScale = static_cast<FrequencyScale>(7);
   reopen();
-  renderSettings.frequencyScale = static_cast<FrequencyScale>(7);
   result = kResultOk;
   EXPECT_EQ(get(0, 1, 2), nullptr);
   EXPECT_EQ(result, kResultInternal);
-  renderSettings.frequencyScale = FrequencyScale::Linear;
+  job.settings.frequencyScale = FrequencyScale::Linear;
+  reopen();
   EXPECT_NE(get(0, 1, 2), nullptr);
   EXPECT_EQ(result, kResultOk);
 
+  // After a release the arrays are made anew and the blocks read again.
+  releaseFilteredBlockCache(context);
+  EXPECT_FALSE(context.cache.made);
+  expectSegment(get(0, 1, 2), expectedFiltered(0, 1), 2);
+  EXPECT_TRUE(context.cache.made);
+
   // A short input: the slot is emptied, the next request tries again.
-  getFilteredSegment(nullptr, 0, 0, 0, result, nullptr);
   reopen();
   job.sampleCount = static_cast<std::uint32_t>(input.size() + 3 * kN);
   for (std::int32_t b = 0; b < 5; ++b) ASSERT_NE(get(b, 1, b * kS), nullptr) << b;

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "engine/context.h"
 #include "engine/design_internal.h"
 #include "engine/scales.h"
 #include "engine/settings.h"
@@ -90,11 +91,9 @@ TEST(IntervalMean, ConstantStaysConstant) {
 class DesignTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::resetEngineState();
-    renderSettings.inputSource = InputSource::WhiteNoise;
+    job.settings.inputSource = InputSource::WhiteNoise;
     job.sampleCount = 44100;
   }
-  void TearDown() override { test::resetEngineState(); }
 
   // A picture of W x H pixels, every byte `value`; stride padding holds a
   // different byte that must never be read.
@@ -103,29 +102,39 @@ class DesignTest : public ::testing::Test {
     bytes.assign(static_cast<std::size_t>(stride) * h, 0xEE);
     for (std::uint32_t r = 0; r < h; ++r)
       for (std::uint32_t x = 0; x < w; ++x) bytes[r * stride + x] = value;
-    pictureData = PictureData{bytes.data(), w, stride, h};
+    job.picture = PictureData{bytes.data(), w, stride, h};
   }
   // Gains from the picture, as the render makes them.
   std::vector<float> gainsFromPicture() {
-    std::vector<float> g(static_cast<std::size_t>(pictureData.width) * pictureData.height, -1.0f);
-    buildGainMatrix(g.data());
+    std::vector<float> g(static_cast<std::size_t>(job.picture.width) * job.picture.height, -1.0f);
+    buildGainMatrix(job.picture, job.settings, g.data());
     return g;
   }
+  // The responses of filter column u, designed in a context made for the
+  // job as it stands.
   std::vector<double> bins(std::int32_t u, const std::vector<float>& gains, ResultCode want = kResultOk) {
-    std::vector<double> s(static_cast<std::size_t>(renderSettings.blockLength) * 2, -7.0);
-    EXPECT_EQ(designBinResponses(job, s.data(), u, gains.data()), want);
+    std::vector<double> s(static_cast<std::size_t>(job.settings.blockLength) * 2, -7.0);
+    ResultCode result = configureRenderContext(context, job, gains.data());
+    if (result == kResultOk) result = designBinResponses(context, s.data(), u);
+    EXPECT_EQ(result, want);
     return s;
   }
-  std::int32_t k() const { return renderSettings.blockLength / 2; }
+  // The whole design of filter column u, likewise.
+  ResultCode design(std::vector<double>& spectrum, std::int32_t u, const std::vector<float>& gains) {
+    const ResultCode result = configureRenderContext(context, job, gains.data());
+    return result == kResultOk ? designColumnFilter(context, spectrum.data(), u) : result;
+  }
+  std::int32_t k() const { return job.settings.blockLength / 2; }
 
   RenderJob job;
+  RenderContext context;
   std::vector<std::uint8_t> bytes;
 };
 
 TEST_F(DesignTest, GainMappings) {
   // Two rows, the top row stored last: 255 0 128 on top, 1 2 3 below.
   bytes = {1, 2, 3, 0xEE, 255, 0, 128, 0xEE};
-  pictureData = PictureData{bytes.data(), 3, 4, 2};
+  job.picture = PictureData{bytes.data(), 3, 4, 2};
   std::vector<float> g = gainsFromPicture();
   EXPECT_EQ(g[0], 1.0f);
   EXPECT_EQ(g[1], 0.0f);
@@ -133,28 +142,28 @@ TEST_F(DesignTest, GainMappings) {
   EXPECT_FLOAT_EQ(g[3], 1.0f / 255.0f);
   EXPECT_FLOAT_EQ(g[5], 3.0f / 255.0f);
 
-  renderSettings.logBrightness = true;
-  renderSettings.logRangeDb = 60;
+  job.settings.logBrightness = true;
+  job.settings.logRangeDb = 60;
   g = gainsFromPicture();
   EXPECT_EQ(g[0], 0.99999988f);
   EXPECT_NEAR(g[1], 0.001f, 1e-8f);
   EXPECT_NEAR(g[2], 0.0321f, 5e-5f);
-  renderSettings.logRangeDb = 120;
+  job.settings.logRangeDb = 120;
   g = gainsFromPicture();
   EXPECT_NEAR(g[1], 1e-6f, 1e-11f);
-  renderSettings.logRangeDb = 0;
+  job.settings.logRangeDb = 0;
   g = gainsFromPicture();
   for (float x : g) EXPECT_EQ(x, 1.0f);
 }
 
 TEST_F(DesignTest, GainMatrixWithoutPictureIsLeftAlone) {
   std::vector<float> g(4, -1.0f);
-  buildGainMatrix(g.data());
+  buildGainMatrix(job.picture, job.settings, g.data());
   for (float x : g) EXPECT_EQ(x, -1.0f);
 }
 
 TEST_F(DesignTest, WhitePictureOnLinearGivesOnes) {
-  renderSettings.frequencyScale = FrequencyScale::Linear;
+  job.settings.frequencyScale = FrequencyScale::Linear;
   setPicture(7, 5, 255);
   const std::vector<float> g = gainsFromPicture();
   for (std::int32_t u : {0, 9, 40}) {
@@ -176,9 +185,9 @@ TEST_F(DesignTest, WarpedScalesSilenceBinsBelowSixteenHertz) {
   setPicture(9, 4, 255);
   const std::vector<float> g = gainsFromPicture();
   for (FrequencyScale scale : {FrequencyScale::Logarithmic, FrequencyScale::Mel}) {
-    renderSettings.frequencyScale = scale;
+    job.settings.frequencyScale = scale;
     for (std::int32_t n : {8192, 65536}) {
-      renderSettings.blockLength = n;
+      job.settings.blockLength = n;
       const std::int32_t low = lowestLogBin(n, 44100);
       const std::vector<double> s = bins(3, g);
       for (std::int32_t i = 0; i < low; ++i) {
@@ -190,7 +199,7 @@ TEST_F(DesignTest, WarpedScalesSilenceBinsBelowSixteenHertz) {
     }
   }
   // On Linear, DC takes the leftmost column.
-  renderSettings.frequencyScale = FrequencyScale::Linear;
+  job.settings.frequencyScale = FrequencyScale::Linear;
   std::vector<float> ramp(9 * 4);
   for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = (i % 9 == 0) ? 0.5f : 1.0f;
   EXPECT_NEAR(bins(3, ramp)[0], 0.5, 1e-3);
@@ -200,10 +209,10 @@ TEST_F(DesignTest, PinkTilt) {
   setPicture(5, 3, 255);
   const std::vector<float> g = gainsFromPicture();
   for (FrequencyScale scale : {FrequencyScale::Linear, FrequencyScale::Mel}) {
-    renderSettings.frequencyScale = scale;
-    renderSettings.inputSource = InputSource::WhiteNoise;
+    job.settings.frequencyScale = scale;
+    job.settings.inputSource = InputSource::WhiteNoise;
     const std::vector<double> white = bins(2, g);
-    renderSettings.inputSource = InputSource::PinkNoise;
+    job.settings.inputSource = InputSource::PinkNoise;
     const std::vector<double> pink = bins(2, g);
     const double n = 3.0;  // lowest bin at N = 8192
     for (std::int32_t i = 0; i < k(); ++i) {
@@ -211,37 +220,38 @@ TEST_F(DesignTest, PinkTilt) {
       ASSERT_NEAR(pink[2 * i], white[2 * i] * w, 1e-12) << i;
       ASSERT_EQ(pink[2 * i + 1], 0.0);
     }
-    EXPECT_NEAR(designWorkspace().pinkWeights[4095], 0.108, 5e-4);
+    EXPECT_NEAR(context.design.pinkWeights[4095], 0.108, 5e-4);
   }
-  renderSettings.inputSource = InputSource::WaveFile;
-  renderSettings.frequencyScale = FrequencyScale::Linear;
+  job.settings.inputSource = InputSource::WaveFile;
+  job.settings.frequencyScale = FrequencyScale::Linear;
   EXPECT_NEAR(bins(2, g)[2 * 100], 1.0, 1e-6);
 }
 
-TEST_F(DesignTest, WorkspaceIsBuiltOncePerBlockLength) {
+TEST_F(DesignTest, WorkspaceTablesFollowTheBlockLengthAndSource) {
   setPicture(4, 4, 200);
   const std::vector<float> g = gainsFromPicture();
-  renderSettings.blockLength = 2048;
+  job.settings.blockLength = 2048;
   bins(1, g);
-  const FilterDesignWorkspace& ws = designWorkspace();
-  EXPECT_EQ(ws.designedBlockLength, 2048);
-  EXPECT_FALSE(ws.pinkWeightsReady);  // white noise needs no tilt
-  renderSettings.inputSource = InputSource::PinkNoise;
+  const FilterDesignWorkspace& ws = context.design;
+  EXPECT_TRUE(ws.pinkWeights.empty());  // white noise needs no tilt
+  EXPECT_EQ(ws.halfWindow.size(), 1024u);
+  job.settings.inputSource = InputSource::PinkNoise;
   bins(1, g);
-  ASSERT_TRUE(ws.pinkWeightsReady);
+  ASSERT_EQ(ws.pinkWeights.size(), 1024u);
+  EXPECT_EQ(ws.pinkWeights[0], 4.0);  // lowest bin is 1 at N = 2048
+  // Designing does not touch the tables.
   const double* window = ws.halfWindow.data();
   const double* pink = ws.pinkWeights.data();
-  bins(5, g);
+  std::vector<double> s(4096);
+  ASSERT_EQ(designColumnFilter(context, s.data(), 5), kResultOk);
   EXPECT_EQ(ws.halfWindow.data(), window);
   EXPECT_EQ(ws.pinkWeights.data(), pink);
-  EXPECT_EQ(ws.pinkWeights.size(), 1024u);
-  EXPECT_EQ(ws.pinkWeights[0], 4.0);  // lowest bin is 1 at N = 2048
 
-  renderSettings.blockLength = 4096;
+  job.settings.blockLength = 4096;
   bins(1, g);
-  EXPECT_EQ(ws.designedBlockLength, 4096);
   EXPECT_EQ(ws.halfWindow.size(), 2048u);
   EXPECT_EQ(ws.pinkWeights.size(), 2048u);
+  EXPECT_EQ(ws.workBuffer.size(), 8192u);
   EXPECT_DOUBLE_EQ(ws.pinkWeights[2047], 4.0 * std::sqrt(2.0 / 2047.0));
   EXPECT_DOUBLE_EQ(ws.pinkWeights[1], 4.0);
   EXPECT_DOUBLE_EQ(ws.halfWindow[0], (1.0 - std::cos(0.5 * 6.283185307179586 / 4096.0)) / 2.0);
@@ -251,7 +261,7 @@ TEST_F(DesignTest, WorkspaceIsBuiltOncePerBlockLength) {
 // Gains equal to the row number: a bin's response is then the centre of
 // the slot's row span, which shows which rows a filter reads.
 TEST_F(DesignTest, FirstFiltersReadTheTopRowAndLastTheBottomRow) {
-  renderSettings.frequencyScale = FrequencyScale::Linear;
+  job.settings.frequencyScale = FrequencyScale::Linear;
   setPicture(3, 11, 0);
   std::vector<float> g(3 * 11);
   for (std::size_t i = 0; i < g.size(); ++i) g[i] = static_cast<float>(i / 3);
@@ -272,7 +282,7 @@ TEST_F(DesignTest, FirstFiltersReadTheTopRowAndLastTheBottomRow) {
 }
 
 TEST_F(DesignTest, EmptyOutputReadsTheTopRow) {
-  renderSettings.frequencyScale = FrequencyScale::Linear;
+  job.settings.frequencyScale = FrequencyScale::Linear;
   job.sampleCount = 0;
   setPicture(2, 5, 0);
   std::vector<float> g(10);
@@ -290,7 +300,7 @@ TEST_F(DesignTest, BinsFollowTheFrequencyScale) {
   for (std::size_t i = 0; i < g.size(); ++i) g[i] = static_cast<float>(i % w);
   const float binHz = 44100.0f / 8192.0f;
   for (FrequencyScale scale : {FrequencyScale::Linear, FrequencyScale::Logarithmic, FrequencyScale::Mel}) {
-    renderSettings.frequencyScale = scale;
+    job.settings.frequencyScale = scale;
     const std::vector<double> s = bins(4, g);
     const ScaleMapping map = scaleMapping(scale, 44100, static_cast<float>(w - 1));
     for (std::int32_t i : {20, 93, 500, 1800, 4000}) {
@@ -305,30 +315,33 @@ TEST_F(DesignTest, BinsFollowTheFrequencyScale) {
 TEST_F(DesignTest, UnknownScaleOrMissingPictureIs110) {
   setPicture(4, 4, 255);
   const std::vector<float> g = gainsFromPicture();
-  renderSettings.frequencyScale = static_cast<FrequencyScale>(3);
+  job.settings.frequencyScale = static_cast<FrequencyScale>(3);
   bins(0, g, kResultInternal);
   std::vector<double> s(8192 * 2);
-  EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
+  EXPECT_EQ(design(s, 0, g), kResultInternal);
+  // An unknown scale costs no table.
+  EXPECT_TRUE(context.design.binEdges.empty());
 
-  renderSettings.frequencyScale = FrequencyScale::Mel;
-  pictureData = PictureData{};
-  EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
-  pictureData = PictureData{bytes.data(), 4, 4, 0};
-  EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
+  job.settings.frequencyScale = FrequencyScale::Mel;
+  job.picture = PictureData{};
+  EXPECT_EQ(design(s, 0, g), kResultInternal);
+  job.picture = PictureData{bytes.data(), 4, 4, 0};
+  EXPECT_EQ(design(s, 0, g), kResultInternal);
   setPicture(4, 4, 255);
-  renderSettings.sampleRate = 10;  // 16 Hz above the top bin
-  EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
-  renderSettings.sampleRate = 0;
-  EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
-  renderSettings.sampleRate = 44100;
+  job.settings.sampleRate = 10;  // 16 Hz above the top bin
+  EXPECT_EQ(design(s, 0, g), kResultInternal);
+  job.settings.sampleRate = 0;
+  EXPECT_EQ(design(s, 0, g), kResultInternal);
+  job.settings.sampleRate = 44100;
+  EXPECT_EQ(design(s, 0, g), kResultOk);
   // Wider than single-precision positions can address: refused before any
   // gain is read.
-  pictureData.width = kMaxPictureSide + 8;
-  EXPECT_EQ(designColumnFilter(job, s.data(), 0, g.data()), kResultInternal);
+  job.picture.width = kMaxPictureSide + 8;
+  EXPECT_EQ(design(s, 0, g), kResultInternal);
 }
 
 TEST_F(DesignTest, OneRowPictureIsOneSpectrumForTheWholeSound) {
-  renderSettings.frequencyScale = FrequencyScale::Linear;
+  job.settings.frequencyScale = FrequencyScale::Linear;
   const std::uint32_t w = 6;
   setPicture(w, 1, 0);
   std::vector<float> g(w);
@@ -343,7 +356,7 @@ TEST_F(DesignTest, OneRowPictureIsOneSpectrumForTheWholeSound) {
   EXPECT_NEAR(first[2 * (k() - 1)], 0.6, 1e-3);
   EXPECT_NEAR(first[2 * (k() / 2)], 0.35, 1e-3);
   std::vector<double> filter(8192 * 2);
-  EXPECT_EQ(designColumnFilter(job, filter.data(), 3, g.data()), kResultOk);
+  EXPECT_EQ(design(filter, 3, g), kResultOk);
 }
 
 TEST_F(DesignTest, OneColumnPictureIsAVolumeOverTime) {
@@ -351,7 +364,7 @@ TEST_F(DesignTest, OneColumnPictureIsAVolumeOverTime) {
   setPicture(1, h, 0);
   const std::vector<float> g = {0.2f, 0.4f, 0.6f, 0.8f};
   for (FrequencyScale scale : {FrequencyScale::Linear, FrequencyScale::Logarithmic, FrequencyScale::Mel}) {
-    renderSettings.frequencyScale = scale;
+    job.settings.frequencyScale = scale;
     const std::int32_t low = scale == FrequencyScale::Linear ? 0 : 3;
     for (std::int32_t u : {0, 12, 40}) {
       const std::vector<double> s = bins(u, g);
@@ -365,18 +378,18 @@ TEST_F(DesignTest, OneColumnPictureIsAVolumeOverTime) {
   // One pixel: one constant gain.
   setPicture(1, 1, 0);
   const std::vector<float> one = {0.7f};
-  renderSettings.frequencyScale = FrequencyScale::Mel;
+  job.settings.frequencyScale = FrequencyScale::Mel;
   EXPECT_NEAR(bins(9, one)[2 * 100], 0.7, 1e-7);
   std::vector<double> filter(8192 * 2);
-  EXPECT_EQ(designColumnFilter(job, filter.data(), 3, one.data()), kResultOk);
+  EXPECT_EQ(design(filter, 3, one), kResultOk);
 }
 
 // The filter is the bins' zero-phase response, rotated by N/2, Hann
 // windowed and transformed at 2N.
 TEST_F(DesignTest, FilterIsTheWindowedCentredResponse) {
-  renderSettings.blockLength = 2048;
-  renderSettings.inputSource = InputSource::PinkNoise;
-  renderSettings.frequencyScale = FrequencyScale::Mel;
+  job.settings.blockLength = 2048;
+  job.settings.inputSource = InputSource::PinkNoise;
+  job.settings.frequencyScale = FrequencyScale::Mel;
   const std::uint32_t w = 16, h = 8;
   setPicture(w, h, 0);
   std::vector<float> g(w * h);
@@ -398,9 +411,9 @@ TEST_F(DesignTest, FilterIsTheWindowedCentredResponse) {
     fftReal(taps.data(), want.data(), 2 * n, 0);
 
     std::vector<double> filter(2 * n, -3.0);
-    ASSERT_EQ(designColumnFilter(job, filter.data(), u, g.data()), kResultOk);
+    ASSERT_EQ(design(filter, u, g), kResultOk);
     for (std::int32_t i = 0; i < 2 * n; ++i) ASSERT_NEAR(filter[i], want[i], 1e-12) << i;
-    const auto& work = designWorkspace().workBuffer;
+    const auto& work = context.design.workBuffer;
     for (std::int32_t i = n; i < 2 * n; ++i) ASSERT_EQ(work[i], 0.0) << i;
   }
 }

@@ -31,8 +31,7 @@ struct Lists {
   // A new frequency entry: N from it, S from the time entry still shown,
   // then the time list follows.
   void chooseFrequency(const std::string& text) {
-    n = blockLengthForFrequency(leadingNumber(text), kRate);
-    ASSERT_TRUE(deriveSubBlocks(leadingNumber(timeSelected), kRate, n, s, false));
+    ASSERT_TRUE(applyFrequencyGranularity(leadingNumber(text), leadingNumber(timeSelected), kRate, n, s));
     timeSelected = timeShown();
   }
   void chooseTime(const std::string& text) {

@@ -1,6 +1,8 @@
 // A render allocates what it needs at its start; its loop over blocks and
 // hops allocates nothing, so a long sound costs no more allocations than a
-// short one. Every operator new of this test binary is counted.
+// short one, on one thread or several. Every operator new of this test
+// binary is counted, and one size of aligned allocation can be made to
+// fail.
 
 #include <gtest/gtest.h>
 
@@ -12,11 +14,14 @@
 
 #include "engine/render.h"
 #include "engine/settings.h"
+#include "files/messages.h"
 #include "files/wav.h"
 #include "support/test_support.h"
 
 namespace {
 std::atomic<long> gNewCalls{0};
+// Aligned allocations of exactly this many bytes fail (0: none).
+std::atomic<std::size_t> gFailingSize{0};
 
 void* allocate(std::size_t size) {
   gNewCalls.fetch_add(1, std::memory_order_relaxed);
@@ -26,6 +31,7 @@ void* allocate(std::size_t size) {
 
 void* allocateAligned(std::size_t size, std::align_val_t alignment) {
   gNewCalls.fetch_add(1, std::memory_order_relaxed);
+  if (size == gFailingSize.load()) throw std::bad_alloc();
   const auto align = static_cast<std::size_t>(alignment);
   const std::size_t rounded = (size + align - 1) / align * align;
   if (void* p = std::aligned_alloc(align, rounded ? rounded : align)) return p;
@@ -45,48 +51,79 @@ namespace {
 
 class RenderAllocationTest : public ::testing::Test {
  protected:
-  void SetUp() override { test::resetEngineState(); }
-  void TearDown() override { test::resetEngineState(); }
-
   // operator new calls made by one render of `count` samples.
-  long allocationsOf(std::uint32_t count) {
+  long allocationsOf(std::uint32_t count, std::int32_t threads) {
+    return allocationsAndResultOf(count, threads, kResultOk);
+  }
+  long allocationsAndResultOf(std::uint32_t count, std::int32_t threads, ResultCode want) {
     RenderJob job;
+    job.settings = settings;
+    job.picture = picture;
     job.sampleCount = count;
-    if (renderSettings.inputSource == InputSource::WaveFile) {
+    job.threads = threads;
+    if (settings.inputSource == InputSource::WaveFile) {
       WaveInfo info;
-      job.input = openInputWave(dir.file("in.wav"), info, 44100, false, nullptr);
+      Refusal refusal;
+      job.input = openInputWave(dir.file("in.wav"), info, 44100, refusal);
       EXPECT_NE(job.input, nullptr);
     }
-    job.output = createOutputWave(dir.file("out.wav"), WaveInfo{count, 1, 16, 44100, false}, false, nullptr);
+    job.output = test::createTestOutput(dir.file("out.wav"), count);
     EXPECT_NE(job.output, nullptr);
     const long before = gNewCalls.load();
-    EXPECT_EQ(renderSound(job), kResultOk);
+    EXPECT_EQ(renderSound(job), want);
     return gNewCalls.load() - before;
   }
 
   test::TempDir dir;
+  RenderSettings settings;
+  PictureData picture;
 };
 
 TEST_F(RenderAllocationTest, NoiseRenderAllocatesTheSameForAnyLength) {
-  test::TestPicture picture(64, 32, [](auto x, auto y) { return (x * 7 + y * 13) % 256; });
-  for (std::int32_t s : {4, 16}) {
-    SCOPED_TRACE(s);
-    renderSettings.subBlocksPerBlock = s;
-    allocationsOf(44100);  // first use of the transforms and the design workspace
-    const long shortRender = allocationsOf(44100);
-    EXPECT_EQ(allocationsOf(441000), shortRender);
+  test::TestPicture shown(64, 32, [](auto x, auto y) { return (x * 7 + y * 13) % 256; });
+  picture = shown.data();
+  for (std::int32_t threads : {1, 2}) {
+    for (std::int32_t s : {4, 16}) {
+      SCOPED_TRACE(std::to_string(threads) + " threads, S " + std::to_string(s));
+      settings.subBlocksPerBlock = s;
+      allocationsOf(441000, threads);  // first use of the transforms' plans
+      const long shortRender = allocationsOf(441000, threads);
+      EXPECT_EQ(allocationsOf(4410000, threads), shortRender);
+    }
   }
 }
 
 TEST_F(RenderAllocationTest, WaveRenderAllocatesTheSameForAnyLength) {
-  test::TestPicture picture(16, 8, [](auto x, auto) { return x * 16; });
-  renderSettings.inputSource = InputSource::WaveFile;
-  renderSettings.frequencyScale = FrequencyScale::Linear;
+  test::TestPicture shown(16, 8, [](auto x, auto) { return x * 16; });
+  picture = shown.data();
+  settings.inputSource = InputSource::WaveFile;
+  settings.frequencyScale = FrequencyScale::Linear;
+  settings.blockLength = 2048;
   test::writeFile(dir.file("in.wav"),
-                  test::waveBytes(test::pcm16Bytes(test::speechLike(300000, 8000.0)), 1, 16, 44100));
-  allocationsOf(20000);
-  const long shortRender = allocationsOf(20000);
-  EXPECT_EQ(allocationsOf(300000), shortRender);
+                  test::waveBytes(test::pcm16Bytes(test::speechLike(600000, 8000.0)), 1, 16, 44100));
+  for (std::int32_t threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    allocationsOf(100000, threads);
+    const long shortRender = allocationsOf(100000, threads);
+    EXPECT_EQ(allocationsOf(600000, threads), shortRender);
+  }
+}
+
+// Every render context makes its transforms' scratch; when that cannot be
+// had, the render says so with result 3 instead of rendering without
+// transforms.
+TEST_F(RenderAllocationTest, TransformScratchThatCannotBeHadIsResult3) {
+  test::TestPicture shown(16, 8, [](auto x, auto) { return x * 16; });
+  picture = shown.data();
+  settings.blockLength = 4096;
+  // The scratch of the 2N-point transforms: N + 1 complex entries.
+  gFailingSize = sizeof(double) * (2 * 4096 + 2);
+  for (std::int32_t threads : {1, 2, 3}) {
+    SCOPED_TRACE(threads);
+    allocationsAndResultOf(200000, threads, kResultNoMemory);
+  }
+  gFailingSize = 0;
+  allocationsAndResultOf(200000, 2, kResultOk);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "engine/settings.h"
 #include "engine/source.h"
 #include "files/wav.h"
+#include "files/messages.h"
 #include "support/test_support.h"
 
 namespace vellomar {
@@ -19,41 +21,53 @@ namespace {
 
 class RenderTest : public ::testing::Test {
  protected:
-  void SetUp() override { test::resetEngineState(); }
   void TearDown() override {
     if (job.input) std::fclose(job.input);
     if (job.output) std::fclose(job.output);
-    test::resetEngineState();
+  }
+
+  // A fresh job of the fixture's settings and picture, its progress
+  // recorded and its abort flag the fixture's.
+  void newJob(std::uint32_t count) {
+    job = RenderJob{};
+    job.settings = settings;
+    job.picture = picture;
+    job.sampleCount = count;
+    job.abort = &abort;
+    job.threads = threads;
+    job.progress = [this](int p) { progress.push_back(p); };
   }
 
   // Prepares a noise render of `count` samples into out.wav.
   void prepareNoise(std::uint32_t count) {
-    job = RenderJob{};
-    job.sampleCount = count;
-    job.output = createOutputWave(outPath(), WaveInfo{count, 1, 16, 44100, false}, false, nullptr);
+    newJob(count);
+    job.output = test::createTestOutput(outPath(), count);
     ASSERT_NE(job.output, nullptr);
-    job.progress = [this](int p) { progress.push_back(p); };
   }
 
   // Prepares a render of `samples` from a 16-bit wave file.
   void prepareWave(const std::vector<std::int16_t>& samples) {
-    renderSettings.inputSource = InputSource::WaveFile;
+    settings.inputSource = InputSource::WaveFile;
     const std::string in = dir.file("in.wav");
     test::writeFile(in, test::waveBytes(test::pcm16Bytes(samples), 1, 16, 44100));
+    newJob(static_cast<std::uint32_t>(samples.size()));
+    Refusal refusal;
     WaveInfo info;
-    job = RenderJob{};
-    job.input = openInputWave(in, info, 44100, false, nullptr);
+    job.input = openInputWave(in, info, 44100, refusal);
     ASSERT_NE(job.input, nullptr);
-    job.sampleCount = info.sampleCount;
-    job.output = createOutputWave(outPath(), WaveInfo{info.sampleCount, 1, 16, 44100, false}, false, nullptr);
+    ASSERT_EQ(info.sampleCount, samples.size());
+    job.output = test::createTestOutput(outPath(), job.sampleCount);
     ASSERT_NE(job.output, nullptr);
-    job.progress = [this](int p) { progress.push_back(p); };
   }
 
   std::string outPath() const { return dir.file("out.wav"); }
   std::size_t writtenSamples() const { return (test::readFile(outPath()).size() - 44) / 2; }
 
   test::TempDir dir;
+  RenderSettings settings;
+  PictureData picture;
+  std::int32_t threads = 1;
+  std::atomic<bool> abort{false};
   RenderJob job;
   std::vector<int> progress;
 };
@@ -85,7 +99,8 @@ TEST(OutputSample, RoundingAndClamping) {
 }
 
 TEST_F(RenderTest, DefaultNoiseRenderLengthAndProgress) {
-  test::TestPicture picture(64, 32, [](auto x, auto y) { return (x * 7 + y * 13) % 256; });
+  test::TestPicture shown(64, 32, [](auto x, auto y) { return (x * 7 + y * 13) % 256; });
+  picture = shown.data();
   prepareNoise(661500);
   ASSERT_EQ(renderSound(job), kResultOk);
   EXPECT_EQ(job.output, nullptr);
@@ -102,7 +117,8 @@ TEST_F(RenderTest, DefaultNoiseRenderLengthAndProgress) {
 }
 
 TEST_F(RenderTest, ShortRendersWriteExactlyTheirSamples) {
-  test::TestPicture picture(8, 8, [](auto, auto) { return 255; });
+  test::TestPicture shown(8, 8, [](auto, auto) { return 255; });
+  picture = shown.data();
   for (std::uint32_t count : {0u, 1u, 881u, 2048u, 2049u, 4096u, 4097u, 8192u, 12345u}) {
     SCOPED_TRACE(count);
     progress.clear();
@@ -114,14 +130,15 @@ TEST_F(RenderTest, ShortRendersWriteExactlyTheirSamples) {
 }
 
 TEST_F(RenderTest, SingleSubBlockAndOtherGridsPassAWaveThrough) {
-  test::TestPicture picture(16, 4, [](auto, auto) { return 255; });
+  test::TestPicture shown(16, 4, [](auto, auto) { return 255; });
+  picture = shown.data();
   const auto input = test::speechLike(10000, 8000.0);
   for (auto [n, s] : {std::pair{2048, 1}, std::pair{2048, 16}, std::pair{4096, 2}}) {
     SCOPED_TRACE(std::to_string(n) + "/" + std::to_string(s));
-    renderSettings = RenderSettings{};
-    renderSettings.frequencyScale = FrequencyScale::Linear;
-    renderSettings.blockLength = n;
-    renderSettings.subBlocksPerBlock = s;
+    settings = RenderSettings{};
+    settings.frequencyScale = FrequencyScale::Linear;
+    settings.blockLength = n;
+    settings.subBlocksPerBlock = s;
     prepareWave(input);
     ASSERT_EQ(renderSound(job), kResultOk);
     const auto out = test::waveSamples(outPath());
@@ -134,27 +151,28 @@ TEST_F(RenderTest, SingleSubBlockAndOtherGridsPassAWaveThrough) {
 }
 
 TEST_F(RenderTest, AbortStopsAfterAHopButNotAfterTheLast) {
-  test::TestPicture picture(8, 8, [](auto, auto) { return 200; });
+  test::TestPicture shown(8, 8, [](auto, auto) { return 200; });
+  picture = shown.data();
   prepareNoise(661500);
-  abortRequested = true;
+  abort = true;
   EXPECT_EQ(renderSound(job), kResultAborted);
   EXPECT_EQ(writtenSamples(), 2048u);  // block 0's first written hop
   EXPECT_EQ(job.output, nullptr);
 
   // Asked before the last block, whose only hop is the last: not noticed.
-  abortRequested = false;
+  abort = false;
   prepareNoise(661500);
-  job.progress = [](int p) {
-    if (p == 987) abortRequested = true;
+  job.progress = [this](int p) {
+    if (p == 987) abort = true;
   };
   EXPECT_EQ(renderSound(job), kResultOk);
   EXPECT_EQ(writtenSamples(), 661500u);
 
   // One block earlier it stops the render.
-  abortRequested = false;
+  abort = false;
   prepareNoise(661500);
-  job.progress = [](int p) {
-    if (p == 975) abortRequested = true;
+  job.progress = [this](int p) {
+    if (p == 975) abort = true;
   };
   EXPECT_EQ(renderSound(job), kResultAborted);
   EXPECT_EQ(writtenSamples(), 2048u * (2 + 79 * 4 + 1));
@@ -163,19 +181,19 @@ TEST_F(RenderTest, AbortStopsAfterAHopButNotAfterTheLast) {
 // Near 4 Gi samples no position may wrap: a wrapped end test would end the
 // render in its first block.
 TEST_F(RenderTest, CountsNear4GiDoNotWrap) {
-  test::TestPicture picture(8, 8, [](auto, auto) { return 255; });
+  test::TestPicture shown(8, 8, [](auto, auto) { return 255; });
+  picture = shown.data();
   int calls = 0;
-  auto stopAtBlock3 = [&calls](int) {
-    if (++calls == 3) abortRequested = true;
+  auto stopAtBlock3 = [this, &calls](int) {
+    if (++calls == 3) abort = true;
   };
-  job = RenderJob{};
-  job.sampleCount = 4294967000u;
+  newJob(4294967000u);
   job.output = std::fopen("/dev/null", "wb");
   job.progress = stopAtBlock3;
   EXPECT_EQ(renderSound(job), kResultAborted);
 
   // An 8-bit input of almost 4 GiB, as a sparse file.
-  renderSettings.inputSource = InputSource::WaveFile;
+  settings.inputSource = InputSource::WaveFile;
   const std::string in = dir.file("huge.wav");
   auto header = test::waveBytes({}, 1, 8, 44100);
   header[40] = 0xF0;
@@ -183,14 +201,14 @@ TEST_F(RenderTest, CountsNear4GiDoNotWrap) {
   test::writeFile(in, header);
   std::filesystem::resize_file(in, 44 + 0xFFFFFFF0ull);
   WaveInfo info;
-  job = RenderJob{};
-  job.input = openInputWave(in, info, 44100, false, nullptr);
+  Refusal refusal;
+  newJob(0xFFFFFFF0u);
+  job.input = openInputWave(in, info, 44100, refusal);
   ASSERT_NE(job.input, nullptr);
   EXPECT_EQ(info.sampleCount, 0xFFFFFFF0u);
   job.input8Bit = true;
-  job.sampleCount = info.sampleCount;
   job.output = std::fopen("/dev/null", "wb");
-  abortRequested = false;
+  abort = false;
   calls = 0;
   job.progress = stopAtBlock3;
   EXPECT_EQ(renderSound(job), kResultAborted);
@@ -198,9 +216,8 @@ TEST_F(RenderTest, CountsNear4GiDoNotWrap) {
 
 TEST_F(RenderTest, NoPictureFailsBeforeReadingOrWriting) {
   prepareNoise(44100);
-  const std::int32_t seed = randomSeed;
   EXPECT_EQ(renderSound(job), kResultInternal);
-  EXPECT_EQ(randomSeed, seed);
+  EXPECT_EQ(job.noiseState, kInitialRandomSeed);
   EXPECT_TRUE(progress.empty());
   EXPECT_EQ(writtenSamples(), 0u);
   EXPECT_EQ(job.output, nullptr);
@@ -214,11 +231,12 @@ TEST_F(RenderTest, NoPictureFailsBeforeReadingOrWriting) {
 // Hops that do not tile a block would leave samples unwritten and the file
 // shorter than its header says: such a grid is refused before any sample.
 TEST_F(RenderTest, SubBlocksThatDoNotDivideTheBlockAreRefused) {
-  test::TestPicture picture(8, 8, [](auto, auto) { return 255; });
-  renderSettings.blockLength = 2048;
+  test::TestPicture shown(8, 8, [](auto, auto) { return 255; });
+  picture = shown.data();
+  settings.blockLength = 2048;
   for (std::int32_t s : {3, 5, 6}) {
     SCOPED_TRACE(s);
-    renderSettings.subBlocksPerBlock = s;
+    settings.subBlocksPerBlock = s;
     progress.clear();
     prepareNoise(20000);
     EXPECT_EQ(renderSound(job), kResultInternal);
@@ -229,24 +247,26 @@ TEST_F(RenderTest, SubBlocksThatDoNotDivideTheBlockAreRefused) {
 }
 
 TEST_F(RenderTest, ShortInputFailsWithReadErrorAndFullDiskWithWriteError) {
-  test::TestPicture picture(8, 8, [](auto, auto) { return 255; });
+  test::TestPicture shown(8, 8, [](auto, auto) { return 255; });
+  picture = shown.data();
   // The data chunk claims 40000 samples but holds 20000.
-  renderSettings.inputSource = InputSource::WaveFile;
+  settings.inputSource = InputSource::WaveFile;
   auto bytes = test::waveBytes(test::pcm16Bytes(test::speechLike(40000, 1000.0)), 1, 16, 44100);
   bytes.resize(44 + 40000);
   test::writeFile(dir.file("cut.wav"), bytes);
   WaveInfo info;
-  job.input = openInputWave(dir.file("cut.wav"), info, 44100, false, nullptr);
+  Refusal refusal;
+  newJob(40000);
+  job.input = openInputWave(dir.file("cut.wav"), info, 44100, refusal);
   ASSERT_NE(job.input, nullptr);
-  job.sampleCount = info.sampleCount;
-  job.output = createOutputWave(outPath(), WaveInfo{info.sampleCount, 1, 16, 44100, false}, false, nullptr);
+  ASSERT_EQ(info.sampleCount, 40000u);
+  job.output = test::createTestOutput(outPath(), info.sampleCount);
   EXPECT_EQ(renderSound(job), kResultShortRead);
   EXPECT_EQ(job.input, nullptr);
   EXPECT_EQ(job.output, nullptr);
 
-  renderSettings.inputSource = InputSource::PinkNoise;
-  job = RenderJob{};
-  job.sampleCount = 441000;
+  settings.inputSource = InputSource::PinkNoise;
+  newJob(441000);
   job.output = std::fopen("/dev/full", "wb");
   ASSERT_NE(job.output, nullptr);
   EXPECT_EQ(renderSound(job), kResultWriteFailed);
@@ -254,8 +274,7 @@ TEST_F(RenderTest, ShortInputFailsWithReadErrorAndFullDiskWithWriteError) {
 
   // Even a render too short to fill the stream's buffer fails when its
   // bytes cannot reach the disk.
-  job = RenderJob{};
-  job.sampleCount = 100;
+  newJob(100);
   job.output = std::fopen("/dev/full", "wb");
   EXPECT_EQ(renderSound(job), kResultWriteFailed);
 }
@@ -263,8 +282,9 @@ TEST_F(RenderTest, ShortInputFailsWithReadErrorAndFullDiskWithWriteError) {
 // A speech-like wave through a white picture on the Linear scale at 6 dB
 // comes out as it went in.
 TEST_F(RenderTest, WhitePictureOnLinearPassesTheWaveThrough) {
-  test::TestPicture picture(32, 16, [](auto, auto) { return 255; });
-  renderSettings.frequencyScale = FrequencyScale::Linear;
+  test::TestPicture shown(32, 16, [](auto, auto) { return 255; });
+  picture = shown.data();
+  settings.frequencyScale = FrequencyScale::Linear;
   const auto input = test::speechLike(44100, 12000.0);
   prepareWave(input);
   ASSERT_EQ(renderSound(job), kResultOk);
@@ -284,7 +304,8 @@ TEST_F(RenderTest, WhitePictureOnLinearPassesTheWaveThrough) {
 }
 
 TEST_F(RenderTest, BlackPictureGivesSilence) {
-  test::TestPicture picture(32, 16, [](auto, auto) { return 0; });
+  test::TestPicture shown(32, 16, [](auto, auto) { return 0; });
+  picture = shown.data();
   const auto input = test::speechLike(20000, 8000.0);
   prepareWave(input);
   ASSERT_EQ(renderSound(job), kResultOk);
@@ -294,11 +315,13 @@ TEST_F(RenderTest, BlackPictureGivesSilence) {
 }
 
 TEST_F(RenderTest, LeftHalfWhiteLowPassesAtAQuarterOfTheRate) {
-  test::TestPicture picture(64, 8, [](auto x, auto) { return x < 32 ? 255 : 0; });
-  renderSettings.frequencyScale = FrequencyScale::Linear;
+  test::TestPicture shown(64, 8, [](auto x, auto) { return x < 32 ? 255 : 0; });
+  picture = shown.data();
+  settings.frequencyScale = FrequencyScale::Linear;
   // Broad-band input: white noise from the generator, kept well below full scale.
   std::vector<std::int16_t> input(65536 + 8192);
-  for (auto& v : input) v = static_cast<std::int16_t>(nextNoiseSample() / 4.0);
+  std::int32_t state = kInitialRandomSeed;
+  for (auto& v : input) v = static_cast<std::int16_t>(nextNoiseSample(state) / 4.0);
   prepareWave(input);
   ASSERT_EQ(renderSound(job), kResultOk);
   const auto out = test::waveSamples(outPath());

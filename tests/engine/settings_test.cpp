@@ -37,6 +37,26 @@ TEST(RenderSettings, SampleCountFollowsSinglePrecision) {
   EXPECT_EQ(blockCount(4294967295ull, 8192), 524289u);  // no 32-bit wrap
 }
 
+// The limits both front-ends keep: gains clamp, ranges round to tens
+// (halves up) within 20 ... 120, block settings are the lists' powers of two.
+TEST(RenderSettings, Limits) {
+  const std::pair<long long, std::int32_t> gains[] = {{-5, 0}, {0, 0}, {48, 48}, {49, 48}, {1LL << 40, 48}};
+  for (const auto& [in, out] : gains) EXPECT_EQ(clampGainDb(in), out) << in;
+  const std::pair<long long, std::int32_t> ranges[] = {{-100, 20}, {0, 20}, {14, 20}, {24, 20}, {25, 30},
+                                                       {64, 60}, {65, 70}, {114, 110}, {115, 120}, {124, 120},
+                                                       {125, 120}, {1LL << 40, 120}};
+  for (const auto& [in, out] : ranges) EXPECT_EQ(roundRangeDb(in), out) << in;
+  EXPECT_TRUE(blockSettingsValid(2048, 1));
+  EXPECT_TRUE(blockSettingsValid(32768, 16));
+  EXPECT_FALSE(blockSettingsValid(1024, 4));
+  EXPECT_FALSE(blockSettingsValid(65536, 4));
+  EXPECT_FALSE(blockSettingsValid(3000, 4));
+  EXPECT_FALSE(blockSettingsValid(8192, 32));
+  EXPECT_FALSE(blockSettingsValid(8192, 3));
+  EXPECT_FALSE(blockSettingsValid(8192, 0));
+  EXPECT_GE(availableCores(), 1);
+}
+
 TEST(RunState, InitialValues) {
   EXPECT_EQ(kInitialRandomSeed, 0x7EDA5023);
   EXPECT_EQ(kMaxOutputSamples, 2147483629u);

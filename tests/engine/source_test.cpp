@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine/context.h"
 #include "engine/settings.h"
 #include "engine/source.h"
 #include "fft/fft.h"
@@ -14,16 +15,17 @@ namespace {
 
 class SourceTest : public ::testing::Test {
  protected:
-  void SetUp() override { test::resetEngineState(); }
   void TearDown() override {
     if (job.input) std::fclose(job.input);
-    test::resetEngineState();
   }
+
+  // A context for the job as it stands; the source at block 0.
+  void configure() { ASSERT_EQ(configureRenderContext(context, job, nullptr), kResultOk); }
 
   // Expects `spectrum` to be the transform of `samples` (N of them) followed
   // by N zeros.
-  static void expectSpectrumOf(const std::vector<double>& spectrum, std::vector<double> samples) {
-    const std::size_t n = static_cast<std::size_t>(renderSettings.blockLength);
+  void expectSpectrumOf(const std::vector<double>& spectrum, std::vector<double> samples) const {
+    const std::size_t n = static_cast<std::size_t>(job.settings.blockLength);
     ASSERT_EQ(samples.size(), n);
     samples.resize(2 * n, 0.0);
     std::vector<double> want(2 * n);
@@ -32,89 +34,111 @@ class SourceTest : public ::testing::Test {
   }
 
   RenderJob job;
+  RenderContext context;
 };
 
 TEST(NoiseGenerator, FirstStatesAndSamplesFromTheInitialSeed) {
-  test::resetEngineState();
+  std::int32_t state = kInitialRandomSeed;
   const std::int32_t states[] = {784558821, 530511967, 2110010672};
   const int segments[] = {11, 7, 31};
   const double samples[] = {-3669.113, -7287.381, 25890.811};
   for (int i = 0; i < 3; ++i) {
-    const double v = nextNoiseSample();
-    EXPECT_EQ(randomSeed, states[i]);
-    EXPECT_EQ(randomSeed >> 26, segments[i]);
+    const double v = nextNoiseSample(state);
+    EXPECT_EQ(state, states[i]);
+    EXPECT_EQ(state >> 26, segments[i]);
     EXPECT_NEAR(v, samples[i], 0.001);
   }
 }
 
-TEST(NoiseGenerator, IsOddSymmetricAboutTheMiddleState) {
-  // The state following s is s * 16807 mod (2^31 - 1); find the input
-  // states whose successors lie at 2^30 +- d and compare their samples.
-  auto sampleAfter = [](std::int64_t target) {
-    // inverse of 16807 modulo 2^31 - 1
-    const std::int64_t m = 2147483647, inv = 1407677000;
-    randomSeed = static_cast<std::int32_t>((target * inv) % m);
-    return nextNoiseSample();
-  };
-  for (std::int64_t d : {1LL, 1000LL, 33554432LL, 536870911LL, 1073741822LL}) {
-    const double up = sampleAfter((1LL << 30) + d);
-    EXPECT_EQ(randomSeed, (1LL << 30) + d);
-    const double down = sampleAfter((1LL << 30) - d);
-    EXPECT_NEAR(up, -down, 1e-6 * std::abs(up) + 1e-9) << d;
-  }
-  EXPECT_NEAR(sampleAfter(1LL << 30), 0.0, 1e-12);
-  EXPECT_NEAR(sampleAfter(1), -32725.69, 0.01);
-  EXPECT_NEAR(sampleAfter(2147483646), 32725.69, 0.01);
-  test::resetEngineState();
+// The generator's step in Schrage's form, as it is usually written.
+std::int32_t schrageStep(std::int32_t s) {
+  s = 16807 * (s % 127773) - 2836 * (s / 127773);
+  return s <= 0 ? s + 2147483647 : s;
 }
 
-TEST(NoiseGenerator, SampleStatisticsOverManyDraws) {
-  test::resetEngineState();
-  double sum = 0, sumSq = 0;
-  const int count = 2000000;
-  for (int i = 0; i < count; ++i) {
-    const double v = nextNoiseSample();
-    ASSERT_LE(std::abs(v), 32725.7);
-    sum += v;
-    sumSq += v * v;
+TEST(NoiseGenerator, StepsAsSchragesFormAndJumpsAheadAsItSteps) {
+  // Every state class that the folding of the product can meet: the
+  // smallest and largest states, those near 2^30 and a long run from the
+  // initial seed.
+  for (std::int32_t start : {1, 2, 127773, 1073741823, 1073741824, 2147483645, 2147483646, kInitialRandomSeed}) {
+    std::int32_t fast = start;
+    std::int32_t slow = start;
+    for (int i = 0; i < 100000; ++i) {
+      nextNoiseSample(fast);
+      slow = schrageStep(slow);
+      ASSERT_EQ(fast, slow) << start << " step " << i;
+    }
   }
-  EXPECT_NEAR(sum / count, 0.0, 30.0);
-  EXPECT_NEAR(std::sqrt(sumSq / count), 11091.0, 60.0);
+  // Jumps of any length land where as many steps do.
+  std::int32_t stepped = kInitialRandomSeed;
+  std::uint64_t taken = 0;
+  for (std::uint64_t jump : {0ull, 1ull, 2ull, 3ull, 7ull, 127ull, 2049ull, 8192ull, 671744ull}) {
+    while (taken < jump) {
+      stepped = schrageStep(stepped);
+      ++taken;
+    }
+    EXPECT_EQ(advanceNoiseState(kInitialRandomSeed, jump), stepped) << jump;
+  }
+  // The period is 2^31 - 2: a jump of one period comes back, and jumps add.
+  EXPECT_EQ(advanceNoiseState(12345, 2147483646ull), 12345);
+  EXPECT_EQ(advanceNoiseState(advanceNoiseState(12345, 1000000007ull), 3000000000ull),
+            advanceNoiseState(12345, 4000000007ull));
+  EXPECT_TRUE(validNoiseState(1));
+  EXPECT_TRUE(validNoiseState(2147483646));
+  EXPECT_FALSE(validNoiseState(0));
+  EXPECT_FALSE(validNoiseState(2147483647));
+  EXPECT_FALSE(validNoiseState(-5));
 }
 
 TEST_F(SourceTest, NoiseBlocksAreTheGeneratorsSamplesZeroPadded) {
-  renderSettings.blockLength = 2048;
-  renderSettings.inputSource = InputSource::WhiteNoise;
+  job.settings.blockLength = 2048;
+  job.settings.inputSource = InputSource::WhiteNoise;
+  job.noiseState = 99991;
+  configure();
   std::vector<double> spectrum(2048 * 2);
-  ASSERT_EQ(readSourceBlock(job, spectrum.data(), 0), 0);
-  randomSeed = kInitialRandomSeed;
+  std::int32_t state = 99991;
   std::vector<double> samples(2048);
-  for (double& v : samples) v = nextNoiseSample();
+  for (int k = 0; k < 3; ++k) {
+    ASSERT_EQ(readSourceBlock(context, spectrum.data(), k), 0);
+    for (double& v : samples) v = nextNoiseSample(state);
+    expectSpectrumOf(spectrum, samples);
+  }
+  EXPECT_EQ(context.noiseState, state);
+
+  // A context that starts at block 2 draws block 2's noise.
+  RenderContext later;
+  ASSERT_EQ(configureRenderContext(later, job, nullptr), kResultOk);
+  seekSource(later, 2);
+  ASSERT_EQ(readSourceBlock(later, spectrum.data(), 2), 0);
+  state = advanceNoiseState(99991, 2 * 2048);
+  for (double& v : samples) v = nextNoiseSample(state);
   expectSpectrumOf(spectrum, samples);
 }
 
 TEST_F(SourceTest, PinkAndWhiteNoiseGiveTheSameBlocks) {
-  renderSettings.blockLength = 2048;
+  job.settings.blockLength = 2048;
   std::vector<double> pink(4096), white(4096);
-  renderSettings.inputSource = InputSource::PinkNoise;
-  ASSERT_EQ(readSourceBlock(job, pink.data(), 0), 0);
-  randomSeed = kInitialRandomSeed;
-  renderSettings.inputSource = InputSource::WhiteNoise;
-  ASSERT_EQ(readSourceBlock(job, white.data(), 0), 0);
+  job.settings.inputSource = InputSource::PinkNoise;
+  configure();
+  ASSERT_EQ(readSourceBlock(context, pink.data(), 0), 0);
+  job.settings.inputSource = InputSource::WhiteNoise;
+  configure();
+  ASSERT_EQ(readSourceBlock(context, white.data(), 0), 0);
   EXPECT_EQ(pink, white);
 }
 
 TEST_F(SourceTest, BlocksMustComeInSequence) {
-  renderSettings.blockLength = 2048;
+  job.settings.blockLength = 2048;
+  configure();
   std::vector<double> spectrum(4096);
-  ASSERT_EQ(readSourceBlock(job, spectrum.data(), 0), 0);
-  EXPECT_EQ(readSourceBlock(job, spectrum.data(), 2), kResultInternal);
+  ASSERT_EQ(readSourceBlock(context, spectrum.data(), 0), 0);
+  EXPECT_EQ(readSourceBlock(context, spectrum.data(), 2), kResultInternal);
   // A refused request does not move the sequence on.
-  EXPECT_EQ(readSourceBlock(job, spectrum.data(), 3), kResultInternal);
-  EXPECT_EQ(readSourceBlock(job, spectrum.data(), 1), 0);
-  EXPECT_EQ(readSourceBlock(job, spectrum.data(), 1), kResultInternal);
-  EXPECT_EQ(readSourceBlock(job, spectrum.data(), 0), 0);  // a new render may start any time
-  EXPECT_EQ(readSourceBlock(job, spectrum.data(), 1), 0);
+  EXPECT_EQ(readSourceBlock(context, spectrum.data(), 3), kResultInternal);
+  EXPECT_EQ(readSourceBlock(context, spectrum.data(), 1), 0);
+  EXPECT_EQ(readSourceBlock(context, spectrum.data(), 1), kResultInternal);
+  EXPECT_EQ(readSourceBlock(context, spectrum.data(), 0), 0);  // a new render may start any time
+  EXPECT_EQ(readSourceBlock(context, spectrum.data(), 1), 0);
 }
 
 class WaveBlocks : public SourceTest, public ::testing::WithParamInterface<bool> {};
@@ -141,12 +165,13 @@ TEST_P(WaveBlocks, TenThousandSamplesInBlocksOf8192) {
   ASSERT_NE(job.input, nullptr);
   job.sampleCount = 10000;
   job.input8Bit = eightBit;
-  renderSettings.inputSource = InputSource::WaveFile;
-  renderSettings.blockLength = 8192;
+  job.settings.inputSource = InputSource::WaveFile;
+  job.settings.blockLength = 8192;
+  configure();
 
   std::vector<double> spectrum(8192 * 2);
   for (int k = 0; k < 3; ++k) {
-    ASSERT_EQ(readSourceBlock(job, spectrum.data(), k), 0) << k;
+    ASSERT_EQ(readSourceBlock(context, spectrum.data(), k), 0) << k;
     std::vector<double> want(8192, 0.0);
     for (std::size_t i = 0; i < 8192; ++i) {
       const std::size_t source = static_cast<std::size_t>(k) * 8192 + i;
@@ -166,19 +191,19 @@ TEST_F(SourceTest, EightBitExtremesAndShortRead) {
   job.input = std::fopen(dir.file("in.raw").c_str(), "rb");
   job.sampleCount = 3;
   job.input8Bit = true;
-  renderSettings.inputSource = InputSource::WaveFile;
-  renderSettings.blockLength = 2048;
+  job.settings.inputSource = InputSource::WaveFile;
+  job.settings.blockLength = 2048;
+  configure();
   std::vector<double> spectrum(4096);
-  ASSERT_EQ(readSourceBlock(job, spectrum.data(), 0), 0);
+  ASSERT_EQ(readSourceBlock(context, spectrum.data(), 0), 0);
   std::vector<double> want(2048, 0.0);
   want[0] = -32768.0;
   want[2] = 32512.0;
   expectSpectrumOf(spectrum, want);
 
   // The header promised more than the file holds.
-  std::rewind(job.input);
   job.sampleCount = 4;
-  EXPECT_EQ(readSourceBlock(job, spectrum.data(), 0), kResultShortRead);
+  EXPECT_EQ(readSourceBlock(context, spectrum.data(), 0), kResultShortRead);
 }
 
 TEST_F(SourceTest, CountsAboveTwoGibiSamplesDoNotWrap) {
@@ -191,12 +216,13 @@ TEST_F(SourceTest, CountsAboveTwoGibiSamplesDoNotWrap) {
   job.input = std::fopen(dir.file("in.raw").c_str(), "rb");
   job.sampleCount = 4294967295u;
   job.input8Bit = true;
-  renderSettings.inputSource = InputSource::WaveFile;
-  renderSettings.blockLength = 8192;
+  job.settings.inputSource = InputSource::WaveFile;
+  job.settings.blockLength = 8192;
+  configure();
   std::vector<double> spectrum(16384);
-  ASSERT_EQ(readSourceBlock(job, spectrum.data(), 0), 0);
+  ASSERT_EQ(readSourceBlock(context, spectrum.data(), 0), 0);
   expectSpectrumOf(spectrum, std::vector<double>(8192, (200 - 128.0) * 256.0));
-  EXPECT_EQ(readSourceBlock(job, spectrum.data(), 1), kResultShortRead);
+  EXPECT_EQ(readSourceBlock(context, spectrum.data(), 1), kResultShortRead);
 }
 
 }  // namespace

@@ -10,10 +10,6 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "engine/cache.h"
-#include "engine/design.h"
-#include "engine/settings.h"
-#include "engine/source.h"
 #include "fft/fft.h"
 #include "files/messages.h"
 
@@ -137,14 +133,12 @@ std::vector<std::int16_t> speechLike(std::size_t count, double peak) {
 void TestPicture::fill(std::uint32_t width, std::uint32_t height) {
   const std::uint32_t stride = (width + 3) / 4 * 4;
   bytes_.assign(static_cast<std::size_t>(stride) * height, 0);
-  pictureData = PictureData{bytes_.data(), width, stride, height};
+  data_ = PictureData{bytes_.data(), width, stride, height};
 }
 
 std::uint8_t& TestPicture::at(std::uint32_t x, std::uint32_t y) {
-  return bytes_[static_cast<std::size_t>(pictureData.height - 1 - y) * pictureData.stride + x];
+  return bytes_[static_cast<std::size_t>(data_.height - 1 - y) * data_.stride + x];
 }
-
-TestPicture::~TestPicture() { pictureData = PictureData{}; }
 
 double bandEnergy(const std::vector<std::int16_t>& samples, double lowHz, double highHz) {
   // The longest power-of-two stretch from the start, transformed whole.
@@ -177,16 +171,27 @@ std::vector<std::uint8_t> readFile(const std::string& path) {
 
 bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
 
-void resetEngineState() {
-  renderSettings = RenderSettings{};
-  pictureData = PictureData{};
-  randomSeed = kInitialRandomSeed;
-  abortRequested = false;
-  inputWaveDuration = 0.0f;
-  releaseSourceBlock();
-  releaseDesignWorkspace();
-  ResultCode unused = kResultOk;
-  getFilteredSegment(nullptr, 0, 0, 0, unused, nullptr);
+std::FILE* createTestOutput(const std::string& path, std::uint32_t count) {
+  std::FILE* stream = std::fopen(path.c_str(), "wb");
+  if (!stream) return nullptr;
+  const std::uint32_t data = 2 * count;
+  std::vector<std::uint8_t> header = riffBytes({chunkBytes("fmt ", fmtBody(1, 1, 44100, 88200, 2, 16))});
+  // "data" and its size close the header; the samples follow.
+  for (char c : std::string("data")) header.push_back(static_cast<std::uint8_t>(c));
+  for (int i = 0; i < 4; ++i) header.push_back(static_cast<std::uint8_t>(data >> (8 * i)));
+  const std::uint32_t riff = data + 36;
+  for (int i = 0; i < 4; ++i) header[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(riff >> (8 * i));
+  std::fwrite(header.data(), 1, header.size(), stream);
+  return stream;
+}
+
+std::uint64_t fileHash(const std::string& path) {
+  std::uint64_t hash = 1469598103934665603ull;
+  for (std::uint8_t byte : readFile(path)) {
+    hash ^= byte;
+    hash *= 1099511628211ull;
+  }
+  return hash;
 }
 
 }  // namespace vellomar::test

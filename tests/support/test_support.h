@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "engine/settings.h"
 
 namespace vellomar::test {
 
@@ -51,8 +54,8 @@ std::vector<std::int16_t> waveSamples(const std::string& path);
 // up to about 5 kHz, under a slow syllable envelope; peaks near `peak`.
 std::vector<std::int16_t> speechLike(std::size_t count, double peak);
 
-// A picture held for the engine: pictureData points at it while it lives.
-// brightness(x, y) gives the byte of column x, row y (row 0 = top).
+// A picture for the engine: brightness(x, y) gives the byte of column x,
+// row y (row 0 = top). data() points at the bytes while the object lives.
 class TestPicture {
  public:
   template <typename F>
@@ -62,14 +65,15 @@ class TestPicture {
       for (std::uint32_t x = 0; x < width; ++x) at(x, y) = static_cast<std::uint8_t>(brightness(x, y));
     }
   }
-  ~TestPicture();
   TestPicture(const TestPicture&) = delete;
   TestPicture& operator=(const TestPicture&) = delete;
+  const PictureData& data() const { return data_; }
 
  private:
   void fill(std::uint32_t width, std::uint32_t height);
   std::uint8_t& at(std::uint32_t x, std::uint32_t y);
   std::vector<std::uint8_t> bytes_;
+  PictureData data_;
 };
 
 // Energy of `samples` between lowHz and highHz (a plain DFT over bins).
@@ -99,7 +103,11 @@ class MessageRecorder {
   int questionAnswer_ = 6;  // kButtonYes
 };
 
-// Puts the settings, the run state and the picture back to program start.
-void resetEngineState();
+// A wave file's 44-byte header for `count` 16-bit mono samples, written to
+// a new file at `path`; returns the stream positioned after it.
+std::FILE* createTestOutput(const std::string& path, std::uint32_t count);
+
+// Hashes of files, for comparing renders: FNV-1a over every byte.
+std::uint64_t fileHash(const std::string& path);
 
 }  // namespace vellomar::test

@@ -18,6 +18,7 @@
 #include "engine/settings.h"
 #include "files/messages.h"
 #include "support/test_support.h"
+#include "support/window_support.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
 #include "ui/settings_controls.h"
@@ -81,7 +82,7 @@ class MainCommandsTest : public QObject {
 
  private slots:
   void init() {
-    resetEngineState();
+    resetWindowState();
     messages_ = std::make_unique<MessageRecorder>();
     requests_.clear();
     answers_.clear();
@@ -109,7 +110,7 @@ class MainCommandsTest : public QObject {
     setSoundPlayer(nullptr);
     setDefaultSound(nullptr);
     messages_.reset();
-    resetEngineState();
+    resetWindowState();
   }
 
   void startsWithTheDefaults() {
@@ -343,7 +344,7 @@ class MainCommandsTest : public QObject {
 
     // Without a picture, Enter leads to "Load picture".
     window_.reset();
-    resetEngineState();
+    resetWindowState();
     window_ = std::make_unique<MainWindow>();
     window_->show();
     QApplication::setActiveWindow(window_.get());

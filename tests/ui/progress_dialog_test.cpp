@@ -11,8 +11,10 @@
 #include <memory>
 
 #include "engine/settings.h"
+#include "engine/source.h"
 #include "files/messages.h"
 #include "support/test_support.h"
+#include "support/window_support.h"
 
 using namespace vellomar;
 using namespace vellomar::test;
@@ -50,12 +52,12 @@ class ProgressDialogTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() { resetEngineState(); }
-  void cleanup() { resetEngineState(); }
+  void init() { resetWindowState(); }
+  void cleanup() { resetWindowState(); }
 
   void completedRenderWritesTheWholeFile() {
     TempDir dir;
-    TestPicture picture(16, 8, [](std::uint32_t x, std::uint32_t) { return x < 8 ? 255 : 0; });
+    WindowPicture picture(16, 8, [](std::uint32_t x, std::uint32_t) { return x < 8 ? 255 : 0; });
     MessageRecorder messages;
     renderSettings.inputSource = InputSource::WhiteNoise;
     renderSettings.frequencyScale = FrequencyScale::Linear;
@@ -75,13 +77,15 @@ class ProgressDialogTest : public QObject {
     QVERIFY(!allZero(samples));
     // The left half of the picture is white: a low-passed noise.
     QVERIFY(bandEnergy(samples, 0, 10000) > 20 * bandEnergy(samples, 12000, 22050));
-    QVERIFY(renderJob.input == nullptr);
-    QVERIFY(renderJob.output == nullptr);
+    // Nothing is left beside it, and the next noise render continues the
+    // generator where this one stopped (two blocks of 8192 samples).
+    QCOMPARE(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    QCOMPARE(randomSeed, advanceNoiseState(kInitialRandomSeed, 2 * 16384));
   }
 
   void abortDisablesTheButtonAndRemovesTheFile() {
     TempDir dir;
-    TestPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 200; });
+    WindowPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 200; });
     MessageRecorder messages;
     renderSettings.durationSeconds = 3000.0f;  // far longer than the test waits
     renderSettings.outputPath = dir.file("long.wav");
@@ -101,25 +105,29 @@ class ProgressDialogTest : public QObject {
     QVERIFY(disabledAtOnce);
     QVERIFY(messages.messages().empty());
     QVERIFY(!fileExists(renderSettings.outputPath));
+    QCOMPARE(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 0);
   }
 
-  void abortRemovesAFileTheUserAgreedToOverwrite() {
+  // The user agreed to replace the file with a new sound, not to lose it:
+  // an aborted render leaves it as it was.
+  void abortKeepsAFileTheUserAgreedToReplace() {
     TempDir dir;
-    TestPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 200; });
+    WindowPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 200; });
     MessageRecorder messages;
     renderSettings.durationSeconds = 3000.0f;
     renderSettings.outputPath = dir.file("old.wav");
     writeFile(renderSettings.outputPath, {1, 2, 3});
     whenDialogRuns([](ProgressDialog* dialog) { dialog->abortButton()->click(); });
     QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
-    QVERIFY(!fileExists(renderSettings.outputPath));
+    QCOMPARE(readFile(renderSettings.outputPath), (std::vector<std::uint8_t>{1, 2, 3}));
+    QCOMPARE(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
   }
 
   void abortKeepsALinkThatNamesTheOutput() {
     // The render writes through the link; ending it early removes neither
     // the link nor what it points at (a device, in the worst case).
     TempDir dir;
-    TestPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 200; });
+    WindowPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 200; });
     MessageRecorder messages;
     renderSettings.durationSeconds = 3000.0f;
     writeFile(dir.file("target.wav"), {1, 2, 3});
@@ -128,12 +136,12 @@ class ProgressDialogTest : public QObject {
     whenDialogRuns([](ProgressDialog* dialog) { dialog->abortButton()->click(); });
     QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
     QVERIFY(std::filesystem::is_symlink(dir.file("link.wav")));
-    QVERIFY(fileExists(dir.file("target.wav")));
+    QCOMPARE(readFile(dir.file("target.wav")), (std::vector<std::uint8_t>{1, 2, 3}));
   }
 
   void refusedInputKeepsAnEarlierOutputFile() {
     TempDir dir;
-    TestPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 255; });
+    WindowPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 255; });
     MessageRecorder messages;
     renderSettings.inputSource = InputSource::WaveFile;
     renderSettings.inputPath = dir.file("stereo.wav");
@@ -146,7 +154,6 @@ class ProgressDialogTest : public QObject {
     QCOMPARE(messages.messages().size(), std::size_t{1});
     QVERIFY(fileExists(renderSettings.outputPath));
     QCOMPARE(readFile(renderSettings.outputPath), earlier);
-    QVERIFY(renderJob.input == nullptr);
   }
 
   void renderErrorShowsItsMessageAndRemovesTheFile() {
@@ -165,7 +172,7 @@ class ProgressDialogTest : public QObject {
 
   void outputThatCannotBeCreatedLeavesNothing() {
     TempDir dir;
-    TestPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 255; });
+    WindowPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 255; });
     MessageRecorder messages;
     renderSettings.durationSeconds = 0.2f;
     renderSettings.outputPath = dir.file("no/such/dir/out.wav");
@@ -176,7 +183,7 @@ class ProgressDialogTest : public QObject {
 
   void waveRenderThenNoiseRenderStartsWithoutInput() {
     TempDir dir;
-    TestPicture picture(4, 4, [](std::uint32_t, std::uint32_t) { return 255; });
+    WindowPicture picture(4, 4, [](std::uint32_t, std::uint32_t) { return 255; });
     MessageRecorder messages;
     renderSettings.inputSource = InputSource::WaveFile;
     renderSettings.inputPath = dir.file("in.wav");
@@ -188,14 +195,16 @@ class ProgressDialogTest : public QObject {
     renderSettings.inputSource = InputSource::PinkNoise;
     renderSettings.durationSeconds = 0.1f;
     renderSettings.outputPath = dir.file("b.wav");
-    bool opened = false;
     QDialog owner;
-    QVERIFY(prepareRenderJob(renderJob, &owner, opened));
-    QVERIFY(opened);
-    QVERIFY(renderJob.input == nullptr);
-    QCOMPARE(renderJob.sampleCount, std::uint32_t{4410});
-    std::fclose(renderJob.output);
-    renderJob.output = nullptr;
+    PreparedRender prepared;
+    QVERIFY(prepareRenderJob(prepared, &owner));
+    QVERIFY(prepared.job.input == nullptr);
+    QVERIFY(prepared.job.output != nullptr);
+    QCOMPARE(prepared.job.sampleCount, std::uint32_t{4410});
+    QCOMPARE(prepared.job.abort, &abortRequested);
+    Refusal refusal;
+    QCOMPARE(finishRender(prepared, kResultAborted, refusal), kResultAborted);
+    QVERIFY(!fileExists(renderSettings.outputPath));
     QVERIFY(messages.messages().empty());
   }
 };

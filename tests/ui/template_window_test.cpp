@@ -11,6 +11,7 @@
 
 #include "engine/settings.h"
 #include "support/test_support.h"
+#include "support/window_support.h"
 
 using namespace vellomar;
 using namespace vellomar::test;
@@ -34,7 +35,7 @@ class TemplateWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() { resetEngineState(); }
+  void init() { resetWindowState(); }
 
   void readOutFollowsTheWidth() {
     TemplateWindow window(nullptr);

@@ -1,0 +1,37 @@
+// Render preparation, shared by the window and the command line: opening
+// the input, the too-long check and creating the output before a render;
+// putting the output in place, or removing what the render made, after it.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/result_code.h"
+#include "engine/settings.h"
+#include "files/messages.h"
+#include "files/output_file.h"
+
+namespace vellomar {
+
+struct PreparedRender {
+  RenderJob job;
+  OutputFile output;
+};
+
+// Fills `prepared` for a render of `settings` and `picture` whose noise
+// starts from `noiseState`: opens the input wave (wave source, with the
+// settings' rate), checks that the sound fits a wave file and opens the
+// output (see OutputFile). False, with the refusal in the reader's or the
+// writer's own words, when the render cannot start; nothing of the user's
+// has changed then and nothing is left open. The caller sets the job's
+// progress, abort flag and threads.
+bool prepareRender(const RenderSettings& settings, const PictureData& picture, std::int32_t noiseState,
+                   PreparedRender& prepared, Refusal& refusal);
+
+// After renderSound(prepared.job) returned `result`: on success puts the
+// output in place, otherwise removes what the render made and keeps any
+// earlier file of the output's name. Returns the render's outcome (0 only
+// when the output is in place) and leaves in `refusal` what to tell the
+// user: nothing for success and for an abort.
+ResultCode finishRender(PreparedRender& prepared, ResultCode result, Refusal& refusal);
+
+}  // namespace vellomar

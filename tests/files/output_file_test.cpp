@@ -1,0 +1,256 @@
+// The output of a render takes the user's name only when the render
+// succeeds; an earlier file of that name survives every failure.
+#include "files/output_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/render.h"
+#include "files/render_setup.h"
+#include "support/test_support.h"
+
+namespace vellomar {
+namespace {
+
+namespace fs = std::filesystem;
+
+WaveInfo monoInfo(std::uint32_t count) { return WaveInfo{count, 1, 16, 44100, false}; }
+
+// Names in `folder` other than those given.
+std::vector<std::string> namesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  return names;
+}
+
+// Writes `count` samples of value 7 after the header, as a render would.
+void writeSamples(std::FILE* stream, std::uint32_t count) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::fputc(7, stream);
+    std::fputc(0, stream);
+  }
+  std::fclose(stream);
+}
+
+class OutputFileTest : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+  Refusal refusal;
+  const std::vector<std::uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+};
+
+TEST_F(OutputFileTest, ANewFileAppearsOnlyOnCommit) {
+  const std::string path = dir.file("new.wav");
+  OutputFile output;
+  std::FILE* stream = output.open(path, monoInfo(3), refusal);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_FALSE(output.inPlace());
+  // The render writes a hidden file beside the output.
+  EXPECT_FALSE(test::fileExists(path));
+  EXPECT_EQ(fs::path(output.writtenPath()).parent_path(), fs::path(dir.path()));
+  EXPECT_EQ(fs::path(output.writtenPath()).filename().string().substr(0, 10), ".vellomar-");
+  writeSamples(stream, 3);
+  ASSERT_TRUE(output.commit(refusal));
+  EXPECT_EQ(test::readFile(path).size(), 50u);
+  EXPECT_EQ(test::waveSamples(path), (std::vector<std::int16_t>{7, 7, 7}));
+  EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"new.wav"});
+  // A new file gets the usual permissions, not the temporary file's.
+  struct stat st = {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+}
+
+TEST_F(OutputFileTest, AFailedRenderKeepsTheEarlierFileExactly) {
+  const std::string path = dir.file("song.wav");
+  test::writeFile(path, earlier);
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  {
+    OutputFile output;
+    std::FILE* stream = output.open(path, monoInfo(100), refusal);
+    ASSERT_NE(stream, nullptr);
+    // Half the samples, then the render fails.
+    writeSamples(stream, 50);
+    output.discard();
+  }
+  EXPECT_EQ(test::readFile(path), earlier);
+  EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"song.wav"});
+  {
+    // Never committed, never discarded: going away removes the hidden file.
+    OutputFile output;
+    ASSERT_NE(output.open(path, monoInfo(4), refusal), nullptr);
+  }
+  EXPECT_EQ(test::readFile(path), earlier);
+  EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"song.wav"});
+
+  // A successful render replaces it, keeping its permissions.
+  OutputFile output;
+  std::FILE* stream = output.open(path, monoInfo(2), refusal);
+  ASSERT_NE(stream, nullptr);
+  writeSamples(stream, 2);
+  ASSERT_TRUE(output.commit(refusal));
+  EXPECT_EQ(test::waveSamples(path), (std::vector<std::int16_t>{7, 7}));
+  struct stat st = {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(OutputFileTest, ALinkIsWrittenThroughAndStaysALink) {
+  fs::create_directory(dir.file("real"));
+  const std::string target = dir.file("real/target.wav");
+  const std::string link = dir.file("link.wav");
+  test::writeFile(target, earlier);
+  fs::create_symlink("real/target.wav", link);
+  for (bool succeed : {false, true}) {
+    SCOPED_TRACE(succeed);
+    OutputFile output;
+    std::FILE* stream = output.open(link, monoInfo(1), refusal);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(output.targetPath(), dir.file("link.wav").substr(0, dir.path().size()) + "/real/target.wav");
+    writeSamples(stream, 1);
+    if (succeed) {
+      ASSERT_TRUE(output.commit(refusal));
+    } else {
+      output.discard();
+    }
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(test::readFile(target).size(), succeed ? 46u : earlier.size());
+    EXPECT_EQ(namesIn(dir.file("real")), std::vector<std::string>{"target.wav"});
+  }
+
+  // A link to nothing yet: the file it names is made, the link stays.
+  const std::string dangling = dir.file("dangling.wav");
+  fs::create_symlink("real/later.wav", dangling);
+  OutputFile output;
+  std::FILE* stream = output.open(dangling, monoInfo(1), refusal);
+  ASSERT_NE(stream, nullptr);
+  writeSamples(stream, 1);
+  ASSERT_TRUE(output.commit(refusal));
+  EXPECT_TRUE(fs::is_symlink(dangling));
+  EXPECT_EQ(test::readFile(dir.file("real/later.wav")).size(), 46u);
+}
+
+TEST_F(OutputFileTest, ALongNameStillHasRoomForTheTemporaryFile) {
+  const std::string path = dir.file(std::string(246, 'n') + ".wav");
+  ASSERT_EQ(fs::path(path).filename().string().size(), 250u);
+  test::writeFile(path, earlier);
+  OutputFile output;
+  std::FILE* stream = output.open(path, monoInfo(1), refusal);
+  ASSERT_NE(stream, nullptr) << refusal.text;
+  writeSamples(stream, 1);
+  ASSERT_TRUE(output.commit(refusal));
+  EXPECT_EQ(test::readFile(path).size(), 46u);
+}
+
+TEST_F(OutputFileTest, DevicesAreWrittenInPlaceAndNeverRemoved) {
+  OutputFile output;
+  std::FILE* stream = output.open("/dev/null", monoInfo(5), refusal);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_TRUE(output.inPlace());
+  writeSamples(stream, 5);
+  output.discard();
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  // A link to a device is written through, and neither goes.
+  const std::string link = dir.file("null.wav");
+  fs::create_symlink("/dev/null", link);
+  OutputFile linked;
+  ASSERT_NE(linked.open(link, monoInfo(1), refusal), nullptr);
+  EXPECT_TRUE(linked.inPlace());
+  linked.discard();
+  EXPECT_TRUE(fs::is_symlink(link));
+}
+
+TEST_F(OutputFileTest, RefusalsTouchNothing) {
+  // A folder, a missing folder, and a sound too long for any header.
+  fs::create_directory(dir.file("folder.wav"));
+  OutputFile output;
+  EXPECT_EQ(output.open(dir.file("folder.wav"), monoInfo(1), refusal), nullptr);
+  EXPECT_EQ(refusal.text, "Cannot create output wave file '" + dir.file("folder.wav") + "'");
+  EXPECT_EQ(output.open(dir.file("missing/out.wav"), monoInfo(1), refusal), nullptr);
+  EXPECT_EQ(refusal.text, "Cannot create output wave file '" + dir.file("missing/out.wav") + "'");
+  test::writeFile(dir.file("kept.wav"), earlier);
+  EXPECT_EQ(output.open(dir.file("kept.wav"), monoInfo(4294967295u), refusal), nullptr);
+  EXPECT_NE(refusal.text.find("too long"), std::string::npos);
+  WaveInfo rejected = monoInfo(1);
+  rejected.rejected = true;
+  EXPECT_EQ(output.open(dir.file("kept.wav"), rejected, refusal), nullptr);
+  EXPECT_EQ(refusal.text.substr(0, 19), "Internal error #05 ");
+  // A full disk: the header cannot be written.
+  EXPECT_EQ(output.open("/dev/full", monoInfo(1), refusal), nullptr);
+  EXPECT_EQ(refusal.text, "Cannot write to output wave file. You may be running out of disk space");
+  EXPECT_EQ(test::readFile(dir.file("kept.wav")), earlier);
+  EXPECT_EQ(namesIn(dir.path()).size(), 2u);
+}
+
+TEST_F(OutputFileTest, AFolderThatTakesNoNewFileIsWrittenInPlace) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into any folder; the fallback cannot be reached";
+  const std::string folder = dir.file("locked");
+  fs::create_directory(folder);
+  const std::string path = folder + "/out.wav";
+  test::writeFile(path, earlier);
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  OutputFile output;
+  std::FILE* stream = output.open(path, monoInfo(1), refusal);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_TRUE(output.inPlace());
+  writeSamples(stream, 1);
+  ASSERT_TRUE(output.commit(refusal));
+  EXPECT_EQ(test::readFile(path).size(), 46u);
+  // No new file can be made there at all.
+  EXPECT_EQ(output.open(folder + "/other.wav", monoInfo(1), refusal), nullptr);
+  ::chmod(folder.c_str(), 0755);
+}
+
+// Preparation and its end, as both front-ends use them.
+TEST_F(OutputFileTest, PreparedRendersCommitOrKeepTheEarlierFile) {
+  test::TestPicture picture(8, 4, [](auto x, auto) { return x * 30; });
+  RenderSettings settings;
+  settings.inputSource = InputSource::WhiteNoise;
+  settings.durationSeconds = 0.5f;
+  settings.outputPath = dir.file("out.wav");
+  test::writeFile(settings.outputPath, earlier);
+
+  for (ResultCode outcome : {kResultAborted, kResultNoMemory}) {
+    PreparedRender prepared;
+    ASSERT_TRUE(prepareRender(settings, picture.data(), kInitialRandomSeed, prepared, refusal));
+    EXPECT_EQ(prepared.job.sampleCount, 22050u);
+    EXPECT_EQ(prepared.job.input, nullptr);
+    EXPECT_EQ(finishRender(prepared, outcome, refusal), outcome);
+    EXPECT_EQ(refusal.text, outcome == kResultAborted ? "" : "Not enough memory");
+    EXPECT_EQ(test::readFile(settings.outputPath), earlier);
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"out.wav"});
+  }
+
+  PreparedRender prepared;
+  ASSERT_TRUE(prepareRender(settings, picture.data(), kInitialRandomSeed, prepared, refusal));
+  const ResultCode rendered = renderSound(prepared.job);
+  EXPECT_EQ(finishRender(prepared, rendered, refusal), kResultOk);
+  EXPECT_FALSE(refusal);
+  EXPECT_EQ(test::waveSamples(settings.outputPath).size(), 22050u);
+
+  // Refusals before any file is touched: the input's own words, and a
+  // noise too long for a wave file.
+  test::writeFile(settings.outputPath, earlier);
+  settings.inputSource = InputSource::WaveFile;
+  settings.inputPath = dir.file("stereo.wav");
+  test::writeFile(settings.inputPath, test::waveBytes({0, 0, 0, 0}, 2, 16, 44100));
+  EXPECT_FALSE(prepareRender(settings, picture.data(), kInitialRandomSeed, prepared, refusal));
+  EXPECT_EQ(refusal.text,
+            "The input wave is stereo (or it has more channels). This is not supported in this version of Vellomar.");
+  settings.inputSource = InputSource::PinkNoise;
+  settings.durationSeconds = 60000.0f;
+  EXPECT_FALSE(prepareRender(settings, picture.data(), kInitialRandomSeed, prepared, refusal));
+  EXPECT_NE(refusal.text.find("too long"), std::string::npos);
+  EXPECT_EQ(test::readFile(settings.outputPath), earlier);
+  EXPECT_EQ(namesIn(dir.path()).size(), 2u);
+}
+
+}  // namespace
+}  // namespace vellomar

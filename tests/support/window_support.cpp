@@ -1,0 +1,13 @@
+#include "support/window_support.h"
+
+namespace vellomar::test {
+
+void resetWindowState() {
+  renderSettings = RenderSettings{};
+  pictureData = PictureData{};
+  randomSeed = kInitialRandomSeed;
+  abortRequested = false;
+  inputWaveDuration = 0.0f;
+}
+
+}  // namespace vellomar::test

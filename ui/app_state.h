@@ -1,0 +1,20 @@
+// What the window keeps for the run of the program besides its controls:
+// the settings, the picture, the noise generator's state, the abort flag
+// and the input file's duration. The window and its settings controls are
+// their only writers; a render gets a copy of them through its job.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/settings.h"
+
+namespace vellomar {
+
+extern RenderSettings renderSettings;
+extern PictureData pictureData;          // points into the preview's bitmap
+extern std::int32_t randomSeed;          // where the next noise render starts
+extern std::atomic<bool> abortRequested;  // set by the progress dialog, read by the render
+extern float inputWaveDuration;          // seconds; 0 = no usable input file
+
+}  // namespace vellomar

@@ -12,7 +12,8 @@ float melWarp(float f) {
 }
 
 float ScaleMapping::position(float f) const {
-  if (!warp) return f * length / fHigh;
+  // Linear from DC: (f - 0) * L / (fHigh - 0) is f * L / fHigh exactly.
+  if (!warp) return (f - fLow) * length / (fHigh - fLow);
   const float wLow = warp(fLow);
   const float wHigh = warp(fHigh);
   return (warp(f) - wLow) * length / (wHigh - wLow);
@@ -39,6 +40,22 @@ ScaleMapping scaleMapping(FrequencyScale scale, std::uint32_t sampleRate, float 
       m.fLow = 0.0f;
       break;
   }
+  return m;
+}
+
+FrequencyBand pictureBand(const RenderSettings& settings) {
+  const ScaleMapping own = scaleMapping(settings.frequencyScale, settings.sampleRate, 1.0f);
+  FrequencyBand band{own.fLow, own.fHigh};
+  if (settings.bandLowHz > 0.0f) band.lowHz = settings.bandLowHz;
+  if (settings.bandHighHz > 0.0f) band.highHz = settings.bandHighHz;
+  return band;
+}
+
+ScaleMapping pictureMapping(const RenderSettings& settings, float length) {
+  ScaleMapping m = scaleMapping(settings.frequencyScale, settings.sampleRate, length);
+  const FrequencyBand band = pictureBand(settings);
+  m.fLow = band.lowHz;
+  m.fHigh = band.highHz;
   return m;
 }
 

@@ -17,7 +17,8 @@ float melWarp(float f);
 inline constexpr float kLowestWarpedFrequency = 16.0f;
 
 // A scale's warp together with its frequency range and a length L: maps a
-// frequency to a position between 0 (fLow) and L (fHigh), unclamped.
+// frequency to a position between 0 (fLow) and L (fHigh), unclamped. A
+// null warp is the linear scale.
 struct ScaleMapping {
   WarpFunction warp = nullptr;  // nullptr = linear (identity)
   float fLow = 0.0f;
@@ -28,5 +29,20 @@ struct ScaleMapping {
 
 // The mapping of `scale` at `sampleRate` for length L.
 ScaleMapping scaleMapping(FrequencyScale scale, std::uint32_t sampleRate, float length);
+
+// The band of frequencies the picture's columns span: from the leftmost
+// column's frequency to the rightmost's, in Hz.
+struct FrequencyBand {
+  float lowHz = 0.0f;
+  float highHz = 0.0f;
+};
+
+// The band of `settings`: the scale's own ends (its lowest frequency, half
+// the sample rate) where the settings name none (0).
+FrequencyBand pictureBand(const RenderSettings& settings);
+
+// The mapping of the settings' scale over their band, for length L: the
+// scale's own warp between the band's ends.
+ScaleMapping pictureMapping(const RenderSettings& settings, float length);
 
 }  // namespace vellomar

@@ -29,6 +29,12 @@ struct RenderSettings {
   float durationSeconds = 15.0f;         // noise sources only
   std::string inputPath;                 // empty = none chosen
   std::string outputPath;                // empty = none chosen
+  // The band the picture's columns span, in Hz; 0 stands for the scale's
+  // own end (its lowest frequency, half the sample rate). See pictureBand.
+  float bandLowHz = 0.0f;
+  float bandHighHz = 0.0f;
+  // Two channels: the left from the picture's red, the right from its green.
+  bool stereo = false;
 };
 
 // The picture a render reads: brightness bytes 0..255, rows stored

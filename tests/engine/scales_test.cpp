@@ -74,5 +74,34 @@ TEST(FrequencyScales, MidpointsAndQuarter) {
   EXPECT_NEAR(mel.position(1000.0f), 250.0f, 0.1f);
 }
 
+// The picture's band: the scale's own ends unless the settings name others;
+// the mapping then runs the same warp between the band's ends.
+TEST(FrequencyScales, PictureBand) {
+  RenderSettings settings;
+  for (FrequencyScale scale : {FrequencyScale::Linear, FrequencyScale::Logarithmic, FrequencyScale::Mel}) {
+    settings.frequencyScale = scale;
+    const FrequencyBand own = pictureBand(settings);
+    const ScaleMapping plain = scaleMapping(scale, 44100, 100.0f);
+    EXPECT_EQ(own.lowHz, plain.fLow);
+    EXPECT_EQ(own.highHz, 22050.0f);
+    const ScaleMapping same = pictureMapping(settings, 100.0f);
+    for (float f : {16.0f, 440.0f, 5000.0f, 22050.0f}) EXPECT_EQ(same.position(f), plain.position(f)) << f;
+  }
+  settings.frequencyScale = FrequencyScale::Linear;
+  settings.bandLowHz = 2000.0f;
+  settings.bandHighHz = 4000.0f;
+  const ScaleMapping band = pictureMapping(settings, 100.0f);
+  EXPECT_FLOAT_EQ(band.position(2000.0f), 0.0f);
+  EXPECT_FLOAT_EQ(band.position(3000.0f), 50.0f);
+  EXPECT_FLOAT_EQ(band.position(4000.0f), 100.0f);
+  settings.frequencyScale = FrequencyScale::Logarithmic;
+  settings.bandLowHz = 0.0f;
+  settings.bandHighHz = 1024.0f;
+  const ScaleMapping log = pictureMapping(settings, 6.0f);
+  EXPECT_NEAR(log.position(16.0f), 0.0f, 1e-5);
+  EXPECT_NEAR(log.position(128.0f), 3.0f, 1e-5);  // 16 * 8 of 16 * 64
+  EXPECT_NEAR(log.position(1024.0f), 6.0f, 1e-5);
+}
+
 }  // namespace
 }  // namespace vellomar

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "resources/dialog_templates.h"
 #include "ui/about_box.h"
@@ -208,6 +209,12 @@ bool MainWindow::focusNextPrevChild(bool next) {
 
 void MainWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  if (!followsScreen_ && windowHandle() != nullptr) {
+    // The axes are drawn for the screen's pixel density; a screen with
+    // another one gets them drawn anew.
+    followsScreen_ = true;
+    connect(windowHandle(), &QWindow::screenChanged, this, [this] { redrawAxes(*this); });
+  }
   if (centred_) return;
   centred_ = true;
   if (const QScreen* s = screen()) {

@@ -126,6 +126,7 @@ class MainWindow : public QDialog {
   BuiltDialog built_;
   MainWindowControls controls_;
   bool centred_ = false;
+  bool followsScreen_ = false;
 };
 
 }  // namespace vellomar

@@ -15,14 +15,15 @@ namespace vellomar {
 
 bool keepMelMinorTick(float value) { return value >= 100.0f; }
 
-AxesLayout axesLayout(const QRect& frame) {
+AxesLayout axesLayout(const QRect& frame, int timeGrowth) {
   // L, T, R, B with R and B just outside the frame.
   const int left = frame.x();
   const int top = frame.y();
   const int right = frame.x() + frame.width();
   const int bottom = frame.y() + frame.height();
   AxesLayout layout;
-  layout.timeStrip = QRect(QPoint(left - 60, top - 4), QSize(58, frame.height() + 8));
+  const int growth = std::max(0, timeGrowth);
+  layout.timeStrip = QRect(QPoint(left - 60 - growth, top - 4), QSize(kTimeStripWidth + growth, frame.height() + 8));
   layout.frequencyStrip = QRect(QPoint(left - 9, bottom + 2), QSize(right - left + 18, 46));
   layout.interiorWidth = frame.width() - 2;
   layout.interiorHeight = frame.height() - 2;
@@ -103,13 +104,29 @@ FrequencyAxis frequencyAxisSpec(FrequencyScale scale, std::uint32_t sampleRate, 
   return axis;
 }
 
-namespace {
+int timeStripGrowth(const RulerGeometry& ruler, const TextMeasurer& measure, int titleHeight) {
+  constexpr int kTitleLeft = 2;
+  constexpr int kClearance = 3;
+  int leftmost = kTimeStripWidth;
+  for (const RulerText& text : ruler.texts) {
+    const int width = measure(text.text).width;
+    int left = text.x;
+    if (ruler.hAlign == TextHAlign::Center) left -= width / 2;
+    if (ruler.hAlign == TextHAlign::Right) left -= width;
+    leftmost = std::min(leftmost, left);
+  }
+  return std::max(0, kTitleLeft + titleHeight + kClearance - leftmost);
+}
 
-QImage stripImage(int width, int height, const QColor& background) {
-  QImage image(std::max(1, width), std::max(1, height), QImage::Format_RGB32);
+QImage denseImage(int width, int height, qreal pixelRatio, const QColor& background) {
+  const qreal ratio = pixelRatio > 0.0 ? pixelRatio : 1.0;
+  QImage image(std::max(1, qRound(width * ratio)), std::max(1, qRound(height * ratio)), QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
   image.fill(background);
   return image;
 }
+
+namespace {
 
 void prepare(QPainter& painter, const QColor& text) {
   // A ruler that draws nothing leaves the pen alone; the title still needs it.
@@ -119,18 +136,27 @@ void prepare(QPainter& painter, const QColor& text) {
 
 }  // namespace
 
-QImage drawTimeAxis(float durationSeconds, int interiorHeight, const QColor& background, const QColor& text) {
-  QImage image = stripImage(58, interiorHeight + 10, background);
+QImage drawTimeAxis(float durationSeconds, int interiorHeight, const QColor& background, const QColor& text,
+                    qreal pixelRatio) {
+  // Measured as the strip will show the texts: the same font at the same
+  // pixel density.
+  const QFont font = rulerFont();
+  const QImage probe = denseImage(1, 1, pixelRatio, background);
+  const TextMeasurer measure = rulerMeasurer(font, &probe);
+  const QFontMetrics metrics(font, &probe);
+  const RulerGeometry ruler = layoutLinearRuler(timeAxisSpec(durationSeconds, interiorHeight), measure);
+  const int growth = timeStripGrowth(ruler, measure, metrics.height());
+
+  QImage image = denseImage(kTimeStripWidth + growth, interiorHeight + 10, pixelRatio, background);
   QPainter painter(&image);
   prepare(painter, text);
-  RulerSpec spec = timeAxisSpec(durationSeconds, interiorHeight);
-  spec.surface = &painter;
-  spec.colour = text;
-  drawLinearRuler(spec);
+  // The ruler keeps to the strip's right edge, by the frame.
+  painter.translate(growth, 0);
+  paintRuler(painter, ruler, font, text);
+  painter.translate(-growth, 0);
 
   // The title reads upward, its top toward the strip's left edge.
   const QString title = timeAxisTitle(durationSeconds);
-  const QFontMetrics metrics(painter.font(), &image);
   painter.save();
   painter.translate(2, interiorHeight / 2);
   painter.rotate(-90.0);
@@ -140,8 +166,8 @@ QImage drawTimeAxis(float durationSeconds, int interiorHeight, const QColor& bac
 }
 
 QImage drawFrequencyAxis(FrequencyScale scale, std::uint32_t sampleRate, int interiorWidth, const QColor& background,
-                         const QColor& text) {
-  QImage image = stripImage(interiorWidth + 20, 46, background);
+                         const QColor& text, qreal pixelRatio) {
+  QImage image = denseImage(interiorWidth + 20, 46, pixelRatio, background);
   QPainter painter(&image);
   prepare(painter, text);
   FrequencyAxis axis = frequencyAxisSpec(scale, sampleRate, interiorWidth);
@@ -160,18 +186,21 @@ QImage drawFrequencyAxis(FrequencyScale scale, std::uint32_t sampleRate, int int
 
 void redrawAxes(MainWindow& window) {
   const MainWindowControls& c = window.controls();
-  const AxesLayout layout = axesLayout(c.previewFrame->geometry());
+  const QRect frame = c.previewFrame->geometry();
   const QPalette& palette = window.palette();
   const QColor background = palette.color(QPalette::Window);
   const QColor text = palette.color(QPalette::WindowText);
+  const qreal ratio = window.devicePixelRatio();
 
   const float duration = axisDuration(renderSettings, inputWaveDuration);
-  const QImage timeImage = drawTimeAxis(duration, layout.interiorHeight, background, text);
+  const QImage timeImage = drawTimeAxis(duration, axesLayout(frame).interiorHeight, background, text, ratio);
+  const int growth = qRound(timeImage.deviceIndependentSize().width()) - kTimeStripWidth;
+  const AxesLayout layout = axesLayout(frame, growth);
   c.timeAxisStrip->setGeometry(layout.timeStrip);
   c.timeAxisStrip->setPixmap(QPixmap::fromImage(timeImage));
 
   const QImage frequencyImage = drawFrequencyAxis(renderSettings.frequencyScale, renderSettings.sampleRate,
-                                                  layout.interiorWidth, background, text);
+                                                  layout.interiorWidth, background, text, ratio);
   c.freqAxisStrip->setGeometry(layout.frequencyStrip);
   c.freqAxisStrip->setPixmap(QPixmap::fromImage(frequencyImage));
 }

@@ -18,15 +18,25 @@ class MainWindow;
 // Tick filter of the Mel frequency axis: no minor ticks below 100 Hz.
 bool keepMelMinorTick(float value);
 
+// The time strip's width when its labels leave the title room enough.
+inline constexpr int kTimeStripWidth = 58;
+
 // Where the strips go around a preview frame with outer rectangle `frame`
-// (in the coordinates of the frame's parent).
+// (in the coordinates of the frame's parent). `timeGrowth` widens the
+// time strip to the left (its right edge stays by the frame).
 struct AxesLayout {
-  QRect timeStrip;         // x from L - 60 to L - 2, y from T - 4 to B + 4
+  QRect timeStrip;         // x from L - 60 - growth to L - 2, y from T - 4 to B + 4
   QRect frequencyStrip;    // x from L - 9 to R + 9, y from B + 2 to B + 48
   int interiorWidth = 0;   // Wp
   int interiorHeight = 0;  // Hp
 };
-AxesLayout axesLayout(const QRect& frame);
+AxesLayout axesLayout(const QRect& frame, int timeGrowth = 0);
+
+// The time axis's title reads upward along the strip's left edge, from
+// x = 2 over the font's height. How many pixels the strip has to grow
+// leftward so that every text of the laid-out time ruler keeps 3 pixels
+// clear of it (0 when they already do).
+int timeStripGrowth(const RulerGeometry& ruler, const TextMeasurer& measure, int titleHeight);
 
 // The duration the time axis shows: the input file's length for a wave
 // source, else the noise duration.
@@ -47,10 +57,18 @@ FrequencyAxis frequencyAxisSpec(FrequencyScale scale, std::uint32_t sampleRate, 
 
 inline const QString kFrequencyAxisTitle = QStringLiteral("Frequency (hertz)");
 
-// The two strip images, filled with `background` and drawn in `text`.
-QImage drawTimeAxis(float durationSeconds, int interiorHeight, const QColor& background, const QColor& text);
+// The two strip images, filled with `background` and drawn in `text`, with
+// `pixelRatio` device pixels to a pixel of the layout (the screen's device
+// pixel ratio), so that they come out crisp on a dense screen. The time
+// strip is kTimeStripWidth + timeStripGrowth pixels wide.
+QImage drawTimeAxis(float durationSeconds, int interiorHeight, const QColor& background, const QColor& text,
+                    qreal pixelRatio = 1.0);
 QImage drawFrequencyAxis(FrequencyScale scale, std::uint32_t sampleRate, int interiorWidth, const QColor& background,
-                         const QColor& text);
+                         const QColor& text, qreal pixelRatio = 1.0);
+
+// An image of width x height layout pixels at `pixelRatio`, filled with
+// `background`; a painter on it works in layout pixels.
+QImage denseImage(int width, int height, qreal pixelRatio, const QColor& background);
 
 // Lays out both strips around the main window's preview frame and gives
 // each a freshly drawn image, from renderSettings and inputWaveDuration.

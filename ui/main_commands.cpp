@@ -146,15 +146,24 @@ class WindowEvents : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
+    const auto isMenuOrWindowSwitch = [](const QEvent* focus) {
+      const Qt::FocusReason reason = static_cast<const QFocusEvent*>(focus)->reason();
+      return reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason;
+    };
     MainWindow* window = liveMainWindow(windowObject_);
     if (window == nullptr) return false;
     const auto& c = window->controls();
     switch (event->type()) {
       case QEvent::FocusIn:
+        if (isMenuOrWindowSwitch(event)) break;
         if (watched == c.inputPathEdit) inputFieldEntered(*window);
         if (watched == c.outputPathEdit) outputFieldEntered(*window);
         break;
       case QEvent::FocusOut:
+        // A field is left when the focus moves on to another control: its
+        // own context menu, or another window in front for a while, leaves
+        // it being edited as it is (and coming back does not clear it).
+        if (isMenuOrWindowSwitch(event)) break;
         if (watched == c.inputPathEdit) inputFieldLeft(*window);
         if (watched == c.outputPathEdit) outputFieldLeft(*window);
         break;

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "resources/dialog_templates.h"
 #include "ui/about_box.h"
@@ -36,6 +37,38 @@ T* byId(const BuiltDialog& built, int id) {
 template <class T>
 T* byName(QWidget* parent, const char* name) {
   return parent->findChild<T*>(QString::fromUtf8(name), Qt::FindDirectChildrenOnly);
+}
+
+// A shortcut that presses `button` the way a click does: the button takes
+// the focus first, so a field being edited takes its value before the
+// command runs. The button's tooltip names the keys.
+QAction* buttonShortcut(QWidget* window, QPushButton* button, const QKeySequence& keys, const char* name) {
+  auto* action = new QAction(button->text(), window);
+  action->setObjectName(QString::fromUtf8(name));
+  action->setShortcut(keys);
+  action->setShortcutContext(Qt::WindowShortcut);
+  window->addAction(action);
+  button->setToolTip(
+      QStringLiteral("%1 (%2)").arg(button->text(), keys.toString(QKeySequence::NativeText)));
+  QObject::connect(action, &QAction::triggered, button, [button] {
+    if (!button->isEnabled() || !button->isVisible()) return;
+    button->setFocus(Qt::ShortcutFocusReason);
+    button->click();
+  });
+  return action;
+}
+
+// Only the checked button of a radio group is a Tab stop, so that Tab
+// enters the group on it; the arrow keys move within the group. With none
+// checked, the first one is.
+void tabToCheckedButton(const QButtonGroup* group) {
+  const QList<QAbstractButton*> buttons = group->buttons();
+  const QAbstractButton* checked = group->checkedButton();
+  for (QAbstractButton* button : buttons) {
+    const bool stop = checked != nullptr ? button == checked : button == buttons.front();
+    const Qt::FocusPolicy policy = button->focusPolicy();
+    button->setFocusPolicy(static_cast<Qt::FocusPolicy>(stop ? policy | Qt::TabFocus : policy & ~Qt::TabFocus));
+  }
 }
 
 }  // namespace
@@ -62,6 +95,7 @@ MainWindow::MainWindow(QWidget* parent)
   c.helpAction = c.helpMenu->addAction(QString::fromUtf8(t::kHelpCommandText));
   c.helpAction->setObjectName(QStringLiteral("helpAction"));
   c.helpAction->setData(t::kHelpCommandId);
+  c.helpAction->setShortcut(QKeySequence(Qt::Key_F1));
   c.aboutAction = c.helpMenu->addAction(QString::fromUtf8(t::kAboutCommandText));
   c.aboutAction->setObjectName(QStringLiteral("aboutAction"));
   c.aboutAction->setData(t::kAboutCommandId);
@@ -133,7 +167,17 @@ MainWindow::MainWindow(QWidget* parent)
   connect(c.aboutAction, &QAction::triggered, this, [this] { showAboutBox(this); });
   connect(c.helpAction, &QAction::triggered, this, [this] { showHelp(this); });
 
+  c.loadPictureShortcut = buttonShortcut(this, c.loadPictureButton, QKeySequence(Qt::CTRL | Qt::Key_O),
+                                         "loadPictureShortcut");
+  c.generateShortcut = buttonShortcut(this, c.generateButton, QKeySequence(Qt::CTRL | Qt::Key_G), "generateShortcut");
+  c.playShortcut = buttonShortcut(this, c.playButton, QKeySequence(Qt::CTRL | Qt::Key_P), "playShortcut");
+  c.exitShortcut = buttonShortcut(this, c.exitButton, QKeySequence(Qt::CTRL | Qt::Key_Q), "exitShortcut");
+
   connectMainWindowCommands(*this);
+  // The window opens with the focus on its first Tab stop: the checked
+  // source button.
+  tabToCheckedButton(c.sourceButtons);
+  tabToCheckedButton(c.brightnessButtons);
   redrawAxes(*this);
 }
 
@@ -155,8 +199,22 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
+bool MainWindow::focusNextPrevChild(bool next) {
+  // The checked buttons change by click, by arrow key and from the
+  // commands; take them as they are now.
+  tabToCheckedButton(controls_.sourceButtons);
+  tabToCheckedButton(controls_.brightnessButtons);
+  return QDialog::focusNextPrevChild(next);
+}
+
 void MainWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  if (!followsScreen_ && windowHandle() != nullptr) {
+    // The axes are drawn for the screen's pixel density; a screen with
+    // another one gets them drawn anew.
+    followsScreen_ = true;
+    connect(windowHandle(), &QWindow::screenChanged, this, [this] { redrawAxes(*this); });
+  }
   if (centred_) return;
   centred_ = true;
   if (const QScreen* s = screen()) {

@@ -81,11 +81,19 @@ struct MainWindowControls {
   // Id 1: never shown; clicked when Enter is pressed outside a push button.
   QPushButton* hiddenDefaultButton = nullptr;
 
-  // Menu 109: "&Help" with "Help..." (32772) and "&About ..." (104).
+  // Menu 109: "&Help" with "Help..." (32772, F1) and "&About ..." (104).
   QMenuBar* menuBar = nullptr;
   QMenu* helpMenu = nullptr;
   QAction* helpAction = nullptr;
   QAction* aboutAction = nullptr;
+
+  // The window's keyboard shortcuts for its buttons (Ctrl+O, Ctrl+G,
+  // Ctrl+P, Ctrl+Q): each presses its button as a click does, focus
+  // included, and does nothing while the button is disabled.
+  QAction* loadPictureShortcut = nullptr;
+  QAction* generateShortcut = nullptr;
+  QAction* playShortcut = nullptr;
+  QAction* exitShortcut = nullptr;
 };
 
 class MainWindow : public QDialog {
@@ -109,6 +117,8 @@ class MainWindow : public QDialog {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  // Tab enters a group of radio buttons on its checked button.
+  bool focusNextPrevChild(bool next) override;
 
  private:
   DialogBaseUnits base_;
@@ -116,6 +126,7 @@ class MainWindow : public QDialog {
   BuiltDialog built_;
   MainWindowControls controls_;
   bool centred_ = false;
+  bool followsScreen_ = false;
 };
 
 }  // namespace vellomar

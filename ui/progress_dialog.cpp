@@ -2,10 +2,12 @@
 
 #include <QCloseEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <cmath>
 #include <system_error>
 
 #include "engine/render.h"
@@ -35,10 +37,24 @@ void renderThreadMain(RenderJob& job, ProgressDialog* dialog) {
       dialog, [dialog, result] { dialog->renderFinished(result); }, Qt::QueuedConnection);
 }
 
+QString progressText(int thousandths, double seconds) {
+  if (thousandths <= 0 || thousandths >= 1000 || !(seconds >= kProgressTextDelay)) return {};
+  // The pace so far, carried over what is left.
+  const double left = seconds * (1000 - thousandths) / thousandths;
+  const long long whole = std::llround(left);
+  const long long hours = whole / 3600;
+  const long long minutes = whole / 60 % 60;
+  const long long secs = whole % 60;
+  const QString time = hours > 0 ? QString::asprintf("%lld:%02lld:%02lld", hours, minutes, secs)
+                                 : QString::asprintf("%lld:%02lld", minutes, secs);
+  return QString::asprintf("%d%% - %s left", thousandths / 10, qPrintable(time));
+}
+
 ProgressDialog::ProgressDialog(QWidget* owner) : QDialog(owner) {
   setObjectName("progressDialog");
   setWindowTitle("Generating sound...");
-  // A caption bar without system menu: no close button.
+  // A caption bar and nothing else: no close, minimise or maximise button
+  // (the dialog cannot be closed, and its size is fixed).
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setModal(true);
   setFont(dialogFont());
@@ -49,6 +65,7 @@ ProgressDialog::ProgressDialog(QWidget* owner) : QDialog(owner) {
   progressBar_ = new QProgressBar(this);
   progressBar_->setObjectName("progressBar");
   progressBar_->setTextVisible(false);
+  progressBar_->setAlignment(Qt::AlignCenter);
   progressBar_->setRange(0, 1000);
   progressBar_->setValue(0);
   progressBar_->setGeometry(dluToPixels(29, 31, 163, 14, units));
@@ -60,6 +77,7 @@ ProgressDialog::ProgressDialog(QWidget* owner) : QDialog(owner) {
   connect(abortButton_, &QPushButton::clicked, this, &ProgressDialog::onAbort);
 
   if (owner != nullptr) move(clientOrigin(owner));
+  clock_.start();
 }
 
 ProgressDialog::~ProgressDialog() {
@@ -103,7 +121,17 @@ void ProgressDialog::begin() {
   abortButton_->setFocus();
 }
 
-void ProgressDialog::setProgress(int thousandths) { progressBar_->setValue(thousandths); }
+void ProgressDialog::setProgress(int thousandths) {
+  setProgressAt(thousandths, static_cast<double>(clock_.elapsed()) / 1000.0);
+}
+
+void ProgressDialog::setProgressAt(int thousandths, double seconds) {
+  progressBar_->setValue(thousandths);
+  const QString text = progressText(thousandths, seconds);
+  // The bar reads its format for "%p" and the like; the text has none.
+  progressBar_->setFormat(text);
+  progressBar_->setTextVisible(!text.isEmpty());
+}
 
 void ProgressDialog::renderFinished(ResultCode result) {
   // The worker has posted its last message; it ends right after.
@@ -117,7 +145,24 @@ void ProgressDialog::renderFinished(ResultCode result) {
   done(result == kResultOk ? kRenderCompleted : kRenderEnded);
 }
 
-void ProgressDialog::closeEvent(QCloseEvent* event) { event->ignore(); }
+void ProgressDialog::closeEvent(QCloseEvent* event) {
+  // The dialog ends with the render. A window manager may put a close box
+  // on the caption whatever the dialog asks for: it aborts, as "Abort" does.
+  event->ignore();
+  if (abortButton_->isEnabled()) abortButton_->click();
+}
+
+void ProgressDialog::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isVisible()) {
+      if (button->isEnabled()) button->click();
+      event->accept();
+      return;
+    }
+  }
+  QDialog::keyPressEvent(event);
+}
 
 void ProgressDialog::onAbort() {
   abortRequested = true;

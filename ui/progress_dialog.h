@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QString>
 #include <thread>
 
 #include "engine/result_code.h"
@@ -37,6 +39,13 @@ void renderThreadMain(RenderJob& job, ProgressDialog* dialog);
 // kRenderEnded.
 int runProgressDialog(QWidget* owner);
 
+// What the progress bar says `seconds` into a render that has reached
+// `thousandths`: the percentage and the time left, estimated from the pace
+// so far. Empty while the render is young (under kProgressTextDelay
+// seconds) or has not moved yet: a short render just shows the bar.
+inline constexpr double kProgressTextDelay = 3.0;
+QString progressText(int thousandths, double seconds);
+
 class ProgressDialog : public QDialog {
   Q_OBJECT
 
@@ -53,16 +62,21 @@ class ProgressDialog : public QDialog {
 
   // Handlers of what the worker posts (always on the window's thread).
   void setProgress(int thousandths);
+  // setProgress as seen `seconds` after the dialog opened.
+  void setProgressAt(int thousandths, double seconds);
   // The render has returned `result`: the output is put in place on
   // success, otherwise what the render made is removed (an earlier file of
   // the output's name stays) and a failure is shown; the dialog ends.
   void renderFinished(ResultCode result);
 
-  // Esc and the window's close request do nothing: only the render ends it.
+  // Esc does nothing: only the render ends the dialog. A close request
+  // from the window manager aborts the render.
   void reject() override {}
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Enter presses the focused "Abort".
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void onAbort();
@@ -70,6 +84,7 @@ class ProgressDialog : public QDialog {
 
   QProgressBar* progressBar_ = nullptr;
   QPushButton* abortButton_ = nullptr;
+  QElapsedTimer clock_;  // since the dialog opened
   std::thread worker_;
   PreparedRender prepared_;
   bool begun_ = false;

@@ -350,27 +350,21 @@ void paintRuler(QPainter& painter, const RulerGeometry& geometry, const QFont& f
   painter.setFont(previousFont);
 }
 
-namespace {
-
-TextMeasurer measurerFor(QPainter* painter, const QFont& font) {
-  auto metrics = std::make_shared<QFontMetrics>(font, painter ? painter->device() : nullptr);
+TextMeasurer rulerMeasurer(const QFont& font, const QPaintDevice* device) {
+  auto metrics = std::make_shared<QFontMetrics>(font, device);
   return [metrics](const std::string& text) {
     return TextExtent{metrics->horizontalAdvance(QString::fromStdString(text)), metrics->height()};
   };
 }
 
-}  // namespace
-
-void drawLinearRuler(const RulerSpec& spec) {
+void drawLinearRuler(const RulerSpec& spec, const QFont& font) {
   if (!spec.surface) return;
-  const QFont font = rulerFont();
-  paintRuler(*spec.surface, layoutLinearRuler(spec, measurerFor(spec.surface, font)), font, spec.colour);
+  paintRuler(*spec.surface, layoutLinearRuler(spec, rulerMeasurer(font, spec.surface->device())), font, spec.colour);
 }
 
-void drawLogRuler(const RulerSpec& spec) {
+void drawLogRuler(const RulerSpec& spec, const QFont& font) {
   if (!spec.surface) return;
-  const QFont font = rulerFont();
-  paintRuler(*spec.surface, layoutLogRuler(spec, measurerFor(spec.surface, font)), font, spec.colour);
+  paintRuler(*spec.surface, layoutLogRuler(spec, rulerMeasurer(font, spec.surface->device())), font, spec.colour);
 }
 
 }  // namespace vellomar

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
-class QFont;
+#include <QFont>
+
+class QPaintDevice;
 class QPainter;
 
 namespace vellomar {
@@ -124,8 +126,12 @@ QFont rulerFont();
 // drawn leaves the painter untouched.
 void paintRuler(QPainter& painter, const RulerGeometry& geometry, const QFont& font, const QColor& colour);
 
-// Lay out with rulerFont() measured on spec.surface and paint there.
-void drawLinearRuler(const RulerSpec& spec);
-void drawLogRuler(const RulerSpec& spec);
+// Measures texts in `font` as they come out on `device` (at its pixel
+// density); without a device, as on the screen.
+TextMeasurer rulerMeasurer(const QFont& font, const QPaintDevice* device);
+
+// Lay out with `font` measured on spec.surface and paint there.
+void drawLinearRuler(const RulerSpec& spec, const QFont& font = rulerFont());
+void drawLogRuler(const RulerSpec& spec, const QFont& font = rulerFont());
 
 }  // namespace vellomar

@@ -39,9 +39,11 @@ std::string textOf(const QLineEdit* edit, int limit = 499) { return edit->text()
 
 const char* const kScaleNames[] = {"Linear", "Logarithmic", "Mel (perceptual)"};
 
-// Runs `action` when `widget` loses the keyboard focus (and, with
-// `onEnter`, also when Enter is pressed in it, before anything else sees
-// the key).
+// Runs `action` when the keyboard focus moves on from `widget` to another
+// control (and, with `onEnter`, also when Enter is pressed in it, before
+// anything else sees the key). A menu opening over the field (its context
+// menu) or the window going to the background does not count: the user
+// comes back to the field as it was.
 class FocusOutFilter : public QObject {
  public:
   FocusOutFilter(QObject* parent, std::function<void()> action, bool onEnter)
@@ -49,7 +51,10 @@ class FocusOutFilter : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::FocusOut) action_();
+    if (event->type() == QEvent::FocusOut) {
+      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+      if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) action_();
+    }
     if (onEnter_ && event->type() == QEvent::KeyPress) {
       const int key = static_cast<QKeyEvent*>(event)->key();
       if (key == Qt::Key_Return || key == Qt::Key_Enter) action_();

@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QWindow>
+#include <algorithm>
 
 #include "engine/scales.h"
 #include "ui/app_state.h"
@@ -25,55 +27,84 @@ const QColor kRulerColour(230, 230, 230);
 
 }  // namespace
 
-QImage drawTemplateRuler(int width, int height) {
-  QImage image(width > 0 ? width : 1, height > 0 ? height : 1, QImage::Format_RGB32);
+int templateLength(int width, qreal pixelRatio) {
+  const qreal ratio = pixelRatio > 0.0 ? pixelRatio : 1.0;
+  return width > 0 ? qRound(width * ratio) : 0;
+}
+
+QImage drawTemplateRuler(int width, int height, qreal pixelRatio) {
+  const qreal ratio = pixelRatio > 0.0 ? pixelRatio : 1.0;
+  // Everything below is in device pixels; the fixed distances of the band
+  // are window pixels, scaled.
+  const auto px = [ratio](int windowPixels) { return qRound(windowPixels * ratio); };
+  const int w = templateLength(width, ratio);
+  const int h = templateLength(height, ratio);
+  QImage image(w > 0 ? w : 1, h > 0 ? h : 1, QImage::Format_RGB32);
   image.fill(Qt::black);
-  if (width <= 0 || height <= 0) return image;
+  if (w > 0 && h > 0) {
+    QFont font = rulerFont();
+    font.setPixelSize(px(font.pixelSize()));
+    QPainter painter(&image);
+    RulerSpec spec;
+    spec.surface = &painter;
+    spec.colour = kRulerColour;
+    spec.vertical = false;
+    spec.ticksPositive = false;
+    spec.baseline = h - px(4);
+    spec.start = 0;
+    spec.tickLength = h - px(38);
+    spec.length = w;
+    spec.margin = px(4);
+    spec.endRoom = 0;
+    spec.to = static_cast<float>(renderSettings.sampleRate / 2);
+    spec.siPrefixes = true;
+    spec.endMarks = false;
+    spec.noNumbers = false;
+    if (renderSettings.frequencyScale == FrequencyScale::Linear) {
+      spec.from = 0.0f;
+      spec.minTickGap = px(3);
+      spec.precision = 0;
+      spec.endPrecision = -1;
+      drawLinearRuler(spec, font);
+    } else {
+      spec.from = kLowestWarpedFrequency;
+      spec.precision = 2;
+      spec.mapping = renderSettings.frequencyScale == FrequencyScale::Mel ? melWarp : logWarp;
+      spec.endPrecision = 0;
+      spec.minorLabelGap = px(8);
+      drawLogRuler(spec, font);
+    }
 
-  QPainter painter(&image);
-  RulerSpec spec;
-  spec.surface = &painter;
-  spec.colour = kRulerColour;
-  spec.vertical = false;
-  spec.ticksPositive = false;
-  spec.baseline = height - 4;
-  spec.start = 0;
-  spec.tickLength = height - 38;
-  spec.length = width;
-  spec.margin = 4;
-  spec.endRoom = 0;
-  spec.to = static_cast<float>(renderSettings.sampleRate / 2);
-  spec.siPrefixes = true;
-  spec.endMarks = false;
-  spec.noNumbers = false;
-  if (renderSettings.frequencyScale == FrequencyScale::Linear) {
-    spec.from = 0.0f;
-    spec.minTickGap = 3;
-    spec.precision = 0;
-    spec.endPrecision = -1;
-    drawLinearRuler(spec);
-  } else {
-    spec.from = kLowestWarpedFrequency;
-    spec.precision = 2;
-    spec.mapping = renderSettings.frequencyScale == FrequencyScale::Mel ? melWarp : logWarp;
-    spec.endPrecision = 0;
-    spec.minorLabelGap = 8;
-    drawLogRuler(spec);
+    painter.setFont(font);
+    painter.setPen(kRulerColour);
+    const QFontMetrics metrics(font, &image);
+    const int titleWidth = metrics.horizontalAdvance(kFrequencyAxisTitle);
+    painter.drawText(QRect(w / 2 - titleWidth / 2 - 1, px(4), titleWidth + 2, metrics.height()),
+                     Qt::AlignHCenter | Qt::AlignTop, kFrequencyAxisTitle);
   }
-
-  painter.setFont(rulerFont());
-  painter.setPen(kRulerColour);
-  const QFontMetrics metrics(painter.font());
-  const int titleWidth = metrics.horizontalAdvance(kFrequencyAxisTitle);
-  painter.drawText(QRect(width / 2 - titleWidth / 2 - 1, 4, titleWidth + 2, metrics.height()),
-                   Qt::AlignHCenter | Qt::AlignTop, kFrequencyAxisTitle);
+  // Set last: the ruler above is drawn in device pixels.
+  image.setDevicePixelRatio(ratio);
   return image;
+}
+
+TemplateLayout templateLayout(const QSize& client, int instructionsWidth, const QRect& readOut, int readOutTextWidth,
+                              const QSize& closeSize, int bandTop, int bandBottom) {
+  const int cw = client.width();
+  const int ch = client.height();
+  TemplateLayout layout;
+  layout.instructionsX = (cw - instructionsWidth) / 2;
+  const int readOutWidth = std::max(readOut.width(), readOutTextWidth);
+  layout.readOut = QRect((cw - readOutWidth) / 2, readOut.y(), readOutWidth, readOut.height());
+  layout.close = QPoint((cw - closeSize.width()) / 2, ch - (3 * closeSize.height()) / 2);
+  layout.band = QRect(kSideRoom, bandTop, std::max(0, cw - 2 * kSideRoom), bandBottom - bandTop);
+  return layout;
 }
 
 TemplateWindow::TemplateWindow(QWidget* owner) : QDialog(owner) {
   setObjectName("templateWindow");
   setWindowTitle("Frequency scale template");
-  // Caption bar and sizing border, no system menu and no close box.
+  // Caption bar and sizing border, no system menu and no buttons on the
+  // caption.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setModal(true);
   setFont(dialogFont());
@@ -108,7 +139,8 @@ TemplateWindow::TemplateWindow(QWidget* owner) : QDialog(owner) {
 
   lengthLabel_ = new QLabel("Current length XXX pixels", this);
   lengthLabel_->setObjectName("lengthLabel");
-  lengthLabel_->setGeometry(dluToPixels(149, 94, 82, 8, units));
+  readOutPlace_ = dluToPixels(149, 94, 82, 8, units);
+  lengthLabel_->setGeometry(readOutPlace_);
 
   setMinimumWidth(kMinimumWidth);
   resize(dluToPixelsX(382, units), dluToPixelsY(130, units));
@@ -121,6 +153,11 @@ void TemplateWindow::showEvent(QShowEvent* event) {
   setMinimumHeight(templateWindowHeight);
   setMaximumHeight(templateWindowHeight);
   QDialog::showEvent(event);
+  if (!followsScreen_ && windowHandle() != nullptr) {
+    // On a screen of another pixel density the ruler is drawn anew.
+    followsScreen_ = true;
+    connect(windowHandle(), &QWindow::screenChanged, this, [this] { layOut(); });
+  }
   layOut();
 }
 
@@ -129,22 +166,30 @@ void TemplateWindow::resizeEvent(QResizeEvent* event) {
   layOut();
 }
 
-void TemplateWindow::closeEvent(QCloseEvent* event) { event->ignore(); }
+void TemplateWindow::closeEvent(QCloseEvent* event) {
+  // A window manager may put a close box on the caption whatever the
+  // window asks for: it does what "Close" does.
+  event->ignore();
+  if (isVisible()) closeButton_->click();
+}
 
 void TemplateWindow::layOut() {
-  const int cw = width();
-  const int ch = height();
-  instructions_->move((cw - instructions_->width()) / 2, instructions_->y());
-  lengthLabel_->move((cw - lengthLabel_->width()) / 2, lengthLabel_->y());
-  closeButton_->move((cw - closeButton_->width()) / 2, ch - (3 * closeButton_->height()) / 2);
-
-  const int w = cw - 2 * kSideRoom;
+  const qreal ratio = devicePixelRatio();
   const int h = bandBottom_ - bandTop_;
-  lengthLabel_->setText(QString::asprintf("Current length %d pixels", w));
-  ruler_ = drawTemplateRuler(w, h);
-  // The sunken edge lies just outside the band, so all W pixels of the
-  // ruler stay visible.
-  band_->setGeometry(kSideRoom - 1, bandTop_ - 1, (w > 0 ? w : 0) + 2, h + 2);
+  const int w = std::max(0, width() - 2 * kSideRoom);
+  const QString readOut = QString::asprintf("Current length %d pixels", templateLength(w, ratio));
+  lengthLabel_->setText(readOut);
+  const TemplateLayout layout =
+      templateLayout(size(), instructions_->width(), readOutPlace_, lengthLabel_->sizeHint().width(),
+                     closeButton_->size(), bandTop_, bandBottom_);
+  instructions_->move(layout.instructionsX, instructions_->y());
+  lengthLabel_->setGeometry(layout.readOut);
+  closeButton_->move(layout.close);
+
+  ruler_ = drawTemplateRuler(layout.band.width(), h, ratio);
+  // The sunken edge lies just outside the band, so all of the ruler stays
+  // visible.
+  band_->setGeometry(layout.band.adjusted(-1, -1, 1, 1));
   band_->setPixmap(QPixmap::fromImage(ruler_));
 }
 

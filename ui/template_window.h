@@ -16,9 +16,30 @@ inline constexpr int kTemplateClosed = 8;
 // The window's height, measured anew every time it opens; 0 until then.
 extern int templateWindowHeight;
 
-// The band's ruler for the current scale, W x H pixels (black band, light
-// ruler, title "Frequency (hertz)").
-QImage drawTemplateRuler(int width, int height);
+// The band's ruler for the current scale (black band, light ruler, title
+// "Frequency (hertz)"), for a band of width x height window pixels on a
+// screen with `pixelRatio` device pixels to a window pixel. The ruler is
+// laid out over the device pixels themselves, since those are what a
+// screen capture holds: the image is templateLength(width, pixelRatio)
+// device pixels wide and carries the ratio.
+QImage drawTemplateRuler(int width, int height, qreal pixelRatio = 1.0);
+
+// The length of the band in device pixels: what the read-out states.
+int templateLength(int width, qreal pixelRatio);
+
+// Where the template window's controls go in a client area of `client`
+// pixels: the instructions, the read-out and "Close" centred across it,
+// "Close" with half its height free below it, and the band 14 pixels in
+// from either side between `bandTop` and `bandBottom`. The read-out is as
+// wide as its text needs and at least `readOutMinWidth`.
+struct TemplateLayout {
+  int instructionsX = 0;
+  QRect readOut;
+  QPoint close;
+  QRect band;
+};
+TemplateLayout templateLayout(const QSize& client, int instructionsWidth, const QRect& readOut, int readOutTextWidth,
+                              const QSize& closeSize, int bandTop, int bandBottom);
 
 class TemplateWindow : public QDialog {
   Q_OBJECT
@@ -32,7 +53,8 @@ class TemplateWindow : public QDialog {
   QPushButton* closeButton() const { return closeButton_; }
   const QImage& rulerImage() const { return ruler_; }
 
-  // Esc does nothing: "Close" is the only way out.
+  // Esc does nothing: "Close" (or the window manager's close box, where
+  // it shows one anyway) is the only way out.
   void reject() override {}
 
  protected:
@@ -47,6 +69,8 @@ class TemplateWindow : public QDialog {
   QLabel* instructions_ = nullptr;
   QLabel* band_ = nullptr;
   QLabel* lengthLabel_ = nullptr;
+  QRect readOutPlace_;  // the read-out's place in the template
+  bool followsScreen_ = false;
   int bandTop_ = 0;
   int bandBottom_ = 0;
   QImage ruler_;

@@ -58,6 +58,88 @@ class AxesTest : public QObject {
     QCOMPARE(layout.interiorHeight, 355);
   }
 
+  void timeStripGrowsForWideLabels() {
+    // Labels are right-aligned on the label line (x = 43 with a 58-pixel
+    // strip); the title takes x = 2 ... 2 + its height, then 3 pixels free.
+    const TextMeasurer fiveEach = [](const std::string& text) {
+      return TextExtent{5 * static_cast<int>(text.size()), 12};
+    };
+    struct Case {
+      std::vector<std::string> labels;
+      int titleHeight;
+      int growth;
+    };
+    const Case cases[] = {
+        {{"0", "2", "14"}, 13, 0},          // 43 - 10 = 33 >= 18
+        {{"0", "0.005", "0.010"}, 13, 0},   // 43 - 25 = 18: just clear
+        {{"0", "0.005", "0.0100"}, 13, 5},  // 43 - 30 = 13
+        {{"0", "10000", "16000"}, 16, 3},   // 43 - 25 = 18 < 21
+        {{}, 13, 0},
+    };
+    for (const Case& c : cases) {
+      RulerGeometry ruler;
+      ruler.hAlign = TextHAlign::Right;
+      int y = 9;
+      for (const std::string& label : c.labels) ruler.texts.push_back({43, y += 40, label});
+      QCOMPARE(timeStripGrowth(ruler, fiveEach, c.titleHeight), c.growth);
+    }
+    // Left- and centre-aligned texts count from where they start.
+    RulerGeometry centred;
+    centred.hAlign = TextHAlign::Center;
+    centred.texts.push_back({20, 0, "00"});  // 15 ... 25
+    QCOMPARE(timeStripGrowth(centred, fiveEach, 13), 3);
+
+    // The strip grows to the left; its right edge stays by the frame.
+    const AxesLayout wide = axesLayout(QRect(300, 10, 359, 357), 7);
+    QCOMPARE(wide.timeStrip, QRect(233, 6, 65, 365));
+    QCOMPARE(wide.frequencyStrip, axesLayout(QRect(300, 10, 359, 357)).frequencyStrip);
+  }
+
+  void wideTimeLabelsKeepClearOfTheTitle() {
+    const QFontMetrics metrics(rulerFont());
+    const QColor background(Qt::white);
+    for (const float duration : {0.02f, 15.0f, 1000000.0f}) {
+      const QImage image = drawTimeAxis(duration, 354, background, Qt::black);
+      const RulerGeometry ruler = layoutLinearRuler(timeAxisSpec(duration, 354), realMeasurer());
+      const int growth = image.width() - kTimeStripWidth;
+      QCOMPARE(growth, timeStripGrowth(ruler, realMeasurer(), metrics.height()));
+      // The labels, shifted with the ruler, start right of the title.
+      for (const RulerText& text : ruler.texts) {
+        const int left = growth + text.x - metrics.horizontalAdvance(QString::fromStdString(text.text));
+        QVERIFY2(left >= 2 + metrics.height() + 3, text.text.c_str());
+      }
+      // No ink between the title and the labels: a clear band of columns.
+      const int clearFrom = 2 + metrics.height() + 1;
+      QVERIFY(!hasInk(image, QRect(clearFrom, 0, 1, image.height()), background));
+      // The ticks stay at the strip's right edge, by the frame.
+      QVERIFY(hasInk(image, QRect(image.width() - 12, 5, 10, 1), background));
+    }
+    QCOMPARE(drawTimeAxis(15.0f, 354, background, Qt::black).width(), kTimeStripWidth);
+    QVERIFY(drawTimeAxis(1000000.0f, 354, background, Qt::black).width() > kTimeStripWidth);
+  }
+
+  void axesAreDrawnAtTheScreensPixelRatio() {
+    const QColor background(Qt::white);
+    const QImage time1 = drawTimeAxis(2.0f, 354, background, Qt::black, 1.0);
+    const QImage time2 = drawTimeAxis(2.0f, 354, background, Qt::black, 2.0);
+    QCOMPARE(time2.devicePixelRatio(), 2.0);
+    QCOMPARE(time2.size(), time1.size() * 2);
+    QCOMPARE(time2.deviceIndependentSize(), QSizeF(time1.size()));
+    const QImage freq1 = drawFrequencyAxis(FrequencyScale::Mel, 44100, 300, background, Qt::black, 1.0);
+    const QImage freq2 = drawFrequencyAxis(FrequencyScale::Mel, 44100, 300, background, Qt::black, 2.0);
+    QCOMPARE(freq2.devicePixelRatio(), 2.0);
+    QCOMPARE(freq2.size(), QSize(320 * 2, 46 * 2));
+    // Drawn at the finer grid, not blown up: the labels' glyphs have
+    // detail that doubling every pixel of the plain drawing cannot give.
+    QVERIFY(freq2 != freq1.scaled(freq1.size() * 2));
+    QVERIFY(time2 != time1.scaled(time1.size() * 2));
+    // The same layout: a tick of the plain drawing is a 2 x 2 block there.
+    for (int y = 2; y < 12; ++y) {
+      QCOMPARE(freq2.pixelColor(2 * 10, 2 * y) != background, freq1.pixelColor(10, y) != background);
+      QCOMPARE(freq2.pixelColor(2 * 10 + 1, 2 * y + 1) != background, freq1.pixelColor(10, y) != background);
+    }
+  }
+
   void melTicksStartAt100Hz() {
     QVERIFY(!keepMelMinorTick(90.0f));
     QVERIFY(!keepMelMinorTick(99.99f));

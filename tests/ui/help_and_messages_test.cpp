@@ -132,6 +132,35 @@ class HelpAndMessagesTest : public QObject {
     QCOMPARE(seen.icon, QMessageBox::Warning);
   }
 
+  void escapeDoesNotAnswerAQuestion() {
+    installMessageBoxPresenter();
+    // Esc on the box (and on its focused button) is ignored; only a button
+    // answers. An information box is closed by Esc as usual.
+    bool openAfterEscape = false;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      QTest::keyClick(box, Qt::Key_Escape);
+      if (box->focusWidget() != nullptr) QTest::keyClick(box->focusWidget(), Qt::Key_Escape);
+      openAfterEscape = box->isVisible();
+      box->button(QMessageBox::Yes)->click();
+    });
+    QCOMPARE(showMessage(nullptr, kBoxYesNo | kBoxIconWarning | kBoxDefaultButton2, "File exists", "Replace?"),
+             kButtonYes);
+    QVERIFY(openAfterEscape);
+
+    bool closedByEscape = false;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      QTest::keyClick(box, Qt::Key_Escape);
+      closedByEscape = !box->isVisible();
+      if (!closedByEscape) box->button(QMessageBox::Ok)->click();
+    });
+    QCOMPARE(showMessage(nullptr, kBoxOk | kBoxIconInformation, "Missing picture", "No picture."), kButtonOk);
+    QVERIFY(closedByEscape);
+  }
+
   void informationBoxes() {
     installMessageBoxPresenter();
     BoxSeen seen;

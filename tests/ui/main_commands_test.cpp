@@ -1,7 +1,9 @@
 // The main window's settings controls and commands, driven through the real
 // widgets with real pictures and wave files.
 #include <QApplication>
+#include <QAction>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
@@ -9,6 +11,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
@@ -74,6 +77,18 @@ class MainCommandsTest : public QObject {
     QVERIFY(index >= 0);
     list->setCurrentIndex(index);
     emit list->activated(index);
+  }
+  // Opens `widget`'s context menu as a right click does, runs `whileOpen`
+  // with the menu up and closes the menu again.
+  void withContextMenu(QWidget* widget, const std::function<void()>& whileOpen) {
+    const QPoint at(4, 4);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
+    QApplication::sendEvent(widget, &event);
+    QWidget* menu = QApplication::activePopupWidget();
+    QVERIFY(menu != nullptr);
+    whileOpen();
+    menu->close();
+    QVERIFY(widget->hasFocus());
   }
   void loadPicture(const std::string& path) {
     answers_.push_back(QString::fromStdString(path));
@@ -249,6 +264,94 @@ class MainCommandsTest : public QObject {
     type(c().durationEdit, "1000000");
     QCOMPARE(renderSettings.durationSeconds, 1000000.0f);
     QCOMPARE(beeps_, 3);
+  }
+
+  void aFieldIsLeftOnlyWhenTheFocusMovesOn() {
+    // A duration being typed stays as typed while the field's context menu
+    // is up, and while another window is in front: no beep, no revert.
+    QLineEdit* duration = c().durationEdit;
+    duration->setFocus();
+    duration->setText("2x");
+    withContextMenu(duration, [&] {
+      QCOMPARE(duration->text(), QString("2x"));
+      QCOMPARE(beeps_, 0);
+    });
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QApplication::setActiveWindow(window_.get());
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QVERIFY(duration->hasFocus());
+    QCOMPARE(duration->text(), QString("2x"));
+    QCOMPARE(beeps_, 0);
+    QCOMPARE(renderSettings.durationSeconds, 15.0f);
+    // Moving on takes the value: here it is refused.
+    c().exitButton->setFocus();
+    QCOMPARE(beeps_, 1);
+    QCOMPARE(duration->text(), QString("15"));
+    duration->setFocus();
+    duration->setText("4");
+    withContextMenu(duration, [] {});
+    QCOMPARE(renderSettings.durationSeconds, 15.0f);
+    QTest::keyClick(duration, Qt::Key_Tab);
+    QCOMPARE(renderSettings.durationSeconds, 4.0f);
+
+    // An empty output field does not turn into "[Not selected]" under its
+    // menu, and what is typed there survives the menu.
+    QLineEdit* output = c().outputPathEdit;
+    output->setFocus();
+    QCOMPARE(output->text(), QString(""));
+    withContextMenu(output, [&] { QCOMPARE(output->text(), QString("")); });
+    QCOMPARE(output->text(), QString(""));
+    output->setText("mine.wav");
+    withContextMenu(output, [&] { QVERIFY(renderSettings.outputPath.empty()); });
+    QCOMPARE(output->text(), QString("mine.wav"));
+    QVERIFY(output->hasFocus());
+    c().exitButton->setFocus();
+    QCOMPARE(renderSettings.outputPath, std::string("mine.wav"));
+    QVERIFY(beeps_ == 1 && messages_->messages().empty());
+  }
+
+  void shortcutsPressTheirButtons() {
+    TempDir dir;
+    const std::string picture = writePicture(dir, "keys.png", 16, 30);
+    const auto press = [this](Qt::Key key) { QTest::keyClick(window_.get(), key, Qt::ControlModifier); };
+
+    // Ctrl+G and Ctrl+P do nothing while their buttons are disabled.
+    press(Qt::Key_G);
+    press(Qt::Key_P);
+    QVERIFY(messages_->messages().empty());
+    QVERIFY(requests_.empty() && played_.empty());
+
+    answers_.push_back(QString::fromStdString(picture));
+    press(Qt::Key_O);
+    QCOMPARE(requests_.size(), std::size_t{1});
+    QCOMPARE(requests_[0].title, QString("Choose a picture"));
+    QVERIFY(c().generateButton->isEnabled());
+
+    // Ctrl+G, like a click, takes the focus first: a duration being typed
+    // is applied before the render starts.
+    renderSettings.outputPath = dir.file("keys.wav");
+    c().outputPathEdit->setText(QString::fromStdString(renderSettings.outputPath));
+    c().durationEdit->setFocus();
+    c().durationEdit->setText("0,25");
+    press(Qt::Key_G);
+    QCOMPARE(renderSettings.durationSeconds, 0.25f);
+    QCOMPARE(waveSamples(renderSettings.outputPath).size(), std::size_t{11025});
+    QVERIFY(c().playButton->isEnabled());
+
+    QApplication::setActiveWindow(window_.get());
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    press(Qt::Key_P);
+    QCOMPARE(played_.size(), std::size_t{1});
+    QCOMPARE(played_[0], QString::fromStdString(renderSettings.outputPath));
+
+    QSignalSpy finished(window_.get(), &QDialog::finished);
+    press(Qt::Key_Q);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.first().first().toInt(), 1);
+    QVERIFY(messages_->messages().empty());
   }
 
   void timePerLineFollowsPictureAndDuration() {

@@ -16,7 +16,9 @@
 #include <QtTest>
 #include <memory>
 
+#include "engine/settings.h"
 #include "ui/dialog_units.h"
+#include "ui/help.h"
 #include "ui/preview_frame.h"
 #include "ui/window_commands.h"
 
@@ -186,7 +188,9 @@ class MainWindowTest : public QObject {
     QWidget* first = w.controls().whiteNoiseRadio;
     QWidget* widget = first;
     do {
-      if (widget->focusPolicy() & Qt::TabFocus && widget->parentWidget() == w.clientArea())
+      // Every focusable control, Tab stop or not (only the checked button of a
+      // radio group is one).
+      if (widget->focusPolicy() != Qt::NoFocus && widget->parentWidget() == w.clientArea())
         order << widget->objectName();
       widget = widget->nextInFocusChain();
     } while (widget != first);
@@ -197,6 +201,77 @@ class MainWindowTest : public QObject {
                                "outputBrowseButton", "loadPictureButton",   "generateButton",      "playButton",
                                "exitButton",         "hiddenDefaultButton"};
     QCOMPARE(order, expected);
+  }
+
+  void tabEntersARadioGroupOnItsCheckedButton() {
+    renderSettings = RenderSettings();  // pink noise, linear brightness
+    MainWindow w;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    const MainWindowControls& c = w.controls();
+    const auto tabFrom = [](QWidget* from, bool forward) {
+      from->setFocus(Qt::OtherFocusReason);
+      QTest::keyClick(from, forward ? Qt::Key_Tab : Qt::Key_Backtab);
+      return QApplication::focusWidget();
+    };
+    // The window opens on the checked source button (pink noise).
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(c.pinkNoiseRadio));
+    QCOMPARE(tabFrom(c.exitButton, true), static_cast<QWidget*>(c.pinkNoiseRadio));
+    QCOMPARE(tabFrom(c.scaleList, false), static_cast<QWidget*>(c.pinkNoiseRadio));
+    // Tab leaves the group from its checked button.
+    QCOMPARE(tabFrom(c.pinkNoiseRadio, true), static_cast<QWidget*>(c.scaleList));
+    // The arrow keys move within the group and check as they go.
+    c.pinkNoiseRadio->setFocus();
+    QTest::keyClick(c.pinkNoiseRadio, Qt::Key_Down);
+    QVERIFY(c.waveFileRadio->isChecked());
+    QCOMPARE(tabFrom(c.exitButton, true), static_cast<QWidget*>(c.waveFileRadio));
+    c.whiteNoiseRadio->click();
+    QCOMPARE(tabFrom(c.scaleList, false), static_cast<QWidget*>(c.whiteNoiseRadio));
+
+    // The brightness group alike.
+    QCOMPARE(tabFrom(c.timeGranularityList, true), static_cast<QWidget*>(c.linRadio));
+    c.logRadio->click();
+    QCOMPARE(tabFrom(c.timeGranularityList, true), static_cast<QWidget*>(c.logRadio));
+    QCOMPARE(tabFrom(c.logRadio, true), static_cast<QWidget*>(c.rangeUpDown));
+  }
+
+  void shortcutsAreShownInTheMenuAndTooltips() {
+    MainWindow w;
+    const MainWindowControls& c = w.controls();
+    QCOMPARE(c.helpAction->shortcut(), QKeySequence(Qt::Key_F1));
+    const struct {
+      QAction* action;
+      QPushButton* button;
+      QKeySequence keys;
+      const char* tip;
+    } shortcuts[] = {
+        {c.loadPictureShortcut, c.loadPictureButton, QKeySequence(Qt::CTRL | Qt::Key_O), "Load picture (Ctrl+O)"},
+        {c.generateShortcut, c.generateButton, QKeySequence(Qt::CTRL | Qt::Key_G), "Generate sound (Ctrl+G)"},
+        {c.playShortcut, c.playButton, QKeySequence(Qt::CTRL | Qt::Key_P), "Play generated (Ctrl+P)"},
+        {c.exitShortcut, c.exitButton, QKeySequence(Qt::CTRL | Qt::Key_Q), "Exit (Ctrl+Q)"},
+    };
+    for (const auto& s : shortcuts) {
+      QVERIFY(s.action != nullptr);
+      QCOMPARE(s.action->shortcut(), s.keys);
+      QVERIFY(w.actions().contains(s.action));
+      QCOMPARE(s.button->toolTip(), QString(s.tip));
+    }
+  }
+
+  void f1OpensHelp() {
+    QList<QUrl> opened;
+    setUrlOpener([&](const QUrl& url) {
+      opened << url;
+      return true;
+    });
+    MainWindow w;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(w.controls().durationEdit, Qt::Key_F1);
+    setUrlOpener({});
+    QCOMPARE(opened.size(), 1);
   }
 
   void enterInAFieldPressesTheHiddenDefaultButton() {

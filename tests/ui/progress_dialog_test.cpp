@@ -95,8 +95,7 @@ class ProgressDialogTest : public QObject {
     whenDialogRuns([&](ProgressDialog* dialog) {
       QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
       QApplication::sendEvent(dialog, &escape);
-      dialog->close();
-      escapeIgnored = dialog->isVisible() && dialog->abortButton()->isEnabled();
+      escapeIgnored = dialog->isVisible() && dialog->abortButton()->isEnabled() && !abortRequested;
       QTest::mouseClick(dialog->abortButton(), Qt::LeftButton);
       disabledAtOnce = !dialog->abortButton()->isEnabled() && abortRequested;
     });
@@ -106,6 +105,74 @@ class ProgressDialogTest : public QObject {
     QVERIFY(messages.messages().empty());
     QVERIFY(!fileExists(renderSettings.outputPath));
     QCOMPARE(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 0);
+  }
+
+  void enterOnAbortAndTheCloseBoxAbortToo() {
+    TempDir dir;
+    WindowPicture picture(8, 8, [](std::uint32_t, std::uint32_t) { return 200; });
+    MessageRecorder messages;
+    renderSettings.durationSeconds = 3000.0f;
+    renderSettings.outputPath = dir.file("long.wav");
+
+    // The dialog opens with the focus on "Abort", which takes Enter.
+    bool focused = false;
+    bool aborted = false;
+    whenDialogRuns([&](ProgressDialog* dialog) {
+      focused = dialog->focusWidget() == dialog->abortButton();
+      QTest::keyClick(dialog->abortButton(), Qt::Key_Return);
+      aborted = abortRequested && !dialog->abortButton()->isEnabled();
+    });
+    QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
+    QVERIFY(focused);
+    QVERIFY(aborted);
+    QVERIFY(!fileExists(renderSettings.outputPath));
+
+    // A close box that the window manager shows anyway aborts; the dialog
+    // stays until the render has stopped.
+    bool stillOpen = false;
+    whenDialogRuns([&](ProgressDialog* dialog) {
+      QVERIFY(!abortRequested);
+      dialog->close();
+      stillOpen = dialog->isVisible();
+      aborted = abortRequested && !dialog->abortButton()->isEnabled();
+    });
+    QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
+    QVERIFY(stillOpen);
+    QVERIFY(aborted);
+    QVERIFY(messages.messages().empty());
+    QVERIFY(!fileExists(renderSettings.outputPath));
+  }
+
+  void progressTextTellsPercentageAndTimeLeft() {
+    struct Case {
+      int thousandths;
+      double seconds;
+      const char* text;
+    };
+    const Case cases[] = {
+        {500, 2.9, ""},                          // a short render shows only the bar
+        {0, 60.0, ""},                           // nothing to go by yet
+        {500, 3.0, "50% - 0:03 left"},           // as long again
+        {250, 10.0, "25% - 0:30 left"},          // three times as long again
+        {999, 100.0, "99% - 0:00 left"},         // percentages are whole and never reach 100
+        {1, 5.0, "0% - 1:23:15 left"},           // 4995 s: hours from one hour on
+        {100, 400.0, "10% - 1:00:00 left"},      //
+        {800, 237.6, "80% - 0:59 left"},         // 59.4 s
+        {400, 83.0, "40% - 2:05 left"},          // 124.5 s rounds up
+        {1000, 50.0, ""},                        // done
+    };
+    for (const Case& c : cases) QCOMPARE(progressText(c.thousandths, c.seconds), QString(c.text));
+
+    ProgressDialog dialog(nullptr);
+    QProgressBar* bar = dialog.progressBar();
+    dialog.setProgressAt(300, 1.0);
+    QCOMPARE(bar->value(), 300);
+    QVERIFY(!bar->isTextVisible());
+    dialog.setProgressAt(420, 4.2);
+    QCOMPARE(bar->value(), 420);
+    QVERIFY(bar->isTextVisible());
+    QCOMPARE(bar->text(), QString("42% - 0:06 left"));
+    QCOMPARE(dialog.windowTitle(), QString("Generating sound..."));
   }
 
   // The user agreed to replace the file with a new sound, not to lose it:

@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 #include "engine/settings.h"
 #include "support/test_support.h"
@@ -67,19 +70,98 @@ class TemplateWindowTest : public QObject {
     QCOMPARE(window.closeButton()->y(), height - (3 * window.closeButton()->height()) / 2);
   }
 
-  void onlyCloseEndsIt() {
+  void escapeDoesNotEndItAndEnterCloses() {
     TemplateWindow window(nullptr);
-    int result = -1;
+    bool openAfterEscape = false;
     QTimer::singleShot(0, [&] {
       QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
       QApplication::sendEvent(&window, &escape);
-      window.close();
-      if (!window.isVisible()) return;
+      openAfterEscape = window.isVisible();
       // Enter presses the default "Close".
       QTest::keyClick(&window, Qt::Key_Return);
     });
-    result = window.exec();
-    QCOMPARE(result, kTemplateClosed);
+    QCOMPARE(window.exec(), kTemplateClosed);
+    QVERIFY(openAfterEscape);
+  }
+
+  void layoutCentresAndKeepsTheReadOutWhole() {
+    struct Case {
+      QSize client;
+      int readOutTextWidth;
+      int readOutX, readOutWidth, closeX, closeY, bandWidth;
+    };
+    // Instructions 240 wide, read-out placed at (200, 150) 120 x 13 in the
+    // template, "Close" 75 x 23, band from y 60 to 140.
+    const Case cases[] = {
+        {{573, 211}, 110, 226, 120, 249, 177, 545},   // the text fits the template's width
+        {{1100, 211}, 151, 474, 151, 512, 177, 1072},  // "... 1072 pixels" needs more
+        {{180, 211}, 110, 30, 120, 52, 177, 152},      // the narrowest window
+        {{181, 211}, 110, 30, 120, 53, 177, 153},      // odd widths round down
+    };
+    for (const Case& c : cases) {
+      const TemplateLayout layout =
+          templateLayout(c.client, 240, QRect(200, 150, 120, 13), c.readOutTextWidth, QSize(75, 23), 60, 140);
+      QCOMPARE(layout.instructionsX, (c.client.width() - 240) / 2);
+      QCOMPARE(layout.readOut, QRect(c.readOutX, 150, c.readOutWidth, 13));
+      QCOMPARE(layout.close, QPoint(c.closeX, c.closeY));
+      QCOMPARE(layout.band, QRect(14, 60, c.bandWidth, 80));
+    }
+    QCOMPARE(templateLength(545, 1.0), 545);
+    QCOMPARE(templateLength(545, 2.0), 1090);
+    QCOMPARE(templateLength(545, 1.5), 818);  // 817.5 rounds up
+    QCOMPARE(templateLength(0, 2.0), 0);
+  }
+
+  void longReadOutIsNotClipped() {
+    TemplateWindow window(nullptr);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (const int width : {1100, 1400, 9000}) {
+      window.resize(width, window.height());
+      const int w = window.width() - 28;
+      QVERIFY(w >= 1000);
+      QLabel* readOut = window.lengthLabel();
+      QCOMPARE(readOut->text(), QString("Current length %1 pixels").arg(w));
+      QVERIFY(readOut->width() >= readOut->sizeHint().width());
+      QVERIFY(readOut->width() >= readOut->fontMetrics().horizontalAdvance(readOut->text()));
+      QCOMPARE(readOut->x(), (window.width() - readOut->width()) / 2);
+    }
+  }
+
+  void aCloseBoxActsAsClose() {
+    // A window manager may show a close box on the caption anyway.
+    TemplateWindow window(nullptr);
+    QTimer::singleShot(0, [&] { window.close(); });
+    QCOMPARE(window.exec(), kTemplateClosed);
+  }
+
+  void rulerIsDrawnOnTheDevicePixels() {
+    renderSettings.frequencyScale = FrequencyScale::Linear;
+    const QImage plain = drawTemplateRuler(300, 80, 1.0);
+    const QImage dense = drawTemplateRuler(300, 80, 2.0);
+    QCOMPARE(dense.devicePixelRatio(), 2.0);
+    QCOMPARE(dense.size(), QSize(600, 160));
+    QCOMPARE(dense.deviceIndependentSize(), QSizeF(300, 80));
+    // The ruler is laid out over the 600 device pixels: its ticks are one
+    // device pixel wide and stand where a 600-pixel ruler puts them, odd
+    // pixels included, with the spacing of the plain drawing (every 500 Hz).
+    const int tickRow = 160 - 2 * 4 - 1;
+    std::vector<int> ticks;
+    for (int x = 0; x < 600; ++x)
+      if (qGray(dense.pixel(x, tickRow)) > 128) ticks.push_back(x);
+    std::vector<int> expected;
+    for (int k = 1; k <= 44; ++k) {
+      const int pos = static_cast<int>(std::trunc(500.0 * k / 22050.0 * 600.0 + 0.5));
+      if (pos >= 8 && pos < 600 - 8) expected.push_back(pos);  // the margin: 4 window pixels
+    }
+    QCOMPARE(ticks, expected);
+    QVERIFY(std::any_of(ticks.begin(), ticks.end(), [](int x) { return x % 2 == 1; }));
+    int plainTicks = 0;
+    for (int x = 0; x < 300; ++x) plainTicks += qGray(plain.pixel(x, 80 - 4 - 1)) > 128 ? 1 : 0;
+    QCOMPARE(static_cast<std::size_t>(plainTicks), expected.size());
+    // The title stays where it is in window pixels: from y = 4.
+    QCOMPARE(lightPixels(dense, 0, 600, 0, 8), 0);
+    QVERIFY(lightPixels(dense, 200, 400, 8, 30) > 0);
   }
 
   void rulerIsLightOnBlack() {

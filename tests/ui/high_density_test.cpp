@@ -1,0 +1,96 @@
+// On a screen with two device pixels to a window pixel (a scale factor of
+// 2), the axes, the preview and the template ruler are drawn on the device
+// pixels, and the template's read-out counts them.
+#include <QApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QtTest>
+#include <memory>
+
+#include "engine/settings.h"
+#include "support/test_support.h"
+#include "support/window_support.h"
+#include "ui/axes.h"
+#include "ui/main_window.h"
+#include "ui/preview_frame.h"
+#include "ui/template_window.h"
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+class HighDensityTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { resetWindowState(); }
+
+  void theScreenIsDense() { QCOMPARE(qApp->devicePixelRatio(), 2.0); }
+
+  void axesCarryTheScreensPixels() {
+    MainWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const MainWindowControls& c = w.controls();
+    for (QLabel* strip : {c.timeAxisStrip, c.freqAxisStrip}) {
+      const QPixmap pixmap = strip->pixmap();
+      QCOMPARE(pixmap.devicePixelRatio(), 2.0);
+      QCOMPARE(pixmap.deviceIndependentSize().toSize().width(), strip->width());
+      QCOMPARE(pixmap.width(), 2 * strip->width());
+    }
+    // A new duration draws them anew, dense again.
+    renderSettings.durationSeconds = 1000000.0f;
+    redrawAxes(w);
+    QCOMPARE(c.timeAxisStrip->pixmap().devicePixelRatio(), 2.0);
+    QCOMPARE(c.timeAxisStrip->pixmap().width(), 2 * c.timeAxisStrip->width());
+  }
+
+  void previewShowsEveryDevicePixelOfThePicture() {
+    MainWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    PreviewFrame* frame = w.controls().previewFrame;
+    const QRect inside = frame->interior();
+    // As many picture columns as the interior has device pixels, black and
+    // white by turns.
+    auto bitmap = std::make_shared<PictureBitmap>();
+    bitmap->width = static_cast<std::uint32_t>(2 * inside.width());
+    bitmap->height = 4;
+    bitmap->stride = (bitmap->width + 3) / 4 * 4;
+    bitmap->pixels.assign(bitmap->stride * bitmap->height, 0);
+    for (std::uint32_t y = 0; y < bitmap->height; ++y)
+      for (std::uint32_t x = 0; x < bitmap->width; x += 2) bitmap->pixels[y * bitmap->stride + x] = 255;
+    frame->setPicture(bitmap);
+    const QImage shown = frame->grab().toImage();
+    QCOMPARE(shown.devicePixelRatio(), 2.0);
+    QCOMPARE(shown.size(), frame->size() * 2);
+    const int y = shown.height() / 2;
+    int changes = 0;
+    for (int x = 2 * inside.left(); x + 1 < 2 * (inside.left() + inside.width()); ++x)
+      if (qGray(shown.pixel(x, y)) != qGray(shown.pixel(x + 1, y))) ++changes;
+    QCOMPARE(changes, 2 * inside.width() - 1);
+  }
+
+  void templateReadOutCountsDevicePixels() {
+    TemplateWindow window(nullptr);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const int w = window.width() - 28;
+    QCOMPARE(window.lengthLabel()->text(), QString("Current length %1 pixels").arg(2 * w));
+    QCOMPARE(window.rulerImage().width(), 2 * w);
+    QCOMPARE(window.rulerImage().devicePixelRatio(), 2.0);
+    QCOMPARE(window.band()->contentsRect().width(), w);
+    // 1000 window pixels read 2000, in full.
+    window.resize(1028, window.height());
+    QCOMPARE(window.lengthLabel()->text(), QString("Current length 2000 pixels"));
+    QVERIFY(window.lengthLabel()->width() >= window.lengthLabel()->sizeHint().width());
+  }
+};
+
+int main(int argc, char** argv) {
+  qputenv("QT_SCALE_FACTOR", "2");
+  QApplication app(argc, argv);
+  HighDensityTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "high_density_test.moc"

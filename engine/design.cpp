@@ -208,7 +208,23 @@ ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int
     if (!(lo < rows - 1.002f)) lo = rows - 1.002f;
     if (!(hi > 0.002f)) hi = 0.002f;
     if (!(hi < rows - 1.001f)) hi = rows - 1.001f;
-    if (!(hi > lo)) return kResultEmptyTimeSpan;
+    if (!(hi > lo)) {
+      // Far into a long sound with a fine time granularity the slot's two
+      // ends, formed in single precision, round to one position. Formed in
+      // double they come apart; where even that is too fine for a float,
+      // the slot reads the rows at its start.
+      const double totalHops = static_cast<double>(job->sampleCount) / static_cast<double>(n) *
+                               static_cast<double>(s.subBlocksPerBlock);
+      const double middle = static_cast<double>(u) - static_cast<double>(s.subBlocksPerBlock) * 0.5;
+      lo = static_cast<float>((middle - 0.5) / totalHops * static_cast<double>(last));
+      hi = static_cast<float>((middle + 0.5) / totalHops * static_cast<double>(last));
+      if (!(lo > 0.001f)) lo = 0.001f;
+      if (!(lo < rows - 1.002f)) lo = rows - 1.002f;
+      if (!(hi > 0.002f)) hi = 0.002f;
+      if (!(hi < rows - 1.001f)) hi = rows - 1.001f;
+      if (!(hi > lo)) hi = std::nextafter(lo, rows);
+      if (!(hi > lo)) return kResultEmptyTimeSpan;
+    }
     applySpanDownColumns(spanWeights(lo, hi), gains, width, slice, ws.interior.data());
   }
 

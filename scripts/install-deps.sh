@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs everything Vellomar needs to build, test and run, from Debian's
-# packages only. Uses sudo when not run as root.
+# Installs everything Vellomar needs to build, test, package and run, from
+# Debian's packages only. Uses sudo when not run as root.
 set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins libgl-dev
   libfftw3-dev libcli11-dev libgtest-dev libgmock-dev
   xvfb xauth sox fonts-dejavu-core
+  appstream desktop-file-utils file
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs everything Vellomar needs to build, test and run, from Debian's
-# packages only. Uses sudo when not run as root.
+# Installs everything Vellomar needs to build, test, package and run, from
+# Debian's packages only. Uses sudo when not run as root.
+#   --ci   also the tools CI uses beyond the tests: clang and its libFuzzer
+#          runtime for the fuzzing run.
 set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
@@ -9,7 +11,14 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins libgl-dev
   libfftw3-dev libtiff-dev libcli11-dev libgtest-dev libgmock-dev
   xvfb xauth sox fonts-dejavu-core
+  appstream desktop-file-utils file
 )
+for arg in "$@"; do
+  case "$arg" in
+    --ci) packages+=(clang-14 libclang-rt-14-dev) ;;
+    *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

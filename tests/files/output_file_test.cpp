@@ -252,5 +252,45 @@ TEST_F(OutputFileTest, PreparedRendersCommitOrKeepTheEarlierFile) {
   EXPECT_EQ(namesIn(dir.path()).size(), 2u);
 }
 
+// A band the settings' scale or block length cannot take is refused, saying
+// which bands can, before any file is touched.
+TEST_F(OutputFileTest, BandsTheSettingsCannotTakeAreRefused) {
+  test::TestPicture picture(8, 4, [](auto x, auto) { return x * 30; });
+  RenderSettings settings;
+  settings.durationSeconds = 0.25f;
+  settings.outputPath = dir.file("out.wav");
+  PreparedRender prepared;
+  test::writeFile(settings.outputPath, earlier);
+  struct Case {
+    FrequencyScale scale;
+    std::int32_t n;
+    float low, high;
+    const char* text;
+  };
+  const Case cases[] = {
+      {FrequencyScale::Logarithmic, 8192, 5.0f, 0.0f,
+       "The frequency band 5 ... 22050 Hz does not suit these settings: it must lie within 16 ... 22050 Hz on the "
+       "Logarithmic scale, the lowest frequency at least 5.39 Hz below the highest."},
+      {FrequencyScale::Linear, 2048, 1000.0f, 1020.0f,
+       "The frequency band 1000 ... 1020 Hz does not suit these settings: it must lie within 0 ... 22050 Hz on the "
+       "Linear scale, the lowest frequency at least 21.54 Hz below the highest."},
+      {FrequencyScale::Mel, 8192, 0.0f, 30000.0f,
+       "The frequency band 16 ... 30000 Hz does not suit these settings: it must lie within 16 ... 22050 Hz on the "
+       "Mel scale, the lowest frequency at least 5.39 Hz below the highest."},
+  };
+  for (const Case& c : cases) {
+    settings.frequencyScale = c.scale;
+    settings.blockLength = c.n;
+    settings.bandLowHz = c.low;
+    settings.bandHighHz = c.high;
+    EXPECT_FALSE(prepareRender(settings, picture.data(), kInitialRandomSeed, prepared, refusal));
+    EXPECT_EQ(refusal.text, c.text);
+    EXPECT_EQ(refusal.caption, "Vellomar: ERROR");
+    EXPECT_EQ(prepared.job.output, nullptr);
+    EXPECT_EQ(test::readFile(settings.outputPath), earlier);
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"out.wav"});
+  }
+}
+
 }  // namespace
 }  // namespace vellomar

@@ -46,6 +46,7 @@ struct Options {
   int threads = 0;
   float lowHz = 0.0f;
   float highHz = 0.0f;
+  bool stereo = false;
   bool quiet = false;
 };
 
@@ -210,6 +211,7 @@ int run(const Options& o, const CLI::App& app) {
   settings.outputPath = o.output;
   if (const int code = applyGranularity(o, app, settings); code != 0) return code;
   if (const int code = applyBand(o, app, o.scale, settings); code != 0) return code;
+  settings.stereo = o.stereo;
 
   // Nothing is touched before the names are known to be apart.
   if (wave && sameFile(o.output, o.input)) {
@@ -262,8 +264,8 @@ int run(const Options& o, const CLI::App& app) {
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "Renders a picture into a 16-bit mono 44100 Hz wave file: rows are time (top first), columns are "
-      "frequency, brightness is gain.",
+      "Renders a picture into a 16-bit mono (or stereo) 44100 Hz wave file: rows are time (top first), columns "
+      "are frequency, brightness is gain.",
       "vellomar-render"};
   app.set_version_flag("--version", std::string("vellomar-render ") + VELLOMAR_VERSION);
   Options o;
@@ -298,6 +300,8 @@ int main(int argc, char** argv) {
                  "on the linear scale (default: the scale's lowest, 16 or 0)");
   app.add_option("--high-hz", o.highHz,
                  "Frequency of the picture's rightmost column, above --low-hz by at least one bin (default 22050)");
+  app.add_flag("--stereo", o.stereo,
+               "Two channels: the left from the picture's red, the right from its green (blue is ignored)");
   app.add_option("--threads", o.threads,
                  "Threads that render: 1 ... 64 (default: every core this process may use)");
   app.add_flag("-q,--quiet", o.quiet, "No progress bar");

@@ -48,17 +48,18 @@ bool prepareRender(const RenderSettings& settings, const PictureData& picture, s
   refusal = bandRefusal(settings);
   if (refusal) return false;
 
+  const int channels = outputChannels(settings);
   WaveInfo info;
   if (settings.inputSource == InputSource::WaveFile) {
     job.input = openInputWave(settings.inputPath, info, settings.sampleRate, refusal);
     if (!job.input) return false;
     job.input8Bit = info.bitsPerSample == 8;
   } else {
-    if (!noiseRenderFits(settings.sampleRate, settings.durationSeconds, refusal)) return false;
+    if (!noiseRenderFits(settings.sampleRate, settings.durationSeconds, channels, refusal)) return false;
     info.sampleCount = noiseSampleCount(settings.sampleRate, settings.durationSeconds);
   }
   info.bitsPerSample = 16;
-  info.channels = 1;
+  info.channels = channels;
   info.sampleRate = settings.sampleRate;
   info.rejected = false;
   job.sampleCount = info.sampleCount;

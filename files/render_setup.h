@@ -35,7 +35,8 @@ struct PreparedRender {
 // Fills `prepared` for a render of `settings` and `picture` whose noise
 // starts from `noiseState`: checks the band (bandRefusal), opens the input
 // wave (wave source, with the settings' rate), checks that the sound fits a
-// wave file and opens the output (see OutputFile). False, with the refusal in the reader's or the
+// wave file of the settings' channels and opens the output (see
+// OutputFile). False, with the refusal in the reader's or the
 // writer's own words, when the render cannot start; nothing of the user's
 // has changed then and nothing is left open. The caller sets the job's
 // progress, abort flag and threads.

@@ -107,11 +107,12 @@ bool waveDataFits(const WaveInfo& info, Refusal& refusal) {
   return false;
 }
 
-bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, Refusal& refusal) {
+bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, int channels, Refusal& refusal) {
   const double count = static_cast<double>(static_cast<float>(sampleRate)) * static_cast<double>(durationSeconds);
-  if (!(count > static_cast<double>(kMaxOutputSamples))) return true;
+  const std::uint64_t most = maxOutputFrames(channels);
+  if (!(count > static_cast<double>(most))) return true;
   refusal = errorRefusal("The sound would be too long for a wave file: %.0f samples, at most %u.", std::trunc(count),
-                         static_cast<unsigned>(kMaxOutputSamples));
+                         static_cast<unsigned>(most));
   return false;
 }
 

@@ -100,7 +100,7 @@ TEST_F(RenderCliTest, HelpAndVersion) {
   for (const char* option :
        {"PICTURE", "OUTPUT.wav", "--source", "--input", "--scale", "--block-length", "--subblocks",
         "--freq-granularity", "--time-granularity", "--brightness", "--range", "--gain", "--duration", "--threads",
-        "--low-hz", "--high-hz", "--quiet"}) {
+        "--low-hz", "--high-hz", "--stereo", "--quiet"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const Outcome version = run({"--version"});
@@ -154,6 +154,7 @@ TEST_F(RenderCliTest, UsageErrorsExitWith2AndTouchNothing) {
       {white, out, "--low-hz", "nan"},
       {white, out, "--high-hz", "inf"},
       {white, out, "--low-hz", "five"},
+      {white, out, "--stereo", "yes"},
   };
   for (const auto& args : cases) {
     std::string joined;
@@ -479,6 +480,48 @@ TEST_F(RenderCliTest, TheScalesOwnBandNamedGivesTheDefaultBytes) {
     ASSERT_EQ(run(plain).exitCode, 0);
     ASSERT_EQ(run(named).exitCode, 0);
     EXPECT_EQ(test::readFile(dir.file("named.wav")), test::readFile(dir.file("plain.wav"))) << band[1];
+  }
+}
+
+// --stereo: the left channel is the picture's red rendered as a grey
+// picture, the right its green, over the same noise or the same wave.
+TEST_F(RenderCliTest, StereoChannelsAreTheRedAndGreenPicturesRenderedAlone) {
+  const auto red = [](int x, int y) { return (x * 9 + y * 4) % 256; };
+  const auto green = [](int x, int y) { return 255 - (x * 3 + y * 13) % 256; };
+  const std::string colour = dir.file("colour.png");
+  QImage image(30, 20, QImage::Format_RGB32);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 30; ++x) image.setPixel(x, y, qRgb(red(x, y), green(x, y), (x * y) % 256));
+  ASSERT_TRUE(image.save(QString::fromStdString(colour)));
+  savePicture(dir.file("red.png"), 30, 20, red);
+  savePicture(dir.file("green.png"), 30, 20, green);
+
+  const std::string in = writeWave("in.wav", test::speechLike(30000, 9000.0));
+  for (const std::vector<std::string>& source :
+       {std::vector<std::string>{"--duration", "0.7", "--source", "white"}, std::vector<std::string>{"--input", in}}) {
+    SCOPED_TRACE(source[0]);
+    auto render = [&](const std::string& picture, const std::string& name, bool stereo) {
+      std::vector<std::string> args = {picture, dir.file(name), "--low-hz", "300", "--high-hz", "12000"};
+      args.insert(args.end(), source.begin(), source.end());
+      if (stereo) args.push_back("--stereo");
+      const Outcome o = run(args);
+      EXPECT_EQ(o.exitCode, 0) << o.err;
+      return dir.file(name);
+    };
+    const std::string stereo = render(colour, "stereo.wav", true);
+    const auto bytes = test::readFile(stereo);
+    ASSERT_GE(bytes.size(), 44u);
+    EXPECT_EQ(test::le16(bytes, 22), 2);
+    EXPECT_EQ(test::le32(bytes, 28), 176400u);
+    EXPECT_EQ(test::le16(bytes, 32), 4);
+    EXPECT_EQ(test::le32(bytes, 40), bytes.size() - 44);
+    const auto frames = test::waveSamples(stereo);
+    const auto left = test::waveSamples(render(dir.file("red.png"), "red.wav", false));
+    const auto right = test::waveSamples(render(dir.file("green.png"), "green.wav", false));
+    ASSERT_EQ(frames.size(), 2 * left.size());
+    EXPECT_EQ(test::channelSamples(frames, 2, 0), left);
+    EXPECT_EQ(test::channelSamples(frames, 2, 1), right);
+    EXPECT_NE(left, right);
   }
 }
 

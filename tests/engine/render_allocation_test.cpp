@@ -109,6 +109,38 @@ TEST_F(RenderAllocationTest, WaveRenderAllocatesTheSameForAnyLength) {
   }
 }
 
+// A stereo render, of a colour picture in a chosen band, allocates no more
+// for a long sound than for a short one: two gain matrices and the run
+// buffers at the start, nothing per block or per hop, whether the calling
+// thread renders the runs itself or workers do.
+TEST_F(RenderAllocationTest, StereoRenderAllocatesTheSameForAnyLength) {
+  test::TestPicture shown(64, 32, [](auto x, auto y) { return (x * 7 + y * 13) % 256; });
+  test::TestPicture red(64, 32, [](auto x, auto) { return x * 4; });
+  test::TestPicture green(64, 32, [](auto, auto y) { return y * 8; });
+  picture = shown.data();
+  picture.red = red.data().pixels;
+  picture.green = green.data().pixels;
+  settings.stereo = true;
+  settings.bandLowHz = 300.0f;
+  settings.bandHighHz = 9000.0f;
+  for (std::int32_t threads : {1, 2, 3}) {
+    SCOPED_TRACE(threads);
+    settings.inputSource = InputSource::PinkNoise;
+    allocationsOf(441000, threads);
+    const long shortRender = allocationsOf(441000, threads);
+    EXPECT_EQ(allocationsOf(4410000, threads), shortRender);
+  }
+  settings.inputSource = InputSource::WaveFile;
+  test::writeFile(dir.file("in.wav"),
+                  test::waveBytes(test::pcm16Bytes(test::speechLike(600000, 8000.0)), 1, 16, 44100));
+  for (std::int32_t threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    allocationsOf(100000, threads);
+    const long shortRender = allocationsOf(100000, threads);
+    EXPECT_EQ(allocationsOf(600000, threads), shortRender);
+  }
+}
+
 // Every render context makes its transforms' scratch; when that cannot be
 // had, the render says so with result 3 instead of rendering without
 // transforms.

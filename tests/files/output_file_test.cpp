@@ -252,6 +252,35 @@ TEST_F(OutputFileTest, PreparedRendersCommitOrKeepTheEarlierFile) {
   EXPECT_EQ(namesIn(dir.path()).size(), 2u);
 }
 
+// A stereo render is prepared with a two-channel header and half the mono
+// length limit.
+TEST_F(OutputFileTest, PreparedStereoRenders) {
+  test::TestPicture picture(8, 4, [](auto x, auto) { return x * 30; });
+  RenderSettings settings;
+  settings.durationSeconds = 0.25f;
+  settings.stereo = true;
+  settings.outputPath = dir.file("out.wav");
+  PreparedRender prepared;
+  ASSERT_TRUE(prepareRender(settings, picture.data(), kInitialRandomSeed, prepared, refusal));
+  EXPECT_EQ(prepared.job.sampleCount, 11025u);
+  EXPECT_TRUE(prepared.job.settings.stereo);
+  EXPECT_EQ(finishRender(prepared, renderSound(prepared.job), refusal), kResultOk);
+  const auto bytes = test::readFile(settings.outputPath);
+  ASSERT_EQ(bytes.size(), 44u + 4u * 11025u);
+  EXPECT_EQ(test::le16(bytes, 22), 2);
+  EXPECT_EQ(test::le32(bytes, 28), 176400u);
+  EXPECT_EQ(test::le16(bytes, 32), 4);
+  EXPECT_EQ(test::le32(bytes, 40), 4u * 11025u);
+
+  // 24348 s fit a mono file but not a stereo one.
+  settings.durationSeconds = 24348.0f;
+  EXPECT_FALSE(prepareRender(settings, picture.data(), kInitialRandomSeed, prepared, refusal));
+  EXPECT_NE(refusal.text.find("at most 1073741814"), std::string::npos) << refusal.text;
+  settings.stereo = false;
+  EXPECT_TRUE(prepareRender(settings, picture.data(), kInitialRandomSeed, prepared, refusal));
+  finishRender(prepared, kResultAborted, refusal);
+}
+
 // A band the settings' scale or block length cannot take is refused, saying
 // which bands can, before any file is touched.
 TEST_F(OutputFileTest, BandsTheSettingsCannotTakeAreRefused) {

@@ -127,12 +127,46 @@ TEST_F(WaveTest, LongestDescribableSoundIsWrittenOneMoreIsRefusedWithoutTouching
 }
 
 TEST_F(WaveTest, NoiseLengthsPastTheHeaderAreRefusedWithTheirTrueCount) {
-  EXPECT_TRUE(noiseRenderFits(44100, 48695.0f, refusal));
+  EXPECT_TRUE(noiseRenderFits(44100, 48695.0f, 1, refusal));
   EXPECT_FALSE(refusal);
-  EXPECT_FALSE(noiseRenderFits(44100, 48696.0f, refusal));
+  EXPECT_FALSE(noiseRenderFits(44100, 48696.0f, 1, refusal));
   EXPECT_NE(refusal.text.find("2147493600 samples"), std::string::npos) << refusal.text;
-  EXPECT_FALSE(noiseRenderFits(44100, 1000000.0f, refusal));  // 2^32 and more samples
+  EXPECT_FALSE(noiseRenderFits(44100, 1000000.0f, 1, refusal));  // 2^32 and more samples
   EXPECT_NE(refusal.text.find("44100000000 samples"), std::string::npos) << refusal.text;
+
+  // Two channels take twice the bytes: half the frames fit.
+  EXPECT_EQ(maxOutputFrames(1), kMaxOutputSamples);
+  EXPECT_EQ(maxOutputFrames(2), 1073741814u);
+  refusal = Refusal{};
+  EXPECT_TRUE(noiseRenderFits(44100, 24347.0f, 2, refusal));
+  EXPECT_FALSE(refusal);
+  EXPECT_FALSE(noiseRenderFits(44100, 24348.0f, 2, refusal));
+  EXPECT_NE(refusal.text.find("1073746800 samples, at most 1073741814."), std::string::npos) << refusal.text;
+}
+
+// A stereo file: block align 4, 176400 bytes a second, four bytes a frame.
+TEST_F(WaveTest, HeaderOfAStereoRender) {
+  const std::string path = dir.file("stereo.wav");
+  std::FILE* out = createOutputWave(path, WaveInfo{661500, 2, 16, 44100, false}, refusal);
+  ASSERT_NE(out, nullptr);
+  std::fclose(out);
+  const auto b = test::readFile(path);
+  ASSERT_EQ(b.size(), 44u);
+  EXPECT_EQ(le32(b, 4), 2646036u);
+  EXPECT_EQ(le16(b, 22), 2);
+  EXPECT_EQ(le32(b, 24), 44100u);
+  EXPECT_EQ(le32(b, 28), 176400u);
+  EXPECT_EQ(le16(b, 32), 4);
+  EXPECT_EQ(le16(b, 34), 16);
+  EXPECT_EQ(le32(b, 40), 2646000u);
+
+  // The longest stereo sound is written, one frame more is refused.
+  out = createOutputWave(path, WaveInfo{1073741814u, 2, 16, 44100, false}, refusal);
+  ASSERT_NE(out, nullptr);
+  std::fclose(out);
+  EXPECT_EQ(le32(test::readFile(path), 40), 4294967256u);
+  EXPECT_EQ(createOutputWave(path, WaveInfo{1073741815u, 2, 16, 44100, false}, refusal), nullptr);
+  EXPECT_NE(refusal.text.find("at most 1073741814"), std::string::npos) << refusal.text;
 }
 
 TEST_F(WaveTest, WriterRefusals) {

@@ -95,11 +95,37 @@ int bandLabelPrecision(float step, float from, float to, int precision) {
   return std::clamp(needed, precision, 9);
 }
 
+void fitBandLabels(RulerSpec& spec, int precision, const TextMeasurer& measure) {
+  constexpr int kLabelGap = 4;
+  if (spec.length < 1) return;
+  const float valuePerPixel = std::fabs(spec.to - spec.from) / static_cast<float>(spec.length);
+  // A wider gap gives fewer, coarser labels; past the ruler's length there
+  // is at most one.
+  for (; spec.minTickGap <= spec.length; ++spec.minTickGap) {
+    const TickSpacing spacing = chooseTickSpacing(valuePerPixel, spec.minTickGap);
+    spec.precision = bandLabelPrecision(spacing.major, spec.from, spec.to, precision);
+    const RulerGeometry ruler = layoutLinearRuler(spec, measure);
+    // The tick labels share one line; the end labels stand on another.
+    bool apart = true;
+    int previousRight = 0;
+    bool first = true;
+    for (const RulerText& text : ruler.texts) {
+      if (text.y != spec.baseline + (spec.ticksPositive ? 1 : -1) * (spec.tickLength + 3)) continue;
+      const int width = measure(text.text).width;
+      const int left = text.x - width / 2;
+      if (!first && left - previousRight < kLabelGap) apart = false;
+      previousRight = left + width;
+      first = false;
+    }
+    if (apart) return;
+  }
+}
+
 FrequencyAxis frequencyAxisSpec(FrequencyScale scale, std::uint32_t sampleRate, int interiorWidth) {
   return frequencyAxisSpec(scaleSettings(scale, sampleRate), interiorWidth);
 }
 
-FrequencyAxis frequencyAxisSpec(const RenderSettings& settings, int interiorWidth) {
+FrequencyAxis frequencyAxisSpec(const RenderSettings& settings, int interiorWidth, const TextMeasurer& measure) {
   const ScaleMapping band = pictureMapping(settings, static_cast<float>(interiorWidth));
   const bool ownBand = isOwnBand(settings);
   FrequencyAxis axis;
@@ -124,10 +150,11 @@ FrequencyAxis frequencyAxisSpec(const RenderSettings& settings, int interiorWidt
     spec.endPrecision = 2;
     if (!ownBand && interiorWidth > 0) {
       // A narrow band ticks at fractions of a kilohertz: label them so
-      // that they tell apart.
+      // that they tell apart, and, measured, so that they keep apart.
       const TickSpacing spacing =
           chooseTickSpacing(std::fabs(spec.to - spec.from) / static_cast<float>(interiorWidth), spec.minTickGap);
       spec.precision = bandLabelPrecision(spacing.major, spec.from, spec.to, spec.precision);
+      if (measure) fitBandLabels(spec, 0, measure);
     }
     return axis;
   }
@@ -211,7 +238,7 @@ QImage drawFrequencyAxis(const RenderSettings& settings, int interiorWidth, cons
   QImage image = denseImage(interiorWidth + 20, 46, pixelRatio, background);
   QPainter painter(&image);
   prepare(painter, text);
-  FrequencyAxis axis = frequencyAxisSpec(settings, interiorWidth);
+  FrequencyAxis axis = frequencyAxisSpec(settings, interiorWidth, rulerMeasurer(rulerFont(), &image));
   axis.spec.surface = &painter;
   axis.spec.colour = text;
   if (axis.logarithmic)

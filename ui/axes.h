@@ -55,8 +55,16 @@ struct FrequencyAxis {
 };
 FrequencyAxis frequencyAxisSpec(FrequencyScale scale, std::uint32_t sampleRate, int interiorWidth);
 // The same for the picture's band of `settings` (their scale, rate and
-// band): the ruler runs from the band's low end to its high end.
-FrequencyAxis frequencyAxisSpec(const RenderSettings& settings, int interiorWidth);
+// band): the ruler runs from the band's low end to its high end. With a
+// measurer, a linear ruler over a chosen band is fitted (fitBandLabels).
+FrequencyAxis frequencyAxisSpec(const RenderSettings& settings, int interiorWidth,
+                                const TextMeasurer& measure = TextMeasurer());
+
+// Fits a horizontal linear ruler over a chosen band to its labels: the
+// least tick gap, from spec.minTickGap up, whose labels (with the decimals
+// of bandLabelPrecision, at least `precision`) keep 4 pixels apart. The
+// scale's own bands have short labels and are never fitted.
+void fitBandLabels(RulerSpec& spec, int precision, const TextMeasurer& measure);
 
 // Decimals that tell apart the labels of a linear ruler from `from` to
 // `to` whose labelled ticks lie `step` apart, as their SI-prefixed texts

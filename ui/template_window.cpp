@@ -7,7 +7,6 @@
 #include <QResizeEvent>
 #include <QWindow>
 #include <algorithm>
-#include <cmath>
 
 #include "engine/scales.h"
 #include "ui/app_state.h"
@@ -69,11 +68,7 @@ QImage drawTemplateRuler(int width, int height, qreal pixelRatio) {
     if (!band.warp) {
       spec.minTickGap = px(3);
       spec.precision = 0;
-      if (!ownBand) {
-        const TickSpacing spacing =
-            chooseTickSpacing(std::fabs(spec.to - spec.from) / static_cast<float>(w), spec.minTickGap);
-        spec.precision = bandLabelPrecision(spacing.major, spec.from, spec.to, spec.precision);
-      }
+      if (!ownBand) fitBandLabels(spec, 0, rulerMeasurer(font, &image));
       spec.endPrecision = -1;
       drawLinearRuler(spec, font);
     } else {

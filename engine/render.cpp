@@ -364,12 +364,15 @@ class RunPipeline {
     }
   }
 
-  // Without workers: every task of run r, on the calling thread.
+  // Without workers: every task of run r, on the calling thread. Once a
+  // channel has failed (an abort included) the others take its failure
+  // without rendering.
   void renderRunHere(std::int64_t r) {
     if (!here_) {
       here_ = std::make_unique<RenderContext>();
       hereConfigured_ = configureRenderContext(*here_, job_, gains_.channel[0]);
     }
+    ResultCode failed = hereConfigured_;
     for (int c = 0; c < channels_; ++c) {
       const std::int64_t t = r * channels_ + c;
       Slot* slot = nullptr;
@@ -378,7 +381,9 @@ class RunPipeline {
         next_ = t + 1;
         slot = &claim(t);
       }
-      renderTask(*here_, hereConfigured_, t, *slot);
+      renderTask(*here_, failed, t, *slot);
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (failed == kResultOk) failed = slot->result[c];
     }
   }
 

@@ -197,6 +197,14 @@ TEST(RenderStereo, AbortAndWriteFailure) {
     EXPECT_EQ((test::readFile(dir.file("out.wav")).size() - 44) % 4, 0u);
     EXPECT_LT(test::readFile(dir.file("out.wav")).size(), 44u + 4u * 441000u);
 
+    // Asked before the render starts: it stops within its first run, of
+    // which nothing is written.
+    abort = true;
+    job.progress = nullptr;
+    job.output = test::createTestOutput(dir.file("out.wav"), job.sampleCount, 2);
+    EXPECT_EQ(renderSound(job), kResultAborted);
+    EXPECT_EQ(test::readFile(dir.file("out.wav")).size(), 44u);
+
     job.output = std::fopen("/dev/full", "wb");
     job.abort = nullptr;
     job.progress = nullptr;

@@ -144,31 +144,6 @@ TEST_F(WaveTest, NoiseLengthsPastTheHeaderAreRefusedWithTheirTrueCount) {
   EXPECT_NE(refusal.text.find("1073746800 samples, at most 1073741814."), std::string::npos) << refusal.text;
 }
 
-// A stereo file: block align 4, 176400 bytes a second, four bytes a frame.
-TEST_F(WaveTest, HeaderOfAStereoRender) {
-  const std::string path = dir.file("stereo.wav");
-  std::FILE* out = createOutputWave(path, WaveInfo{661500, 2, 16, 44100, false}, refusal);
-  ASSERT_NE(out, nullptr);
-  std::fclose(out);
-  const auto b = test::readFile(path);
-  ASSERT_EQ(b.size(), 44u);
-  EXPECT_EQ(le32(b, 4), 2646036u);
-  EXPECT_EQ(le16(b, 22), 2);
-  EXPECT_EQ(le32(b, 24), 44100u);
-  EXPECT_EQ(le32(b, 28), 176400u);
-  EXPECT_EQ(le16(b, 32), 4);
-  EXPECT_EQ(le16(b, 34), 16);
-  EXPECT_EQ(le32(b, 40), 2646000u);
-
-  // The longest stereo sound is written, one frame more is refused.
-  out = createOutputWave(path, WaveInfo{1073741814u, 2, 16, 44100, false}, refusal);
-  ASSERT_NE(out, nullptr);
-  std::fclose(out);
-  EXPECT_EQ(le32(test::readFile(path), 40), 4294967256u);
-  EXPECT_EQ(createOutputWave(path, WaveInfo{1073741815u, 2, 16, 44100, false}, refusal), nullptr);
-  EXPECT_NE(refusal.text.find("at most 1073741814"), std::string::npos) << refusal.text;
-}
-
 TEST_F(WaveTest, WriterRefusals) {
   WaveInfo rejected = outputInfo(10);
   rejected.rejected = true;

@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "engine/granularity.h"
 #include "engine/render.h"
+#include "engine/scales.h"
 #include "engine/settings.h"
 #include "files/messages.h"
 #include "files/paths.h"
@@ -42,6 +44,9 @@ struct Options {
   int gainDb = 6;
   float duration = 15.0f;
   int threads = 0;
+  float lowHz = 0.0f;
+  float highHz = 0.0f;
+  bool stereo = false;
   bool quiet = false;
 };
 
@@ -107,6 +112,30 @@ int applyGranularity(const Options& o, const CLI::App& app, RenderSettings& sett
   if (s > n) return usageError("--subblocks must not exceed the block length");
   settings.blockLength = n;
   settings.subBlocksPerBlock = s;
+  return 0;
+}
+
+// Puts the picture between --low-hz and --high-hz, after the scale and the
+// block length are known (the band must hold a bin). Returns 0 or a
+// usage-error exit code (after saying which bands are allowed).
+int applyBand(const Options& o, const CLI::App& app, const std::string& scale, RenderSettings& settings) {
+  const bool lowGiven = app.count("--low-hz") > 0;
+  const bool highGiven = app.count("--high-hz") > 0;
+  if (!lowGiven && !highGiven) return 0;
+  const BandLimits limits = bandLimits(settings.frequencyScale, settings.sampleRate, settings.blockLength);
+  const float low = lowGiven ? o.lowHz : limits.lowestHz;
+  const float high = highGiven ? o.highHz : limits.highestHz;
+  if (!bandFits(limits, low, high)) {
+    char text[300];
+    std::snprintf(text, sizeof text,
+                  "--low-hz and --high-hz must lie within %g ... %g on the %s scale, --low-hz at least %g below "
+                  "--high-hz (one bin at block length %d)",
+                  static_cast<double>(limits.lowestHz), static_cast<double>(limits.highestHz), scale.c_str(),
+                  std::ceil(limits.leastWidthHz * 100.0) / 100.0, static_cast<int>(settings.blockLength));
+    return usageError(text);
+  }
+  settings.bandLowHz = low;
+  settings.bandHighHz = high;
   return 0;
 }
 
@@ -181,6 +210,8 @@ int run(const Options& o, const CLI::App& app) {
   settings.inputPath = o.input;
   settings.outputPath = o.output;
   if (const int code = applyGranularity(o, app, settings); code != 0) return code;
+  if (const int code = applyBand(o, app, o.scale, settings); code != 0) return code;
+  settings.stereo = o.stereo;
 
   // Nothing is touched before the names are known to be apart.
   if (wave && sameFile(o.output, o.input)) {
@@ -234,8 +265,8 @@ int run(const Options& o, const CLI::App& app) {
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "Renders a picture into a 16-bit mono 44100 Hz wave file: rows are time (top first), columns are "
-      "frequency, brightness is gain.",
+      "Renders a picture into a 16-bit mono (or stereo) 44100 Hz wave file: rows are time (top first), columns "
+      "are frequency, brightness is gain.",
       "vellomar-render"};
   app.set_version_flag("--version", std::string("vellomar-render ") + VELLOMAR_VERSION);
   Options o;
@@ -265,6 +296,13 @@ int main(int argc, char** argv) {
                  "of 10 (default 60)");
   app.add_option("--gain", o.gainDb, "Master gain in dB: 0 ... 48 (default 6)");
   app.add_option("--duration", o.duration, "Seconds of noise output: 0.02 ... 1000000 (default 15)");
+  app.add_option("--low-hz", o.lowHz,
+                 "Frequency of the picture's leftmost column: 16 ... 22050 on the log and mel scales, 0 ... 22050 "
+                 "on the linear scale (default: the scale's lowest, 16 or 0)");
+  app.add_option("--high-hz", o.highHz,
+                 "Frequency of the picture's rightmost column, above --low-hz by at least one bin (default 22050)");
+  app.add_flag("--stereo", o.stereo,
+               "Two channels: the left from the picture's red, the right from its green (blue is ignored)");
   app.add_option("--threads", o.threads,
                  "Threads that render: 1 ... 64 (default: every core this process may use)");
   app.add_flag("-q,--quiet", o.quiet, "No progress bar");

@@ -37,7 +37,7 @@ struct FilteredBlockCache {
 };
 
 // The tables and work areas of the column filter design, for one block
-// length, scale, source and picture width.
+// length, scale and band, source and picture width.
 struct FilterDesignWorkspace {
   FftBuffer workBuffer;             // 2N; entries N..2N-1 stay zero
   std::vector<double> halfWindow;   // K = N/2: rising half of a Hann window of length N
@@ -45,11 +45,16 @@ struct FilterDesignWorkspace {
   std::vector<float> slice;         // one gain per picture column
   std::vector<float> interior;      // one float per picture column, scratch of the slice
   // Column positions of the bin edges: edge i is the position of bin
-  // i - 0.5, for i = edgesFirst .. K. Empty when the scale is unknown.
+  // i - 0.5, for i = edgesFirst .. edgesEnd. Empty when the scale is
+  // unknown.
   std::vector<float> binEdges;
   std::int32_t edgesFirst = 0;  // bins below it are silent
-  // How bin i averages the slice, for i = edgesFirst .. K - 1: the span
-  // between its edges, clamped into the picture.
+  std::int32_t edgesEnd = 0;    // and so are bins from it on (K for the scale's own band)
+  // Weights of bins edgesFirst .. edgesEnd - 1 near the edges of a chosen
+  // band; empty for the scale's own band (every bin at full weight).
+  std::vector<double> edgeWeights;
+  // How bin i averages the slice, for i = edgesFirst .. edgesEnd - 1: the
+  // span between its edges, clamped into the picture.
   std::vector<SpanWeights> binWeights;
 };
 

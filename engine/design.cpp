@@ -1,5 +1,6 @@
 #include "engine/design.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -23,14 +24,75 @@ void fillPinkWeights(std::vector<double>& weights, std::int32_t lowBin) {
   for (std::size_t i = 0; i < low; ++i) weights[i] = weights[low];
 }
 
+// Bins over which a chosen band's response rises from its edges: the
+// filter's Hann window spreads every bin over two bins either side, and
+// its first side lobes over one more; rising over these, the filter's
+// roll-off stays within the band instead of straddling its edge.
+constexpr double kEdgeRampBins = 3.0;
+
+// Positions of the edges of bins first .. end - 1 over a chosen band, by
+// the scale's warp between the band's ends (`band`, for the length W - 1):
+// the bins whose centre lies within the band, every other bin silent. At
+// a band edge with sound beyond it (above 0 Hz, below half the rate) the
+// bins' weights rise from 0 at the edge to 1 three bins within.
+void computeBandEdges(FilterDesignWorkspace& ws, std::int32_t n, std::uint32_t fs, const ScaleMapping& band) {
+  const std::int32_t k = n / 2;
+  const float binHz = static_cast<float>(fs) / static_cast<float>(n);
+  // The band's ends in bins, compared as floats before any conversion, so
+  // that no end far outside the bins can overflow an integer.
+  const float lowBin = static_cast<float>(n) * band.fLow / static_cast<float>(fs);
+  const float highBin = static_cast<float>(n) * band.fHigh / static_cast<float>(fs);
+  std::int32_t first = 0;
+  std::int32_t end = 0;
+  if (band.fLow < band.fHigh && std::isfinite(lowBin) && std::isfinite(highBin)) {
+    first = lowBin <= 0.0f ? 0 : lowBin >= static_cast<float>(k) ? k : static_cast<std::int32_t>(std::ceil(lowBin));
+    end = highBin < 0.0f                     ? 0
+          : highBin >= static_cast<float>(k) ? k
+                                             : static_cast<std::int32_t>(std::floor(highBin)) + 1;
+    if (end < first) end = first;
+  }
+  ws.binEdges.resize(static_cast<std::size_t>(end - first + 1));
+  for (std::int32_t i = first; i <= end; ++i) {
+    const float pos = band.position((static_cast<float>(i) - 0.5f) * binHz);
+    // A band bin's edges lie within the band but for the outer half of the
+    // first and last bins; rounding must not carry one past the last column.
+    ws.binEdges[static_cast<std::size_t>(i - first)] = pos < band.length ? pos : band.length;
+  }
+  ws.edgesFirst = first;
+  ws.edgesEnd = end;
+
+  const bool rampLow = band.fLow > 0.0f;
+  const bool rampHigh = band.fHigh < static_cast<float>(k) * binHz;
+  ws.edgeWeights.assign(static_cast<std::size_t>(end - first), 1.0);
+  for (std::int32_t i = first; i < end; ++i) {
+    const double centre = static_cast<double>(i) * static_cast<double>(binHz);
+    double weight = 1.0;
+    if (rampLow) weight *= std::min(1.0, (centre - band.fLow) / binHz / kEdgeRampBins);
+    if (rampHigh) weight *= std::min(1.0, (band.fHigh - centre) / binHz / kEdgeRampBins);
+    ws.edgeWeights[static_cast<std::size_t>(i - first)] = std::max(0.0, weight);
+  }
+}
+
 // Positions of the bin edges on the scale, for the length W - 1: position
-// 0 is the lowest frequency of the scale, W - 1 half the sample rate. False
+// 0 is the lowest frequency of the scale's band, W - 1 its highest. False
 // for an unknown scale (no edges).
-bool computeBinEdges(FilterDesignWorkspace& ws, std::int32_t n, std::uint32_t fs, FrequencyScale scale,
-                     std::uint32_t width, float q, std::int32_t lowBin) {
+//
+// The scale's own band keeps its own arithmetic: bin-number logarithms on
+// the Logarithmic scale, the warp of bin frequencies on the Mel scale.
+bool computeBinEdges(FilterDesignWorkspace& ws, const RenderSettings& s, std::uint32_t width, float q,
+                     std::int32_t lowBin) {
+  const std::int32_t n = s.blockLength;
+  const std::uint32_t fs = s.sampleRate;
+  const FrequencyScale scale = s.frequencyScale;
   const std::int32_t k = n / 2;
   const float binHz = static_cast<float>(fs) / static_cast<float>(n);
   const float lastColumn = static_cast<float>(width - 1);
+  const bool known =
+      scale == FrequencyScale::Linear || scale == FrequencyScale::Logarithmic || scale == FrequencyScale::Mel;
+  if (known && !isOwnBand(s)) {
+    computeBandEdges(ws, n, fs, pictureMapping(s, lastColumn));
+    return true;
+  }
   std::int32_t first = 0;
   float a = 0.0f;
   float b = 0.0f;
@@ -72,22 +134,24 @@ bool computeBinEdges(FilterDesignWorkspace& ws, std::int32_t n, std::uint32_t fs
     ws.binEdges[static_cast<std::size_t>(i - first)] = pos(static_cast<float>(i) - 0.5f, a, b, binHz);
   }
   ws.edgesFirst = first;
+  ws.edgesEnd = k;
   return true;
 }
 
 // The span each bin averages, from its edges clamped into the picture
 // (a one-column picture needs none: every bin takes that column).
-void computeBinWeights(FilterDesignWorkspace& ws, std::int32_t k, std::uint32_t width) {
+void computeBinWeights(FilterDesignWorkspace& ws, std::uint32_t width) {
   if (width == 1) return;
   const std::int32_t first = ws.edgesFirst;
+  const std::int32_t end = ws.edgesEnd;
   const float* edge = ws.binEdges.data();
   const float posCeiling = static_cast<float>(width) - 1.001f;
-  ws.binWeights.resize(static_cast<std::size_t>(k - first));
-  for (std::int32_t i = first; i < k; ++i) {
+  ws.binWeights.resize(static_cast<std::size_t>(end - first));
+  for (std::int32_t i = first; i < end; ++i) {
     float posLo = edge[i - first];
     float posHi = edge[i - first + 1];
     if (!(posHi < posCeiling)) posHi = posCeiling;
-    if (posLo <= 0.001f) posLo = 0.001f;
+    if (!(posLo > 0.001f)) posLo = 0.001f;
     ws.binWeights[static_cast<std::size_t>(i - first)] = spanWeights(posLo, posHi);
   }
 }
@@ -128,9 +192,7 @@ ResultCode prepareDesignWorkspace(FilterDesignWorkspace& ws, const RenderJob& jo
     if (pictureUsable) {
       ws.slice.resize(pic.width);
       ws.interior.resize(pic.width);
-      if (computeBinEdges(ws, n, fs, s.frequencyScale, pic.width, q, lowBin)) {
-        computeBinWeights(ws, static_cast<std::int32_t>(k), pic.width);
-      }
+      if (computeBinEdges(ws, s, pic.width, q, lowBin)) computeBinWeights(ws, pic.width);
     }
   } catch (const std::bad_alloc&) {
     ws = FilterDesignWorkspace{};
@@ -231,20 +293,30 @@ ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int
   // An unknown scale has no bin edges.
   if (ws.binEdges.empty()) return kResultInternal;
   const std::int32_t first = ws.edgesFirst;
+  const std::int32_t end = ws.edgesEnd;
+  if (first < 0 || end > k || end < first || ws.binEdges.size() != static_cast<std::size_t>(end - first + 1)) {
+    return kResultInternal;
+  }
+  const double* edgeWeights = ws.edgeWeights.empty() ? nullptr : ws.edgeWeights.data();
+  if (edgeWeights && ws.edgeWeights.size() != static_cast<std::size_t>(end - first)) return kResultInternal;
   if (width == 1) {
     // One column: every bin gets its gain.
-    for (std::int32_t i = first; i < k; ++i) {
-      spectrum[2 * i] = static_cast<double>(slice[0]);
-      spectrum[2 * i + 1] = 0.0;
-    }
+    for (std::int32_t i = first; i < end; ++i) spectrum[2 * i] = static_cast<double>(slice[0]);
   } else {
-    const SpanWeights* weights = ws.binWeights.data();
-    for (std::int32_t i = first; i < k; ++i) {
-      spectrum[2 * i] = applySpan(weights[i - first], slice, 1);
-      spectrum[2 * i + 1] = 0.0;
-    }
+    if (ws.binWeights.size() != static_cast<std::size_t>(end - first)) return kResultInternal;
+    const SpanWeights* spans = ws.binWeights.data();
+    for (std::int32_t i = first; i < end; ++i) spectrum[2 * i] = applySpan(spans[i - first], slice, 1);
   }
+  for (std::int32_t i = first; i < end; ++i) {
+    if (edgeWeights) spectrum[2 * i] *= edgeWeights[i - first];
+    spectrum[2 * i + 1] = 0.0;
+  }
+  // Below the band (below 16 Hz on the warped scales) and above it: silent.
   for (std::int32_t i = 0; i < first; ++i) {
+    spectrum[2 * i] = 0.0;
+    spectrum[2 * i + 1] = 0.0;
+  }
+  for (std::int32_t i = end; i < k; ++i) {
     spectrum[2 * i] = 0.0;
     spectrum[2 * i + 1] = 0.0;
   }

@@ -13,8 +13,8 @@ namespace vellomar {
 struct FilterDesignWorkspace;
 struct RenderContext;
 
-// Makes the workspace for the job's block length, scale, source and
-// picture width: the work area, the window, the pink table (pink noise
+// Makes the workspace for the job's block length, scale and band, source
+// and picture width: the work area, the window, the pink table (pink noise
 // only), the slice and the bin edges (none for an unknown scale, which the
 // design then refuses). Returns 0, 3 or 110 (a rate that puts 16 Hz at or
 // above the top bin).

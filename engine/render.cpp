@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <exception>
@@ -144,16 +145,34 @@ ResultCode renderInOrder(RenderJob& job, const float* gains, std::int64_t blocks
   return result;
 }
 
-// Runs rendered by worker threads into a ring of buffers, written by the
-// calling thread in order.
+// The gain matrices a render reads: one per output channel.
+constexpr int kMaxChannels = 2;
+struct ChannelGains {
+  const float* channel[kMaxChannels] = {};
+  int count = 1;
+};
+
+// Runs rendered into a ring of buffers and written by the calling thread in
+// order. Each run is one task per channel: the channel's samples of the
+// run's blocks, rendered exactly as a mono render of that channel's gains
+// renders them, and stored into the run's buffer at the channel's place in
+// every frame. Worker threads take the tasks in order; without workers the
+// calling thread renders each run's tasks itself before writing the run.
 class RunPipeline {
  public:
-  RunPipeline(const RenderJob& job, const float* gains, std::int64_t blocks, std::int64_t perRun)
-      : job_(job), gains_(gains), blocks_(blocks), perRun_(perRun), runs_((blocks + perRun - 1) / perRun) {}
+  RunPipeline(const RenderJob& job, const ChannelGains& gains, std::int64_t blocks, std::int64_t perRun)
+      : job_(job),
+        gains_(gains),
+        channels_(gains.count),
+        blocks_(blocks),
+        perRun_(perRun),
+        runs_((blocks + perRun - 1) / perRun),
+        tasks_(runs_ * gains.count) {}
 
   // Makes the ring's buffers. False when memory is short.
   bool makeSlots(std::size_t count) {
-    const auto capacity = static_cast<std::size_t>(perRun_) * static_cast<std::size_t>(job_.settings.blockLength) * 2;
+    const auto capacity = static_cast<std::size_t>(perRun_) * static_cast<std::size_t>(job_.settings.blockLength) * 2 *
+                          static_cast<std::size_t>(channels_);
     try {
       slots_ = std::vector<Slot>(count);
       for (Slot& slot : slots_) slot.bytes.resize(capacity);
@@ -187,23 +206,26 @@ class RunPipeline {
     };
     reportUpTo(0);
     blocksReached = 0;
+    const bool renderHere = workers_.empty();
     for (std::int64_t r = 0; r < runs_ && result == kResultOk; ++r) {
       Slot& slot = slots_[static_cast<std::size_t>(r) % slots_.size()];
       const std::int64_t first = r * perRun_;
+      if (renderHere) renderRunHere(r);
       std::unique_lock<std::mutex> lock(mutex_);
       for (;;) {
         const std::int64_t shown = nextProgress - first;
-        runChanged_.wait(lock, [&] { return slot.run == r && (slot.finished || slot.blocksDone >= shown); });
-        const bool finished = slot.finished;
-        const std::int64_t done = slot.blocksDone;
+        runChanged_.wait(lock, [&] { return slot.run == r && (finished(slot) || blocksDone(slot) >= shown); });
+        const bool done = finished(slot);
+        const std::int64_t doneBlocks = blocksDone(slot);
         lock.unlock();
-        reportUpTo(first + done);
-        blocksReached = first + done;
+        reportUpTo(first + doneBlocks);
+        blocksReached = first + doneBlocks;
         lock.lock();
-        if (finished) break;
+        if (done) break;
       }
-      result = slot.result;
-      const std::size_t used = slot.used;
+      // The first failure in channel order is the run's.
+      for (int c = 0; c < channels_ && result == kResultOk; ++c) result = slot.result[c];
+      const std::size_t used = slot.frames[0] * 2 * static_cast<std::size_t>(channels_);
       lock.unlock();
       if (result != kResultOk) {
         blocksReached = std::min(blocks_, blocksReached + 1);
@@ -222,7 +244,7 @@ class RunPipeline {
     return result;
   }
 
-  // Stops the workers (after the run each is on) and waits for them.
+  // Stops the workers (after the task each is on) and waits for them.
   void finish() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -238,119 +260,202 @@ class RunPipeline {
 
  private:
   struct Slot {
-    std::vector<unsigned char> bytes;
+    std::vector<unsigned char> bytes;  // the run's frames, channels interleaved
     std::int64_t run = -1;
-    std::size_t used = 0;
-    std::int64_t blocksDone = 0;
-    bool finished = false;
-    ResultCode result = kResultOk;
+    std::size_t frames[kMaxChannels] = {};       // frames each channel has stored
+    std::int64_t blocksDone[kMaxChannels] = {};  // blocks each channel has finished
+    int finishedChannels = 0;
+    ResultCode result[kMaxChannels] = {};
   };
+
+  // Under the lock.
+  bool finished(const Slot& slot) const { return slot.finishedChannels == channels_; }
+  std::int64_t blocksDone(const Slot& slot) const {
+    std::int64_t least = slot.blocksDone[0];
+    for (int c = 1; c < channels_; ++c) least = std::min(least, slot.blocksDone[c]);
+    return least;
+  }
+
+  // Takes task `t` (channel t % channels of run t / channels), under the
+  // lock. Tasks are taken in order, so a run's slot is made ready when its
+  // first channel is taken, before any other channel of it.
+  Slot& claim(std::int64_t t) {
+    const std::int64_t r = t / channels_;
+    Slot& slot = slots_[static_cast<std::size_t>(r) % slots_.size()];
+    if (t % channels_ == 0) {
+      slot.run = r;
+      slot.finishedChannels = 0;
+      for (int c = 0; c < kMaxChannels; ++c) {
+        slot.frames[c] = 0;
+        slot.blocksDone[c] = 0;
+        slot.result[c] = kResultOk;
+      }
+    }
+    return slot;
+  }
+
+  // Renders task `t` into its slot in `context` (configured with result
+  // `configured`).
+  void renderTask(RenderContext& context, ResultCode configured, std::int64_t t, Slot& slot) {
+    const std::int64_t r = t / channels_;
+    const auto c = static_cast<int>(t % channels_);
+    ResultCode result = configured;
+    if (result == kResultOk) {
+      const std::int64_t first = r * perRun_;
+      const std::int64_t end = std::min(first + perRun_, blocks_);
+      context.gains = gains_.channel[c];
+      resetFilteredBlockCache(context);
+      seekSource(context, static_cast<std::int32_t>(first > 0 ? first - 1 : 0));
+      const std::size_t frameBytes = 2 * static_cast<std::size_t>(channels_);
+      unsigned char* out = slot.bytes.data() + 2 * static_cast<std::size_t>(c);
+      std::size_t frames = 0;
+      result = renderRun(
+          context, first, end, &cancel_, [](std::int64_t) {},
+          [&] {
+            {
+              std::lock_guard<std::mutex> lock(mutex_);
+              slot.frames[c] = frames;
+              ++slot.blocksDone[c];
+            }
+            runChanged_.notify_all();
+          },
+          [&](const unsigned char* bytes, std::size_t count) {
+            const std::size_t samples = count / 2;
+            if (channels_ == 1) {
+              std::copy(bytes, bytes + count, out + 2 * frames);
+            } else {
+              unsigned char* at = out + frames * frameBytes;
+              for (std::size_t i = 0; i < samples; ++i, at += frameBytes) {
+                at[0] = bytes[2 * i];
+                at[1] = bytes[2 * i + 1];
+              }
+            }
+            frames += samples;
+            return true;
+          });
+      std::lock_guard<std::mutex> lock(mutex_);
+      slot.frames[c] = frames;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      slot.result[c] = result;
+      ++slot.finishedChannels;
+    }
+    runChanged_.notify_all();
+  }
 
   void work() {
     RenderContext context;
-    const ResultCode configured = configureRenderContext(context, job_, gains_);
+    const ResultCode configured = configureRenderContext(context, job_, gains_.channel[0]);
     for (;;) {
-      std::int64_t r = 0;
+      std::int64_t t = 0;
       Slot* slot = nullptr;
       {
         std::unique_lock<std::mutex> lock(mutex_);
         slotFreed_.wait(lock, [&] {
-          return stop_ || next_ >= runs_ || next_ - written_ < static_cast<std::int64_t>(slots_.size());
+          return stop_ || next_ >= tasks_ || next_ / channels_ - written_ < static_cast<std::int64_t>(slots_.size());
         });
-        if (stop_ || next_ >= runs_) return;
-        r = next_++;
-        slot = &slots_[static_cast<std::size_t>(r) % slots_.size()];
-        slot->run = r;
-        slot->used = 0;
-        slot->blocksDone = 0;
-        slot->finished = false;
-        slot->result = kResultOk;
+        if (stop_ || next_ >= tasks_) return;
+        t = next_++;
+        slot = &claim(t);
       }
-      ResultCode result = configured;
-      if (result == kResultOk) {
-        const std::int64_t first = r * perRun_;
-        const std::int64_t end = std::min(first + perRun_, blocks_);
-        resetFilteredBlockCache(context);
-        seekSource(context, static_cast<std::int32_t>(first > 0 ? first - 1 : 0));
-        unsigned char* out = slot->bytes.data();
-        std::size_t used = 0;
-        result = renderRun(
-            context, first, end, &cancel_, [](std::int64_t) {},
-            [&] {
-              {
-                std::lock_guard<std::mutex> lock(mutex_);
-                slot->used = used;
-                ++slot->blocksDone;
-              }
-              runChanged_.notify_all();
-            },
-            [&](const unsigned char* bytes, std::size_t count) {
-              std::copy(bytes, bytes + count, out + used);
-              used += count;
-              return true;
-            });
-        std::lock_guard<std::mutex> lock(mutex_);
-        slot->used = used;
-      }
+      renderTask(context, configured, t, *slot);
+    }
+  }
+
+  // Without workers: every task of run r, on the calling thread. Once a
+  // channel has failed (an abort included) the others take its failure
+  // without rendering.
+  void renderRunHere(std::int64_t r) {
+    if (!here_) {
+      here_ = std::make_unique<RenderContext>();
+      hereConfigured_ = configureRenderContext(*here_, job_, gains_.channel[0]);
+    }
+    ResultCode failed = hereConfigured_;
+    for (int c = 0; c < channels_; ++c) {
+      const std::int64_t t = r * channels_ + c;
+      Slot* slot = nullptr;
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        slot->finished = true;
-        slot->result = result;
+        next_ = t + 1;
+        slot = &claim(t);
       }
-      runChanged_.notify_all();
+      renderTask(*here_, failed, t, *slot);
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (failed == kResultOk) failed = slot->result[c];
     }
   }
 
   const RenderJob& job_;
-  const float* gains_;
+  const ChannelGains gains_;
+  const int channels_;
   const std::int64_t blocks_;
   const std::int64_t perRun_;
   const std::int64_t runs_;
+  const std::int64_t tasks_;
   std::vector<Slot> slots_;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable slotFreed_;   // a slot was written, or the render stops
-  std::condition_variable runChanged_;  // a block or a run was finished
-  std::int64_t next_ = 0;               // the next run a worker takes
+  std::condition_variable runChanged_;  // a block or a task was finished
+  std::int64_t next_ = 0;               // the next task to take
   std::int64_t written_ = 0;            // runs written so far
   bool stop_ = false;
-  std::atomic<bool> cancel_{false};     // polled between hops
+  std::atomic<bool> cancel_{false};  // polled between hops
+  // The calling thread's context, when it renders the tasks itself.
+  std::unique_ptr<RenderContext> here_;
+  ResultCode hereConfigured_ = kResultOk;
 };
 
-// Blocks per run for `threads` threads: enough runs for the threads to end
-// together, each run's output at most kMaxRunBytes.
-std::int64_t blocksPerRun(const RenderJob& job, std::int64_t blocks, std::int32_t threads) {
+// Blocks a run holds when the calling thread renders a stereo render's
+// runs by itself: short runs keep its progress moving, at the cost of the
+// block each run reads before its own.
+constexpr std::int64_t kBlocksPerRunHere = 8;
+
+// Blocks per run for `threads` threads and `channels` tasks per run: enough
+// tasks for the threads to end together, each run's output at most
+// kMaxRunBytes.
+std::int64_t blocksPerRun(const RenderJob& job, std::int64_t blocks, std::int32_t threads, int channels) {
   if (job.blocksPerRun > 0) return job.blocksPerRun;
   const std::int64_t n = job.settings.blockLength;
-  const std::int64_t most = std::max<std::int64_t>(1, kMaxRunBytes / (2 * n));
-  const std::int64_t even = (blocks + kRunsPerThread * threads - 1) / (kRunsPerThread * threads);
-  return std::clamp<std::int64_t>(even, 1, most);
+  const std::int64_t most = std::max<std::int64_t>(1, kMaxRunBytes / (2 * n * channels));
+  const std::int64_t tasks = kRunsPerThread * threads;
+  const std::int64_t even = (blocks * channels + tasks - 1) / tasks;
+  const std::int64_t perRun = std::clamp<std::int64_t>(even, 1, most);
+  return channels > 1 && threads <= 1 ? std::min(perRun, kBlocksPerRunHere) : perRun;
 }
 
-ResultCode renderBlocks(RenderJob& job, const float* gains, std::int64_t blocks) {
+ResultCode renderBlocks(RenderJob& job, const ChannelGains& gains, std::int64_t blocks) {
   std::int32_t threads = job.threads > 0 ? job.threads : availableCores();
   threads = std::min(threads, kMaxRenderThreads);
-  // A wave read in order from its stream cannot be shared.
   if (job.settings.inputSource == InputSource::WaveFile && job.sampleCount > 0 && !inputReadableByPosition(job)) {
+    // A wave read in order from its stream cannot be shared, nor read
+    // again for a second channel.
+    if (gains.count > 1) return kResultInternal;
     threads = 1;
   }
-  const std::int64_t perRun = blocksPerRun(job, blocks, threads);
+  const std::int64_t perRun = blocksPerRun(job, blocks, threads, gains.count);
   const std::int64_t runs = (blocks + perRun - 1) / perRun;
-  threads = static_cast<std::int32_t>(std::min<std::int64_t>(threads, runs));
-  if (threads <= 1) return renderInOrder(job, gains, blocks);
+  threads = static_cast<std::int32_t>(std::min<std::int64_t>(threads, runs * gains.count));
+  if (gains.count == 1 && threads <= 1) return renderInOrder(job, gains.channel[0], blocks);
 
   RunPipeline pipeline(job, gains, blocks, perRun);
-  if (!pipeline.makeSlots(2 * static_cast<std::size_t>(threads))) return kResultNoMemory;
-  if (pipeline.start(threads) == 0) {
+  if (!pipeline.makeSlots(2 * static_cast<std::size_t>(std::max(threads, 1)))) return kResultNoMemory;
+  // With one thread, or when none can be started, a stereo render renders
+  // its runs on this thread between writes.
+  const std::size_t started = threads > 1 ? pipeline.start(threads) : 0;
+  if (started == 0 && gains.count == 1) {
     pipeline.finish();
-    return renderInOrder(job, gains, blocks);
+    return renderInOrder(job, gains.channel[0], blocks);
   }
   std::int64_t blocksReached = 0;
   const ResultCode result = pipeline.writeRuns(job.output, blocksReached);
   pipeline.finish();
   if (job.settings.inputSource != InputSource::WaveFile) {
+    // Every channel drew the same noise: the generator moves on as for one.
     const std::int64_t reached = result == kResultOk ? blocks : blocksReached;
-    const std::uint64_t steps = static_cast<std::uint64_t>(reached) * static_cast<std::uint64_t>(job.settings.blockLength);
+    const std::uint64_t steps =
+        static_cast<std::uint64_t>(reached) * static_cast<std::uint64_t>(job.settings.blockLength);
     job.noiseState = advanceNoiseState(job.noiseState, steps);
   }
   return result;
@@ -375,6 +480,9 @@ ResultCode renderSound(RenderJob& job) {
   const PictureData& picture = job.picture;
   const bool noise = job.settings.inputSource != InputSource::WaveFile;
 
+  const int channels = outputChannels(job.settings);
+  const std::size_t pixels = static_cast<std::size_t>(picture.width) * picture.height;
+
   std::vector<float> gains;
   // The hops must tile each block exactly: with a sub-block count that
   // does not divide the block length, samples between the last hop and the
@@ -387,7 +495,7 @@ ResultCode renderSound(RenderJob& job) {
     result = kResultInternal;
   } else {
     try {
-      gains.resize(static_cast<std::size_t>(picture.width) * picture.height);
+      gains.resize(pixels * static_cast<std::size_t>(channels));
     } catch (const std::bad_alloc&) {
       result = kResultNoMemory;
     } catch (const std::length_error&) {
@@ -396,9 +504,25 @@ ResultCode renderSound(RenderJob& job) {
   }
 
   if (result == kResultOk) {
-    buildGainMatrix(picture, job.settings, gains.data());
+    ChannelGains channelGains;
+    channelGains.count = channels;
+    if (channels == 1) {
+      buildGainMatrix(picture, job.settings, gains.data());
+      channelGains.channel[0] = gains.data();
+    } else {
+      // Left from red, right from green, each read as the brightness of a
+      // grey picture; a picture without colour is grey in both.
+      const std::uint8_t* planes[kMaxChannels] = {picture.red, picture.green};
+      for (int c = 0; c < channels; ++c) {
+        PictureData plane = picture;
+        if (planes[c]) plane.pixels = planes[c];
+        float* channelGainsAt = gains.data() + pixels * static_cast<std::size_t>(c);
+        buildGainMatrix(plane, job.settings, channelGainsAt);
+        channelGains.channel[c] = channelGainsAt;
+      }
+    }
     const auto blocks = static_cast<std::int64_t>(blockCount(job.sampleCount, n));
-    result = renderBlocks(job, gains.data(), blocks);
+    result = renderBlocks(job, channelGains, blocks);
   }
 
   if (job.input) {

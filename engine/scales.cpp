@@ -59,4 +59,32 @@ ScaleMapping pictureMapping(const RenderSettings& settings, float length) {
   return m;
 }
 
+bool isOwnBand(const RenderSettings& settings) {
+  const ScaleMapping own = scaleMapping(settings.frequencyScale, settings.sampleRate, 1.0f);
+  const FrequencyBand band = pictureBand(settings);
+  return band.lowHz == own.fLow && band.highHz == own.fHigh;
+}
+
+BandLimits bandLimits(FrequencyScale scale, std::uint32_t sampleRate, std::int32_t blockLength) {
+  const ScaleMapping own = scaleMapping(scale, sampleRate, 1.0f);
+  BandLimits limits;
+  limits.lowestHz = own.fLow;
+  limits.highestHz = own.fHigh;
+  limits.leastWidthHz = blockLength > 0 ? static_cast<double>(sampleRate) / static_cast<double>(blockLength) : 0.0;
+  return limits;
+}
+
+bool bandFits(const BandLimits& limits, float lowHz, float highHz) {
+  // Written so that a value that is not a number fails every test.
+  return lowHz >= limits.lowestHz && highHz <= limits.highestHz &&
+         static_cast<double>(highHz) - static_cast<double>(lowHz) >= limits.leastWidthHz;
+}
+
+bool bandFits(const RenderSettings& settings) {
+  if (!(settings.bandLowHz >= 0.0f) || !(settings.bandHighHz >= 0.0f)) return false;
+  const FrequencyBand band = pictureBand(settings);
+  return bandFits(bandLimits(settings.frequencyScale, settings.sampleRate, settings.blockLength), band.lowHz,
+                  band.highHz);
+}
+
 }  // namespace vellomar

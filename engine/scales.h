@@ -45,4 +45,28 @@ FrequencyBand pictureBand(const RenderSettings& settings);
 // scale's own warp between the band's ends.
 ScaleMapping pictureMapping(const RenderSettings& settings, float length);
 
+// Whether the settings' band is their scale's own (its lowest frequency to
+// half the sample rate), named or not.
+bool isOwnBand(const RenderSettings& settings);
+
+// The bands a user may choose on a scale: from lowestHz (0 Hz on the
+// Linear scale, the scale's lowest frequency on the others) to highestHz
+// (half the sample rate), the low end below the high end by at least one
+// bin of the block length (leastWidthHz = rate / N), so that the band
+// holds a bin.
+struct BandLimits {
+  float lowestHz = 0.0f;
+  float highestHz = 0.0f;
+  double leastWidthHz = 0.0;
+};
+BandLimits bandLimits(FrequencyScale scale, std::uint32_t sampleRate, std::int32_t blockLength);
+
+// Whether lowHz ... highHz keeps to `limits` (values that are not numbers
+// do not).
+bool bandFits(const BandLimits& limits, float lowHz, float highHz);
+
+// Whether the settings' band keeps to the limits of their scale, rate and
+// block length. A band end below 0 (or not a number) never does.
+bool bandFits(const RenderSettings& settings);
+
 }  // namespace vellomar

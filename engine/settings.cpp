@@ -20,6 +20,11 @@ std::uint64_t blockCount(std::uint64_t count, std::int32_t n) {
   return (count + un / 2 + un - 1) / un;
 }
 
+std::uint64_t maxOutputFrames(int channels) {
+  const std::uint64_t frameBytes = 2 * static_cast<std::uint64_t>(channels > 0 ? channels : 1);
+  return (std::uint64_t{0xFFFFFFFFu} - 36) / frameBytes;
+}
+
 double masterGainFactor(std::int32_t db) {
   return std::exp(static_cast<double>(db) * 0.11512925);
 }

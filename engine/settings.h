@@ -41,12 +41,22 @@ struct RenderSettings {
 // bottom-up, `stride` bytes per stored row. Pixel (x, y) with y = 0 the top
 // row is pixels[(height - 1 - y) * stride + x]. The bytes belong to
 // whoever loaded the picture; this record only points at them.
+//
+// `red` and `green` are the picture's red and green bytes in the same
+// layout, what a stereo render reads (the left channel from red, the right
+// from green). Without them the picture counts as grey: both channels read
+// the brightness.
 struct PictureData {
   const std::uint8_t* pixels = nullptr;
   std::uint32_t width = 0;
   std::uint32_t stride = 0;
   std::uint32_t height = 0;
+  const std::uint8_t* red = nullptr;
+  const std::uint8_t* green = nullptr;
 };
+
+// Channels of the output: 2 for stereo, else 1.
+inline int outputChannels(const RenderSettings& settings) { return settings.stereo ? 2 : 1; }
 
 inline constexpr std::int32_t kInitialRandomSeed = 2128236579;  // 0x7EDA5023
 
@@ -89,6 +99,11 @@ double masterGainFactor(std::int32_t db);
 
 // Largest sample count whose 16-bit mono data fits a WAV header.
 inline constexpr std::uint64_t kMaxOutputSamples = 2147483629u;
+
+// Largest count of sample frames whose 16-bit data of `channels` channels
+// fits a WAV header (its sizes are 32-bit, the RIFF size 36 more than the
+// data's): kMaxOutputSamples for mono, half as many for stereo.
+std::uint64_t maxOutputFrames(int channels);
 
 // The limits within which the window and the command line keep the
 // settings.

@@ -263,14 +263,24 @@ std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path, std::s
     }
 
     auto bitmap = std::make_shared<PictureBitmap>();
-    bitmap->pixels.resize(static_cast<std::size_t>(stride * height));
+    const auto bytes = static_cast<std::size_t>(stride * height);
+    bitmap->pixels.resize(bytes);
+    bitmap->red.resize(bytes);
+    bitmap->green.resize(bytes);
     bitmap->width = static_cast<std::uint32_t>(width);
     bitmap->stride = static_cast<std::uint32_t>(stride);
     bitmap->height = static_cast<std::uint32_t>(height);
     for (std::uint64_t y = 0; y < height; ++y) {
       const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(static_cast<int>(y)));
-      std::uint8_t* out = bitmap->pixels.data() + (height - 1 - y) * stride;
-      for (std::uint64_t x = 0; x < width; ++x) out[x] = brightness(line[x]);
+      const std::uint64_t row = (height - 1 - y) * stride;
+      std::uint8_t* out = bitmap->pixels.data() + row;
+      std::uint8_t* red = bitmap->red.data() + row;
+      std::uint8_t* green = bitmap->green.data() + row;
+      for (std::uint64_t x = 0; x < width; ++x) {
+        out[x] = brightness(line[x]);
+        red[x] = static_cast<std::uint8_t>(qRed(line[x]));
+        green[x] = static_cast<std::uint8_t>(qGreen(line[x]));
+      }
     }
 
     return bitmap;
@@ -285,7 +295,11 @@ Refusal pictureRefusal(const std::string& path, const std::string& reason) {
 }
 
 PictureData pictureDataOf(const PictureBitmap& bitmap) {
-  return PictureData{bitmap.pixels.data(), bitmap.width, bitmap.stride, bitmap.height};
+  PictureData picture{bitmap.pixels.data(), bitmap.width, bitmap.stride, bitmap.height};
+  // Planes that do not cover the picture are left out: it then counts as grey.
+  if (bitmap.red.size() == bitmap.pixels.size()) picture.red = bitmap.red.data();
+  if (bitmap.green.size() == bitmap.pixels.size()) picture.green = bitmap.green.data();
+  return picture;
 }
 
 }  // namespace vellomar

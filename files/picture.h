@@ -12,20 +12,25 @@
 namespace vellomar {
 
 // Brightness bytes, rows stored bottom-up, `stride` = width rounded up to a
-// multiple of 4. This is also what the window previews.
+// multiple of 4. This is also what the window previews. `red` and `green`
+// hold the picture's red and green bytes in the same layout, for stereo
+// renders; they may be empty (a grey picture).
 struct PictureBitmap {
   std::vector<std::uint8_t> pixels;
   std::uint32_t width = 0;
   std::uint32_t stride = 0;
   std::uint32_t height = 0;
+  std::vector<std::uint8_t> red;
+  std::vector<std::uint8_t> green;
 };
 
 // Decodes `path` (BMP, PNG, JPEG, GIF, TIFF; the name taken as bytes, in
-// any encoding) into brightness bytes, every pixel by its colour bytes
-// whatever its transparency. Returns nullptr when the file cannot be
-// loaded; `reason`, when given, then says why in a sentence (a picture too
-// big to render) or is left empty (no picture). Shows and prints nothing:
-// the decoders' own complaints are kept off standard error.
+// any encoding) into brightness bytes and the red and green planes, every
+// pixel by its colour bytes whatever its transparency. Returns nullptr
+// when the file cannot be loaded; `reason`, when given, then says why in a
+// sentence (a picture too big to render) or is left empty (no picture).
+// Shows and prints nothing: the decoders' own complaints are kept off
+// standard error.
 std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path, std::string* reason = nullptr);
 
 // What the user is told when a picture cannot be loaded: "Failed to load

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "engine/result_code.h"
 #include "engine/settings.h"
@@ -12,15 +13,30 @@
 
 namespace vellomar {
 
+struct BandLimits;
+
+// The name of a scale in messages: "Linear", "Logarithmic" or "Mel".
+const char* scaleName(FrequencyScale scale);
+
+// The bands `limits` allow on `scale`, in words: "16 ... 22050 Hz on the
+// Mel scale, the lowest frequency at least 5.39 Hz below the highest" (the
+// least width rounded up to hundredths, so that it is itself allowed).
+std::string bandLimitsText(FrequencyScale scale, const BandLimits& limits);
+
+// Nothing when the settings' band fits their scale and block length; else
+// the refusal that says which bands do.
+Refusal bandRefusal(const RenderSettings& settings);
+
 struct PreparedRender {
   RenderJob job;
   OutputFile output;
 };
 
 // Fills `prepared` for a render of `settings` and `picture` whose noise
-// starts from `noiseState`: opens the input wave (wave source, with the
-// settings' rate), checks that the sound fits a wave file and opens the
-// output (see OutputFile). False, with the refusal in the reader's or the
+// starts from `noiseState`: checks the band (bandRefusal), opens the input
+// wave (wave source, with the settings' rate), checks that the sound fits a
+// wave file of the settings' channels and opens the output (see
+// OutputFile). False, with the refusal in the reader's or the
 // writer's own words, when the render cannot start; nothing of the user's
 // has changed then and nothing is left open. The caller sets the job's
 // progress, abort flag and threads.

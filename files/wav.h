@@ -23,10 +23,11 @@ struct WaveInfo {
 // does not, `refusal` says so. Touches no file.
 bool waveDataFits(const WaveInfo& info, Refusal& refusal);
 
-// Whether `durationSeconds` of noise output fit a 16-bit mono WAV at
-// `sampleRate`; when not, `refusal` says so with the true count (formed in
-// double, so a count past 32 bits is told as it is). Touches no file.
-bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, Refusal& refusal);
+// Whether `durationSeconds` of noise output fit a 16-bit WAV of `channels`
+// channels at `sampleRate`; when not, `refusal` says so with the true count
+// (formed in double, so a count past 32 bits is told as it is). Touches no
+// file.
+bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, int channels, Refusal& refusal);
 
 // Writes the complete 44-byte header of `info` and hands it to the file.
 // False, with the write-failure refusal, when any of it cannot be written.

@@ -68,7 +68,66 @@ QString timeAxisTitle(float durationSeconds) {
   return durationSeconds >= 300.0f ? QStringLiteral("Time (minutes)") : QStringLiteral("Time (seconds)");
 }
 
+namespace {
+
+// Settings that differ from the defaults only in scale and rate: the
+// scale's own band.
+RenderSettings scaleSettings(FrequencyScale scale, std::uint32_t sampleRate) {
+  RenderSettings settings;
+  settings.frequencyScale = scale;
+  settings.sampleRate = sampleRate;
+  return settings;
+}
+
+}  // namespace
+
+int bandLabelPrecision(float step, float from, float to, int precision) {
+  if (!(step > 0.0f) || !std::isfinite(step)) return precision;
+  // Labels print in the unit of their SI prefix; the largest needs the
+  // most decimals.
+  const double high = std::max(std::fabs(static_cast<double>(from)), std::fabs(static_cast<double>(to)));
+  const double top = (std::ceil(high / step) - 1.0) * step;
+  double unit = 1.0;
+  while (static_cast<double>(top) >= 1000.0 * unit && unit < 1e12) unit *= 1000.0;
+  const double ratio = static_cast<double>(step) / unit;
+  if (!(ratio > 0.0) || !std::isfinite(ratio)) return precision;
+  const int needed = static_cast<int>(std::ceil(-std::log10(ratio) - 1e-6));
+  return std::clamp(needed, precision, 9);
+}
+
+void fitBandLabels(RulerSpec& spec, int precision, const TextMeasurer& measure) {
+  constexpr int kLabelGap = 4;
+  if (spec.length < 1) return;
+  const float valuePerPixel = std::fabs(spec.to - spec.from) / static_cast<float>(spec.length);
+  // A wider gap gives fewer, coarser labels; past the ruler's length there
+  // is at most one.
+  for (; spec.minTickGap <= spec.length; ++spec.minTickGap) {
+    const TickSpacing spacing = chooseTickSpacing(valuePerPixel, spec.minTickGap);
+    spec.precision = bandLabelPrecision(spacing.major, spec.from, spec.to, precision);
+    const RulerGeometry ruler = layoutLinearRuler(spec, measure);
+    // The tick labels share one line; the end labels stand on another.
+    bool apart = true;
+    int previousRight = 0;
+    bool first = true;
+    for (const RulerText& text : ruler.texts) {
+      if (text.y != spec.baseline + (spec.ticksPositive ? 1 : -1) * (spec.tickLength + 3)) continue;
+      const int width = measure(text.text).width;
+      const int left = text.x - width / 2;
+      if (!first && left - previousRight < kLabelGap) apart = false;
+      previousRight = left + width;
+      first = false;
+    }
+    if (apart) return;
+  }
+}
+
 FrequencyAxis frequencyAxisSpec(FrequencyScale scale, std::uint32_t sampleRate, int interiorWidth) {
+  return frequencyAxisSpec(scaleSettings(scale, sampleRate), interiorWidth);
+}
+
+FrequencyAxis frequencyAxisSpec(const RenderSettings& settings, int interiorWidth, const TextMeasurer& measure) {
+  const ScaleMapping band = pictureMapping(settings, static_cast<float>(interiorWidth));
+  const bool ownBand = isOwnBand(settings);
   FrequencyAxis axis;
   RulerSpec& spec = axis.spec;
   spec.vertical = false;
@@ -79,28 +138,32 @@ FrequencyAxis frequencyAxisSpec(FrequencyScale scale, std::uint32_t sampleRate, 
   spec.length = interiorWidth;
   spec.margin = 0;
   spec.endRoom = 9;
-  spec.to = static_cast<float>(sampleRate / 2);
+  // The rate's half in whole hertz, as a float: the scale's own top.
+  spec.to = ownBand ? static_cast<float>(settings.sampleRate / 2) : band.fHigh;
   spec.siPrefixes = true;
   spec.endMarks = true;
   spec.noNumbers = false;
-  if (scale == FrequencyScale::Linear) {
-    spec.from = 0.0f;
+  spec.from = band.fLow;
+  if (!band.warp) {
     spec.minTickGap = 3;
     spec.precision = 0;
     spec.endPrecision = 2;
+    if (!ownBand && interiorWidth > 0) {
+      // A narrow band ticks at fractions of a kilohertz: label them so
+      // that they tell apart, and, measured, so that they keep apart.
+      const TickSpacing spacing =
+          chooseTickSpacing(std::fabs(spec.to - spec.from) / static_cast<float>(interiorWidth), spec.minTickGap);
+      spec.precision = bandLabelPrecision(spacing.major, spec.from, spec.to, spec.precision);
+      if (measure) fitBandLabels(spec, 0, measure);
+    }
     return axis;
   }
   axis.logarithmic = true;
-  spec.from = kLowestWarpedFrequency;
   spec.precision = 2;
   spec.endPrecision = 4;
   spec.minorLabelGap = 0;
-  if (scale == FrequencyScale::Mel) {
-    spec.mapping = melWarp;
-    spec.tickFilter = keepMelMinorTick;
-  } else {
-    spec.mapping = logWarp;
-  }
+  spec.mapping = band.warp;
+  if (settings.frequencyScale == FrequencyScale::Mel) spec.tickFilter = keepMelMinorTick;
   return axis;
 }
 
@@ -167,10 +230,15 @@ QImage drawTimeAxis(float durationSeconds, int interiorHeight, const QColor& bac
 
 QImage drawFrequencyAxis(FrequencyScale scale, std::uint32_t sampleRate, int interiorWidth, const QColor& background,
                          const QColor& text, qreal pixelRatio) {
+  return drawFrequencyAxis(scaleSettings(scale, sampleRate), interiorWidth, background, text, pixelRatio);
+}
+
+QImage drawFrequencyAxis(const RenderSettings& settings, int interiorWidth, const QColor& background,
+                         const QColor& text, qreal pixelRatio) {
   QImage image = denseImage(interiorWidth + 20, 46, pixelRatio, background);
   QPainter painter(&image);
   prepare(painter, text);
-  FrequencyAxis axis = frequencyAxisSpec(scale, sampleRate, interiorWidth);
+  FrequencyAxis axis = frequencyAxisSpec(settings, interiorWidth, rulerMeasurer(rulerFont(), &image));
   axis.spec.surface = &painter;
   axis.spec.colour = text;
   if (axis.logarithmic)
@@ -199,8 +267,7 @@ void redrawAxes(MainWindow& window) {
   c.timeAxisStrip->setGeometry(layout.timeStrip);
   c.timeAxisStrip->setPixmap(QPixmap::fromImage(timeImage));
 
-  const QImage frequencyImage = drawFrequencyAxis(renderSettings.frequencyScale, renderSettings.sampleRate,
-                                                  layout.interiorWidth, background, text, ratio);
+  const QImage frequencyImage = drawFrequencyAxis(renderSettings, layout.interiorWidth, background, text, ratio);
   c.freqAxisStrip->setGeometry(layout.frequencyStrip);
   c.freqAxisStrip->setPixmap(QPixmap::fromImage(frequencyImage));
 }

@@ -54,6 +54,23 @@ struct FrequencyAxis {
   bool logarithmic = false;
 };
 FrequencyAxis frequencyAxisSpec(FrequencyScale scale, std::uint32_t sampleRate, int interiorWidth);
+// The same for the picture's band of `settings` (their scale, rate and
+// band): the ruler runs from the band's low end to its high end. With a
+// measurer, a linear ruler over a chosen band is fitted (fitBandLabels).
+FrequencyAxis frequencyAxisSpec(const RenderSettings& settings, int interiorWidth,
+                                const TextMeasurer& measure = TextMeasurer());
+
+// Fits a horizontal linear ruler over a chosen band to its labels: the
+// least tick gap, from spec.minTickGap up, whose labels (with the decimals
+// of bandLabelPrecision, at least `precision`) keep 4 pixels apart. The
+// scale's own bands have short labels and are never fitted.
+void fitBandLabels(RulerSpec& spec, int precision, const TextMeasurer& measure);
+
+// Decimals that tell apart the labels of a linear ruler from `from` to
+// `to` whose labelled ticks lie `step` apart, as their SI-prefixed texts
+// print them (at least `precision`). The last tick below the top end has
+// the largest prefix; the end itself is never a tick's label.
+int bandLabelPrecision(float step, float from, float to, int precision);
 
 inline const QString kFrequencyAxisTitle = QStringLiteral("Frequency (hertz)");
 
@@ -64,6 +81,8 @@ inline const QString kFrequencyAxisTitle = QStringLiteral("Frequency (hertz)");
 QImage drawTimeAxis(float durationSeconds, int interiorHeight, const QColor& background, const QColor& text,
                     qreal pixelRatio = 1.0);
 QImage drawFrequencyAxis(FrequencyScale scale, std::uint32_t sampleRate, int interiorWidth, const QColor& background,
+                         const QColor& text, qreal pixelRatio = 1.0);
+QImage drawFrequencyAxis(const RenderSettings& settings, int interiorWidth, const QColor& background,
                          const QColor& text, qreal pixelRatio = 1.0);
 
 // An image of width x height layout pixels at `pixelRatio`, filled with

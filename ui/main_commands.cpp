@@ -331,7 +331,8 @@ void generateSound(MainWindow& window) {
   // about it is asked.
   if (!waveSource) {
     Refusal refusal;
-    if (!noiseRenderFits(renderSettings.sampleRate, renderSettings.durationSeconds, refusal)) {
+    const int channels = renderSettings.stereo ? 2 : 1;
+    if (!noiseRenderFits(renderSettings.sampleRate, renderSettings.durationSeconds, channels, refusal)) {
       showRefusal(ownerOf(window), refusal);
       return;
     }

@@ -21,6 +21,7 @@
 #include "ui/help.h"
 #include "ui/icons.h"
 #include "ui/main_commands.h"
+#include "ui/options_menu.h"
 #include "ui/preview_frame.h"
 
 namespace vellomar {
@@ -166,6 +167,7 @@ MainWindow::MainWindow(QWidget* parent)
   connect(c.exitButton, &QPushButton::clicked, this, [this] { done(1); });
   connect(c.aboutAction, &QAction::triggered, this, [this] { showAboutBox(this); });
   connect(c.helpAction, &QAction::triggered, this, [this] { showHelp(this); });
+  addOptionsMenu(*this);
 
   c.loadPictureShortcut = buttonShortcut(this, c.loadPictureButton, QKeySequence(Qt::CTRL | Qt::Key_O),
                                          "loadPictureShortcut");

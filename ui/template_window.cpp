@@ -56,20 +56,24 @@ QImage drawTemplateRuler(int width, int height, qreal pixelRatio) {
     spec.length = w;
     spec.margin = px(4);
     spec.endRoom = 0;
-    spec.to = static_cast<float>(renderSettings.sampleRate / 2);
+    // The picture's band on its scale: the scale's own ends unless a band
+    // is chosen.
+    const ScaleMapping band = pictureMapping(renderSettings, static_cast<float>(w));
+    const bool ownBand = isOwnBand(renderSettings);
+    spec.from = band.fLow;
+    spec.to = ownBand ? static_cast<float>(renderSettings.sampleRate / 2) : band.fHigh;
     spec.siPrefixes = true;
     spec.endMarks = false;
     spec.noNumbers = false;
-    if (renderSettings.frequencyScale == FrequencyScale::Linear) {
-      spec.from = 0.0f;
+    if (!band.warp) {
       spec.minTickGap = px(3);
       spec.precision = 0;
+      if (!ownBand) fitBandLabels(spec, 0, rulerMeasurer(font, &image));
       spec.endPrecision = -1;
       drawLinearRuler(spec, font);
     } else {
-      spec.from = kLowestWarpedFrequency;
       spec.precision = 2;
-      spec.mapping = renderSettings.frequencyScale == FrequencyScale::Mel ? melWarp : logWarp;
+      spec.mapping = band.warp;
       spec.endPrecision = 0;
       spec.minorLabelGap = px(8);
       drawLogRuler(spec, font);

@@ -100,7 +100,7 @@ TEST_F(RenderCliTest, HelpAndVersion) {
   for (const char* option :
        {"PICTURE", "OUTPUT.wav", "--source", "--input", "--scale", "--block-length", "--subblocks",
         "--freq-granularity", "--time-granularity", "--brightness", "--range", "--gain", "--duration", "--threads",
-        "--quiet"}) {
+        "--low-hz", "--high-hz", "--stereo", "--quiet"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const Outcome version = run({"--version"});
@@ -143,6 +143,18 @@ TEST_F(RenderCliTest, UsageErrorsExitWith2AndTouchNothing) {
       {white, out, "--source", "wave"},
       {white, out, "--input", in, "--source", "white"},
       {white, out, "--input", in, "--duration", "3"},
+      {white, out, "--low-hz", "0"},
+      {white, out, "--low-hz", "15.9", "--scale", "log"},
+      {white, out, "--low-hz", "-1", "--scale", "linear"},
+      {white, out, "--high-hz", "22051"},
+      {white, out, "--low-hz", "5000", "--high-hz", "5000"},
+      {white, out, "--low-hz", "6000", "--high-hz", "5000"},
+      {white, out, "--low-hz", "5000", "--high-hz", "5005"},
+      {white, out, "--low-hz", "5000", "--high-hz", "5020", "--block-length", "2048"},
+      {white, out, "--low-hz", "nan"},
+      {white, out, "--high-hz", "inf"},
+      {white, out, "--low-hz", "five"},
+      {white, out, "--stereo", "yes"},
   };
   for (const auto& args : cases) {
     std::string joined;
@@ -451,6 +463,88 @@ TEST_F(RenderCliTest, SignalsStopTheRenderAndKeepTheEarlierFile) {
   kill(pid, SIGKILL);
   finish(pid);
   EXPECT_EQ(test::readFile(out), before);
+}
+
+// A band refused on the command line says which bands the scale and the
+// block length allow.
+TEST_F(RenderCliTest, ABandRefusalSaysTheAllowedRange) {
+  const std::string out = dir.file("o.wav");
+  const Outcome mel = run({white, out, "--low-hz", "10"});
+  EXPECT_EQ(mel.exitCode, 2);
+  EXPECT_EQ(mel.err,
+            "vellomar-render: --low-hz and --high-hz must lie within 16 ... 22050 on the mel scale, --low-hz at least "
+            "5.39 below --high-hz (one bin at block length 8192)\nRun with --help for more information.\n");
+  const Outcome linear = run({white, out, "--scale", "linear", "--low-hz", "3000", "--high-hz", "3010",
+                              "--freq-granularity", "22"});
+  EXPECT_EQ(linear.exitCode, 2);
+  EXPECT_NE(linear.err.find("must lie within 0 ... 22050 on the linear scale, --low-hz at least 21.54 below "
+                            "--high-hz (one bin at block length 2048)"),
+            std::string::npos)
+      << linear.err;
+  EXPECT_FALSE(test::fileExists(out));
+  // The ends themselves are allowed.
+  EXPECT_EQ(run({white, out, "--scale", "linear", "--low-hz", "0", "--high-hz", "22050", "-q", "--duration", "0.1"})
+                .exitCode,
+            0);
+}
+
+// The defaults named as a band give the very bytes of no band at all.
+TEST_F(RenderCliTest, TheScalesOwnBandNamedGivesTheDefaultBytes) {
+  const std::string picture = dir.file("ramp.png");
+  savePicture(picture, 40, 30, [](int x, int y) { return (x * 7 + y * 11) % 256; });
+  for (const std::vector<std::string>& band :
+       {std::vector<std::string>{"--scale", "mel", "--low-hz", "16", "--high-hz", "22050"},
+        std::vector<std::string>{"--scale", "log", "--low-hz", "16"},
+        std::vector<std::string>{"--scale", "linear", "--low-hz", "0", "--high-hz", "22050"}}) {
+    std::vector<std::string> plain = {picture, dir.file("plain.wav"), "--duration", "1", "--scale", band[1]};
+    std::vector<std::string> named = {picture, dir.file("named.wav"), "--duration", "1"};
+    named.insert(named.end(), band.begin(), band.end());
+    ASSERT_EQ(run(plain).exitCode, 0);
+    ASSERT_EQ(run(named).exitCode, 0);
+    EXPECT_EQ(test::readFile(dir.file("named.wav")), test::readFile(dir.file("plain.wav"))) << band[1];
+  }
+}
+
+// --stereo: the left channel is the picture's red rendered as a grey
+// picture, the right its green, over the same noise or the same wave.
+TEST_F(RenderCliTest, StereoChannelsAreTheRedAndGreenPicturesRenderedAlone) {
+  const auto red = [](int x, int y) { return (x * 9 + y * 4) % 256; };
+  const auto green = [](int x, int y) { return 255 - (x * 3 + y * 13) % 256; };
+  const std::string colour = dir.file("colour.png");
+  QImage image(30, 20, QImage::Format_RGB32);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 30; ++x) image.setPixel(x, y, qRgb(red(x, y), green(x, y), (x * y) % 256));
+  ASSERT_TRUE(image.save(QString::fromStdString(colour)));
+  savePicture(dir.file("red.png"), 30, 20, red);
+  savePicture(dir.file("green.png"), 30, 20, green);
+
+  const std::string in = writeWave("in.wav", test::speechLike(30000, 9000.0));
+  for (const std::vector<std::string>& source :
+       {std::vector<std::string>{"--duration", "0.7", "--source", "white"}, std::vector<std::string>{"--input", in}}) {
+    SCOPED_TRACE(source[0]);
+    auto render = [&](const std::string& picture, const std::string& name, bool stereo) {
+      std::vector<std::string> args = {picture, dir.file(name), "--low-hz", "300", "--high-hz", "12000"};
+      args.insert(args.end(), source.begin(), source.end());
+      if (stereo) args.push_back("--stereo");
+      const Outcome o = run(args);
+      EXPECT_EQ(o.exitCode, 0) << o.err;
+      return dir.file(name);
+    };
+    const std::string stereo = render(colour, "stereo.wav", true);
+    const auto bytes = test::readFile(stereo);
+    ASSERT_GE(bytes.size(), 44u);
+    EXPECT_EQ(test::le16(bytes, 22), 2);
+    EXPECT_EQ(test::le32(bytes, 28), 176400u);
+    EXPECT_EQ(test::le16(bytes, 32), 4);
+    EXPECT_EQ(test::le32(bytes, 40), bytes.size() - 44);
+    const auto frames = test::waveSamples(stereo);
+    const auto left = test::waveSamples(render(dir.file("red.png"), "red.wav", false));
+    const auto right = test::waveSamples(render(dir.file("green.png"), "green.wav", false));
+    ASSERT_EQ(frames.size(), 2 * left.size());
+    EXPECT_EQ(test::channelSamples(frames, 2, 0), left);
+    EXPECT_EQ(test::channelSamples(frames, 2, 1), right);
+    EXPECT_NE(left, right);
+  }
 }
 
 }  // namespace

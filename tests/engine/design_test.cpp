@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/context.h"
@@ -435,6 +437,164 @@ TEST_F(DesignTest, FilterIsTheWindowedCentredResponse) {
     for (std::int32_t i = 0; i < 2 * n; ++i) ASSERT_NEAR(filter[i], want[i], 1e-12) << i;
     const auto& work = context.design.workBuffer;
     for (std::int32_t i = n; i < 2 * n; ++i) ASSERT_EQ(work[i], 0.0) << i;
+  }
+}
+
+// A band named equal to the scale's own designs the very filters of the
+// unnamed one: the scale's own arithmetic is kept for it.
+TEST_F(DesignTest, TheScalesOwnBandNamedOrNotDesignsTheSameFilters) {
+  const std::uint32_t w = 37, h = 5;
+  setPicture(w, h, 0);
+  for (std::uint32_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 29 % 256);
+  const std::vector<float> g = gainsFromPicture();
+  for (FrequencyScale scale : {FrequencyScale::Linear, FrequencyScale::Logarithmic, FrequencyScale::Mel}) {
+    SCOPED_TRACE(static_cast<int>(scale));
+    job.settings.frequencyScale = scale;
+    job.settings.bandLowHz = job.settings.bandHighHz = 0.0f;
+    std::vector<double> unnamed(8192 * 2), named(8192 * 2);
+    ASSERT_EQ(design(unnamed, 6, g), kResultOk);
+    job.settings.bandLowHz = scaleMapping(scale, 44100, 1.0f).fLow;
+    job.settings.bandHighHz = 22050.0f;
+    ASSERT_EQ(design(named, 6, g), kResultOk);
+    EXPECT_EQ(named, unnamed);
+    // A hertz less is a band of its own.
+    job.settings.bandHighHz = 22049.0f;
+    ASSERT_EQ(design(named, 6, g), kResultOk);
+    EXPECT_NE(named, unnamed);
+  }
+}
+
+// Between a band's ends the columns follow the scale's own warp: with
+// gains equal to the column numbers, every bin reads the mean position of
+// its edges on the band.
+TEST_F(DesignTest, ABandSpreadsTheColumnsByItsScalesWarp) {
+  const std::uint32_t w = 200;
+  setPicture(w, 4, 0);
+  std::vector<float> g(w * 4);
+  for (std::size_t i = 0; i < g.size(); ++i) g[i] = static_cast<float>(i % w);
+  const double binHz = 44100.0 / 8192.0;
+  struct Case {
+    FrequencyScale scale;
+    double low, high;
+    double (*warp)(double);
+  };
+  const Case cases[] = {
+      {FrequencyScale::Linear, 2000.0, 4000.0, [](double f) { return f; }},
+      {FrequencyScale::Linear, 0.0, 9000.0, [](double f) { return f; }},
+      {FrequencyScale::Logarithmic, 100.0, 10000.0, [](double f) { return std::log(f); }},
+      {FrequencyScale::Mel, 5000.0, 15000.0, [](double f) { return std::log(f + 700.0); }},
+      {FrequencyScale::Mel, 16.0, 3000.0, [](double f) { return std::log(f + 700.0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.low) + " ... " + std::to_string(c.high));
+    job.settings.frequencyScale = c.scale;
+    job.settings.bandLowHz = static_cast<float>(c.low);
+    job.settings.bandHighHz = static_cast<float>(c.high);
+    const std::vector<double> s = bins(3, g);
+    const auto position = [&](double f) {
+      return (c.warp(f) - c.warp(c.low)) / (c.warp(c.high) - c.warp(c.low)) * (w - 1);
+    };
+    int checked = 0;
+    for (std::int32_t i = 0; i < k(); ++i) {
+      const double centre = i * binHz;
+      // Three bins from an edge with sound beyond it, the response is the
+      // picture's alone.
+      const bool lowRamp = c.low > 0.0 && centre < c.low + 3.0 * binHz;
+      const bool highRamp = centre > c.high - 3.0 * binHz;
+      // Bins that reach past an end read the end column.
+      const bool partial = centre - 0.5 * binHz < c.low || centre + 0.5 * binHz > c.high;
+      if (partial || lowRamp || highRamp) continue;
+      const double want = 0.5 * (position(centre - 0.5 * binHz) + position(centre + 0.5 * binHz));
+      ASSERT_NEAR(s[2 * i], want, 2e-3 * std::max(1.0, want)) << "bin " << i;
+      ++checked;
+    }
+    EXPECT_GT(checked, 300);
+  }
+}
+
+// Bins whose centre lies outside the band are silent. Within three bins of
+// an edge that has sound beyond it the response rises from 0, so that the
+// filter's roll-off stays in the band; at 0 Hz and at half the rate it
+// does not.
+TEST_F(DesignTest, BinsOutsideTheBandAreSilentAndEdgesRiseWithinIt) {
+  setPicture(64, 4, 255);
+  const std::vector<float> g = gainsFromPicture();
+  const double binHz = 44100.0 / 8192.0;
+  struct Case {
+    FrequencyScale scale;
+    float low, high;
+  };
+  const Case cases[] = {{FrequencyScale::Linear, 2000.0f, 4000.0f},
+                        {FrequencyScale::Linear, 0.0f, 300.0f},
+                        {FrequencyScale::Logarithmic, 100.0f, 1000.0f},
+                        {FrequencyScale::Mel, 5000.0f, 22050.0f},
+                        {FrequencyScale::Mel, 16.0f, 21000.0f}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.low) + " ... " + std::to_string(c.high));
+    job.settings.frequencyScale = c.scale;
+    job.settings.bandLowHz = c.low;
+    job.settings.bandHighHz = c.high;
+    const std::vector<double> s = bins(7, g);
+    for (std::int32_t i = 0; i < k(); ++i) {
+      const double centre = i * binHz;
+      ASSERT_EQ(s[2 * i + 1], 0.0) << i;
+      if (centre < c.low || centre > c.high) {
+        ASSERT_EQ(s[2 * i], 0.0) << i;
+        continue;
+      }
+      double want = 1.0;
+      if (c.low > 0.0f) want *= std::min(1.0, (centre - c.low) / binHz / 3.0);
+      if (c.high < 22050.0f) want *= std::min(1.0, (c.high - centre) / binHz / 3.0);
+      ASSERT_NEAR(s[2 * i], want, 1e-5) << i;
+    }
+    // The first bin of a band from 0 Hz is DC itself, at full gain.
+    if (c.low == 0.0f) {
+      EXPECT_NEAR(s[0], 1.0, 1e-6);
+    }
+    if (c.high == 22050.0f) {
+      EXPECT_NEAR(s[2 * (k() - 1)], 1.0, 1e-6);
+    }
+  }
+}
+
+// Bands that no front-end lets through design silence, or a valid filter,
+// without reading outside the picture.
+TEST_F(DesignTest, BandsBeyondTheLimitsDesignSafely) {
+  setPicture(16, 4, 255);
+  const std::vector<float> g = gainsFromPicture();
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    FrequencyScale scale;
+    float low, high;
+    bool silent;
+  };
+  const Case cases[] = {
+      {FrequencyScale::Linear, 3000.0f, 3000.0f, true},         // empty
+      {FrequencyScale::Linear, 4000.0f, 2000.0f, true},         // reversed
+      {FrequencyScale::Mel, 1000.5f, 1001.0f, true},            // between two bins
+      {FrequencyScale::Logarithmic, 30000.0f, 40000.0f, true},  // above half the rate
+      {FrequencyScale::Mel, 5000.0f, inf, true},
+      {FrequencyScale::Logarithmic, 0.001f, 1e30f, false},
+      {FrequencyScale::Linear, 1e-30f, 22050.0f, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.low) + " ... " + std::to_string(c.high));
+    job.settings.frequencyScale = c.scale;
+    job.settings.bandLowHz = c.low;
+    job.settings.bandHighHz = c.high;
+    const std::vector<double> s = bins(2, g);
+    double sum = 0.0;
+    for (std::int32_t i = 0; i < k(); ++i) {
+      ASSERT_TRUE(std::isfinite(s[2 * i])) << i;
+      sum += s[2 * i];
+    }
+    if (c.silent) {
+      EXPECT_EQ(sum, 0.0);
+    } else {
+      EXPECT_GT(sum, 0.0);
+    }
+    std::vector<double> filter(8192 * 2);
+    EXPECT_EQ(design(filter, 2, g), kResultOk);
   }
 }
 

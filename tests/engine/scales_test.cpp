@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 namespace vellomar {
 namespace {
@@ -101,6 +102,71 @@ TEST(FrequencyScales, PictureBand) {
   EXPECT_NEAR(log.position(16.0f), 0.0f, 1e-5);
   EXPECT_NEAR(log.position(128.0f), 3.0f, 1e-5);  // 16 * 8 of 16 * 64
   EXPECT_NEAR(log.position(1024.0f), 6.0f, 1e-5);
+}
+
+// The bands a user may choose: within the scale's ends (0 Hz or 16 Hz to
+// half the rate), the low end below the high by at least a bin.
+TEST(FrequencyScales, BandLimits) {
+  const BandLimits linear = bandLimits(FrequencyScale::Linear, 44100, 8192);
+  EXPECT_EQ(linear.lowestHz, 0.0f);
+  EXPECT_EQ(linear.highestHz, 22050.0f);
+  EXPECT_DOUBLE_EQ(linear.leastWidthHz, 44100.0 / 8192.0);
+  const BandLimits mel = bandLimits(FrequencyScale::Mel, 44100, 2048);
+  EXPECT_EQ(mel.lowestHz, 16.0f);
+  EXPECT_DOUBLE_EQ(mel.leastWidthHz, 44100.0 / 2048.0);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    FrequencyScale scale;
+    float low, high;
+    bool fits;
+  };
+  const Case cases[] = {
+      {FrequencyScale::Linear, 0.0f, 22050.0f, true},
+      {FrequencyScale::Linear, 2000.0f, 4000.0f, true},
+      {FrequencyScale::Linear, -1.0f, 4000.0f, false},
+      {FrequencyScale::Linear, 0.0f, 22050.5f, false},
+      {FrequencyScale::Mel, 16.0f, 22050.0f, true},
+      {FrequencyScale::Mel, 15.9f, 22050.0f, false},
+      {FrequencyScale::Logarithmic, 0.0f, 1000.0f, false},
+      {FrequencyScale::Logarithmic, 5000.0f, 5000.0f, false},
+      {FrequencyScale::Logarithmic, 5000.0f, 4000.0f, false},
+      {FrequencyScale::Mel, 5000.0f, 5005.38f, false},  // narrower than a bin of 5.3833 Hz
+      {FrequencyScale::Mel, 5000.0f, 5005.39f, true},
+      {FrequencyScale::Mel, nan, 5000.0f, false},
+      {FrequencyScale::Mel, 100.0f, nan, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(bandFits(bandLimits(c.scale, 44100, 8192), c.low, c.high), c.fits)
+        << static_cast<int>(c.scale) << ": " << c.low << " ... " << c.high;
+  }
+}
+
+// The settings' band: 0 stands for the scale's own end; their block length
+// sets the least width; a negative end never fits.
+TEST(FrequencyScales, SettingsBandFitsAndOwnBand) {
+  RenderSettings settings;  // Mel, 8192
+  EXPECT_TRUE(bandFits(settings));
+  EXPECT_TRUE(isOwnBand(settings));
+  settings.bandLowHz = 16.0f;
+  settings.bandHighHz = 22050.0f;
+  EXPECT_TRUE(isOwnBand(settings));
+  settings.bandLowHz = 5000.0f;
+  EXPECT_FALSE(isOwnBand(settings));
+  settings.bandHighHz = 5010.0f;
+  EXPECT_TRUE(bandFits(settings));
+  settings.blockLength = 2048;  // bins of 21.5 Hz
+  EXPECT_FALSE(bandFits(settings));
+  settings.blockLength = 8192;
+  settings.frequencyScale = FrequencyScale::Linear;
+  settings.bandLowHz = 0.0f;
+  settings.bandHighHz = 0.0f;
+  EXPECT_TRUE(isOwnBand(settings));
+  settings.bandLowHz = 10.0f;
+  EXPECT_TRUE(bandFits(settings));
+  settings.frequencyScale = FrequencyScale::Logarithmic;  // 10 Hz lies below its lowest
+  EXPECT_FALSE(bandFits(settings));
+  settings.bandLowHz = -5.0f;
+  EXPECT_FALSE(bandFits(settings));
 }
 
 }  // namespace

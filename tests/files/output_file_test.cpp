@@ -252,5 +252,74 @@ TEST_F(OutputFileTest, PreparedRendersCommitOrKeepTheEarlierFile) {
   EXPECT_EQ(namesIn(dir.path()).size(), 2u);
 }
 
+// A stereo render is prepared with a two-channel header and half the mono
+// length limit.
+TEST_F(OutputFileTest, PreparedStereoRenders) {
+  test::TestPicture picture(8, 4, [](auto x, auto) { return x * 30; });
+  RenderSettings settings;
+  settings.durationSeconds = 0.25f;
+  settings.stereo = true;
+  settings.outputPath = dir.file("out.wav");
+  PreparedRender prepared;
+  ASSERT_TRUE(prepareRender(settings, picture.data(), kInitialRandomSeed, prepared, refusal));
+  EXPECT_EQ(prepared.job.sampleCount, 11025u);
+  EXPECT_TRUE(prepared.job.settings.stereo);
+  EXPECT_EQ(finishRender(prepared, renderSound(prepared.job), refusal), kResultOk);
+  const auto bytes = test::readFile(settings.outputPath);
+  ASSERT_EQ(bytes.size(), 44u + 4u * 11025u);
+  EXPECT_EQ(test::le16(bytes, 22), 2);
+  EXPECT_EQ(test::le32(bytes, 28), 176400u);
+  EXPECT_EQ(test::le16(bytes, 32), 4);
+  EXPECT_EQ(test::le32(bytes, 40), 4u * 11025u);
+
+  // 24348 s fit a mono file but not a stereo one.
+  settings.durationSeconds = 24348.0f;
+  EXPECT_FALSE(prepareRender(settings, picture.data(), kInitialRandomSeed, prepared, refusal));
+  EXPECT_NE(refusal.text.find("at most 1073741814"), std::string::npos) << refusal.text;
+  settings.stereo = false;
+  EXPECT_TRUE(prepareRender(settings, picture.data(), kInitialRandomSeed, prepared, refusal));
+  finishRender(prepared, kResultAborted, refusal);
+}
+
+// A band the settings' scale or block length cannot take is refused, saying
+// which bands can, before any file is touched.
+TEST_F(OutputFileTest, BandsTheSettingsCannotTakeAreRefused) {
+  test::TestPicture picture(8, 4, [](auto x, auto) { return x * 30; });
+  RenderSettings settings;
+  settings.durationSeconds = 0.25f;
+  settings.outputPath = dir.file("out.wav");
+  PreparedRender prepared;
+  test::writeFile(settings.outputPath, earlier);
+  struct Case {
+    FrequencyScale scale;
+    std::int32_t n;
+    float low, high;
+    const char* text;
+  };
+  const Case cases[] = {
+      {FrequencyScale::Logarithmic, 8192, 5.0f, 0.0f,
+       "The frequency band 5 ... 22050 Hz does not suit these settings: it must lie within 16 ... 22050 Hz on the "
+       "Logarithmic scale, the lowest frequency at least 5.39 Hz below the highest."},
+      {FrequencyScale::Linear, 2048, 1000.0f, 1020.0f,
+       "The frequency band 1000 ... 1020 Hz does not suit these settings: it must lie within 0 ... 22050 Hz on the "
+       "Linear scale, the lowest frequency at least 21.54 Hz below the highest."},
+      {FrequencyScale::Mel, 8192, 0.0f, 30000.0f,
+       "The frequency band 16 ... 30000 Hz does not suit these settings: it must lie within 16 ... 22050 Hz on the "
+       "Mel scale, the lowest frequency at least 5.39 Hz below the highest."},
+  };
+  for (const Case& c : cases) {
+    settings.frequencyScale = c.scale;
+    settings.blockLength = c.n;
+    settings.bandLowHz = c.low;
+    settings.bandHighHz = c.high;
+    EXPECT_FALSE(prepareRender(settings, picture.data(), kInitialRandomSeed, prepared, refusal));
+    EXPECT_EQ(refusal.text, c.text);
+    EXPECT_EQ(refusal.caption, "Vellomar: ERROR");
+    EXPECT_EQ(prepared.job.output, nullptr);
+    EXPECT_EQ(test::readFile(settings.outputPath), earlier);
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"out.wav"});
+  }
+}
+
 }  // namespace
 }  // namespace vellomar

@@ -201,6 +201,32 @@ TEST_F(PictureTest, BrightnessWeightsRowOrderAndStride) {
   EXPECT_EQ(data.stride, 8u);
   EXPECT_EQ(data.height, 3u);
 
+  // Stereo reads red and green, in the same layout; alpha plays no part.
+  ASSERT_EQ(data.red, p->red.data());
+  ASSERT_EQ(data.green, p->green.data());
+  ASSERT_EQ(p->red.size(), 24u);
+  const auto plane = [&](const std::vector<std::uint8_t>& bytes, std::uint32_t x, std::uint32_t y) {
+    return bytes[(p->height - 1 - y) * p->stride + x];
+  };
+  const std::uint8_t topRed[5] = {255, 0, 255, 0, 0};
+  const std::uint8_t topGreen[5] = {255, 0, 0, 255, 0};
+  for (std::uint32_t x = 0; x < 5; ++x) {
+    EXPECT_EQ(plane(p->red, x, 0), topRed[x]) << x;
+    EXPECT_EQ(plane(p->green, x, 0), topGreen[x]) << x;
+    EXPECT_EQ(plane(p->red, x, 2), 40 * x) << x;  // grey: every plane its level
+    EXPECT_EQ(plane(p->green, x, 2), 40 * x) << x;
+  }
+  EXPECT_EQ(plane(p->red, 1, 1), 100);
+  EXPECT_EQ(plane(p->green, 1, 1), 150);
+  EXPECT_EQ(plane(p->red, 2, 1), 255);  // transparent red
+  EXPECT_EQ(plane(p->green, 3, 1), 255);
+  // A bitmap without planes is grey.
+  PictureBitmap grey = *p;
+  grey.red.clear();
+  grey.green.clear();
+  EXPECT_EQ(pictureDataOf(grey).red, nullptr);
+  EXPECT_EQ(pictureDataOf(grey).green, nullptr);
+
   // The render reads the top row first.
   std::vector<float> gains(15);
   buildGainMatrix(data, RenderSettings{}, gains.data());

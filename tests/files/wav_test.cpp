@@ -127,14 +127,25 @@ TEST_F(WaveTest, LongestDescribableSoundIsWrittenOneMoreIsRefusedWithoutTouching
 }
 
 TEST_F(WaveTest, NoiseLengthsPastTheHeaderAreRefusedWithTheirTrueCount) {
-  EXPECT_TRUE(noiseRenderFits(44100, 48695.0f, refusal));
+  EXPECT_TRUE(noiseRenderFits(44100, 48695.0f, 1, refusal));
   EXPECT_FALSE(refusal);
-  EXPECT_FALSE(noiseRenderFits(44100, 48696.0f, refusal));
+  EXPECT_FALSE(noiseRenderFits(44100, 48696.0f, 1, refusal));
   EXPECT_EQ(refusal.text,
             "The sound would be too long for a wave file: 2147493600 samples, at most 2147483629, which is 48695.7 "
             "seconds (13:31:35).");
-  EXPECT_FALSE(noiseRenderFits(44100, 1000000.0f, refusal));  // 2^32 and more samples
+  EXPECT_FALSE(noiseRenderFits(44100, 1000000.0f, 1, refusal));  // 2^32 and more samples
   EXPECT_NE(refusal.text.find("44100000000 samples"), std::string::npos) << refusal.text;
+
+  // Two channels take twice the bytes: half the frames fit.
+  EXPECT_EQ(maxOutputFrames(1), kMaxOutputSamples);
+  EXPECT_EQ(maxOutputFrames(2), 1073741814u);
+  refusal = Refusal{};
+  EXPECT_TRUE(noiseRenderFits(44100, 24347.0f, 2, refusal));
+  EXPECT_FALSE(refusal);
+  EXPECT_FALSE(noiseRenderFits(44100, 24348.0f, 2, refusal));
+  EXPECT_NE(refusal.text.find("1073746800 samples, at most 1073741814, which is 24347.8 seconds (6:45:47)."),
+            std::string::npos)
+      << refusal.text;
 }
 
 TEST_F(WaveTest, WriterRefusals) {

@@ -171,11 +171,13 @@ std::vector<std::uint8_t> readFile(const std::string& path) {
 
 bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
 
-std::FILE* createTestOutput(const std::string& path, std::uint32_t count) {
+std::FILE* createTestOutput(const std::string& path, std::uint32_t count, int channels) {
   std::FILE* stream = std::fopen(path.c_str(), "wb");
   if (!stream) return nullptr;
-  const std::uint32_t data = 2 * count;
-  std::vector<std::uint8_t> header = riffBytes({chunkBytes("fmt ", fmtBody(1, 1, 44100, 88200, 2, 16))});
+  const auto align = static_cast<std::uint32_t>(2 * channels);
+  const std::uint32_t data = align * count;
+  std::vector<std::uint8_t> header =
+      riffBytes({chunkBytes("fmt ", fmtBody(1, channels, 44100, 44100 * align, static_cast<int>(align), 16))});
   // "data" and its size close the header; the samples follow.
   for (char c : std::string("data")) header.push_back(static_cast<std::uint8_t>(c));
   for (int i = 0; i < 4; ++i) header.push_back(static_cast<std::uint8_t>(data >> (8 * i)));
@@ -183,6 +185,13 @@ std::FILE* createTestOutput(const std::string& path, std::uint32_t count) {
   for (int i = 0; i < 4; ++i) header[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(riff >> (8 * i));
   std::fwrite(header.data(), 1, header.size(), stream);
   return stream;
+}
+
+std::vector<std::int16_t> channelSamples(const std::vector<std::int16_t>& frames, int channels, int channel) {
+  std::vector<std::int16_t> out;
+  for (std::size_t i = static_cast<std::size_t>(channel); i < frames.size(); i += static_cast<std::size_t>(channels))
+    out.push_back(frames[i]);
+  return out;
 }
 
 std::uint64_t fileHash(const std::string& path) {

@@ -103,9 +103,13 @@ class MessageRecorder {
   int questionAnswer_ = 6;  // kButtonYes
 };
 
-// A wave file's 44-byte header for `count` 16-bit mono samples, written to
-// a new file at `path`; returns the stream positioned after it.
-std::FILE* createTestOutput(const std::string& path, std::uint32_t count);
+// A wave file's 44-byte header for `count` 16-bit frames of `channels`
+// channels, written to a new file at `path`; returns the stream positioned
+// after it.
+std::FILE* createTestOutput(const std::string& path, std::uint32_t count, int channels = 1);
+
+// Channel `channel` of interleaved 16-bit frames of `channels` channels.
+std::vector<std::int16_t> channelSamples(const std::vector<std::int16_t>& frames, int channels, int channel);
 
 // Hashes of files, for comparing renders: FNV-1a over every byte.
 std::uint64_t fileHash(const std::string& path);

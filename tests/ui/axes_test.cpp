@@ -217,6 +217,83 @@ class AxesTest : public QObject {
     QCOMPARE(frequencyAxisSpec(FrequencyScale::Mel, 48000, 306).spec.to, 24000.0f);
   }
 
+  // A chosen band: the ruler runs from the band's low end to its high end,
+  // on the scale's warp; a narrow linear band labels its ticks with the
+  // decimals that tell them apart.
+  void frequencyAxisForABand() {
+    struct Case {
+      FrequencyScale scale;
+      float low, high;
+      int width;
+      std::vector<std::string> labels;  // end labels first, then the ticks' labels
+      std::vector<std::pair<float, int>> ticks;  // frequency and its x in the strip: 10 + trunc(fraction * width + 0.5)
+    };
+    const Case cases[] = {
+        {FrequencyScale::Linear, 5000.0f, 15000.0f, 306,
+         {"5.00k", "15.00k", "6k", "7k", "8k", "9k", "10k", "11k", "12k", "13k", "14k"},
+         {{5000.0f, 10}, {6000.0f, 41}, {10000.0f, 163}, {14500.0f, 301}}},
+        // Labels every 20 Hz ("2.02k") would run into each other: every 50 Hz.
+        {FrequencyScale::Linear, 2000.0f, 2200.0f, 306,
+         {"2.00k", "2.20k", "2.05k", "2.10k", "2.15k"},
+         {{2020.0f, 41}, {2100.0f, 163}}},
+        {FrequencyScale::Linear, 0.0f, 1000.0f, 300,
+         {"0", "1.00k", "100", "200", "300", "400", "500", "600", "700", "800", "900"},
+         {{0.0f, 10}, {500.0f, 160}}},
+        {FrequencyScale::Logarithmic, 100.0f, 10000.0f, 300, {"100.0", "10.00k", "1.0k"}, {{1000.0f, 160}}},
+        {FrequencyScale::Mel, 5000.0f, 15000.0f, 300, {"5.000k", "15.00k", "10k"}, {{10000.0f, 196}}},
+    };
+    for (const Case& c : cases) {
+      RenderSettings settings;
+      settings.frequencyScale = c.scale;
+      settings.bandLowHz = c.low;
+      settings.bandHighHz = c.high;
+      const FrequencyAxis axis = frequencyAxisSpec(settings, c.width, realMeasurer());
+      QCOMPARE(axis.logarithmic, c.scale != FrequencyScale::Linear);
+      QCOMPARE(axis.spec.from, c.low == 0.0f && c.scale != FrequencyScale::Linear ? 16.0f : c.low);
+      QCOMPARE(axis.spec.to, c.high);
+      QCOMPARE(axis.spec.length, c.width);
+      const RulerGeometry g = axis.logarithmic ? layoutLogRuler(axis.spec, realMeasurer())
+                                               : layoutLinearRuler(axis.spec, realMeasurer());
+      QCOMPARE(texts(g), c.labels);
+      // The tick labels keep apart.
+      const TextMeasurer measure = realMeasurer();
+      for (std::size_t i = 3; i < g.texts.size(); ++i) {
+        const int gap = (g.texts[i].x - measure(g.texts[i].text).width / 2) -
+                        (g.texts[i - 1].x + measure(g.texts[i - 1].text).width / 2);
+        QVERIFY2(gap >= 3, g.texts[i].text.c_str());
+      }
+      for (const auto& [hz, x] : c.ticks) {
+        const bool found = std::any_of(g.lines.begin(), g.lines.end(), [x = x](const RulerLine& l) {
+          return l.x1 == x && l.x2 == x && l.y1 == 2;
+        });
+        QVERIFY2(found, (std::to_string(hz) + " Hz at " + std::to_string(x)).c_str());
+      }
+    }
+    // The scale's own band, named, is the unnamed axis.
+    RenderSettings own;
+    own.bandLowHz = 16.0f;
+    own.bandHighHz = 22050.0f;
+    QCOMPARE(texts(layoutLogRuler(frequencyAxisSpec(own, 306).spec, realMeasurer())),
+             texts(layoutLogRuler(frequencyAxisSpec(FrequencyScale::Mel, 44100, 306).spec, realMeasurer())));
+    struct Precision {
+      float step, from, to;
+      int least, decimals;
+    };
+    const Precision precisions[] = {
+        {1000.0f, 5000.0f, 15000.0f, 0, 0},  // 6k ... 14k
+        {200.0f, 2000.0f, 4000.0f, 0, 1},    // 2.2k ... 3.8k
+        {100.0f, 0.0f, 1000.0f, 0, 0},       // 100 ... 900: 1.00k is the end's
+        {100.0f, 0.0f, 1001.0f, 0, 1},       // 1.0k is a tick's
+        {0.5f, 100.0f, 120.0f, 0, 1},
+        {0.2f, 5000.0f, 5010.0f, 0, 4},      // 5.0002k
+        {5000.0f, 0.0f, 22050.0f, 2, 2},     // never fewer than asked
+        {0.0f, 0.0f, 1000.0f, 0, 0},
+    };
+    for (const Precision& p : precisions) {
+      QCOMPARE(bandLabelPrecision(p.step, p.from, p.to, p.least), p.decimals);
+    }
+  }
+
   void defaultAxesAroundTheWindowsFrame() {
     MainWindow w;  // defaults: pink noise, 15 s, Mel
     const MainWindowControls& c = w.controls();

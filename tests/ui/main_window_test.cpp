@@ -32,7 +32,11 @@ class MainWindowTest : public QObject {
     MainWindow w;
     QCOMPARE(w.windowTitle(), QString("Vellomar"));
     const MainWindowControls& c = w.controls();
-    QCOMPARE(c.menuBar->actions().size(), 1);
+    // "Options", then "Help" last.
+    const QList<QAction*> menus = c.menuBar->actions();
+    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus.back(), c.helpMenu->menuAction());
+    QCOMPARE(menus.front()->text(), QString("&Options"));
     QCOMPARE(c.helpMenu->title(), QString("&Help"));
     QCOMPARE(c.helpMenu->actions().size(), 2);
     QCOMPARE(c.helpMenu->actions()[0], c.helpAction);

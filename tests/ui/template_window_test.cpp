@@ -15,6 +15,7 @@
 #include "engine/settings.h"
 #include "support/test_support.h"
 #include "support/window_support.h"
+#include "ui/rulers.h"
 
 using namespace vellomar;
 using namespace vellomar::test;
@@ -162,6 +163,48 @@ class TemplateWindowTest : public QObject {
     // The title stays where it is in window pixels: from y = 4.
     QCOMPARE(lightPixels(dense, 0, 600, 0, 8), 0);
     QVERIFY(lightPixels(dense, 200, 400, 8, 30) > 0);
+  }
+
+  // A chosen band: the ruler runs from its low end to its high end, on the
+  // scale's warp between them.
+  void rulerShowsTheBand() {
+    renderSettings.frequencyScale = FrequencyScale::Linear;
+    renderSettings.bandLowHz = 2000.0f;
+    renderSettings.bandHighHz = 4000.0f;
+    const QImage linear = drawTemplateRuler(300, 80);
+    const int tickRow = 80 - 4 - 1;
+    std::vector<int> ticks;
+    for (int x = 0; x < 300; ++x)
+      if (qGray(linear.pixel(x, tickRow)) > 128) ticks.push_back(x);
+    // Ticks every 10, 20 or 50 Hz (whichever keeps the labels apart), each
+    // where the band puts its frequency, none within the 4-pixel margins.
+    bool matched = false;
+    for (const float step : {10.0f, 20.0f, 50.0f}) {
+      std::vector<int> expected;
+      for (int k = 1; 2000.0f + k * step < 4000.0f; ++k) {
+        const int pos = static_cast<int>(std::trunc(k * step / 2000.0 * 300.0 + 0.5));
+        if (pos >= 4 && pos < 300 - 4) expected.push_back(pos);
+      }
+      matched = matched || ticks == expected;
+    }
+    QVERIFY(matched);
+    QVERIFY(ticks.size() > 30);
+
+    // Mel from 5 to 15 kHz: the one major tick, 10 kHz, stands where the
+    // band's warp puts it (the scale's own band would put it at 214).
+    renderSettings.frequencyScale = FrequencyScale::Mel;
+    renderSettings.bandLowHz = 5000.0f;
+    renderSettings.bandHighHz = 15000.0f;
+    const QImage mel = drawTemplateRuler(300, 80);
+    const double fraction = (std::log(10700.0) - std::log(5700.0)) / (std::log(15700.0) - std::log(5700.0));
+    const int major = static_cast<int>(std::trunc(fraction * 300.0 + 0.5));
+    std::vector<int> majors;
+    for (int x = 0; x < 300; ++x)
+      if (qGray(mel.pixel(x, 40)) > 128) majors.push_back(x);  // below the labels, above the minor ticks
+    QCOMPARE(majors, std::vector<int>{major});
+    renderSettings.bandLowHz = renderSettings.bandHighHz = 0.0f;
+    const QImage own = drawTemplateRuler(300, 80);
+    QCOMPARE(qGray(own.pixel(major, 40)) > 128, false);
   }
 
   void rulerIsLightOnBlack() {

@@ -1,0 +1,60 @@
+// The Options dialog: stereo from the picture's colours, and the band of
+// frequencies the picture's columns span. It edits renderSettings; like
+// every other setting they hold for the run of the program.
+#pragma once
+
+#include <QDialog>
+#include <optional>
+#include <string>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace vellomar {
+
+class MainWindow;
+
+// A frequency field's text as hertz: a finite number with the first comma
+// taken as the decimal point, blanks around it allowed. Nothing when the
+// text is not one.
+std::optional<float> frequencyFromText(const std::string& text);
+
+// A frequency as its field shows it: "%g".
+std::string formatFrequency(float hz);
+
+class OptionsDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // Shows renderSettings: the stereo flag and the band's two ends (the
+  // scale's own where none is chosen).
+  explicit OptionsDialog(QWidget* owner);
+
+  QCheckBox* stereoCheck() const { return stereo_; }
+  QLineEdit* lowEdit() const { return low_; }
+  QLineEdit* highEdit() const { return high_; }
+  QLabel* limitsLabel() const { return limits_; }
+  QPushButton* okButton() const { return ok_; }
+  QPushButton* cancelButton() const { return cancel_; }
+
+ public slots:
+  // OK: a band within the scale's limits is taken into renderSettings with
+  // the stereo flag; any other is refused with a message that says the
+  // allowed range, and the dialog stays open with the settings unchanged.
+  void accept() override;
+
+ private:
+  QCheckBox* stereo_ = nullptr;
+  QLineEdit* low_ = nullptr;
+  QLineEdit* high_ = nullptr;
+  QLabel* limits_ = nullptr;
+  QPushButton* ok_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+};
+
+// Runs the dialog modally over the main window; after OK the axes show the
+// new band. Returns the dialog's result.
+int runOptionsDialog(MainWindow& window);
+
+}  // namespace vellomar

@@ -1,0 +1,27 @@
+#include "ui/options_menu.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "ui/main_window.h"
+#include "ui/options_dialog.h"
+#include "ui/settings_controls.h"
+
+namespace vellomar {
+
+QMenu* addOptionsMenu(MainWindow& window) {
+  const MainWindowControls& c = window.controls();
+  auto* menu = new QMenu(QStringLiteral("&Options"), c.menuBar);
+  menu->setObjectName(QStringLiteral("optionsMenu"));
+  QAction* action = menu->addAction(QStringLiteral("&Stereo and frequency band..."));
+  action->setObjectName(QStringLiteral("optionsAction"));
+  c.menuBar->insertMenu(c.helpMenu->menuAction(), menu);
+  QObject* o = &window;
+  QObject::connect(action, &QAction::triggered, &window, [o] {
+    if (MainWindow* w = liveMainWindow(o)) runOptionsDialog(*w);
+  });
+  return menu;
+}
+
+}  // namespace vellomar

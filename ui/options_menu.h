@@ -1,0 +1,14 @@
+// The main window's "Options" menu, between its other menus and "Help":
+// it opens the Options dialog (stereo, frequency band).
+#pragma once
+
+class QMenu;
+
+namespace vellomar {
+
+class MainWindow;
+
+// Adds the menu to the window's menu bar, before the Help menu; returns it.
+QMenu* addOptionsMenu(MainWindow& window);
+
+}  // namespace vellomar

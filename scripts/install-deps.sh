@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins libgl-dev
   libfftw3-dev libcli11-dev libgtest-dev libgmock-dev
   xvfb xauth sox fonts-dejavu-core
+  pulseaudio pulseaudio-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -22,6 +22,7 @@
 #include "ui/icons.h"
 #include "ui/main_commands.h"
 #include "ui/preview_frame.h"
+#include "ui/view_menu.h"
 
 namespace vellomar {
 
@@ -174,6 +175,7 @@ MainWindow::MainWindow(QWidget* parent)
   c.exitShortcut = buttonShortcut(this, c.exitButton, QKeySequence(Qt::CTRL | Qt::Key_Q), "exitShortcut");
 
   connectMainWindowCommands(*this);
+  installViewMenu(*this);
   // The window opens with the focus on its first Tab stop: the checked
   // source button.
   tabToCheckedButton(c.sourceButtons);

@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,8 @@ class QWidget;
 namespace vellomar {
 
 class MainWindow;
+class Playback;
+struct PictureBitmap;
 
 // One request for a file: what the file dialog is asked to show.
 struct FileRequest {
@@ -26,6 +29,9 @@ struct FileRequest {
   QStringList filters;       // Qt name filters, the first one selected
   QString defaultExtension;  // empty: none
   QString initialPath;
+  // Saving: the dialog asks before an existing file is chosen. Off when the
+  // command asks itself.
+  bool confirmOverwrite = true;
 };
 
 // Shows a file dialog; the chosen path, or nothing on cancel. The default
@@ -34,14 +40,17 @@ using FileChooser = std::function<std::optional<QString>(const FileRequest&)>;
 void setFileChooser(FileChooser chooser);
 
 // Plays a wave file, returning at once. The default plays it through the
-// default audio output, silently doing nothing when there is none.
+// window's Playback (the default audio output), silently doing nothing
+// when there is none; a player set here takes its place, and "Play
+// generated" then never shows a sound as playing.
 using SoundPlayer = std::function<void(const QString& path)>;
 void setSoundPlayer(SoundPlayer player);
 
 // The open or save dialog for `path` (read as the initial name, replaced by
 // the choice). `filters` are pairs of description and pattern.
 bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const char* title,
-                const std::initializer_list<const char*>& filters, const char* defaultExtension, QWidget* owner);
+                const std::initializer_list<const char*>& filters, const char* defaultExtension, QWidget* owner,
+                bool confirmOverwrite = true);
 
 // The warning before a render whose hops are far shorter than a picture
 // line; true means go on.
@@ -54,6 +63,28 @@ void loadPictureCommand(MainWindow& window);
 bool loadPictureFile(MainWindow& window, const std::string& path);
 void generateSound(MainWindow& window);
 void playGenerated(MainWindow& window);
+
+// Shows `bitmap` as the current picture, read from `path` (empty when it
+// comes from no file), ready to render.
+void showPicture(MainWindow& window, std::shared_ptr<const PictureBitmap> bitmap, const std::string& path);
+
+// Whether a render may write the output without asking: no file of that
+// name exists, or the user has chosen or agreed to replace it, or this
+// run's last render wrote it.
+bool outputReplaceableWithoutAsking(MainWindow& window);
+
+// Renders to the output already chosen, asking nothing: stops playing,
+// runs the progress dialog and, on success, enables "Play generated" and
+// sends soundGenerated. True when the sound is in place.
+bool renderToOutput(MainWindow& window);
+
+// The window's player of generated sounds (made on first use); its
+// position moves the preview's playhead.
+Playback& playbackOf(MainWindow& window);
+
+// Plays the generated sound from its start (through the SoundPlayer when
+// one is set), whether or not one is playing.
+void playGeneratedFromStart(MainWindow& window);
 void enterKey(MainWindow& window);
 void selectSource(MainWindow& window, InputSource source);
 void inputFieldEntered(MainWindow& window);

@@ -32,7 +32,10 @@ class MainWindowTest : public QObject {
     MainWindow w;
     QCOMPARE(w.windowTitle(), QString("Vellomar"));
     const MainWindowControls& c = w.controls();
-    QCOMPARE(c.menuBar->actions().size(), 1);
+    // "View", then "Help" last.
+    QCOMPARE(c.menuBar->actions().size(), 2);
+    QCOMPARE(c.menuBar->actions()[0]->text(), QString("&View"));
+    QCOMPARE(c.menuBar->actions()[1], c.helpMenu->menuAction());
     QCOMPARE(c.helpMenu->title(), QString("&Help"));
     QCOMPARE(c.helpMenu->actions().size(), 2);
     QCOMPARE(c.helpMenu->actions()[0], c.helpAction);

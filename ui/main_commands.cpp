@@ -328,10 +328,14 @@ bool renderToOutput(MainWindow& window) {
   const auto& c = window.controls();
   // The sound about to be replaced is not heard on.
   playbackOf(window).stop();
+  // Disabling the focused "Play generated" passes the focus on; it comes
+  // back with the new sound.
+  const bool playFocused = c.playButton->hasFocus();
   c.playButton->setEnabled(false);
   if (runProgressDialog(&window) != kRenderCompleted) return false;
   agreeToReplaceOutput(window, renderSettings.outputPath);
   c.playButton->setEnabled(true);
+  if (playFocused) c.playButton->setFocus();
   emit window.soundGenerated();
   return true;
 }

@@ -183,6 +183,19 @@ void SpectrogramWindow::setPlayhead(qreal fraction) {
 
 void SpectrogramWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  if (!placed_) {
+    // First shown in the middle of the screen, within it.
+    placed_ = true;
+    if (const QScreen* s = screen()) {
+      const QRect area = s->availableGeometry();
+      if (width() > area.width() || height() > area.height()) {
+        resize(std::min(width(), area.width()), std::min(height(), area.height()));
+      }
+      QRect frame = frameGeometry();
+      frame.moveCenter(area.center());
+      move(frame.topLeft());
+    }
+  }
   if (!followsScreen_ && windowHandle() != nullptr) {
     // The axes are drawn for the screen's pixel density.
     followsScreen_ = true;

@@ -99,6 +99,7 @@ class SpectrogramWindow : public QWidget {
   QImage picture_;
   QImage sound_;
   bool followsScreen_ = false;
+  bool placed_ = false;
 };
 
 inline const QString kSpectrogramTitle = QStringLiteral("Spectrogram of generated sound");

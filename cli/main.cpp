@@ -183,9 +183,10 @@ int run(const Options& o, const CLI::App& app) {
     return kExitUsage;
   }
 
-  const std::shared_ptr<const PictureBitmap> picture = loadPicture(o.picture);
+  std::string reason;
+  const std::shared_ptr<const PictureBitmap> picture = loadPicture(o.picture, &reason);
   if (!picture) {
-    showErrorBox(nullptr, "Failed to load picture '%s'", o.picture.c_str());
+    showRefusal(nullptr, pictureRefusal(o.picture, reason));
     return kExitFailed;
   }
 

@@ -13,6 +13,7 @@
 
 #include "engine/result_code.h"
 #include "engine/settings.h"
+#include "engine/span.h"
 #include "fft/buffer.h"
 #include "fft/fft.h"
 
@@ -42,10 +43,14 @@ struct FilterDesignWorkspace {
   std::vector<double> halfWindow;   // K = N/2: rising half of a Hann window of length N
   std::vector<double> pinkWeights;  // K: -3 dB/octave amplitude tilt; empty unless the source is pink noise
   std::vector<float> slice;         // one gain per picture column
+  std::vector<float> interior;      // one float per picture column, scratch of the slice
   // Column positions of the bin edges: edge i is the position of bin
   // i - 0.5, for i = edgesFirst .. K. Empty when the scale is unknown.
   std::vector<float> binEdges;
   std::int32_t edgesFirst = 0;  // bins below it are silent
+  // How bin i averages the slice, for i = edgesFirst .. K - 1: the span
+  // between its edges, clamped into the picture.
+  std::vector<SpanWeights> binWeights;
 };
 
 struct RenderContext {

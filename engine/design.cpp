@@ -6,6 +6,7 @@
 #include "engine/context.h"
 #include "engine/design_internal.h"
 #include "engine/scales.h"
+#include "engine/span.h"
 
 namespace vellomar {
 namespace {
@@ -20,25 +21,6 @@ void fillPinkWeights(std::vector<double>& weights, std::int32_t lowBin) {
   const double top = 4.0 * std::sqrt(static_cast<double>(lowBin));
   for (std::size_t i = low; i < k; ++i) weights[i] = top / std::sqrt(static_cast<double>(i));
   for (std::size_t i = 0; i < low; ++i) weights[i] = weights[low];
-}
-
-// Mean of the interpolant over [a, b] when both ends lie in the cell
-// [h, h + 1] (g = h + 1). Reversed ends give the same (f(a) + f(b)) / 2.
-inline double oneCellMean(float a, float b, const float* v, std::int64_t stride, std::int32_t h, std::int32_t g) {
-  const float vh = v[h * stride];
-  const float vg = v[g * stride];
-  if (a == b) {
-    // Zero-width span: the value of the interpolant at that point.
-    const float wa = static_cast<float>(g) - a;
-    return static_cast<double>(wa * vh + (1.0f - wa) * vg);
-  }
-  const float fh = static_cast<float>(h);
-  const float fg = static_cast<float>(g);
-  const float m = (1.0f - fg) + b - a + fh;
-  const float wh = fh - a + fg + 1.0f - b;
-  const float wg = a - fh + 1.0f - fg + b;
-  const float numerator = 0.5f * m * (wh * vh + wg * vg);
-  return static_cast<double>(numerator) / static_cast<double>(b - a);
 }
 
 // Positions of the bin edges on the scale, for the length W - 1: position
@@ -93,6 +75,23 @@ bool computeBinEdges(FilterDesignWorkspace& ws, std::int32_t n, std::uint32_t fs
   return true;
 }
 
+// The span each bin averages, from its edges clamped into the picture
+// (a one-column picture needs none: every bin takes that column).
+void computeBinWeights(FilterDesignWorkspace& ws, std::int32_t k, std::uint32_t width) {
+  if (width == 1) return;
+  const std::int32_t first = ws.edgesFirst;
+  const float* edge = ws.binEdges.data();
+  const float posCeiling = static_cast<float>(width) - 1.001f;
+  ws.binWeights.resize(static_cast<std::size_t>(k - first));
+  for (std::int32_t i = first; i < k; ++i) {
+    float posLo = edge[i - first];
+    float posHi = edge[i - first + 1];
+    if (!(posHi < posCeiling)) posHi = posCeiling;
+    if (posLo <= 0.001f) posLo = 0.001f;
+    ws.binWeights[static_cast<std::size_t>(i - first)] = spanWeights(posLo, posHi);
+  }
+}
+
 }  // namespace
 
 float lowestLogPosition(std::int32_t n, std::uint32_t sampleRate) {
@@ -128,7 +127,10 @@ ResultCode prepareDesignWorkspace(FilterDesignWorkspace& ws, const RenderJob& jo
     }
     if (pictureUsable) {
       ws.slice.resize(pic.width);
-      computeBinEdges(ws, n, fs, s.frequencyScale, pic.width, q, lowBin);
+      ws.interior.resize(pic.width);
+      if (computeBinEdges(ws, n, fs, s.frequencyScale, pic.width, q, lowBin)) {
+        computeBinWeights(ws, static_cast<std::int32_t>(k), pic.width);
+      }
     }
   } catch (const std::bad_alloc&) {
     ws = FilterDesignWorkspace{};
@@ -168,47 +170,8 @@ void buildGainMatrix(const PictureData& pic, const RenderSettings& settings, flo
   }
 }
 
-namespace {
-// The mean itself, inlined into the design's loops.
-inline double intervalMeanInline(float a, float b, const float* v, std::int64_t stride) {
-  auto h = static_cast<std::int32_t>(std::floor(a));
-  auto g = static_cast<std::int32_t>(std::ceil(b));
-  if (g - h <= 1) {
-    if (g == h) {
-      // Reversed ends meeting at a whole position: b <= h <= a, so one end
-      // lies exactly on h. Pick the cell that holds both.
-      if (a == b) return static_cast<double>(v[h * stride]);
-      if (a == static_cast<float>(h) && h > 0) {
-        --h;
-      } else {
-        ++g;
-      }
-    }
-    return oneCellMean(a, b, v, stride, h, g);
-  }
-
-  const float t = a - static_cast<float>(h);
-  const float u = static_cast<float>(h + 1) - a;
-  const float m = b - static_cast<float>(g - 1);
-  const float halfMm = 0.5f * m * m;
-  float sum = 0.5f * u * u * v[h * stride];
-  if (g - h == 2) {
-    const float middle = 0.5f * (1.0f - t * t) + (m - halfMm);
-    sum += middle * v[(h + 1) * stride];
-  } else {
-    float interior = 0.0f;
-    for (std::int64_t i = g - 2; i >= h + 2; --i) interior += v[i * stride];
-    sum += (1.0f - 0.5f * t * t) * v[(h + 1) * stride];
-    sum += interior;
-    sum += (0.5f + m - halfMm) * v[static_cast<std::int64_t>(g - 1) * stride];
-  }
-  sum += halfMm * v[static_cast<std::int64_t>(g) * stride];
-  return static_cast<double>(sum) / static_cast<double>(b - a);
-}
-}  // namespace
-
 double intervalMean(float a, float b, const float* v, std::int64_t stride) {
-  return intervalMeanInline(a, b, v, stride);
+  return applySpan(spanWeights(a, b), v, stride);
 }
 
 ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int32_t u) {
@@ -245,30 +208,41 @@ ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int
     if (!(lo < rows - 1.002f)) lo = rows - 1.002f;
     if (!(hi > 0.002f)) hi = 0.002f;
     if (!(hi < rows - 1.001f)) hi = rows - 1.001f;
-    if (!(hi > lo)) return kResultEmptyTimeSpan;
-    for (std::uint32_t x = 0; x < width; ++x) {
-      slice[x] = static_cast<float>(intervalMeanInline(lo, hi, gains + x, static_cast<std::int64_t>(width)));
+    if (!(hi > lo)) {
+      // Far into a long sound with a fine time granularity the slot's two
+      // ends, formed in single precision, round to one position. Formed in
+      // double they come apart; where even that is too fine for a float,
+      // the slot reads the rows at its start.
+      const double totalHops = static_cast<double>(job->sampleCount) / static_cast<double>(n) *
+                               static_cast<double>(s.subBlocksPerBlock);
+      const double middle = static_cast<double>(u) - static_cast<double>(s.subBlocksPerBlock) * 0.5;
+      lo = static_cast<float>((middle - 0.5) / totalHops * static_cast<double>(last));
+      hi = static_cast<float>((middle + 0.5) / totalHops * static_cast<double>(last));
+      if (!(lo > 0.001f)) lo = 0.001f;
+      if (!(lo < rows - 1.002f)) lo = rows - 1.002f;
+      if (!(hi > 0.002f)) hi = 0.002f;
+      if (!(hi < rows - 1.001f)) hi = rows - 1.001f;
+      if (!(hi > lo)) hi = std::nextafter(lo, rows);
+      if (!(hi > lo)) return kResultEmptyTimeSpan;
     }
+    applySpanDownColumns(spanWeights(lo, hi), gains, width, slice, ws.interior.data());
   }
 
   // An unknown scale has no bin edges.
   if (ws.binEdges.empty()) return kResultInternal;
   const std::int32_t first = ws.edgesFirst;
-  const float* edge = ws.binEdges.data();
-  const float posCeiling = static_cast<float>(width) - 1.001f;
-  for (std::int32_t i = first; i < k; ++i) {
-    double mean;
-    if (width == 1) {
-      mean = static_cast<double>(slice[0]);  // one column: every bin gets its gain
-    } else {
-      float posLo = edge[i - first];
-      float posHi = edge[i - first + 1];
-      if (!(posHi < posCeiling)) posHi = posCeiling;
-      if (posLo <= 0.001f) posLo = 0.001f;
-      mean = intervalMeanInline(posLo, posHi, slice, 1);
+  if (width == 1) {
+    // One column: every bin gets its gain.
+    for (std::int32_t i = first; i < k; ++i) {
+      spectrum[2 * i] = static_cast<double>(slice[0]);
+      spectrum[2 * i + 1] = 0.0;
     }
-    spectrum[2 * i] = mean;
-    spectrum[2 * i + 1] = 0.0;
+  } else {
+    const SpanWeights* weights = ws.binWeights.data();
+    for (std::int32_t i = first; i < k; ++i) {
+      spectrum[2 * i] = applySpan(weights[i - first], slice, 1);
+      spectrum[2 * i + 1] = 0.0;
+    }
   }
   for (std::int32_t i = 0; i < first; ++i) {
     spectrum[2 * i] = 0.0;
@@ -286,16 +260,19 @@ ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int
 }
 
 ResultCode designColumnFilter(RenderContext& context, double* spectrum, std::int32_t u) {
-  const ResultCode result = designBinResponses(context, spectrum, u);
+  const std::int32_t n = context.blockLength;
+  // The responses go straight into the inverse transform's input.
+  double* responses = context.fft.inverseInput(n);
+  if (!responses) return kResultInternal;
+  const ResultCode result = designBinResponses(context, responses, u);
   if (result != kResultOk) return result;
 
-  const std::int32_t n = context.blockLength;
   const std::int32_t k = n / 2;
   double* work = context.design.workBuffer.data();
   const double* window = context.design.halfWindow.data();
 
   // Zero-phase impulse response, centred on index 0.
-  context.fft.inverse(spectrum, work, n);
+  context.fft.inverseFromInput(work, n);
   // Rotate by half a block so the peak sits at N/2, and taper with a Hann
   // window of length N.
   for (std::int32_t i = 0; i < k; ++i) {

@@ -4,7 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
-#include <system_error>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -166,12 +166,11 @@ class RunPipeline {
 
   // Starts up to `threads` workers; returns how many run.
   std::size_t start(std::int32_t threads) {
-    for (std::int32_t i = 0; i < threads; ++i) {
-      try {
-        workers_.emplace_back([this] { work(); });
-      } catch (const std::system_error&) {
-        break;
-      }
+    try {
+      workers_.reserve(static_cast<std::size_t>(threads));
+      for (std::int32_t i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+    } catch (const std::exception&) {
+      // No more threads (or no memory for them): those that run do the work.
     }
     return workers_.size();
   }

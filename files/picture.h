@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/settings.h"
+#include "files/messages.h"
 
 namespace vellomar {
 
@@ -19,9 +20,22 @@ struct PictureBitmap {
   std::uint32_t height = 0;
 };
 
-// Decodes `path` (BMP, PNG, JPEG, GIF, TIFF) into brightness bytes. Returns
-// nullptr when the file cannot be loaded. Shows no message.
-std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path);
+// Decodes `path` (BMP, PNG, JPEG, GIF, TIFF; the name taken as bytes, in
+// any encoding) into brightness bytes, every pixel by its colour bytes
+// whatever its transparency. Returns nullptr when the file cannot be
+// loaded; `reason`, when given, then says why in a sentence (a picture too
+// big to render) or is left empty (no picture). Shows and prints nothing:
+// the decoders' own complaints are kept off standard error.
+std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path, std::string* reason = nullptr);
+
+// What the user is told when a picture cannot be loaded: "Failed to load
+// picture '%s'", followed by the reason on a line of its own when there is
+// one.
+Refusal pictureRefusal(const std::string& path, const std::string& reason);
+
+// The most pixels a picture may have for loadPicture to take it on this
+// computer: what a render of it can hold in memory.
+std::uint64_t maxPicturePixels();
 
 // The engine's view of a loaded picture: it points into `bitmap`, which must
 // outlive every use of it.

@@ -2,25 +2,22 @@
 
 #include <QFile>
 #include <QImage>
-#include <QImageReader>
 #include <QImageWriter>
+#include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "engine/design.h"
 #include "files/output_file.h"
 #include "files/picture_preview.h"
 
 namespace vellomar {
 
-std::uint64_t maxLoadablePixels() {
-  const int megabytes = QImageReader::allocationLimit();
-  // No limit set: the loader is bound by the sides alone.
-  if (megabytes <= 0) return std::uint64_t{kMaxPngSide} * kMaxPngSide;
-  return static_cast<std::uint64_t>(megabytes) * 1024 * 1024 / 4;
-}
+std::uint64_t maxLoadablePixels() { return maxPicturePixels(); }
 
 bool pictureSizeLoadable(std::uint64_t width, std::uint64_t height) {
-  if (width < 1 || height < 1 || width > kMaxPngSide || height > kMaxPngSide) return false;
+  const std::uint64_t side = std::min<std::uint64_t>(kMaxPngSide, kMaxPictureSide);
+  if (width < 1 || height < 1 || width > side || height > side) return false;
   return width * height <= maxLoadablePixels();
 }
 

@@ -13,12 +13,13 @@ namespace vellomar {
 // The longest side of a PNG file that the loader's decoder reads.
 inline constexpr std::uint32_t kMaxPngSide = 1000000;
 
-// The most pixels the loader decodes in one picture: its decoder's
-// allocation limit, counted at four bytes a pixel.
+// The most pixels of a picture written here that the loader takes again:
+// maxPicturePixels().
 std::uint64_t maxLoadablePixels();
 
 // Whether a picture of width x height can be written and loaded again:
-// each side 1 ... kMaxPngSide and at most maxLoadablePixels() pixels.
+// each side 1 ... kMaxPngSide (and within kMaxPictureSide) and at most
+// maxLoadablePixels() pixels.
 bool pictureSizeLoadable(std::uint64_t width, std::uint64_t height);
 
 // Writes `picture` as an 8-bit grey PNG file at `path`, beside it first and

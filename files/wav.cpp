@@ -110,8 +110,13 @@ bool waveDataFits(const WaveInfo& info, Refusal& refusal) {
 bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, Refusal& refusal) {
   const double count = static_cast<double>(static_cast<float>(sampleRate)) * static_cast<double>(durationSeconds);
   if (!(count > static_cast<double>(kMaxOutputSamples))) return true;
-  refusal = errorRefusal("The sound would be too long for a wave file: %.0f samples, at most %u.", std::trunc(count),
-                         static_cast<unsigned>(kMaxOutputSamples));
+  // The limit in time too, as the duration field takes it.
+  const double seconds = static_cast<double>(kMaxOutputSamples) / static_cast<double>(sampleRate);
+  const auto whole = static_cast<unsigned long>(seconds);
+  refusal = errorRefusal(
+      "The sound would be too long for a wave file: %.0f samples, at most %u, which is %.1f seconds (%lu:%02lu:%02lu).",
+      std::trunc(count), static_cast<unsigned>(kMaxOutputSamples), std::floor(seconds * 10.0) / 10.0, whole / 3600,
+      whole / 60 % 60, whole % 60);
   return false;
 }
 

@@ -66,7 +66,11 @@ std::optional<QString> runFileDialog(const FileRequest& request) {
   dialog.setNameFilters(request.filters);
   if (!request.filters.isEmpty()) dialog.selectNameFilter(request.filters.front());
   if (!request.defaultExtension.isEmpty()) dialog.setDefaultSuffix(request.defaultExtension);
-  if (!request.initialPath.isEmpty()) dialog.selectFile(request.initialPath);
+  if (!request.initialPath.isEmpty()) {
+    dialog.selectFile(request.initialPath);
+  } else if (!request.initialFolder.isEmpty()) {
+    dialog.setDirectory(request.initialFolder);
+  }
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return std::nullopt;
@@ -79,10 +83,13 @@ FileChooser gFileChooser;
 // and its terminator.
 constexpr std::size_t kPathCapacity = kMaxPathLength + 1;
 
-// A longer path would have to be cut, and would then name another file.
-void refuseLongPath(MessageOwner owner, const std::string& path, std::size_t maxLength) {
+// A longer path would have to be cut, and would then name another file:
+// refused however it arrives (a file dialog, a drop, a field).
+bool refuseLongPath(MessageOwner owner, const std::string& path) {
+  if (path.size() <= kMaxPathLength) return false;
   showErrorBox(owner, "The path of the chosen file is too long (at most %u characters): '%s'",
-               static_cast<unsigned>(maxLength), path.c_str());
+               static_cast<unsigned>(kMaxPathLength), path.c_str());
+  return true;
 }
 
 // What "Play generated" reads while it plays, and what it reads otherwise.
@@ -92,18 +99,11 @@ constexpr const char* kPlayGeneratedText = "Play generated";
 SoundPlayer gSoundPlayer;
 
 // The text of a file field, as the path it stands for.
-std::string fieldPath(const QLineEdit* edit) { return edit->text().left(kMaxPathLength).toStdString(); }
+std::string fieldPath(const QLineEdit* edit) { return pathFromQt(edit->text()); }
 
 const std::initializer_list<const char*> kWaveFilters = {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"};
 
-// The output file that may be replaced without asking: the one the save
-// dialog confirmed, the one the user agreed to replace when asked, or the
-// one this run's last render wrote. Kept on the window.
-constexpr const char* kAgreedOutputProperty = "agreedOutputPath";
-
-void agreeToReplaceOutput(MainWindow& window, const std::string& path) {
-  window.setProperty(kAgreedOutputProperty, QString::fromStdString(path));
-}
+void agreeToReplaceOutput(MainWindow& window, const std::string& path) { window.session().agreedOutput = path; }
 
 // A typed output name can point at any existing file (an earlier sound, the
 // picture itself); the render would truncate it. Ask first, unless the
@@ -194,7 +194,7 @@ bool outputReplaceableWithoutAsking(MainWindow& window) {
   const std::filesystem::path output(renderSettings.outputPath);
   std::error_code error;
   if (!std::filesystem::is_regular_file(output, error)) return true;  // nothing there, or the writer refuses it
-  const std::string agreed = window.property(kAgreedOutputProperty).toString().toStdString();
+  const std::string& agreed = window.session().agreedOutput;
   if (agreed.empty()) return false;
   if (agreed == renderSettings.outputPath) return true;
   return std::filesystem::equivalent(std::filesystem::path(agreed), output, error) && !error;
@@ -203,9 +203,13 @@ bool outputReplaceableWithoutAsking(MainWindow& window) {
 void setFileChooser(FileChooser chooser) { gFileChooser = std::move(chooser); }
 void setSoundPlayer(SoundPlayer player) { gSoundPlayer = std::move(player); }
 
+std::string pathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QString pathToQt(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
 bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const char* title,
                 const std::initializer_list<const char*>& filters, const char* defaultExtension, QWidget* owner,
-                bool confirmOverwrite) {
+                const std::string& initialFolder, bool confirmOverwrite) {
   FileRequest request;
   request.owner = owner;
   request.forSaving = forSaving;
@@ -215,12 +219,14 @@ bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const c
     request.filters << nameFilter(*it, *std::next(it));
   }
   if (defaultExtension != nullptr) request.defaultExtension = QString::fromUtf8(defaultExtension);
-  request.initialPath = QString::fromStdString(path);
+  request.initialPath = pathToQt(path);
+  request.initialFolder = pathToQt(initialFolder);
   const std::optional<QString> chosen = gFileChooser ? gFileChooser(request) : runFileDialog(request);
   if (!chosen || chosen->isEmpty()) return false;
-  const std::string result = chosen->toStdString();
+  const std::string result = pathFromQt(*chosen);
   if (result.size() >= capacity) {
-    refuseLongPath(owner, result, capacity - 1);
+    showErrorBox(owner, "The path of the chosen file is too long (at most %u characters): '%s'",
+                 static_cast<unsigned>(capacity - 1), result.c_str());
     return false;
   }
   path = result;
@@ -271,9 +277,10 @@ void showPicture(MainWindow& window, std::shared_ptr<const PictureBitmap> bitmap
 }
 
 bool loadPictureFile(MainWindow& window, const std::string& path) {
-  std::shared_ptr<const PictureBitmap> bitmap = loadPicture(path);
+  std::string reason;
+  std::shared_ptr<const PictureBitmap> bitmap = loadPicture(path, &reason);
   if (!bitmap) {
-    showErrorBox(ownerOf(window), "Failed to load picture '%s'", path.c_str());
+    showRefusal(ownerOf(window), pictureRefusal(path, reason));
     return false;
   }
   showPicture(window, std::move(bitmap), path);
@@ -286,9 +293,11 @@ void loadPictureCommand(MainWindow& window) {
   if (!chooseFile(path, kPathCapacity, false, "Choose a picture",
                   {"Bitmap images (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff)",
                    "*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.tif;*.tiff", "All files(*.*)", "*.*"},
-                  "bmp", &window)) {
+                  "bmp", &window, window.session().lastPictureFolder)) {
     return;
   }
+  // The next choice starts where this one was made.
+  window.session().lastPictureFolder = std::filesystem::path(path).parent_path().string();
   loadPictureFile(window, path);
 }
 
@@ -315,6 +324,15 @@ void generateSound(MainWindow& window) {
                 "Input and output wave cannot be the same file.\nPlease change "
                 "your selection.");
     return;
+  }
+  // A noise too long for any wave file is refused before any question
+  // about it is asked.
+  if (!waveSource) {
+    Refusal refusal;
+    if (!noiseRenderFits(renderSettings.sampleRate, renderSettings.durationSeconds, refusal)) {
+      showRefusal(ownerOf(window), refusal);
+      return;
+    }
   }
   if (!confirmTimeGranularity(window)) {
     refreshTimePerLineLabel(window);
@@ -375,7 +393,7 @@ void playGenerated(MainWindow& window) {
 
 void playGeneratedFromStart(MainWindow& window) {
   if (renderSettings.outputPath.empty()) return;
-  const QString path = QString::fromStdString(renderSettings.outputPath);
+  const QString path = pathToQt(renderSettings.outputPath);
   if (gSoundPlayer) {
     gSoundPlayer(path);
   } else {
@@ -413,7 +431,12 @@ void outputFieldEntered(MainWindow& window) {
 
 void inputFieldLeft(MainWindow& window) {
   QLineEdit* edit = window.controls().inputPathEdit;
-  renderSettings.inputPath = fieldPath(edit);
+  const std::string text = fieldPath(edit);
+  if (refuseLongPath(ownerOf(window), text)) {
+    showPathInField(edit, renderSettings.inputPath);
+    return;
+  }
+  renderSettings.inputPath = text;
   if (renderSettings.inputPath == kNotSelected) {
     renderSettings.inputPath.clear();
   } else if (renderSettings.inputPath.empty()) {
@@ -427,6 +450,10 @@ void inputFieldLeft(MainWindow& window) {
 void outputFieldLeft(MainWindow& window) {
   const auto& c = window.controls();
   const std::string text = fieldPath(c.outputPathEdit);
+  if (refuseLongPath(ownerOf(window), text)) {
+    showPathInField(c.outputPathEdit, renderSettings.outputPath);
+    return;
+  }
   if (!equalIgnoringCase(text, renderSettings.outputPath)) c.playButton->setEnabled(false);
   renderSettings.outputPath = text;
   if (renderSettings.outputPath == kNotSelected) {
@@ -440,12 +467,9 @@ bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
   for (const QUrl& url : urls) {
     if (!url.isLocalFile()) continue;
     const QString local = url.toLocalFile();
-    const std::string path = local.toStdString();
+    const std::string path = pathFromQt(local);
+    if (refuseLongPath(ownerOf(window), path)) return false;
     if (QFileInfo(local).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0) {
-      if (path.size() > kMaxPathLength) {
-        refuseLongPath(ownerOf(window), path, kMaxPathLength);
-        return false;
-      }
       const auto& c = window.controls();
       renderSettings.inputPath = path;
       showPathInField(c.inputPathEdit, renderSettings.inputPath);
@@ -513,8 +537,6 @@ void connectMainWindowCommands(MainWindow& window) {
   auto* events = new WindowEvents(window);
   c.inputPathEdit->installEventFilter(events);
   c.outputPathEdit->installEventFilter(events);
-  c.inputPathEdit->setMaxLength(static_cast<int>(kMaxPathLength));
-  c.outputPathEdit->setMaxLength(static_cast<int>(kMaxPathLength));
   // Files dropped anywhere on the window, the fields included, go to the
   // window.
   for (QLineEdit* edit : window.findChildren<QLineEdit*>()) edit->setAcceptDrops(false);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <string>
 
 #include "ui/dialog_builder.h"
 #include "ui/dialog_units.h"
@@ -96,6 +97,16 @@ struct MainWindowControls {
   QAction* exitShortcut = nullptr;
 };
 
+// What the window's commands remember for the run of the program.
+struct WindowSession {
+  // The output file that may be replaced without asking: the one the save
+  // dialog confirmed, the one the user agreed to replace when asked, or the
+  // one this run's last render wrote.
+  std::string agreedOutput;
+  // The folder of the last picture chosen, where the picture chooser opens.
+  std::string lastPictureFolder;
+};
+
 class MainWindow : public QDialog {
   Q_OBJECT
  public:
@@ -109,6 +120,7 @@ class MainWindow : public QDialog {
   // The window's area below the menu bar; controls are placed in it.
   QWidget* clientArea() const { return client_; }
   const DialogBaseUnits& baseUnits() const { return base_; }
+  WindowSession& session() { return session_; }
 
  signals:
   // A render has put its sound in place under renderSettings.outputPath.
@@ -131,6 +143,7 @@ class MainWindow : public QDialog {
   QWidget* client_ = nullptr;
   BuiltDialog built_;
   MainWindowControls controls_;
+  WindowSession session_;
   bool centred_ = false;
   bool followsScreen_ = false;
 };

@@ -87,7 +87,7 @@ void PictureWatcher::settled() {
     settle_.start(settleMilliseconds_);
     return;
   }
-  std::shared_ptr<const PictureBitmap> picture = loadPicture(path_.toStdString());
+  std::shared_ptr<const PictureBitmap> picture = loadPicture(QFile::encodeName(path_).toStdString());
   if (!picture) {
     if (--triesLeft_ > 0) {
       settle_.start(retryMilliseconds_);

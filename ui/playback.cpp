@@ -3,6 +3,7 @@
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
+#include <QFile>
 #include <QIODevice>
 #include <QMediaDevices>
 #include <QTimer>
@@ -99,7 +100,7 @@ void Playback::play(const QString& path) {
   if (device.isNull()) return;
   WaveInfo info;
   Refusal refusal;
-  std::FILE* file = openInputWave(path.toStdString(), info, kRate, refusal);
+  std::FILE* file = openInputWave(QFile::encodeName(path).toStdString(), info, kRate, refusal);
   if (!file) return;
   QAudioFormat format;
   format.setSampleRate(static_cast<int>(kRate));

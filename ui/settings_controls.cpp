@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -74,7 +75,7 @@ void onFocusOut(QWidget* widget, std::function<void()> action, bool onEnter) {
 }
 
 void showPathInField(QLineEdit* edit, const std::string& path) {
-  edit->setText(path.empty() ? QString(kNotSelected) : QString::fromStdString(path));
+  edit->setText(path.empty() ? QString(kNotSelected) : QFile::decodeName(QByteArray::fromStdString(path)));
 }
 
 MainWindow* liveMainWindow(QObject* window) { return qobject_cast<MainWindow*>(window); }

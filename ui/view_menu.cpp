@@ -105,7 +105,7 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
     setStatus(QStringLiteral("'%1' could not be loaded; waiting for the next save").arg(watchedName()));
   });
   connect(watcher_, &PictureWatcher::pictureDeleted, this, [this] {
-    const QString name = QFileInfo(QString::fromStdString(picturePath)).fileName();
+    const QString name = QFileInfo(pathToQt(picturePath)).fileName();
     {
       const QSignalBlocker blocker(watch_);
       watch_->setChecked(false);
@@ -177,7 +177,7 @@ void ViewMenu::soundGenerated() {
 void ViewMenu::pictureChanged() {
   updateActions();
   if (!watcher_->watching()) return;
-  const QString path = QString::fromStdString(picturePath);
+  const QString path = pathToQt(picturePath);
   if (path.isEmpty()) {
     watcher_->stop();
     {
@@ -220,11 +220,11 @@ void ViewMenu::savePictureAs() {
   const std::shared_ptr<const PictureBitmap> picture = window_.controls().previewFrame->picture();
   if (!picture) return;
   std::string path = picturePath;
-  if (QFileInfo(QString::fromStdString(path)).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) != 0) {
+  if (QFileInfo(pathToQt(path)).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) != 0) {
     path.clear();
   }
   if (!chooseFile(path, kPathCapacity, true, "Save picture as", {"PNG pictures (*.png)", "*.png"}, "png", &window_,
-                  false)) {
+                  std::string(), false)) {
     return;
   }
   std::error_code error;
@@ -242,7 +242,7 @@ void ViewMenu::savePictureAs() {
   // The picture comes from this file now; a watch follows it, taking the
   // file as just written as seen.
   if (watcher_->watching()) {
-    watcher_->watch(QString::fromStdString(path));
+    watcher_->watch(pathToQt(path));
     setStatus(QStringLiteral("Watching '%1'").arg(watchedName()));
   }
   updateActions();
@@ -261,7 +261,7 @@ void ViewMenu::setWatching(bool on) {
     watch_->setChecked(false);
     return;
   }
-  watcher_->watch(QString::fromStdString(picturePath));
+  watcher_->watch(pathToQt(picturePath));
   setStatus(QStringLiteral("Watching '%1'").arg(watchedName()));
   updateActions();
 }

@@ -29,6 +29,7 @@ struct FileRequest {
   QStringList filters;       // Qt name filters, the first one selected
   QString defaultExtension;  // empty: none
   QString initialPath;
+  QString initialFolder;     // where the dialog opens when no path is given; empty: its own choice
   // Saving: the dialog asks before an existing file is chosen. Off when the
   // command asks itself.
   bool confirmOverwrite = true;
@@ -47,10 +48,17 @@ using SoundPlayer = std::function<void(const QString& path)>;
 void setSoundPlayer(SoundPlayer player);
 
 // The open or save dialog for `path` (read as the initial name, replaced by
-// the choice). `filters` are pairs of description and pattern.
+// the choice), opening in `initialFolder` when the name is empty. `filters`
+// are pairs of description and pattern. A chosen path longer than
+// capacity - 1 bytes is refused with the program's message.
 bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const char* title,
                 const std::initializer_list<const char*>& filters, const char* defaultExtension, QWidget* owner,
-                bool confirmOverwrite = true);
+                const std::string& initialFolder = std::string(), bool confirmOverwrite = true);
+
+// A path as the file system takes it (the bytes Qt opens files by), and
+// back for showing. Path lengths are counted in these bytes everywhere.
+std::string pathFromQt(const QString& path);
+QString pathToQt(const std::string& path);
 
 // The warning before a render whose hops are far shorter than a picture
 // line; true means go on.

@@ -243,9 +243,31 @@ TEST_F(RenderCliTest, FileFailuresExitWith1AndLeaveNoOutput) {
     EXPECT_EQ(o.err, "Failed to load picture '" + dir.file("missing.png") + "'\n");
   }
   {
+    // Whatever the decoder makes of a bad file, the user reads the
+    // program's message alone.
+    QImage card(40, 30, QImage::Format_RGB32);
+    card.fill(qRgb(10, 200, 30));
+    ASSERT_TRUE(card.save(QString::fromStdString(dir.file("whole.png")), "PNG"));
+    ASSERT_TRUE(card.save(QString::fromStdString(dir.file("whole.tif")), "TIFF"));
+    ASSERT_TRUE(card.save(QString::fromStdString(dir.file("whole.jpg")), "JPEG"));
+    for (const char* name : {"whole.png", "whole.tif", "whole.jpg"}) {
+      auto bytes = test::readFile(dir.file(name));
+      bytes.resize(bytes.size() / 2);
+      const std::string cut = dir.file(std::string("cut-") + name);
+      test::writeFile(cut, bytes);
+      const Outcome o = run({cut, out});
+      EXPECT_EQ(o.exitCode, 1) << name;
+      EXPECT_EQ(o.err, "Failed to load picture '" + cut + "'\n") << name;
+    }
     const std::string notPicture = dir.file("text.png");
     test::writeFile(notPicture, {'h', 'e', 'l', 'l', 'o'});
-    EXPECT_EQ(run({notPicture, out}).exitCode, 1);
+    const std::string tiffHead = dir.file("head.tif");
+    test::writeFile(tiffHead, {'I', 'I', '*', 0, 16, 0, 0, 0});
+    for (const std::string& bad : {notPicture, tiffHead}) {
+      const Outcome o = run({bad, out});
+      EXPECT_EQ(o.exitCode, 1);
+      EXPECT_EQ(o.err, "Failed to load picture '" + bad + "'\n");
+    }
   }
   {
     const Outcome o = run({white, out, "--input", dir.file("missing.wav")});

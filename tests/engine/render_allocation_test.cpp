@@ -42,6 +42,22 @@ void* allocateAligned(std::size_t size, std::align_val_t alignment) {
 
 void* operator new(std::size_t size) { return allocate(size); }
 void* operator new(std::size_t size, std::align_val_t alignment) { return allocateAligned(size, alignment); }
+// The non-throwing forms too: a sanitizer's runtime would otherwise serve
+// them without counting or failing.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+  try {
+    return allocateAligned(size, alignment);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }

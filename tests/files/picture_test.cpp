@@ -6,12 +6,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <tiffio.h>
 #include <unistd.h>
 
 #include <QColor>
 #include <QColorSpace>
 #include <QCoreApplication>
 #include <QImage>
+#include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -98,6 +101,68 @@ QImage colourCard() {
     image.setPixel(x, 2, qRgb(40 * x, 40 * x, 40 * x));
   }
   return image;
+}
+
+// A BMP header with the given size and no pixel data after it.
+std::vector<std::uint8_t> bmpHeader(std::int32_t w, std::int32_t h) {
+  std::vector<std::uint8_t> b = {'B', 'M'};
+  auto put32 = [&](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  auto put16 = [&](std::uint16_t v) {
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+  };
+  put32(54 + 4);
+  put32(0);
+  put32(54);
+  put32(40);
+  put32(static_cast<std::uint32_t>(w));
+  put32(static_cast<std::uint32_t>(h));
+  put16(1);
+  put16(24);
+  put32(0);
+  put32(0);
+  put32(2835);
+  put32(2835);
+  put32(0);
+  put32(0);
+  put32(0);
+  return b;
+}
+
+// A PNG chunk: length, type, data and CRC.
+std::vector<std::uint8_t> pngChunk(const char* type, const std::vector<std::uint8_t>& data) {
+  std::vector<std::uint8_t> body(type, type + 4);
+  body.insert(body.end(), data.begin(), data.end());
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::uint8_t byte : body) {
+    crc ^= byte;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  crc ^= 0xFFFFFFFFu;
+  std::vector<std::uint8_t> b;
+  const auto length = static_cast<std::uint32_t>(data.size());
+  for (int i = 3; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(length >> (8 * i)));
+  b.insert(b.end(), body.begin(), body.end());
+  for (int i = 3; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
+  return b;
+}
+
+// A PNG that says it is w x h pixels of 8-bit grey, with far too little
+// image data: a decoder learns its size from it and nothing more.
+std::vector<std::uint8_t> pngHeader(std::uint32_t w, std::uint32_t h) {
+  std::vector<std::uint8_t> header;
+  for (std::uint32_t v : {w, h}) {
+    for (int i = 3; i >= 0; --i) header.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  }
+  for (std::uint8_t v : {8, 0, 0, 0, 0}) header.push_back(v);
+  std::vector<std::uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  for (const auto& chunk : {pngChunk("IHDR", header), pngChunk("IDAT", {0x78, 0x9C, 0x63, 0, 0, 0, 1, 0, 1}),
+                            pngChunk("IEND", {})}) {
+    b.insert(b.end(), chunk.begin(), chunk.end());
+  }
+  return b;
 }
 
 class PictureTest : public ::testing::Test {
@@ -214,6 +279,124 @@ TEST_F(PictureTest, NamesOutsideAsciiLoad) {
   ASSERT_TRUE(colourCard().save(QString::fromUtf8(path.c_str()), "PNG"));
   ASSERT_TRUE(test::fileExists(path));
   EXPECT_TRUE(loadPicture(path));
+
+  // A name that is not UTF-8 at all is opened by its bytes.
+  const std::string latin1 = dir.file("Klang \xFC\xA4.png");
+  std::rename(path.c_str(), latin1.c_str());
+  ASSERT_TRUE(test::fileExists(latin1));
+  const auto p = loadPicture(latin1);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(at(*p, 1, 1), 140);
+}
+
+// Writes a TIFF of 8-bit samples with an alpha sample after the colour
+// (`samples` 4: RGBA, 2: grey and alpha), in strips or in tiles of 16 x 16.
+void writeTiffWithAlpha(const std::string& path, std::uint32_t w, std::uint32_t h, int samples, bool tiled,
+                        std::uint16_t alphaKind, const std::vector<std::uint8_t>& bytes) {
+  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(tiff, nullptr);
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, w);
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, h);
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, samples == 4 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  std::uint16_t extra[] = {alphaKind};
+  TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra);
+  const std::size_t rowBytes = static_cast<std::size_t>(w) * samples;
+  if (tiled) {
+    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, 16);
+    TIFFSetField(tiff, TIFFTAG_TILELENGTH, 16);
+    std::vector<std::uint8_t> tile(16 * 16 * static_cast<std::size_t>(samples), 0);
+    for (std::uint32_t y0 = 0; y0 < h; y0 += 16) {
+      for (std::uint32_t x0 = 0; x0 < w; x0 += 16) {
+        std::fill(tile.begin(), tile.end(), 0);
+        for (std::uint32_t y = 0; y < 16 && y0 + y < h; ++y) {
+          for (std::uint32_t x = 0; x < 16 && x0 + x < w; ++x) {
+            for (int k = 0; k < samples; ++k) {
+              tile[(y * 16 + x) * samples + k] = bytes[(y0 + y) * rowBytes + (x0 + x) * samples + k];
+            }
+          }
+        }
+        ASSERT_GE(TIFFWriteTile(tiff, tile.data(), x0, y0, 0, 0), 0);
+      }
+    }
+  } else {
+    for (std::uint32_t y = 0; y < h; ++y) {
+      ASSERT_EQ(TIFFWriteScanline(tiff, const_cast<std::uint8_t*>(bytes.data() + y * rowBytes), y, 0), 1);
+    }
+  }
+  TIFFClose(tiff);
+}
+
+// A transparent pixel counts by its colour bytes in a TIFF as in every
+// other format, stored in strips or tiles, straight or premultiplied.
+TEST_F(PictureTest, TransparentTiffPixelsKeepTheirColour) {
+  for (bool tiled : {false, true}) {
+    for (std::uint16_t kind : {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_ASSOCALPHA, EXTRASAMPLE_UNSPECIFIED}) {
+      SCOPED_TRACE(std::string(tiled ? "tiles " : "strips ") + std::to_string(kind));
+      // 20 x 18, so tiles run over the edges: red, transparent; green, half
+      // transparent; then (100, 150, 200) opaque.
+      const std::uint32_t w = 20, h = 18;
+      std::vector<std::uint8_t> rgba(static_cast<std::size_t>(w) * h * 4);
+      const std::uint8_t colours[3][4] = {{255, 0, 0, 0}, {0, 255, 0, 128}, {100, 150, 200, 255}};
+      for (std::size_t i = 0; i < static_cast<std::size_t>(w) * h; ++i) {
+        std::copy(colours[i % 3], colours[i % 3] + 4, rgba.begin() + static_cast<std::ptrdiff_t>(4 * i));
+      }
+      const std::string path = dir.file("alpha.tif");
+      writeTiffWithAlpha(path, w, h, 4, tiled, kind, rgba);
+      const auto p = loadPicture(path);
+      ASSERT_TRUE(p);
+      ASSERT_EQ(p->width, w);
+      ASSERT_EQ(p->height, h);
+      for (std::uint32_t y = 0; y < h; ++y) {
+        for (std::uint32_t x = 0; x < w; ++x) {
+          const std::size_t i = static_cast<std::size_t>(y) * w + x;
+          ASSERT_EQ(at(*p, x, y), i % 3 == 0 ? 77 : i % 3 == 1 ? 150 : 140) << x << "," << y;
+        }
+      }
+    }
+  }
+  // Grey with alpha.
+  const std::string grey = dir.file("grey.tif");
+  writeTiffWithAlpha(grey, 2, 1, 2, false, EXTRASAMPLE_UNASSALPHA, {200, 0, 90, 255});
+  const auto g = loadPicture(grey);
+  ASSERT_TRUE(g);
+  EXPECT_EQ(g->pixels[0], 200);
+  EXPECT_EQ(g->pixels[1], 90);
+}
+
+// Today's phone photos are larger than Qt decodes by default (128 MB, about
+// 33 million pixels of colour): they load. A picture no render could hold
+// is refused with the reason.
+TEST_F(PictureTest, LargePhotosLoadAndOversizedPicturesSayWhy) {
+  QImage photo(6000, 6000, QImage::Format_RGB32);
+  ASSERT_FALSE(photo.isNull());
+  photo.fill(qRgb(100, 150, 200));
+  photo.setPixel(5999, 5999, qRgb(255, 0, 0));
+  const std::string path = dir.file("photo.png");
+  ASSERT_TRUE(photo.save(QString::fromStdString(path), "PNG", 10));
+  photo = QImage();
+  std::string reason = "unset";
+  const auto p = loadPicture(path, &reason);
+  ASSERT_TRUE(p) << reason;
+  EXPECT_EQ(p->width, 6000u);
+  EXPECT_EQ(at(*p, 0, 0), 140);
+  EXPECT_EQ(at(*p, 5999, 5999), 77);
+
+  // A header that claims 200000 x 200000 pixels (40 gigapixels).
+  test::writeFile(dir.file("huge.png"), pngHeader(200000, 200000));
+  EXPECT_FALSE(loadPicture(dir.file("huge.png"), &reason));
+  EXPECT_NE(reason.find("200000 x 200000 pixels"), std::string::npos) << reason;
+  EXPECT_NE(reason.find("too big"), std::string::npos) << reason;
+  const Refusal refusal = pictureRefusal(dir.file("huge.png"), reason);
+  EXPECT_EQ(refusal.text, "Failed to load picture '" + dir.file("huge.png") + "'\n" + reason);
+
+  // No picture at all: no reason beyond the program's message.
+  test::writeFile(dir.file("text.png"), {'n', 'o'});
+  EXPECT_FALSE(loadPicture(dir.file("text.png"), &reason));
+  EXPECT_EQ(reason, "");
+  EXPECT_EQ(pictureRefusal("x.png", "").text, "Failed to load picture 'x.png'");
 }
 
 // A named pipe is no picture: the load fails at once instead of waiting for
@@ -259,33 +442,6 @@ TEST_F(PictureTest, BadFilesFailAndKeepThePreviousPicture) {
   std::vector<std::uint8_t> png = test::readFile(good);
   ASSERT_GT(png.size(), 40u);
 
-  // A BMP header with the given size and no pixel data after it.
-  auto bmpHeader = [](std::int32_t w, std::int32_t h) {
-    std::vector<std::uint8_t> b = {'B', 'M'};
-    auto put32 = [&](std::uint32_t v) {
-      for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    };
-    auto put16 = [&](std::uint16_t v) {
-      b.push_back(static_cast<std::uint8_t>(v));
-      b.push_back(static_cast<std::uint8_t>(v >> 8));
-    };
-    put32(54 + 4);
-    put32(0);
-    put32(54);
-    put32(40);
-    put32(static_cast<std::uint32_t>(w));
-    put32(static_cast<std::uint32_t>(h));
-    put16(1);
-    put16(24);
-    put32(0);
-    put32(0);
-    put32(2835);
-    put32(2835);
-    put32(0);
-    put32(0);
-    put32(0);
-    return b;
-  };
 
   struct Bad {
     const char* name;
@@ -319,7 +475,9 @@ TEST_F(PictureTest, SidesBeyondWhatTheRenderCanPlaceAreRefused) {
   wide.fill(200);
   const std::string path = dir.file("wide.bmp");
   ASSERT_TRUE(wide.save(QString::fromStdString(path), "BMP"));
-  EXPECT_FALSE(loadPicture(path));
+  std::string reason;
+  EXPECT_FALSE(loadPicture(path, &reason));
+  EXPECT_EQ(reason, "The picture is 16777221 x 1 pixels; a side of at most 16777216 pixels can be rendered.");
 }
 
 TEST_F(PictureTest, OneRowAndOneColumnPicturesLoad) {

@@ -401,6 +401,83 @@ class MainCommandsTest : public QObject {
     // Cancelling the chooser changes nothing.
     c().loadPictureButton->click();
     QCOMPARE(messages_->messages().size(), std::size_t{1});
+
+    // The chooser opens where the last picture was chosen, this run only.
+    QVERIFY(requests_[0].initialFolder.isEmpty());
+    QCOMPARE(requests_.back().initialFolder, QString::fromStdString(dir.path()));
+    QVERIFY(requests_.back().initialPath.isEmpty());
+
+    // A picture too big for any render says why, after the usual words.
+    const std::string huge = dir.file("huge.bmp");
+    QImage strip(16777221, 1, QImage::Format_Grayscale8);
+    strip.fill(200);
+    QVERIFY(strip.save(QString::fromStdString(huge), "BMP"));
+    strip = QImage();
+    loadPicture(huge);
+    QCOMPARE(messages_->messages().back().text,
+             "Failed to load picture '" + huge +
+                 "'\nThe picture is 16777221 x 1 pixels; a side of at most 16777216 pixels can be rendered.");
+  }
+
+  // The longest path is counted in the bytes the file system takes, and a
+  // longer one is refused with the same message whether it is chosen,
+  // dropped or typed: a path cut short would name another file.
+  void aTooLongPathIsRefusedHoweverItArrives() {
+    TempDir dir;
+    // 498 and 500 bytes, with two-byte letters, so that letters and bytes
+    // differ in number.
+    auto pathOf = [&](std::size_t bytes) {
+      std::string path = dir.path() + "/";
+      while (path.size() + 2 <= bytes - 4) path += "\xC3\xBC";
+      while (path.size() < bytes - 4) path += "a";
+      return path + ".wav";
+    };
+    const std::string fits = pathOf(499);
+    const std::string tooLong = pathOf(500);
+    QCOMPARE(fits.size(), std::size_t{499});
+    QCOMPARE(tooLong.size(), std::size_t{500});
+    QVERIFY(QString::fromUtf8(tooLong.c_str()).size() < 499);
+    const std::string message = "The path of the chosen file is too long (at most 499 characters): '" + tooLong + "'";
+
+    answers_.push_back(QString::fromUtf8(tooLong.c_str()));
+    c().outputBrowseButton->click();
+    QCOMPARE(messages_->messages().size(), std::size_t{1});
+    QCOMPARE(messages_->messages()[0].text, message);
+    QVERIFY(renderSettings.outputPath.empty());
+
+    QVERIFY(!dropFiles(*window_, {QUrl::fromLocalFile(QString::fromUtf8(tooLong.c_str()))}));
+    QCOMPARE(messages_->messages().size(), std::size_t{2});
+    QCOMPARE(messages_->messages()[1].text, message);
+    QVERIFY(renderSettings.inputPath.empty());
+
+    type(c().outputPathEdit, QString::fromUtf8(tooLong.c_str()));
+    QCOMPARE(messages_->messages().size(), std::size_t{3});
+    QCOMPARE(messages_->messages()[2].text, message);
+    QVERIFY(renderSettings.outputPath.empty());
+    QCOMPARE(c().outputPathEdit->text(), QString("[Not selected]"));
+
+    // One byte less is taken every way.
+    type(c().outputPathEdit, QString::fromUtf8(fits.c_str()));
+    QCOMPARE(renderSettings.outputPath, fits);
+    answers_.push_back(QString::fromUtf8(fits.c_str()));
+    c().outputBrowseButton->click();
+    QCOMPARE(renderSettings.outputPath, fits);
+    QCOMPARE(messages_->messages().size(), std::size_t{3});
+  }
+
+  // A noise too long for a wave file is refused before the question about
+  // its time granularity, and the refusal tells the limit in time.
+  void aTooLongNoiseIsRefusedBeforeAnyQuestion() {
+    TempDir dir;
+    loadPicture(writePicture(dir, "two.png", 8, 2));
+    renderSettings.outputPath = dir.file("out.wav");
+    type(c().durationEdit, "100000");
+    c().generateButton->click();
+    QCOMPARE(messages_->messages().size(), std::size_t{1});
+    QCOMPARE(messages_->messages()[0].text,
+             std::string("The sound would be too long for a wave file: 4410000000 samples, at most 2147483629, which "
+                         "is 48695.7 seconds (13:31:35)."));
+    QVERIFY(!fileExists(renderSettings.outputPath));
   }
 
   void generateWithoutPictureSaysSo() {

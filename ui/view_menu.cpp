@@ -205,6 +205,7 @@ void ViewMenu::pictureFromWaveFile() {
   std::shared_ptr<PictureBitmap> picture = analyseForWindow(window_, path, renderSettings, 0, 0, count);
   if (!picture) return;
   showPicture(window_, std::move(picture), std::string());
+  suggestedName_ = std::filesystem::path(path).replace_extension(".png").string();
   if (renderSettings.inputSource != InputSource::WaveFile) {
     // Noise renders as long as the wave was.
     const float seconds = static_cast<float>(count) / static_cast<float>(renderSettings.sampleRate);
@@ -219,7 +220,7 @@ void ViewMenu::pictureFromWaveFile() {
 void ViewMenu::savePictureAs() {
   const std::shared_ptr<const PictureBitmap> picture = window_.controls().previewFrame->picture();
   if (!picture) return;
-  std::string path = picturePath;
+  std::string path = picturePath.empty() ? suggestedName_ : picturePath;
   if (QFileInfo(pathToQt(path)).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) != 0) {
     path.clear();
   }

@@ -82,6 +82,9 @@ class ViewMenu : public QObject {
   // render follows once the window is free.
   std::shared_ptr<const PictureBitmap> pendingPicture_;
   bool rendering_ = false;
+  // The name "Save picture as..." proposes for a picture made from a wave:
+  // the wave's, as a PNG file.
+  std::string suggestedName_;
 };
 
 // Builds the "View" menu into the window's menu bar, before "Help", and

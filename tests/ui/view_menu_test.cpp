@@ -288,6 +288,11 @@ class ViewMenuTest : public QObject {
              std::string("The input wave is stereo (or it has more channels). This is not supported in this version "
                          "of Vellomar."));
     QCOMPARE(c().previewFrame->picture(), picture);
+
+    // Saving it proposes the wave's name, as a PNG file.
+    view().savePictureAction()->trigger();
+    QCOMPARE(requests_.back().title, QString("Save picture as"));
+    QCOMPARE(requests_.back().initialPath, QString::fromStdString(dir_->file("speech.png")));
   }
 
   void savingThePictureWritesAPngAndAsksBeforeReplacing() {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/analyse.h"
+#include "cli/terminal.h"
 #include "engine/granularity.h"
 #include "engine/render.h"
 #include "engine/scales.h"
@@ -25,9 +27,10 @@ using namespace vellomar;
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+using cli::kExitFailed;
+using cli::kExitOk;
+using cli::kExitUsage;
+using cli::usageError;
 
 struct Options {
   std::string picture;
@@ -48,12 +51,9 @@ struct Options {
   float highHz = 0.0f;
   bool stereo = false;
   bool quiet = false;
+  bool analyse = false;
+  std::string size;  // --analyse: WIDTHxHEIGHT, empty for the default
 };
-
-int usageError(const std::string& text) {
-  std::fprintf(stderr, "vellomar-render: %s\nRun with --help for more information.\n", text.c_str());
-  return kExitUsage;
-}
 
 std::string entryNumbers(const std::vector<std::string>& list) {
   std::string text;
@@ -153,35 +153,16 @@ void installInterruptHandler() {
   for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
 }
 
-class ProgressBar {
- public:
-  explicit ProgressBar(bool shown) : shown_(shown) {}
-  void update(int thousandths) {
-    const int percent = thousandths / 10;
-    if (!shown_ || percent == last_) return;
-    last_ = percent;
-    constexpr int kWidth = 40;
-    char bar[kWidth + 1];
-    const int filled = percent * kWidth / 100;
-    for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '-';
-    bar[kWidth] = '\0';
-    std::fprintf(stderr, "\rRendering [%s] %3d%%", bar, percent);
-    std::fflush(stderr);
-  }
-  void finish() {
-    if (shown_ && last_ >= 0) std::fputc('\n', stderr);
-    last_ = -1;
-  }
-
- private:
-  bool shown_;
-  int last_ = -1;
-};
-
-void reportInterrupted() { std::fprintf(stderr, "Interrupted: no output was written.\n"); }
-
 int run(const Options& o, const CLI::App& app) {
   RenderSettings settings;
+  if (o.analyse) {
+    if (!o.input.empty() || o.source == "wave") {
+      return usageError("--analyse reads the sound from INPUT.wav; --input and --source wave do not apply");
+    }
+    if (app.count("--duration") > 0) return usageError("--duration does not apply to --analyse");
+  } else if (app.count("--size") > 0) {
+    return usageError("--size applies to --analyse only");
+  }
   const bool wave = !o.input.empty() || o.source == "wave";
   if (wave && o.input.empty()) return usageError("--source wave needs --input FILE.wav");
   if (!o.input.empty() && app.count("--source") > 0 && o.source != "wave") {
@@ -212,6 +193,16 @@ int run(const Options& o, const CLI::App& app) {
   if (const int code = applyGranularity(o, app, settings); code != 0) return code;
   if (const int code = applyBand(o, app, o.scale, settings); code != 0) return code;
   settings.stereo = o.stereo;
+  if (o.analyse) {
+    AnalyseRequest request;
+    request.input = o.picture;
+    request.output = o.output;
+    request.size = o.size;
+    request.threads = app.count("--threads") > 0 ? o.threads : 0;
+    request.quiet = o.quiet;
+    request.interrupted = &gInterrupted;
+    return runAnalyse(settings, request);
+  }
 
   // Nothing is touched before the names are known to be apart.
   if (wave && sameFile(o.output, o.input)) {
@@ -240,7 +231,7 @@ int run(const Options& o, const CLI::App& app) {
   job.abort = &gInterrupted;
   job.threads = app.count("--threads") > 0 ? o.threads : 0;
 
-  ProgressBar bar(!o.quiet && isatty(STDERR_FILENO));
+  cli::ProgressBar bar(!o.quiet && isatty(STDERR_FILENO), "Rendering");
   job.progress = [&bar](int thousandths) { bar.update(thousandths); };
   // A signal that came while the files were being opened stops the render
   // before it starts.
@@ -251,7 +242,7 @@ int run(const Options& o, const CLI::App& app) {
 
   result = finishRender(prepared, result, refusal);
   if (result == kResultAborted) {
-    reportInterrupted();
+    cli::reportInterrupted();
     return kExitFailed;
   }
   if (result != kResultOk) {
@@ -270,8 +261,17 @@ int main(int argc, char** argv) {
       "vellomar-render"};
   app.set_version_flag("--version", std::string("vellomar-render ") + VELLOMAR_VERSION);
   Options o;
-  app.add_option("PICTURE", o.picture, "Picture file (BMP, PNG, JPEG, GIF, TIFF)")->required();
-  app.add_option("OUTPUT.wav", o.output, "Output wave file")->required();
+  app.add_option("PICTURE", o.picture,
+                 "Picture file (BMP, PNG, JPEG, GIF, TIFF); with --analyse, the wave file to analyse")
+      ->required();
+  app.add_option("OUTPUT.wav", o.output, "Output wave file; with --analyse, the PNG picture to write")->required();
+  app.add_flag("--analyse", o.analyse,
+               "Analyse a wave into a picture instead: vellomar-render --analyse [options] INPUT.wav OUTPUT.png. "
+               "The picture is the one whose render sounds like the wave, on the grid and mapping of the "
+               "options (--source pink or white names the tilt to take out)");
+  app.add_option("--size", o.size,
+                 "With --analyse: the picture's WIDTHxHEIGHT (default 512 columns and one row per hop of the "
+                 "time granularity)");
   app.add_option("--source", o.source, "Sound source: pink, white or wave (default pink)")
       ->check(CLI::IsMember({"pink", "white", "wave"}));
   app.add_option("--input", o.input, "Input wave file (mono, 8 or 16 bit, 44100 Hz); implies --source wave");

@@ -127,4 +127,35 @@ ResultCode readSourceBlock(RenderContext& context, double* spectrum, std::int32_
   return context.fft.forward(samples, spectrum, 2 * n) ? kResultOk : kResultNoMemory;
 }
 
+double noiseMeanSquare() {
+  // Segment i holds the states i * 2^26 ... (i + 1) * 2^26 - 1 (state 0 and
+  // 2^31 - 1 excepted) and maps state s linearly: v = d * slope + offset with
+  // d = s - 2^30. Summing v^2 over a run of d is a matter of the sums of d
+  // and d^2, which long double holds closely enough (d^2 sums reach 2^86).
+  const auto sumOf = [](long double from, long double to) { return (from + to) * (to - from + 1) / 2; };
+  const auto squaresUpTo = [](long double n) { return n * (n + 1) * (2 * n + 1) / 6; };  // 0^2 + ... + n^2
+  const auto sumOfSquares = [&](long double from, long double to) {
+    // from < 0 <= to in the middle segments; both of one sign elsewhere.
+    if (from >= 0) return squaresUpTo(to) - squaresUpTo(from - 1);
+    if (to < 0) return squaresUpTo(-from) - squaresUpTo(-to - 1);
+    return squaresUpTo(-from) + squaresUpTo(to);
+  };
+  long double total = 0;
+  long double count = 0;
+  for (int i = 0; i < 32; ++i) {
+    long double first = static_cast<long double>(std::int64_t{i} << 26);
+    long double last = static_cast<long double>((std::int64_t{i + 1} << 26) - 1);
+    if (i == 0) first = 1;
+    if (i == 31) last = static_cast<long double>(kModulus - 1);
+    const long double from = first - 1073741824.0L;
+    const long double to = last - 1073741824.0L;
+    const long double m = kSlope[i];
+    const long double c = kOffset[i];
+    const long double n = to - from + 1;
+    total += m * m * sumOfSquares(from, to) + 2 * m * c * sumOf(from, to) + n * c * c;
+    count += n;
+  }
+  return static_cast<double>(total / count);
+}
+
 }  // namespace vellomar

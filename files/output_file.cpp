@@ -89,6 +89,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     name_ = std::move(other.name_);
     target_ = std::move(other.target_);
     written_ = std::move(other.written_);
+    kind_ = other.kind_;
     inPlace_ = other.inPlace_;
     removable_ = other.removable_;
     other.target_.clear();
@@ -100,23 +101,35 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 
 std::FILE* OutputFile::open(const std::string& path, const WaveInfo& info, Refusal& refusal) {
   discard();
-  name_ = path;
-  target_.clear();
-  written_.clear();
-  inPlace_ = false;
-  removable_ = false;
-
   // Data that no header can describe is refused before any file is touched.
   if (info.rejected) {
     refusal = internalErrorRefusal(5);
     return nullptr;
   }
   if (!waveDataFits(info, refusal)) return nullptr;
+  std::FILE* stream = openBlank(path, "output wave file", refusal);
+  if (!stream) return nullptr;
+  if (!writeWaveHeader(stream, info, refusal)) {
+    std::fclose(stream);
+    discard();
+    return nullptr;
+  }
+  return stream;
+}
+
+std::FILE* OutputFile::openBlank(const std::string& path, const char* kind, Refusal& refusal) {
+  discard();
+  name_ = path;
+  kind_ = kind;
+  target_.clear();
+  written_.clear();
+  inPlace_ = false;
+  removable_ = false;
+
   auto cannotCreate = [&] {
-    refusal = errorRefusal("Cannot create output wave file '%s'", path.c_str());
+    refusal = errorRefusal("Cannot create %s '%s'", kind_, path.c_str());
     return nullptr;
   };
-
   const std::string target = followLinks(path);
   if (target.empty()) return cannotCreate();
   struct stat existing = {};
@@ -159,11 +172,6 @@ std::FILE* OutputFile::open(const std::string& path, const WaveInfo& info, Refus
     inPlace_ = true;
     removable_ = created;
   }
-  if (!writeWaveHeader(stream, info, refusal)) {
-    std::fclose(stream);
-    discard();
-    return nullptr;
-  }
   return stream;
 }
 
@@ -181,7 +189,7 @@ bool OutputFile::commit(Refusal& refusal) {
   if (fd >= 0) ::close(fd);
   ok = ok && std::rename(written_.c_str(), target_.c_str()) == 0;
   if (!ok) {
-    refusal = errorRefusal("Cannot create output wave file '%s'", name_.c_str());
+    refusal = errorRefusal("Cannot create %s '%s'", kind_, name_.c_str());
     discard();
     return false;
   }

@@ -39,6 +39,11 @@ class OutputFile {
   // changed and nothing is left behind.
   std::FILE* open(const std::string& path, const WaveInfo& info, Refusal& refusal);
 
+  // Opens the file written for `path` in the same way, with nothing in it:
+  // for a file of another kind. `kind` names it in the refusal ("Cannot
+  // create %s '%s'", e.g. "picture file").
+  std::FILE* openBlank(const std::string& path, const char* kind, Refusal& refusal);
+
   // After a successful render has closed the stream: makes the written
   // file the output. False, with `refusal`, when it cannot be renamed (the
   // temporary file is then removed, and the earlier file kept).
@@ -59,6 +64,7 @@ class OutputFile {
   std::string name_;  // the output as the user named it
   std::string target_;
   std::string written_;
+  const char* kind_ = "output wave file";
   bool inPlace_ = false;
   bool removable_ = false;  // discard() may remove written_
 };

@@ -289,6 +289,8 @@ std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path, std::s
   }
 }
 
+std::uint64_t maxPicturePixels() { return renderablePixels(); }
+
 Refusal pictureRefusal(const std::string& path, const std::string& reason) {
   if (reason.empty()) return errorRefusal("Failed to load picture '%s'", path.c_str());
   return errorRefusal("Failed to load picture '%s'\n%s", path.c_str(), reason.c_str());

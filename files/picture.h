@@ -38,6 +38,10 @@ std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path, std::s
 // one.
 Refusal pictureRefusal(const std::string& path, const std::string& reason);
 
+// The most pixels a picture may have for loadPicture to take it on this
+// computer: what a render of it can hold in memory.
+std::uint64_t maxPicturePixels();
+
 // The engine's view of a loaded picture: it points into `bitmap`, which must
 // outlive every use of it.
 PictureData pictureDataOf(const PictureBitmap& bitmap);

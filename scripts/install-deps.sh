@@ -12,6 +12,7 @@ packages=(
   libfftw3-dev libtiff-dev libcli11-dev libgtest-dev libgmock-dev
   xvfb xauth sox fonts-dejavu-core
   appstream desktop-file-utils file
+  pulseaudio pulseaudio-utils
 )
 for arg in "$@"; do
   case "$arg" in

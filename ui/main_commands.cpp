@@ -1,6 +1,5 @@
 #include "ui/main_commands.h"
 
-#include <QAudioDevice>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -8,13 +7,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMediaDevices>
 #include <QMimeData>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
-#include <QSoundEffect>
 #include <filesystem>
 #include <system_error>
 
@@ -24,6 +20,7 @@
 #include "files/wav.h"
 #include "ui/axes.h"
 #include "ui/main_window.h"
+#include "ui/playback.h"
 #include "ui/preview_frame.h"
 #include "ui/progress_dialog.h"
 #include "ui/settings_controls.h"
@@ -65,6 +62,7 @@ std::optional<QString> runFileDialog(const FileRequest& request) {
   dialog.setFileMode(request.forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   // The descriptions carry their own patterns; Qt's copy stays hidden.
   dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
   dialog.setNameFilters(request.filters);
   if (!request.filters.isEmpty()) dialog.selectNameFilter(request.filters.front());
   if (!request.defaultExtension.isEmpty()) dialog.setDefaultSuffix(request.defaultExtension);
@@ -94,19 +92,9 @@ bool refuseLongPath(MessageOwner owner, const std::string& path) {
   return true;
 }
 
-QPointer<QSoundEffect> gSound;
-
-void playThroughDefaultOutput(const QString& path, QObject* parent) {
-  // A new press restarts: the previous sound stops and goes.
-  if (gSound) {
-    gSound->stop();
-    gSound->deleteLater();
-  }
-  if (QMediaDevices::defaultAudioOutput().isNull()) return;
-  gSound = new QSoundEffect(QMediaDevices::defaultAudioOutput(), parent);
-  gSound->setSource(QUrl::fromLocalFile(path));
-  gSound->play();
-}
+// What "Play generated" reads while it plays, and what it reads otherwise.
+constexpr const char* kStopPlayingText = "Stop playing";
+constexpr const char* kPlayGeneratedText = "Play generated";
 
 SoundPlayer gSoundPlayer;
 
@@ -121,14 +109,7 @@ void agreeToReplaceOutput(MainWindow& window, const std::string& path) { window.
 // picture itself); the render would truncate it. Ask first, unless the
 // user has already agreed to replace that file.
 bool mayReplaceOutput(MainWindow& window) {
-  const std::filesystem::path output(renderSettings.outputPath);
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(output, error)) return true;  // nothing there, or the writer refuses it
-  const std::string& agreed = window.session().agreedOutput;
-  if (!agreed.empty()) {
-    if (agreed == renderSettings.outputPath) return true;
-    if (std::filesystem::equivalent(std::filesystem::path(agreed), output, error) && !error) return true;
-  }
+  if (outputReplaceableWithoutAsking(window)) return true;
   if (showMessage(ownerOf(window), kBoxYesNo | kBoxIconWarning | kBoxDefaultButton2, "File exists",
                   "The file '%s' already exists.\nDo you want to replace it?",
                   renderSettings.outputPath.c_str()) != kButtonYes) {
@@ -209,6 +190,16 @@ class WindowEvents : public QObject {
 
 }  // namespace
 
+bool outputReplaceableWithoutAsking(MainWindow& window) {
+  const std::filesystem::path output(renderSettings.outputPath);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(output, error)) return true;  // nothing there, or the writer refuses it
+  const std::string& agreed = window.session().agreedOutput;
+  if (agreed.empty()) return false;
+  if (agreed == renderSettings.outputPath) return true;
+  return std::filesystem::equivalent(std::filesystem::path(agreed), output, error) && !error;
+}
+
 void setFileChooser(FileChooser chooser) { gFileChooser = std::move(chooser); }
 void setSoundPlayer(SoundPlayer player) { gSoundPlayer = std::move(player); }
 
@@ -218,10 +209,11 @@ QString pathToQt(const std::string& path) { return QFile::decodeName(QByteArray:
 
 bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const char* title,
                 const std::initializer_list<const char*>& filters, const char* defaultExtension, QWidget* owner,
-                const std::string& initialFolder) {
+                const std::string& initialFolder, bool confirmOverwrite) {
   FileRequest request;
   request.owner = owner;
   request.forSaving = forSaving;
+  request.confirmOverwrite = confirmOverwrite;
   request.title = QString::fromUtf8(title);
   for (auto it = filters.begin(); it != filters.end() && std::next(it) != filters.end(); it += 2) {
     request.filters << nameFilter(*it, *std::next(it));
@@ -272,21 +264,27 @@ void chooseOutputFile(MainWindow& window) {
   showPathInField(window.controls().outputPathEdit, renderSettings.outputPath);
 }
 
-bool loadPictureFile(MainWindow& window, const std::string& path) {
+void showPicture(MainWindow& window, std::shared_ptr<const PictureBitmap> bitmap, const std::string& path) {
   const auto& c = window.controls();
+  // The preview owns the bitmap; the render reads it through pictureData.
+  const PictureData picture = pictureDataOf(*bitmap);
+  c.previewFrame->setPicture(std::move(bitmap));
+  pictureData = picture;
+  picturePath = path;
+  c.generateButton->setEnabled(true);
+  refreshTimePerLineLabel(window);
+  emit window.pictureChanged();
+}
+
+bool loadPictureFile(MainWindow& window, const std::string& path) {
   std::string reason;
   std::shared_ptr<const PictureBitmap> bitmap = loadPicture(path, &reason);
   if (!bitmap) {
     showRefusal(ownerOf(window), pictureRefusal(path, reason));
     return false;
   }
-  // The preview owns the bitmap; the render reads it through pictureData.
-  const PictureData picture = pictureDataOf(*bitmap);
-  c.previewFrame->setPicture(std::move(bitmap));
-  pictureData = picture;
-  c.generateButton->setEnabled(true);
-  refreshTimePerLineLabel(window);
-  c.generateButton->setFocus();
+  showPicture(window, std::move(bitmap), path);
+  window.controls().generateButton->setFocus();
   return true;
 }
 
@@ -342,21 +340,65 @@ void generateSound(MainWindow& window) {
     return;
   }
   if (!mayReplaceOutput(window)) return;
+  if (renderToOutput(window)) c.playButton->setFocus();
+}
+
+bool renderToOutput(MainWindow& window) {
+  const auto& c = window.controls();
+  // The sound about to be replaced is not heard on.
+  playbackOf(window).stop();
+  // Disabling the focused "Play generated" passes the focus on; it comes
+  // back with the new sound.
+  const bool playFocused = c.playButton->hasFocus();
   c.playButton->setEnabled(false);
-  if (runProgressDialog(&window) == kRenderCompleted) {
-    agreeToReplaceOutput(window, renderSettings.outputPath);
-    c.playButton->setEnabled(true);
-    c.playButton->setFocus();
+  if (runProgressDialog(&window) != kRenderCompleted) return false;
+  agreeToReplaceOutput(window, renderSettings.outputPath);
+  c.playButton->setEnabled(true);
+  if (playFocused) c.playButton->setFocus();
+  emit window.soundGenerated();
+  return true;
+}
+
+Playback& playbackOf(MainWindow& window) {
+  if (auto* existing = window.findChild<Playback*>(QStringLiteral("playback"), Qt::FindDirectChildrenOnly)) {
+    return *existing;
   }
+  auto* playback = new Playback(&window);
+  playback->setObjectName(QStringLiteral("playback"));
+  QObject* o = &window;
+  QObject::connect(playback, &Playback::positionChanged, o, [o](qint64 milliseconds) {
+    MainWindow* w = liveMainWindow(o);
+    if (!w) return;
+    // On the preview's own time axis.
+    const float seconds = axisDuration(renderSettings, inputWaveDuration);
+    const qreal fraction = seconds > 0.0f ? static_cast<qreal>(milliseconds) / (1000.0 * seconds) : -1.0;
+    w->controls().previewFrame->setPlayhead(fraction);
+  });
+  QObject::connect(playback, &Playback::playingChanged, o, [o](bool playing) {
+    MainWindow* w = liveMainWindow(o);
+    if (!w) return;
+    w->controls().playButton->setText(QString::fromUtf8(playing ? kStopPlayingText : kPlayGeneratedText));
+    if (!playing) w->controls().previewFrame->setPlayhead(-1.0);
+  });
+  return *playback;
 }
 
 void playGenerated(MainWindow& window) {
+  // A second press while playing stops.
+  if (!gSoundPlayer && playbackOf(window).isPlaying()) {
+    playbackOf(window).stop();
+    return;
+  }
+  playGeneratedFromStart(window);
+}
+
+void playGeneratedFromStart(MainWindow& window) {
   if (renderSettings.outputPath.empty()) return;
   const QString path = pathToQt(renderSettings.outputPath);
   if (gSoundPlayer) {
     gSoundPlayer(path);
   } else {
-    playThroughDefaultOutput(path, &window);
+    playbackOf(window).play(path);
   }
 }
 

@@ -23,6 +23,7 @@
 #include "ui/main_commands.h"
 #include "ui/options_menu.h"
 #include "ui/preview_frame.h"
+#include "ui/view_menu.h"
 
 namespace vellomar {
 
@@ -167,7 +168,6 @@ MainWindow::MainWindow(QWidget* parent)
   connect(c.exitButton, &QPushButton::clicked, this, [this] { done(1); });
   connect(c.aboutAction, &QAction::triggered, this, [this] { showAboutBox(this); });
   connect(c.helpAction, &QAction::triggered, this, [this] { showHelp(this); });
-  addOptionsMenu(*this);
 
   c.loadPictureShortcut = buttonShortcut(this, c.loadPictureButton, QKeySequence(Qt::CTRL | Qt::Key_O),
                                          "loadPictureShortcut");
@@ -176,6 +176,9 @@ MainWindow::MainWindow(QWidget* parent)
   c.exitShortcut = buttonShortcut(this, c.exitButton, QKeySequence(Qt::CTRL | Qt::Key_Q), "exitShortcut");
 
   connectMainWindowCommands(*this);
+  // The menus between the window's own and Help: View, then Options.
+  installViewMenu(*this);
+  addOptionsMenu(*this);
   // The window opens with the focus on its first Tab stop: the checked
   // source button.
   tabToCheckedButton(c.sourceButtons);

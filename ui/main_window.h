@@ -122,6 +122,12 @@ class MainWindow : public QDialog {
   const DialogBaseUnits& baseUnits() const { return base_; }
   WindowSession& session() { return session_; }
 
+ signals:
+  // A render has put its sound in place under renderSettings.outputPath.
+  void soundGenerated();
+  // Another picture is shown and rendered from now on.
+  void pictureChanged();
+
  public slots:
   // Esc, the close button and Exit end the window with result 1.
   void reject() override;

@@ -1,6 +1,7 @@
 #include "ui/preview_frame.h"
 
 #include <QPainter>
+#include <algorithm>
 
 #include "files/picture_preview.h"
 
@@ -21,11 +22,32 @@ void PreviewFrame::setPicture(std::shared_ptr<const PictureBitmap> bitmap) {
   // `previous` is let go here, after the new picture is in place.
 }
 
+int playheadRow(qreal fraction, int top, int height) {
+  if (!(fraction >= 0.0) || fraction > 1.0 || height <= 0) return -1;
+  // The axis ends just below the last row: the end itself shows on it.
+  return top + std::min(height - 1, static_cast<int>(fraction * height));
+}
+
+void PreviewFrame::setPlayhead(qreal fraction) {
+  if (!(fraction >= 0.0) || fraction > 1.0) fraction = -1.0;
+  if (fraction == playhead_) return;
+  playhead_ = fraction;
+  update();
+}
+
+int PreviewFrame::playheadY() const {
+  const QRect inside = interior();
+  return playheadRow(playhead_, inside.top(), inside.height());
+}
+
 void PreviewFrame::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QRect r = rect();
   if (r.width() < 2 || r.height() < 2) return;
   if (!image_.isNull()) painter.drawImage(interior(), image_);
+  if (const int y = playheadY(); y >= 0) {
+    painter.fillRect(QRect(interior().left(), y, interior().width(), 1), QColor::fromRgb(kPlayheadColour));
+  }
   // The sunken edge: shadow on the top and left, light on the bottom and right.
   painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), palette().color(QPalette::Dark));
   painter.fillRect(QRect(r.left(), r.top(), 1, r.height()), palette().color(QPalette::Dark));

@@ -24,12 +24,28 @@ class PreviewFrame : public QWidget {
   // The part inside the edge, in the frame's own coordinates.
   QRect interior() const { return rect().adjusted(1, 1, -1, -1); }
 
+  // A horizontal line across the picture at `fraction` of the time axis
+  // (0 its start at the interior's top, 1 its end just below the bottom);
+  // a negative fraction, or one past the end, shows none.
+  void setPlayhead(qreal fraction);
+  qreal playhead() const { return playhead_; }
+  // The line's y in the frame's coordinates, or -1 when none is shown.
+  int playheadY() const;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
   std::shared_ptr<const PictureBitmap> bitmap_;
   QImage image_;  // the bitmap top row first, ready to paint
+  qreal playhead_ = -1.0;
 };
+
+// The playhead's y for `fraction` of the time axis over an interior from
+// `top` that is `height` pixels high, or -1 outside the axis.
+int playheadRow(qreal fraction, int top, int height);
+
+// The colour of every playhead.
+inline constexpr QRgb kPlayheadColour = 0xFFE02020;
 
 }  // namespace vellomar

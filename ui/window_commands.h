@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,8 @@ class QWidget;
 namespace vellomar {
 
 class MainWindow;
+class Playback;
+struct PictureBitmap;
 
 // One request for a file: what the file dialog is asked to show.
 struct FileRequest {
@@ -27,6 +30,9 @@ struct FileRequest {
   QString defaultExtension;  // empty: none
   QString initialPath;
   QString initialFolder;     // where the dialog opens when no path is given; empty: its own choice
+  // Saving: the dialog asks before an existing file is chosen. Off when the
+  // command asks itself.
+  bool confirmOverwrite = true;
 };
 
 // Shows a file dialog; the chosen path, or nothing on cancel. The default
@@ -35,7 +41,9 @@ using FileChooser = std::function<std::optional<QString>(const FileRequest&)>;
 void setFileChooser(FileChooser chooser);
 
 // Plays a wave file, returning at once. The default plays it through the
-// default audio output, silently doing nothing when there is none.
+// window's Playback (the default audio output), silently doing nothing
+// when there is none; a player set here takes its place, and "Play
+// generated" then never shows a sound as playing.
 using SoundPlayer = std::function<void(const QString& path)>;
 void setSoundPlayer(SoundPlayer player);
 
@@ -45,7 +53,7 @@ void setSoundPlayer(SoundPlayer player);
 // capacity - 1 bytes is refused with the program's message.
 bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const char* title,
                 const std::initializer_list<const char*>& filters, const char* defaultExtension, QWidget* owner,
-                const std::string& initialFolder = std::string());
+                const std::string& initialFolder = std::string(), bool confirmOverwrite = true);
 
 // A path as the file system takes it (the bytes Qt opens files by), and
 // back for showing. Path lengths are counted in these bytes everywhere.
@@ -63,6 +71,28 @@ void loadPictureCommand(MainWindow& window);
 bool loadPictureFile(MainWindow& window, const std::string& path);
 void generateSound(MainWindow& window);
 void playGenerated(MainWindow& window);
+
+// Shows `bitmap` as the current picture, read from `path` (empty when it
+// comes from no file), ready to render.
+void showPicture(MainWindow& window, std::shared_ptr<const PictureBitmap> bitmap, const std::string& path);
+
+// Whether a render may write the output without asking: no file of that
+// name exists, or the user has chosen or agreed to replace it, or this
+// run's last render wrote it.
+bool outputReplaceableWithoutAsking(MainWindow& window);
+
+// Renders to the output already chosen, asking nothing: stops playing,
+// runs the progress dialog and, on success, enables "Play generated" and
+// sends soundGenerated. True when the sound is in place.
+bool renderToOutput(MainWindow& window);
+
+// The window's player of generated sounds (made on first use); its
+// position moves the preview's playhead.
+Playback& playbackOf(MainWindow& window);
+
+// Plays the generated sound from its start (through the SoundPlayer when
+// one is set), whether or not one is playing.
+void playGeneratedFromStart(MainWindow& window);
 void enterKey(MainWindow& window);
 void selectSource(MainWindow& window, InputSource source);
 void inputFieldEntered(MainWindow& window);

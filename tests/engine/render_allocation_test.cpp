@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "engine/analysis.h"
 #include "engine/render.h"
 #include "engine/settings.h"
 #include "files/messages.h"
@@ -175,6 +176,61 @@ TEST_F(RenderAllocationTest, TransformScratchThatCannotBeHadIsResult3) {
   }
   gFailingSize = 0;
   allocationsAndResultOf(200000, 2, kResultOk);
+}
+
+// An analysis likewise allocates at its start only: a long sound costs no
+// more allocations than a short one.
+class AnalysisAllocationTest : public ::testing::Test {
+ protected:
+  long allocationsOf(std::uint32_t count, std::int32_t threads, ResultCode want = kResultOk) {
+    WaveInfo info;
+    Refusal refusal;
+    std::FILE* input = openInputWave(dir.file("in.wav"), info, 44100, refusal);
+    EXPECT_NE(input, nullptr);
+    std::vector<std::uint8_t> pixels(100 * 64);
+    AnalysisJob job;
+    job.settings = settings;
+    job.input = input;
+    job.sampleCount = count;
+    job.pixels = pixels.data();
+    job.width = 100;
+    job.stride = 100;
+    job.height = 64;
+    job.threads = threads;
+    const long before = gNewCalls.load();
+    EXPECT_EQ(analyseSound(job), want);
+    const long made = gNewCalls.load() - before;
+    std::fclose(input);
+    return made;
+  }
+
+  test::TempDir dir;
+  RenderSettings settings;
+};
+
+TEST_F(AnalysisAllocationTest, AllocatesTheSameForAnyLength) {
+  test::writeFile(dir.file("in.wav"),
+                  test::waveBytes(test::pcm16Bytes(test::speechLike(44100 * 40, 8000.0)), 1, 16, 44100));
+  for (std::int32_t threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    allocationsOf(44100 * 10, threads);  // first use of the transforms' plans
+    const long shortSound = allocationsOf(44100 * 10, threads);
+    EXPECT_EQ(allocationsOf(44100 * 40, threads), shortSound);
+  }
+}
+
+TEST_F(AnalysisAllocationTest, TransformScratchThatCannotBeHadIsResult3) {
+  test::writeFile(dir.file("in.wav"),
+                  test::waveBytes(test::pcm16Bytes(test::speechLike(44100 * 10, 8000.0)), 1, 16, 44100));
+  settings.blockLength = 4096;
+  // The scratch of the N-point transforms: N/2 + 1 complex entries.
+  gFailingSize = sizeof(double) * (4096 + 2);
+  for (std::int32_t threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    allocationsOf(44100 * 10, threads, kResultNoMemory);
+  }
+  gFailingSize = 0;
+  allocationsOf(44100 * 10, 2);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "ui/axes.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
+#include "ui/spectrogram_window.h"
 #include "ui/template_window.h"
 
 using namespace vellomar;
@@ -68,6 +69,35 @@ class HighDensityTest : public QObject {
     for (int x = 2 * inside.left(); x + 1 < 2 * (inside.left() + inside.width()); ++x)
       if (qGray(shown.pixel(x, y)) != qGray(shown.pixel(x + 1, y))) ++changes;
     QCOMPARE(changes, 2 * inside.width() - 1);
+  }
+
+  void spectrogramPanelsDrawOnTheDevicePixels() {
+    MainWindow owner;
+    SpectrogramWindow window(&owner);
+    QImage picture(3, 2, QImage::Format_Grayscale8);
+    picture.fill(0);
+    picture.scanLine(0)[0] = 255;
+    window.setContent(picture, picture, 4.0f, FrequencyScale::Logarithmic, 44100);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (SpectrogramPanel* panel : {window.picturePanel(), window.soundPanel()}) {
+      for (const QImage* axis : {&panel->timeAxis(), &panel->frequencyAxis()}) {
+        QCOMPARE(axis->devicePixelRatio(), 2.0);
+      }
+      QCOMPARE(panel->frequencyAxis().width(), 2 * (panel->interior().width() + 20));
+      // Each picture pixel is a sharp block of device pixels: nothing
+      // between white and black, white first.
+      const QImage shown = panel->grab().toImage();
+      const QRect inside = panel->interior();
+      int changes = 0;
+      for (int x = 2 * inside.left(); x < 2 * (inside.left() + inside.width()); ++x) {
+        const int grey = qGray(shown.pixel(x, 2 * inside.top() + 1));
+        QVERIFY2(grey == 0 || grey == 255, qPrintable(QString("%1 at %2").arg(grey).arg(x)));
+        if (x > 2 * inside.left() && grey != qGray(shown.pixel(x - 1, 2 * inside.top() + 1))) ++changes;
+      }
+      QCOMPARE(qGray(shown.pixel(2 * inside.left(), 2 * inside.top())), 255);
+      QCOMPARE(changes, 1);
+    }
   }
 
   void templateReadOutCountsDevicePixels() {

@@ -32,11 +32,12 @@ class MainWindowTest : public QObject {
     MainWindow w;
     QCOMPARE(w.windowTitle(), QString("Vellomar"));
     const MainWindowControls& c = w.controls();
-    // "Options", then "Help" last.
+    // "View", "Options", then "Help" last.
     const QList<QAction*> menus = c.menuBar->actions();
-    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus.size(), 3);
+    QCOMPARE(menus[0]->text(), QString("&View"));
+    QCOMPARE(menus[1]->text(), QString("&Options"));
     QCOMPARE(menus.back(), c.helpMenu->menuAction());
-    QCOMPARE(menus.front()->text(), QString("&Options"));
     QCOMPARE(c.helpMenu->title(), QString("&Help"));
     QCOMPARE(c.helpMenu->actions().size(), 2);
     QCOMPARE(c.helpMenu->actions()[0], c.helpAction);

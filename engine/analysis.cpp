@@ -1,0 +1,609 @@
+#include "engine/analysis.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "engine/context.h"
+#include "engine/design.h"
+#include "engine/design_internal.h"
+#include "engine/source.h"
+#include "fft/buffer.h"
+#include "fft/fft.h"
+
+namespace vellomar {
+namespace {
+
+// Frames a row of at most two frame spacings reaches: it is made from them
+// once the last has been analysed.
+constexpr std::int64_t kFrameRing = 4;
+// Rows wider than two frame spacings being summed at once: at most two
+// overlap any frame's reach, and the end rows may be narrower.
+constexpr std::int64_t kRowSlots = 4;
+// Runs per thread, so that the threads finish together, and the fewest
+// frames a run should hold (a run re-analyses the frames it shares with
+// its neighbours).
+constexpr std::int64_t kRunsPerThread = 4;
+constexpr std::int64_t kMinFramesPerRun = 16;
+
+constexpr float kOneOver255 = 1.0f / 255.0f;
+
+// The brightness mapping's inverse, set up once.
+struct BrightnessMap {
+  bool logarithmic = false;
+  double inverseSlope = 0.0;  // 1 / alpha of the log mapping; 0 when the range is 0
+
+  explicit BrightnessMap(const RenderSettings& s) : logarithmic(s.logBrightness) {
+    if (!logarithmic) return;
+    // The gain matrix's own slope, rounded as it rounds it.
+    const auto range = static_cast<std::uint32_t>(s.logRangeDb);
+    const float ln10 = static_cast<float>(std::log(10.0));
+    const float alpha = ln10 / 20.0f * static_cast<float>(range) * kOneOver255;
+    inverseSlope = alpha > 0.0f ? 1.0 / static_cast<double>(alpha) : 0.0;
+  }
+
+  std::uint8_t operator()(double gain) const {
+    if (!(gain > 0.0)) return 0;
+    double b = 0.0;
+    if (!logarithmic) {
+      b = 255.0 * gain;
+    } else {
+      // A range of 0 makes every brightness the gain 1.
+      b = inverseSlope > 0.0 ? 255.0 + std::log(gain) * inverseSlope : 255.0;
+    }
+    if (!(b > 0.0)) return 0;
+    if (b >= 254.5) return 255;
+    return static_cast<std::uint8_t>(b + 0.5);
+  }
+};
+
+// The integral of the hat max(0, 1 - |s|) from -infinity to t.
+inline double hatIntegral(double t) {
+  if (t <= -1.0) return 0.0;
+  if (t <= 0.0) return 0.5 * (t + 1.0) * (t + 1.0);
+  if (t <= 1.0) return 1.0 - 0.5 * (1.0 - t) * (1.0 - t);
+  return 1.0;
+}
+
+// What every context reads and none writes: the grid, the window and the
+// calibration of one analysis.
+struct AnalysisTables {
+  const AnalysisJob* job = nullptr;
+  std::int32_t n = 0;      // frame length, the block length N
+  std::int32_t bins = 0;   // K = N / 2
+  std::int32_t step = 0;   // frame spacing, N / 4
+  std::int32_t firstBin = 0;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::int64_t total = 0;   // samples
+  std::int64_t frames = 0;  // frame j is centred on sample j * step, j = 0 .. frames - 1
+  bool longRows = false;    // rows span more than two frame spacings
+  std::int64_t inputOffset = -1;  // byte offset of the first sample when read by position
+
+  std::vector<double> window;        // N: the design's Hann window
+  std::vector<double> windowEnergy;  // N + 1: sums of the squared window up to each sample
+  std::vector<double> binFactor;     // K: power to squared gain, for a whole window
+  std::vector<float> columnLo;       // W: each column's span in fractional bins
+  std::vector<float> columnHi;
+  BrightnessMap brightness{RenderSettings{}};
+
+  // Row r's span in fractional frames and the frames it reaches.
+  void rowSpan(std::int64_t r, double& lo, double& hi) const {
+    const double t = static_cast<double>(total);
+    if (height == 1) {
+      lo = 0.0;
+      hi = t / step;
+      return;
+    }
+    const double spacing = t / static_cast<double>(height - 1);
+    const double centre = static_cast<double>(r) * spacing;
+    lo = std::max(0.0, centre - 0.5 * spacing) / step;
+    hi = std::min(t, centre + 0.5 * spacing) / step;
+  }
+  std::int64_t firstFrame(double lo) const { return std::clamp<std::int64_t>(static_cast<std::int64_t>(std::floor(lo)), 0, frames - 1); }
+  std::int64_t lastFrame(double hi) const { return std::clamp<std::int64_t>(static_cast<std::int64_t>(std::ceil(hi)), 0, frames - 1); }
+};
+
+// The weight of frame j in a row spanning [lo, hi] frames: the mean over
+// the span of the frame's hat (the frames' powers joined by straight lines).
+inline double frameWeight(double lo, double hi, std::int64_t j) {
+  const double c = static_cast<double>(j);
+  if (hi > lo) return (hatIntegral(hi - c) - hatIntegral(lo - c)) / (hi - lo);
+  return std::max(0.0, 1.0 - std::fabs(lo - c));
+}
+
+// A fractional bin for a column position: bin i + 0.5 at the edge between
+// bins i and i + 1, straight between edges, held within the designed bins.
+float binAtPosition(const std::vector<float>& edges, std::int32_t first, std::int32_t bins, float position) {
+  const auto above = std::upper_bound(edges.begin(), edges.end(), position);
+  float bin;
+  if (above == edges.begin()) {
+    bin = static_cast<float>(first);
+  } else if (above == edges.end()) {
+    bin = static_cast<float>(bins - 1);
+  } else {
+    const auto i = static_cast<std::int32_t>(above - edges.begin()) - 1;
+    const float e0 = edges[static_cast<std::size_t>(i)];
+    const float e1 = *above;
+    const float fraction = e1 > e0 ? (position - e0) / (e1 - e0) : 0.0f;
+    bin = static_cast<float>(first + i) - 0.5f + fraction;
+  }
+  return std::clamp(bin, static_cast<float>(first), static_cast<float>(bins - 1));
+}
+
+bool streamReadableByPosition(std::FILE* stream) {
+  const int fd = ::fileno(stream);
+  if (fd < 0) return false;
+  struct stat st = {};
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftello(stream) >= 0;
+}
+
+// Reads exactly `size` bytes at `offset` of `fd`; false when fewer exist.
+bool readAt(int fd, unsigned char* buffer, std::size_t size, std::int64_t offset) {
+  while (size > 0) {
+    const ssize_t got = ::pread(fd, buffer, size, static_cast<off_t>(offset));
+    if (got <= 0) return false;
+    buffer += got;
+    size -= static_cast<std::size_t>(got);
+    offset += got;
+  }
+  return true;
+}
+
+ResultCode makeTables(const AnalysisJob& job, AnalysisTables& t) {
+  const RenderSettings& s = job.settings;
+  const std::int32_t n = s.blockLength;
+  const std::int32_t sub = s.subBlocksPerBlock;
+  if (!isPowerOfTwo(n) || n < 4 || n > (1 << 29) || sub < 1 || sub > n || n % sub != 0) return kResultInternal;
+  if (job.width == 0 || job.height == 0 || job.width > kMaxPictureSide || job.height > kMaxPictureSide ||
+      !job.pixels || job.stride < job.width) {
+    return kResultInternal;
+  }
+  t.job = &job;
+  t.n = n;
+  t.bins = n / 2;
+  t.step = n / 4;
+  t.width = job.width;
+  t.height = job.height;
+  t.total = job.sampleCount;
+  t.frames = (t.total + t.step - 1) / t.step + 1;
+  t.brightness = BrightnessMap(s);
+  if (job.height == 1) {
+    t.longRows = true;
+  } else {
+    const double spacing = static_cast<double>(t.total) / static_cast<double>(job.height - 1);
+    t.longRows = spacing > 2.0 * t.step;
+  }
+
+  // The design's own tables for a picture of this width: its window, its
+  // pink tilt and its bin edges. It reads nothing of the picture here but
+  // its width.
+  FilterDesignWorkspace design;
+  RenderJob asDesigned;
+  asDesigned.settings = s;
+  asDesigned.picture = PictureData{job.pixels, job.width, job.stride, job.height};
+  const ResultCode prepared = prepareDesignWorkspace(design, asDesigned);
+  if (prepared != kResultOk) return prepared;
+  if (design.binEdges.empty()) return kResultInternal;  // an unknown scale
+  t.firstBin = design.edgesFirst;
+
+  const auto un = static_cast<std::size_t>(n);
+  const auto k = static_cast<std::size_t>(t.bins);
+  try {
+    t.window.resize(un);
+    t.windowEnergy.resize(un + 1);
+    t.binFactor.assign(k, 0.0);
+    t.columnLo.resize(job.width);
+    t.columnHi.resize(job.width);
+  } catch (const std::bad_alloc&) {
+    return kResultNoMemory;
+  }
+  for (std::size_t m = 0; m < k; ++m) {
+    t.window[m] = design.halfWindow[m];
+    t.window[un - 1 - m] = design.halfWindow[m];
+  }
+  t.windowEnergy[0] = 0.0;
+  for (std::size_t m = 0; m < un; ++m) t.windowEnergy[m + 1] = t.windowEnergy[m] + t.window[m] * t.window[m];
+
+  // |Y_k|^2 * 4 N^2 / (sigma^2 g^2 p_k^2 sum(w^2)): see the header.
+  const double g = masterGainFactor(s.masterGainDb);
+  const double base = 4.0 * static_cast<double>(n) * static_cast<double>(n) /
+                      (noiseMeanSquare() * g * g * t.windowEnergy[un]);
+  for (std::size_t i = static_cast<std::size_t>(t.firstBin); i < k; ++i) {
+    const double tilt = design.pinkWeights.empty() ? 1.0 : design.pinkWeights[i];
+    t.binFactor[i] = base / (tilt * tilt);
+  }
+
+  const float last = static_cast<float>(job.width - 1);
+  for (std::uint32_t x = 0; x < job.width; ++x) {
+    if (job.width == 1) {
+      t.columnLo[x] = static_cast<float>(t.firstBin);
+      t.columnHi[x] = static_cast<float>(t.bins - 1);
+      continue;
+    }
+    const float p0 = std::max(0.0f, static_cast<float>(x) - 0.5f);
+    const float p1 = std::min(last, static_cast<float>(x) + 0.5f);
+    t.columnLo[x] = binAtPosition(design.binEdges, t.firstBin, t.bins, p0);
+    t.columnHi[x] = binAtPosition(design.binEdges, t.firstBin, t.bins, p1);
+  }
+  return kResultOk;
+}
+
+// One thread's work area. Everything is made by configure; analysing a
+// run allocates nothing.
+struct AnalysisContext {
+  const AnalysisTables* tables = nullptr;
+  FftWorkspace fft;
+  FftBuffer samples;   // N: the current frame's samples
+  FftBuffer frame;     // N: windowed
+  FftBuffer spectrum;  // K complex entries
+  std::vector<unsigned char> raw;  // the input's bytes of up to N samples
+  std::vector<float> binPower;     // K: squared gains of the current frame
+  std::vector<float> frameRing;    // kFrameRing x W (short rows) or W (long rows)
+  std::vector<double> frameShare;  // the window's share inside the sound, per ring entry
+  std::vector<double> rowSums;     // kRowSlots x W (long rows) or W (short rows)
+  std::vector<double> rowShare;    // kRowSlots
+  std::int64_t loadedFrame = -1;   // the frame `samples` holds
+  std::int64_t nextSample = 0;     // read in order: the sample the stream delivers next
+
+  ResultCode configure(const AnalysisTables& t) {
+    tables = &t;
+    const auto un = static_cast<std::size_t>(t.n);
+    const std::size_t w = t.width;
+    if (!fft.prepare(t.n)) return kResultNoMemory;
+    try {
+      samples.assign(un, 0.0);
+      frame.assign(un, 0.0);
+      spectrum.assign(un, 0.0);
+      raw.resize(2 * un);
+      binPower.assign(un / 2, 0.0f);
+      frameRing.assign((t.longRows ? 1 : kFrameRing) * w, 0.0f);
+      frameShare.assign(kFrameRing, 0.0);
+      rowSums.assign((t.longRows ? kRowSlots : 1) * w, 0.0);
+      rowShare.assign(kRowSlots, 0.0);
+    } catch (const std::bad_alloc&) {
+      return kResultNoMemory;
+    } catch (const std::length_error&) {
+      return kResultNoMemory;
+    }
+    return kResultOk;
+  }
+
+  // Samples [from, to) into samples[at ...]; zeros outside the sound.
+  ResultCode read(std::int64_t from, std::int64_t to, double* at) {
+    const AnalysisTables& t = *tables;
+    const AnalysisJob& job = *t.job;
+    const std::int64_t inFrom = std::clamp<std::int64_t>(from, 0, t.total);
+    const std::int64_t inTo = std::clamp<std::int64_t>(to, inFrom, t.total);
+    for (std::int64_t i = from; i < inFrom && i < to; ++i) at[i - from] = 0.0;
+    const auto count = static_cast<std::size_t>(inTo - inFrom);
+    if (count > 0) {
+      const std::size_t width = job.input8Bit ? 1 : 2;
+      bool ok = job.input != nullptr;
+      if (ok && t.inputOffset >= 0) {
+        ok = readAt(::fileno(job.input), raw.data(), count * width,
+                    t.inputOffset + inFrom * static_cast<std::int64_t>(width));
+      } else if (ok) {
+        // A stream read in order delivers each sample once, frames in order.
+        if (inFrom != nextSample) return kResultInternal;
+        ok = std::fread(raw.data(), width, count, job.input) == count;
+        nextSample = inTo;
+      }
+      if (!ok) return kResultShortRead;
+      double* out = at + (inFrom - from);
+      if (job.input8Bit) {
+        for (std::size_t i = 0; i < count; ++i) out[i] = (static_cast<double>(raw[i]) - 128.0) * 256.0;
+      } else {
+        for (std::size_t i = 0; i < count; ++i) {
+          const auto bits = static_cast<std::uint16_t>(raw[2 * i] | (raw[2 * i + 1] << 8));
+          out[i] = static_cast<double>(static_cast<std::int16_t>(bits));
+        }
+      }
+    }
+    for (std::int64_t i = std::max(inTo, from); i < to; ++i) at[i - from] = 0.0;
+    return kResultOk;
+  }
+
+  // Analyses frame j into `columns` (W squared gains, each for a whole
+  // window) and `share` (the part of the window's energy over the sound).
+  ResultCode analyseFrame(std::int64_t j, float* columns, double& share) {
+    const AnalysisTables& t = *tables;
+    const std::int64_t n = t.n;
+    const std::int64_t start = j * t.step - n / 2;
+    ResultCode result = kResultOk;
+    if (loadedFrame >= 0 && j == loadedFrame + 1) {
+      // The next frame: keep the overlap, read the new end.
+      std::memmove(samples.data(), samples.data() + t.step, static_cast<std::size_t>(n - t.step) * sizeof(double));
+      result = read(start + n - t.step, start + n, samples.data() + (n - t.step));
+    } else {
+      result = read(start, start + n, samples.data());
+    }
+    if (result != kResultOk) {
+      loadedFrame = -1;
+      return result;
+    }
+    loadedFrame = j;
+
+    const std::int64_t inFirst = std::clamp<std::int64_t>(-start, 0, n);
+    const std::int64_t inEnd = std::clamp<std::int64_t>(t.total - start, inFirst, n);
+    share = (t.windowEnergy[static_cast<std::size_t>(inEnd)] - t.windowEnergy[static_cast<std::size_t>(inFirst)]) /
+            t.windowEnergy[static_cast<std::size_t>(n)];
+
+    const double* w = t.window.data();
+    const double* in = samples.data();
+    double* windowed = frame.data();
+    for (std::int64_t m = 0; m < n; ++m) windowed[m] = in[m] * w[m];
+    if (!fft.forward(windowed, spectrum.data(), t.n)) return kResultNoMemory;
+    const double* y = spectrum.data();
+    const double* factor = t.binFactor.data();
+    float* power = binPower.data();
+    for (std::int32_t k = t.firstBin; k < t.bins; ++k) {
+      const double re = y[2 * k];
+      const double im = y[2 * k + 1];
+      power[k] = static_cast<float>((re * re + im * im) * factor[k]);
+    }
+    const float* lo = t.columnLo.data();
+    const float* hi = t.columnHi.data();
+    for (std::uint32_t x = 0; x < t.width; ++x) columns[x] = static_cast<float>(intervalMean(lo[x], hi[x], power, 1));
+    return kResultOk;
+  }
+
+  // Writes row r from its summed squared gains and window share.
+  void writeRow(std::int64_t r, const double* sums, double share) {
+    const AnalysisTables& t = *tables;
+    const AnalysisJob& job = *t.job;
+    std::uint8_t* out = job.pixels + static_cast<std::size_t>(t.height - 1 - static_cast<std::uint32_t>(r)) * job.stride;
+    // Less than a millionth of a window over the sound tells nothing.
+    const double inverse = share > 1e-6 ? 1.0 / share : 0.0;
+    for (std::uint32_t x = 0; x < t.width; ++x) {
+      const double squared = sums[x] * inverse;
+      out[x] = t.brightness(squared > 0.0 ? std::sqrt(squared) : 0.0);
+    }
+  }
+
+  // Rows [r0, r1): their frames in order, each row written once its last
+  // frame is in. `rowDone` is called after every row. Returns 0, 3, 4, 110
+  // or 111.
+  template <class RowDone>
+  ResultCode analyseRows(std::int64_t r0, std::int64_t r1, const std::atomic<bool>* cancel, RowDone&& rowDone) {
+    const AnalysisTables& t = *tables;
+    const AnalysisJob& job = *t.job;
+    const std::size_t w = t.width;
+    double lo = 0.0, hi = 0.0;
+    t.rowSpan(r0, lo, hi);
+    const std::int64_t j0 = t.firstFrame(lo);
+    t.rowSpan(r1 - 1, lo, hi);
+    const std::int64_t j1 = t.lastFrame(hi);
+    loadedFrame = -1;
+
+    std::int64_t next = r0;  // the first row not yet written
+    for (std::int64_t j = j0; j <= j1; ++j) {
+      if ((job.abort && job.abort->load(std::memory_order_relaxed)) ||
+          (cancel && cancel->load(std::memory_order_relaxed))) {
+        return kResultAborted;
+      }
+      const std::size_t slot = t.longRows ? 0 : static_cast<std::size_t>(j % kFrameRing);
+      float* columns = frameRing.data() + slot * w;
+      double& share = frameShare[slot];
+      const ResultCode result = analyseFrame(j, columns, share);
+      if (result != kResultOk) return result;
+
+      if (t.longRows) {
+        // Every open row that reaches this frame takes its weighted share.
+        for (std::int64_t r = next; r < r1; ++r) {
+          t.rowSpan(r, lo, hi);
+          if (t.firstFrame(lo) > j) break;
+          const auto rowSlot = static_cast<std::size_t>(r % kRowSlots);
+          double* sums = rowSums.data() + rowSlot * w;
+          if (t.firstFrame(lo) == j) {
+            std::fill(sums, sums + w, 0.0);
+            rowShare[rowSlot] = 0.0;
+          }
+          const double weight = frameWeight(lo, hi, j);
+          if (weight <= 0.0) continue;
+          for (std::size_t x = 0; x < w; ++x) sums[x] += weight * static_cast<double>(columns[x]);
+          rowShare[rowSlot] += weight * share;
+        }
+      }
+
+      for (; next < r1; ++next) {
+        t.rowSpan(next, lo, hi);
+        const std::int64_t last = t.lastFrame(hi);
+        if (last > j) break;
+        if (t.longRows) {
+          const auto rowSlot = static_cast<std::size_t>(next % kRowSlots);
+          writeRow(next, rowSums.data() + rowSlot * w, rowShare[rowSlot]);
+        } else {
+          // Its frames are all in the ring.
+          double* sums = rowSums.data();
+          std::fill(sums, sums + w, 0.0);
+          double rowShareSum = 0.0;
+          for (std::int64_t i = t.firstFrame(lo); i <= last; ++i) {
+            const double weight = frameWeight(lo, hi, i);
+            if (weight <= 0.0) continue;
+            const auto ring = static_cast<std::size_t>(i % kFrameRing);
+            const float* from = frameRing.data() + ring * w;
+            for (std::size_t x = 0; x < w; ++x) sums[x] += weight * static_cast<double>(from[x]);
+            rowShareSum += weight * frameShare[ring];
+          }
+          writeRow(next, sums, rowShareSum);
+        }
+        rowDone();
+      }
+    }
+    return kResultOk;
+  }
+};
+
+void reportProgress(const AnalysisJob& job, int thousandths) {
+  if (!job.progress) return;
+  // Progress is only shown; a failure to show it must not end the analysis
+  // nor leave the engine as an exception.
+  try {
+    job.progress(thousandths);
+  } catch (...) {
+  }
+}
+
+// One context on the calling thread, every row in order.
+ResultCode analyseInOrder(const AnalysisTables& tables) {
+  const AnalysisJob& job = *tables.job;
+  AnalysisContext context;
+  ResultCode result = context.configure(tables);
+  if (result != kResultOk) return result;
+  int shown = 0;
+  std::int64_t done = 0;
+  reportProgress(job, 0);
+  result = context.analyseRows(0, tables.height, nullptr, [&] {
+    ++done;
+    const int now = static_cast<int>(done * 1000 / tables.height);
+    if (now != shown) {
+      shown = now;
+      reportProgress(job, now);
+    }
+  });
+  return result;
+}
+
+// Runs of rows taken by worker threads, each in its own context; the
+// calling thread reports progress as runs finish.
+class RunPool {
+ public:
+  RunPool(const AnalysisTables& tables, std::int64_t rowsPerRun)
+      : tables_(tables), rowsPerRun_(rowsPerRun), runs_((tables.height + rowsPerRun - 1) / rowsPerRun) {}
+
+  ~RunPool() { finish(); }
+
+  std::size_t start(std::int32_t threads) {
+    for (std::int32_t i = 0; i < threads; ++i) {
+      try {
+        workers_.emplace_back([this] { work(); });
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
+    return workers_.size();
+  }
+
+  // Waits for every run (or the first failure) and reports progress.
+  ResultCode wait() {
+    const AnalysisJob& job = *tables_.job;
+    int shown = 0;
+    reportProgress(job, 0);
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      // Every run is taken by a worker that finishes it or fails.
+      runDone_.wait(lock, [&] { return finished_ == runs_ || result_ != kResultOk; });
+      if (finished_ == runs_ || result_ != kResultOk) break;
+      const int now = static_cast<int>(finished_ * 1000 / runs_);
+      if (now != shown) {
+        shown = now;
+        lock.unlock();
+        reportProgress(job, now);
+        lock.lock();
+      }
+    }
+    const ResultCode result = result_;
+    lock.unlock();
+    if (result == kResultOk) reportProgress(job, 1000);
+    return result;
+  }
+
+  void finish() {
+    cancel_.store(true, std::memory_order_relaxed);
+    for (std::thread& worker : workers_) worker.join();
+    workers_.clear();
+  }
+
+ private:
+  void work() {
+    AnalysisContext context;
+    ResultCode result = context.configure(tables_);
+    while (result == kResultOk) {
+      std::int64_t run = 0;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (next_ >= runs_ || result_ != kResultOk) break;
+        run = next_++;
+      }
+      const std::int64_t r0 = run * rowsPerRun_;
+      const std::int64_t r1 = std::min<std::int64_t>(r0 + rowsPerRun_, tables_.height);
+      result = context.analyseRows(r0, r1, &cancel_, [] {});
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (result == kResultOk) ++finished_;
+      runDone_.notify_all();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Stopping because another worker failed is no failure of its own.
+    if (result != kResultOk && result_ == kResultOk && !(result == kResultAborted && cancel_.load())) {
+      result_ = result;
+      cancel_.store(true, std::memory_order_relaxed);
+    }
+    runDone_.notify_all();
+  }
+
+  const AnalysisTables& tables_;
+  const std::int64_t rowsPerRun_;
+  const std::int64_t runs_;
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable runDone_;
+  std::int64_t next_ = 0;
+  std::int64_t finished_ = 0;
+  ResultCode result_ = kResultOk;
+  std::atomic<bool> cancel_{false};
+};
+
+}  // namespace
+
+std::uint8_t brightnessOfGain(double gain, const RenderSettings& settings) { return BrightnessMap(settings)(gain); }
+
+std::uint32_t defaultAnalysisRows(const RenderSettings& settings, std::uint32_t sampleCount) {
+  const std::int64_t hop = settings.subBlocksPerBlock > 0 ? settings.blockLength / settings.subBlocksPerBlock : 0;
+  if (hop <= 0) return 1;
+  const std::int64_t rows = (static_cast<std::int64_t>(sampleCount) + hop / 2) / hop;
+  return static_cast<std::uint32_t>(std::max<std::int64_t>(1, rows));
+}
+
+ResultCode analyseSound(AnalysisJob& job) {
+  AnalysisTables tables;
+  ResultCode result = kResultOk;
+  try {
+    result = makeTables(job, tables);
+  } catch (const std::bad_alloc&) {
+    result = kResultNoMemory;
+  }
+  if (result != kResultOk) return result;
+  if (job.input && job.sampleCount > 0 && streamReadableByPosition(job.input)) {
+    tables.inputOffset = static_cast<std::int64_t>(::ftello(job.input));
+  }
+
+  std::int32_t threads = job.threads > 0 ? job.threads : availableCores();
+  threads = std::min(threads, kMaxRenderThreads);
+  // A stream read in order cannot be shared.
+  if (tables.inputOffset < 0) threads = 1;
+  const std::int64_t height = tables.height;
+  const std::int64_t byFrames = std::max<std::int64_t>(1, tables.frames / kMinFramesPerRun);
+  const std::int64_t runsWanted = std::min<std::int64_t>({height, byFrames, std::int64_t{threads} * kRunsPerThread});
+  const std::int64_t rowsPerRun = (height + runsWanted - 1) / runsWanted;
+  const std::int64_t runs = (height + rowsPerRun - 1) / rowsPerRun;
+  threads = static_cast<std::int32_t>(std::min<std::int64_t>(threads, runs));
+  if (threads <= 1) return analyseInOrder(tables);
+
+  RunPool pool(tables, rowsPerRun);
+  if (pool.start(threads) == 0) return analyseInOrder(tables);
+  result = pool.wait();
+  pool.finish();
+  return result;
+}
+
+}  // namespace vellomar

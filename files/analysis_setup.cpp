@@ -1,0 +1,71 @@
+#include "files/analysis_setup.h"
+
+#include <algorithm>
+#include <new>
+
+#include "files/picture_writer.h"
+
+namespace vellomar {
+
+PreparedAnalysis::~PreparedAnalysis() {
+  if (job.input) std::fclose(job.input);
+}
+
+void defaultAnalysisSize(const RenderSettings& settings, std::uint32_t sampleCount, std::uint32_t& width,
+                         std::uint32_t& height) {
+  if (width == 0) width = kDefaultAnalysisWidth;
+  if (height == 0) {
+    const std::uint64_t most = std::max<std::uint64_t>(1, maxLoadablePixels() / width);
+    height = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        {defaultAnalysisRows(settings, sampleCount), most, std::uint64_t{kMaxPngSide}}));
+  }
+}
+
+bool prepareAnalysis(const std::string& path, const RenderSettings& settings, std::uint32_t width,
+                     std::uint32_t height, PreparedAnalysis& prepared, Refusal& refusal) {
+  AnalysisJob& job = prepared.job;
+  if (job.input) std::fclose(job.input);
+  job = AnalysisJob{};
+  job.settings = settings;
+  prepared.picture.reset();
+  prepared.wave = WaveInfo{};
+
+  job.input = openInputWave(path, prepared.wave, settings.sampleRate, refusal);
+  if (!job.input) return false;
+  job.input8Bit = prepared.wave.bitsPerSample == 8;
+  job.sampleCount = prepared.wave.sampleCount;
+
+  defaultAnalysisSize(settings, job.sampleCount, width, height);
+  try {
+    auto picture = std::make_shared<PictureBitmap>();
+    picture->width = width;
+    picture->height = height;
+    picture->stride = (width + 3) & ~3u;
+    picture->pixels.assign(static_cast<std::size_t>(picture->stride) * height, 0);
+    prepared.picture = std::move(picture);
+  } catch (const std::bad_alloc&) {
+    refusal = errorRefusal("Not enough memory");
+  } catch (const std::length_error&) {
+    refusal = errorRefusal("Not enough memory");
+  }
+  if (!prepared.picture) {
+    std::fclose(job.input);
+    job.input = nullptr;
+    return false;
+  }
+  job.pixels = prepared.picture->pixels.data();
+  job.width = prepared.picture->width;
+  job.stride = prepared.picture->stride;
+  job.height = prepared.picture->height;
+  return true;
+}
+
+ResultCode finishAnalysis(PreparedAnalysis& prepared, ResultCode result, Refusal& refusal) {
+  if (prepared.job.input) std::fclose(prepared.job.input);
+  prepared.job.input = nullptr;
+  prepared.job.progress = nullptr;
+  refusal = refusalForResult(result);
+  return result;
+}
+
+}  // namespace vellomar

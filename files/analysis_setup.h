@@ -1,0 +1,49 @@
+// Analysis preparation, shared by the window and the command line: opening
+// the wave, choosing the picture's size and making its bytes before an
+// analysis; closing the wave and telling the outcome after it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/analysis.h"
+#include "engine/result_code.h"
+#include "engine/settings.h"
+#include "files/messages.h"
+#include "files/picture.h"
+#include "files/wav.h"
+
+namespace vellomar {
+
+struct PreparedAnalysis {
+  AnalysisJob job;
+  std::shared_ptr<PictureBitmap> picture;  // the bytes the job writes
+  WaveInfo wave;
+  PreparedAnalysis() = default;
+  PreparedAnalysis(const PreparedAnalysis&) = delete;
+  PreparedAnalysis& operator=(const PreparedAnalysis&) = delete;
+  ~PreparedAnalysis();
+};
+
+// The size of the picture an analysis of `sampleCount` samples makes when
+// the caller names none (a side of 0): kDefaultAnalysisWidth columns, one
+// row per hop, no more rows than the loader reads back.
+void defaultAnalysisSize(const RenderSettings& settings, std::uint32_t sampleCount, std::uint32_t& width,
+                         std::uint32_t& height);
+
+// Fills `prepared` for an analysis of the wave at `path` with `settings`
+// into a width x height picture (either 0: the default): opens the wave
+// with the settings' rate and makes the picture's bytes. False with the
+// refusal (the reader's own words, or "Not enough memory") when it cannot
+// start; nothing is left open then. The caller sets the job's progress,
+// abort flag and threads.
+bool prepareAnalysis(const std::string& path, const RenderSettings& settings, std::uint32_t width,
+                     std::uint32_t height, PreparedAnalysis& prepared, Refusal& refusal);
+
+// After analyseSound(prepared.job) returned `result`: closes the wave and
+// returns the result, with what to tell the user in `refusal` (nothing
+// for success and for an abort).
+ResultCode finishAnalysis(PreparedAnalysis& prepared, ResultCode result, Refusal& refusal);
+
+}  // namespace vellomar

@@ -1,0 +1,57 @@
+#include "files/picture_writer.h"
+
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "engine/design.h"
+#include "files/output_file.h"
+#include "files/picture_preview.h"
+
+namespace vellomar {
+
+std::uint64_t maxLoadablePixels() { return maxPicturePixels(); }
+
+bool pictureSizeLoadable(std::uint64_t width, std::uint64_t height) {
+  const std::uint64_t side = std::min<std::uint64_t>(kMaxPngSide, kMaxPictureSide);
+  if (width < 1 || height < 1 || width > side || height > side) return false;
+  return width * height <= maxLoadablePixels();
+}
+
+bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refusal& refusal) {
+  QImage image;
+  try {
+    image = picturePreview(picture);
+  } catch (const std::bad_alloc&) {
+    image = QImage();
+  }
+  if (image.isNull()) {
+    refusal = errorRefusal("Not enough memory");
+    return false;
+  }
+  OutputFile output;
+  std::FILE* stream = output.openBlank(path, "picture file", refusal);
+  if (!stream) return false;
+  bool ok = false;
+  {
+    QFile file;
+    if (file.open(stream, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+      QImageWriter writer(&file, "png");
+      ok = writer.write(image);
+      file.close();
+    }
+  }
+  ok = std::fflush(stream) == 0 && !std::ferror(stream) && ok;
+  ok = std::fclose(stream) == 0 && ok;
+  if (!ok) {
+    output.discard();
+    refusal = errorRefusal("Cannot write to picture file '%s'. You may be running out of disk space", path.c_str());
+    return false;
+  }
+  return output.commit(refusal);
+}
+
+}  // namespace vellomar

@@ -1,0 +1,185 @@
+// Pictures written as PNG files and analyses prepared from wave files, on
+// real files.
+#include "files/picture_writer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/analysis.h"
+#include "files/analysis_setup.h"
+#include "files/picture.h"
+#include "support/test_support.h"
+
+namespace vellomar {
+namespace {
+
+namespace fs = std::filesystem;
+
+PictureBitmap bitmapOf(std::uint32_t width, std::uint32_t height) {
+  PictureBitmap b;
+  b.width = width;
+  b.height = height;
+  b.stride = (width + 3) & ~3u;
+  b.pixels.assign(static_cast<std::size_t>(b.stride) * height, 0);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) b.pixels[y * b.stride + x] = static_cast<std::uint8_t>(x * 37 + y * 11);
+  }
+  return b;
+}
+
+// The bytes of a picture without its row padding.
+std::vector<std::uint8_t> shown(const PictureBitmap& b) {
+  std::vector<std::uint8_t> out;
+  for (std::uint32_t y = 0; y < b.height; ++y) {
+    out.insert(out.end(), b.pixels.begin() + y * b.stride, b.pixels.begin() + y * b.stride + b.width);
+  }
+  return out;
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  return names;
+}
+
+TEST(PictureWriter, WritesAGreyPngThatLoadsBackByteForByte) {
+  test::TempDir dir;
+  for (const auto& [w, h] : std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 1}, {5, 3}, {512, 37}}) {
+    const PictureBitmap written = bitmapOf(w, h);
+    const std::string path = dir.file("p.png");
+    Refusal refusal;
+    ASSERT_TRUE(savePicturePng(written, path, refusal)) << refusal.text;
+    const auto read = loadPicture(path);
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->width, w);
+    EXPECT_EQ(read->height, h);
+    EXPECT_EQ(shown(*read), shown(written));
+    EXPECT_EQ(test::readFile(path)[1], 'P');  // "\x89PNG"
+  }
+  EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"p.png"});
+}
+
+TEST(PictureWriter, AnEarlierFileIsReplacedOnlyByAWholePicture) {
+  test::TempDir dir;
+  const std::string path = dir.file("old.png");
+  test::writeFile(path, {'o', 'l', 'd'});
+  ::chmod(path.c_str(), 0640);
+  Refusal refusal;
+  ASSERT_TRUE(savePicturePng(bitmapOf(4, 4), path, refusal));
+  EXPECT_NE(loadPicture(path), nullptr);
+  struct stat st = {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);  // the earlier file's permissions are kept
+
+  // A folder that is not there: refused, nothing made.
+  const std::string missing = dir.file("no/such/folder/p.png");
+  EXPECT_FALSE(savePicturePng(bitmapOf(4, 4), missing, refusal));
+  EXPECT_EQ(refusal.text, "Cannot create picture file '" + missing + "'");
+  EXPECT_EQ(refusal.caption, errorCaption());
+
+  // A device that takes nothing: the write fails and says so.
+  if (fs::exists("/dev/full")) {
+    refusal = Refusal{};
+    EXPECT_FALSE(savePicturePng(bitmapOf(64, 64), "/dev/full", refusal));
+    EXPECT_EQ(refusal.text, "Cannot write to picture file '/dev/full'. You may be running out of disk space");
+  }
+  EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"old.png"});
+}
+
+TEST(PictureWriter, SizesAreThoseTheLoaderReadsBack) {
+  const std::uint64_t most = maxLoadablePixels();
+  EXPECT_EQ(most, maxPicturePixels());
+  EXPECT_GT(most, 512u * 65536u);
+  EXPECT_TRUE(pictureSizeLoadable(1, 1));
+  EXPECT_FALSE(pictureSizeLoadable(0, 5));
+  EXPECT_FALSE(pictureSizeLoadable(5, 0));
+  EXPECT_TRUE(pictureSizeLoadable(kMaxPngSide, 1));
+  EXPECT_FALSE(pictureSizeLoadable(kMaxPngSide + 1, 1));
+  EXPECT_FALSE(pictureSizeLoadable(1, kMaxPngSide + 1));
+  const std::uint64_t wide = std::min<std::uint64_t>(kMaxPngSide, most);
+  EXPECT_TRUE(pictureSizeLoadable(wide, most / wide));
+  EXPECT_FALSE(pictureSizeLoadable(wide, most / wide + 1));
+
+  // The longest side is the decoder's own: written and loaded again at
+  // 1000000 pixels, not even written one pixel beyond.
+  test::TempDir dir;
+  Refusal refusal;
+  const auto loads = [&](std::uint32_t w, std::uint32_t h) {
+    PictureBitmap b;
+    b.width = w;
+    b.height = h;
+    b.stride = (w + 3) & ~3u;
+    b.pixels.assign(static_cast<std::size_t>(b.stride) * h, 9);
+    std::error_code ignored;
+    fs::remove(dir.file("big.png"), ignored);
+    return savePicturePng(b, dir.file("big.png"), refusal) && loadPicture(dir.file("big.png")) != nullptr;
+  };
+  EXPECT_TRUE(loads(kMaxPngSide, 1));
+  EXPECT_TRUE(loads(1, kMaxPngSide));
+  EXPECT_FALSE(loads(kMaxPngSide + 1, 1));
+}
+
+TEST(AnalysisSetup, PreparesTheWaveAndThePicture) {
+  test::TempDir dir;
+  const std::string path = dir.file("in.wav");
+  test::writeFile(path, test::waveBytes(test::pcm16Bytes(test::speechLike(44100 * 3, 9000.0)), 1, 16, 44100));
+  RenderSettings settings;
+  Refusal refusal;
+  {
+    PreparedAnalysis prepared;
+    ASSERT_TRUE(prepareAnalysis(path, settings, 0, 0, prepared, refusal)) << refusal.text;
+    EXPECT_EQ(prepared.job.width, kDefaultAnalysisWidth);
+    EXPECT_EQ(prepared.job.height, 65u);  // 3 s of 2048-sample hops
+    EXPECT_EQ(prepared.job.sampleCount, 44100u * 3);
+    EXPECT_EQ(prepared.picture->stride, 512u);
+    EXPECT_EQ(analyseSound(prepared.job), kResultOk);
+    EXPECT_EQ(finishAnalysis(prepared, kResultOk, refusal), kResultOk);
+    EXPECT_FALSE(refusal);
+    EXPECT_EQ(prepared.job.input, nullptr);
+  }
+  {
+    PreparedAnalysis prepared;
+    ASSERT_TRUE(prepareAnalysis(path, settings, 7, 3, prepared, refusal));
+    EXPECT_EQ(prepared.picture->stride, 8u);
+    EXPECT_EQ(prepared.picture->pixels.size(), 24u);
+    EXPECT_EQ(finishAnalysis(prepared, kResultShortRead, refusal), kResultShortRead);
+    EXPECT_EQ(refusal.text, "Failed to read a part of input wave file. The file may be damaged or incomplete");
+  }
+
+  // A wave the reader refuses is refused in its words.
+  const std::string stereo = dir.file("stereo.wav");
+  test::writeFile(stereo, test::waveBytes(std::vector<std::uint8_t>(400, 0), 2, 16, 44100));
+  PreparedAnalysis prepared;
+  EXPECT_FALSE(prepareAnalysis(stereo, settings, 0, 0, prepared, refusal));
+  EXPECT_EQ(refusal.text,
+            "The input wave is stereo (or it has more channels). This is not supported in this version of Vellomar.");
+  EXPECT_EQ(prepared.job.input, nullptr);
+  EXPECT_FALSE(prepareAnalysis(dir.file("none.wav"), settings, 0, 0, prepared, refusal));
+  EXPECT_EQ(refusal.text, "Cannot open input wave file '" + dir.file("none.wav") + "'");
+}
+
+TEST(AnalysisSetup, TheDefaultHeightStaysWithinWhatLoadsBack) {
+  RenderSettings settings;
+  std::uint32_t width = 0, height = 0;
+  defaultAnalysisSize(settings, 44100u * 15, width, height);
+  EXPECT_EQ(width, 512u);
+  EXPECT_EQ(height, 323u);
+  width = 0;
+  height = 0;
+  defaultAnalysisSize(settings, 4000000000u, width, height);  // 25 hours: a row per hop is too many
+  EXPECT_TRUE(pictureSizeLoadable(width, height));
+  EXPECT_EQ(height, std::min<std::uint64_t>(kMaxPngSide, maxLoadablePixels() / 512));
+  width = 20000;
+  height = 0;
+  defaultAnalysisSize(settings, 4000000000u, width, height);
+  EXPECT_TRUE(pictureSizeLoadable(width, height));
+  EXPECT_EQ(height, std::min<std::uint64_t>(kMaxPngSide, maxLoadablePixels() / 20000));
+}
+
+}  // namespace
+}  // namespace vellomar

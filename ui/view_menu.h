@@ -1,0 +1,97 @@
+// The main window's "View" menu: the spectrogram of the generated sound
+// beside its picture, a picture made from a wave file and saved as PNG,
+// and re-rendering whenever another program saves the picture file.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "engine/settings.h"
+#include "files/picture.h"
+
+class QAction;
+class QMenu;
+
+namespace vellomar {
+
+class MainWindow;
+class PictureWatcher;
+class SpectrogramWindow;
+
+// What the last render made: the picture it read, its settings and where
+// its sound is.
+struct RenderedSound {
+  std::shared_ptr<const PictureBitmap> picture;
+  RenderSettings settings;
+  std::string path;
+};
+
+class ViewMenu : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit ViewMenu(MainWindow& window);
+
+  QMenu* menu() const { return menu_; }
+  QAction* spectrogramAction() const { return spectrogram_; }
+  QAction* pictureFromWaveAction() const { return pictureFromWave_; }
+  QAction* savePictureAction() const { return savePicture_; }
+  QAction* watchAction() const { return watch_; }
+  // The menu's last line: what the watch is doing (hidden when nothing).
+  QAction* statusAction() const { return status_; }
+  PictureWatcher& watcher() const { return *watcher_; }
+  // The spectrogram window, once opened.
+  SpectrogramWindow* spectrogramWindow() const;
+
+  // The commands, as the menu runs them.
+  void showSpectrogram();
+  void pictureFromWaveFile();
+  void savePictureAs();
+  void setWatching(bool on);
+
+  // The status the window shows (empty: none).
+  const QString& status() const { return statusText_; }
+
+ private:
+  void soundGenerated();
+  void pictureChanged();
+  void refreshSpectrogram();
+  void pictureSaved(std::shared_ptr<const PictureBitmap> picture);
+  void renderSavedPicture();
+  void setStatus(const QString& text);
+  void updateActions();
+  QString watchedName() const;
+
+  MainWindow& window_;
+  QMenu* menu_ = nullptr;
+  QAction* spectrogram_ = nullptr;
+  QAction* pictureFromWave_ = nullptr;
+  QAction* savePicture_ = nullptr;
+  QAction* watch_ = nullptr;
+  QAction* status_ = nullptr;
+  PictureWatcher* watcher_ = nullptr;
+  QPointer<SpectrogramWindow> spectrogramWindow_;
+  RenderedSound rendered_;
+  qint64 renderedMilliseconds_ = 0;
+  QString baseTitle_;
+  QString statusText_;
+  // A save that came while the window was busy (a render, a dialog): its
+  // render follows once the window is free.
+  std::shared_ptr<const PictureBitmap> pendingPicture_;
+  bool rendering_ = false;
+  // The name "Save picture as..." proposes for a picture made from a wave:
+  // the wave's, as a PNG file.
+  std::string suggestedName_;
+};
+
+// Builds the "View" menu into the window's menu bar, before "Help", and
+// hooks it to the window's commands.
+void installViewMenu(MainWindow& window);
+
+// The window's View menu, once installed.
+ViewMenu* viewMenuOf(MainWindow& window);
+
+}  // namespace vellomar

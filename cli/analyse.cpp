@@ -68,7 +68,7 @@ int runAnalyse(const RenderSettings& settings, const AnalyseRequest& request) {
   cli::ProgressBar bar(!request.quiet && isatty(STDERR_FILENO), "Analysing");
   job.progress = [&bar](int thousandths) { bar.update(thousandths); };
   const bool interrupted = request.interrupted && request.interrupted->load();
-  ResultCode result = interrupted ? kResultAborted : analyseSound(job);
+  ResultCode result = interrupted ? kResultAborted : analysePrepared(prepared);
   bar.finish();
   result = finishAnalysis(prepared, result, refusal);
   if (result == kResultAborted) {

@@ -80,6 +80,7 @@ struct AnalysisTables {
   const AnalysisJob* job = nullptr;
   std::int32_t n = 0;      // frame length, the block length N
   std::int32_t bins = 0;   // K = N / 2
+  std::int32_t endBin = 0;  // the designed bins end here (K, or the top of a chosen band)
   std::int32_t step = 0;   // frame spacing, N / 4
   std::int32_t firstBin = 0;
   std::uint32_t width = 0;
@@ -122,14 +123,15 @@ inline double frameWeight(double lo, double hi, std::int64_t j) {
 }
 
 // A fractional bin for a column position: bin i + 0.5 at the edge between
-// bins i and i + 1, straight between edges, held within the designed bins.
-float binAtPosition(const std::vector<float>& edges, std::int32_t first, std::int32_t bins, float position) {
+// bins i and i + 1, straight between edges, held within the designed bins
+// first ... end - 1.
+float binAtPosition(const std::vector<float>& edges, std::int32_t first, std::int32_t end, float position) {
   const auto above = std::upper_bound(edges.begin(), edges.end(), position);
   float bin;
   if (above == edges.begin()) {
     bin = static_cast<float>(first);
   } else if (above == edges.end()) {
-    bin = static_cast<float>(bins - 1);
+    bin = static_cast<float>(end - 1);
   } else {
     const auto i = static_cast<std::int32_t>(above - edges.begin()) - 1;
     const float e0 = edges[static_cast<std::size_t>(i)];
@@ -137,7 +139,7 @@ float binAtPosition(const std::vector<float>& edges, std::int32_t first, std::in
     const float fraction = e1 > e0 ? (position - e0) / (e1 - e0) : 0.0f;
     bin = static_cast<float>(first + i) - 0.5f + fraction;
   }
-  return std::clamp(bin, static_cast<float>(first), static_cast<float>(bins - 1));
+  return std::clamp(bin, static_cast<float>(first), static_cast<float>(end - 1));
 }
 
 bool streamReadableByPosition(std::FILE* stream) {
@@ -165,7 +167,8 @@ ResultCode makeTables(const AnalysisJob& job, AnalysisTables& t) {
   const std::int32_t sub = s.subBlocksPerBlock;
   if (!isPowerOfTwo(n) || n < 4 || n > (1 << 29) || sub < 1 || sub > n || n % sub != 0) return kResultInternal;
   if (job.width == 0 || job.height == 0 || job.width > kMaxPictureSide || job.height > kMaxPictureSide ||
-      !job.pixels || job.stride < job.width) {
+      !job.pixels || job.stride < job.width || job.channels < 1 || job.channels > 2 || job.channel < 0 ||
+      job.channel >= job.channels) {
     return kResultInternal;
   }
   t.job = &job;
@@ -195,6 +198,9 @@ ResultCode makeTables(const AnalysisJob& job, AnalysisTables& t) {
   if (prepared != kResultOk) return prepared;
   if (design.binEdges.empty()) return kResultInternal;  // an unknown scale
   t.firstBin = design.edgesFirst;
+  // Bins from edgesEnd on lie above a chosen band: silent in the render.
+  t.endBin = design.edgesEnd;
+  if (t.endBin <= t.firstBin) return kResultInternal;
 
   const auto un = static_cast<std::size_t>(n);
   const auto k = static_cast<std::size_t>(t.bins);
@@ -227,13 +233,13 @@ ResultCode makeTables(const AnalysisJob& job, AnalysisTables& t) {
   for (std::uint32_t x = 0; x < job.width; ++x) {
     if (job.width == 1) {
       t.columnLo[x] = static_cast<float>(t.firstBin);
-      t.columnHi[x] = static_cast<float>(t.bins - 1);
+      t.columnHi[x] = static_cast<float>(t.endBin - 1);
       continue;
     }
     const float p0 = std::max(0.0f, static_cast<float>(x) - 0.5f);
     const float p1 = std::min(last, static_cast<float>(x) + 0.5f);
-    t.columnLo[x] = binAtPosition(design.binEdges, t.firstBin, t.bins, p0);
-    t.columnHi[x] = binAtPosition(design.binEdges, t.firstBin, t.bins, p1);
+    t.columnLo[x] = binAtPosition(design.binEdges, t.firstBin, t.endBin, p0);
+    t.columnHi[x] = binAtPosition(design.binEdges, t.firstBin, t.endBin, p1);
   }
   return kResultOk;
 }
@@ -264,7 +270,7 @@ struct AnalysisContext {
       samples.assign(un, 0.0);
       frame.assign(un, 0.0);
       spectrum.assign(un, 0.0);
-      raw.resize(2 * un);
+      raw.resize(2 * un * static_cast<std::size_t>(t.job->channels));
       binPower.assign(un / 2, 0.0f);
       frameRing.assign((t.longRows ? 1 : kFrameRing) * w, 0.0f);
       frameShare.assign(kFrameRing, 0.0);
@@ -288,23 +294,27 @@ struct AnalysisContext {
     const auto count = static_cast<std::size_t>(inTo - inFrom);
     if (count > 0) {
       const std::size_t width = job.input8Bit ? 1 : 2;
+      const auto channels = static_cast<std::size_t>(job.channels);
+      const std::size_t frame = width * channels;
       bool ok = job.input != nullptr;
       if (ok && t.inputOffset >= 0) {
-        ok = readAt(::fileno(job.input), raw.data(), count * width,
-                    t.inputOffset + inFrom * static_cast<std::int64_t>(width));
+        ok = readAt(::fileno(job.input), raw.data(), count * frame,
+                    t.inputOffset + inFrom * static_cast<std::int64_t>(frame));
       } else if (ok) {
         // A stream read in order delivers each sample once, frames in order.
         if (inFrom != nextSample) return kResultInternal;
-        ok = std::fread(raw.data(), width, count, job.input) == count;
+        ok = std::fread(raw.data(), frame, count, job.input) == count;
         nextSample = inTo;
       }
       if (!ok) return kResultShortRead;
       double* out = at + (inFrom - from);
+      const unsigned char* in = raw.data() + static_cast<std::size_t>(job.channel) * width;
       if (job.input8Bit) {
-        for (std::size_t i = 0; i < count; ++i) out[i] = (static_cast<double>(raw[i]) - 128.0) * 256.0;
+        for (std::size_t i = 0; i < count; ++i) out[i] = (static_cast<double>(in[i * frame]) - 128.0) * 256.0;
       } else {
         for (std::size_t i = 0; i < count; ++i) {
-          const auto bits = static_cast<std::uint16_t>(raw[2 * i] | (raw[2 * i + 1] << 8));
+          const unsigned char* p = in + i * frame;
+          const auto bits = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
           out[i] = static_cast<double>(static_cast<std::int16_t>(bits));
         }
       }

@@ -1,5 +1,5 @@
-// Sound to picture: the inverse of a render. A mono wave becomes brightness
-// bytes on the grid a render of the same settings and picture size reads,
+// Sound to picture: the inverse of a render. A wave (one channel of it)
+// becomes brightness bytes on the grid a render of the same settings and picture size reads,
 // so that rendering a picture and analysing the result gives the picture
 // back.
 //
@@ -72,10 +72,13 @@ struct AnalysisJob {
   // tilt divided out: PinkNoise its -3 dB/octave, anything else none.
   RenderSettings settings;
   // The samples: a regular file, or any stream read in order, positioned at
-  // the first sample; mono, 16-bit (or 8-bit when input8Bit). Left open.
+  // the first sample; 16-bit (or 8-bit when input8Bit), `channels`
+  // interleaved, of which `channel` is analysed. Left open.
   std::FILE* input = nullptr;
   bool input8Bit = false;
-  std::uint32_t sampleCount = 0;
+  std::uint32_t sampleCount = 0;  // frames: one sample of every channel
+  std::int32_t channels = 1;
+  std::int32_t channel = 0;
   // The picture written: width x height bytes, rows stored bottom-up
   // `stride` bytes apart as in PictureData (picture row y, 0 = top, is at
   // (height - 1 - y) * stride).

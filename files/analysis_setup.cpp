@@ -1,6 +1,7 @@
 #include "files/analysis_setup.h"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 
 #include "files/picture_writer.h"
@@ -30,10 +31,11 @@ bool prepareAnalysis(const std::string& path, const RenderSettings& settings, st
   prepared.picture.reset();
   prepared.wave = WaveInfo{};
 
-  job.input = openInputWave(path, prepared.wave, settings.sampleRate, refusal);
+  job.input = openInputWave(path, prepared.wave, settings.sampleRate, refusal, 2);
   if (!job.input) return false;
   job.input8Bit = prepared.wave.bitsPerSample == 8;
   job.sampleCount = prepared.wave.sampleCount;
+  job.channels = prepared.wave.channels;
 
   defaultAnalysisSize(settings, job.sampleCount, width, height);
   try {
@@ -42,6 +44,10 @@ bool prepareAnalysis(const std::string& path, const RenderSettings& settings, st
     picture->height = height;
     picture->stride = (width + 3) & ~3u;
     picture->pixels.assign(static_cast<std::size_t>(picture->stride) * height, 0);
+    if (job.channels == 2) {
+      picture->red.assign(picture->pixels.size(), 0);
+      picture->green.assign(picture->pixels.size(), 0);
+    }
     prepared.picture = std::move(picture);
   } catch (const std::bad_alloc&) {
     refusal = errorRefusal("Not enough memory");
@@ -58,6 +64,33 @@ bool prepareAnalysis(const std::string& path, const RenderSettings& settings, st
   job.stride = prepared.picture->stride;
   job.height = prepared.picture->height;
   return true;
+}
+
+ResultCode analysePrepared(PreparedAnalysis& prepared) {
+  AnalysisJob& job = prepared.job;
+  PictureBitmap* picture = prepared.picture.get();
+  if (!picture) return kResultInternal;
+  if (job.channels != 2) {
+    job.channel = 0;
+    job.pixels = picture->pixels.data();
+    return analyseSound(job);
+  }
+  // Two passes, each reporting half of the way.
+  const std::function<void(int)> progress = job.progress;
+  ResultCode result = kResultOk;
+  for (std::int32_t channel = 0; channel < 2 && result == kResultOk; ++channel) {
+    job.channel = channel;
+    job.pixels = channel == 0 ? picture->red.data() : picture->green.data();
+    if (progress) job.progress = [&progress, channel](int t) { progress((channel * 1000 + t) / 2); };
+    result = analyseSound(job);
+  }
+  job.progress = progress;
+  job.pixels = picture->pixels.data();
+  if (result != kResultOk) return result;
+  for (std::size_t i = 0; i < picture->pixels.size(); ++i) {
+    picture->pixels[i] = brightnessOf(picture->red[i], picture->green[i], 0);
+  }
+  return kResultOk;
 }
 
 ResultCode finishAnalysis(PreparedAnalysis& prepared, ResultCode result, Refusal& refusal) {

@@ -34,14 +34,23 @@ void defaultAnalysisSize(const RenderSettings& settings, std::uint32_t sampleCou
 
 // Fills `prepared` for an analysis of the wave at `path` with `settings`
 // into a width x height picture (either 0: the default): opens the wave
-// with the settings' rate and makes the picture's bytes. False with the
+// (mono, or stereo: a colour picture) with the settings' rate and makes
+// the picture's bytes. False with the
 // refusal (the reader's own words, or "Not enough memory") when it cannot
 // start; nothing is left open then. The caller sets the job's progress,
 // abort flag and threads.
 bool prepareAnalysis(const std::string& path, const RenderSettings& settings, std::uint32_t width,
                      std::uint32_t height, PreparedAnalysis& prepared, Refusal& refusal);
 
-// After analyseSound(prepared.job) returned `result`: closes the wave and
+// Analyses the prepared wave into its picture: a mono wave into the
+// brightness bytes; a stereo wave one channel at a time, the left into the
+// red plane and the right into the green (as a stereo render reads them),
+// the brightness then made from those colours (no blue) as the picture
+// loader makes it. Returns the engine's result; progress runs once from 0
+// to 1000 either way.
+ResultCode analysePrepared(PreparedAnalysis& prepared);
+
+// After analysePrepared(prepared) returned `result`: closes the wave and
 // returns the result, with what to tell the user in `refusal` (nothing
 // for success and for an abort).
 ResultCode finishAnalysis(PreparedAnalysis& prepared, ResultCode result, Refusal& refusal);

@@ -22,16 +22,9 @@
 namespace vellomar {
 namespace {
 
-// The brightness of one colour: fixed float weights, the sum formed in
-// double, rounded half up. (100, 150, 200) gives 140.
 std::uint8_t brightness(QRgb colour) {
-  constexpr float kRed = 0.3f;
-  constexpr float kGreen = 0.59f;
-  constexpr float kBlue = 0.11f;
-  const double sum = static_cast<double>(qRed(colour)) * static_cast<double>(kRed) +
-                     static_cast<double>(qGreen(colour)) * static_cast<double>(kGreen) +
-                     static_cast<double>(qBlue(colour)) * static_cast<double>(kBlue) + 0.5;
-  return static_cast<std::uint8_t>(sum);
+  return brightnessOf(static_cast<std::uint8_t>(qRed(colour)), static_cast<std::uint8_t>(qGreen(colour)),
+                      static_cast<std::uint8_t>(qBlue(colour)));
 }
 
 // Decoders write their complaints to standard error themselves (libpng,
@@ -287,6 +280,16 @@ std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path, std::s
   } catch (const std::bad_alloc&) {
     return refuse(std::string());
   }
+}
+
+std::uint8_t brightnessOf(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+  constexpr float kRed = 0.3f;
+  constexpr float kGreen = 0.59f;
+  constexpr float kBlue = 0.11f;
+  const double sum = static_cast<double>(red) * static_cast<double>(kRed) +
+                     static_cast<double>(green) * static_cast<double>(kGreen) +
+                     static_cast<double>(blue) * static_cast<double>(kBlue) + 0.5;
+  return static_cast<std::uint8_t>(sum);
 }
 
 std::uint64_t maxPicturePixels() { return renderablePixels(); }

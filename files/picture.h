@@ -33,6 +33,10 @@ struct PictureBitmap {
 // standard error.
 std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path, std::string* reason = nullptr);
 
+// The brightness of a colour: fixed float weights 0.3, 0.59 and 0.11, the
+// sum formed in double, rounded half up. (100, 150, 200) gives 140.
+std::uint8_t brightnessOf(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
 // What the user is told when a picture cannot be loaded: "Failed to load
 // picture '%s'", followed by the reason on a line of its own when there is
 // one.

@@ -25,6 +25,17 @@ bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refus
   QImage image;
   try {
     image = picturePreview(picture);
+    if (!image.isNull() && !picture.red.empty() && picture.red.size() == picture.pixels.size() &&
+        picture.green.size() == picture.pixels.size()) {
+      // A stereo picture: red for the left channel, green for the right.
+      image = QImage(image.width(), image.height(), QImage::Format_RGB32);
+      const auto h = static_cast<std::size_t>(picture.height);
+      for (std::size_t y = 0; !image.isNull() && y < h; ++y) {
+        const std::size_t row = (h - 1 - y) * picture.stride;
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
+        for (std::size_t x = 0; x < picture.width; ++x) line[x] = qRgb(picture.red[row + x], picture.green[row + x], 0);
+      }
+    }
   } catch (const std::bad_alloc&) {
     image = QImage();
   }

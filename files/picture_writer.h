@@ -22,7 +22,8 @@ std::uint64_t maxLoadablePixels();
 // maxLoadablePixels() pixels.
 bool pictureSizeLoadable(std::uint64_t width, std::uint64_t height);
 
-// Writes `picture` as an 8-bit grey PNG file at `path`, beside it first and
+// Writes `picture` as an 8-bit grey PNG file (a colour one, red and green,
+// for a picture with colour planes) at `path`, beside it first and
 // renamed into place when complete (see OutputFile): an earlier file of
 // that name stays as it was unless the new one is written in full. False
 // with the refusal otherwise.

@@ -189,7 +189,7 @@ bool findChunk(std::FILE* stream, const char* tag) {
   }
 }
 
-Refusal readWaveHeader(std::FILE* stream, WaveInfo& info, std::uint32_t expectedRate) {
+Refusal readWaveHeader(std::FILE* stream, WaveInfo& info, std::uint32_t expectedRate, int maxChannels) {
   info.rejected = false;
   unsigned char head[12];
   if (!readExactly(stream, head, 12) || std::memcmp(head, "RIFF", 4) != 0 || get32(head + 4) < 36 ||
@@ -212,7 +212,7 @@ Refusal readWaveHeader(std::FILE* stream, WaveInfo& info, std::uint32_t expected
     return unrecognized(info);
   }
 
-  if (channels != 1) {
+  if (channels < 1 || channels > maxChannels) {
     info.rejected = true;
     return errorRefusal(
         "The input wave is stereo (or it has more channels). This is not supported in this version of Vellomar.");
@@ -228,24 +228,25 @@ Refusal readWaveHeader(std::FILE* stream, WaveInfo& info, std::uint32_t expected
   }
 
   info.bitsPerSample = bits;
-  info.channels = 1;
+  info.channels = channels;
   info.sampleRate = rate;
 
   std::uint32_t dataSize = 0;
   if (!findChunk(stream, "data") || !read32(stream, dataSize)) return unrecognized(info);
-  // Mono with 8 or 16 bits: block align is 1 or 2 here, never 0.
+  // One or more channels of 8 or 16 bits: block align is never 0 here.
   info.sampleCount = dataSize / blockAlign;
   return Refusal{};
 }
 
-std::FILE* openInputWave(const std::string& path, WaveInfo& info, std::uint32_t expectedRate, Refusal& refusal) {
+std::FILE* openInputWave(const std::string& path, WaveInfo& info, std::uint32_t expectedRate, Refusal& refusal,
+                         int maxChannels) {
   info.rejected = false;
   std::FILE* stream = openRegularFile(path);
   if (!stream) {
     refusal = errorRefusal("Cannot open input wave file '%s'", path.c_str());
     return nullptr;
   }
-  refusal = readWaveHeader(stream, info, expectedRate);
+  refusal = readWaveHeader(stream, info, expectedRate, maxChannels);
   if (refusal) {
     std::fclose(stream);
     return nullptr;

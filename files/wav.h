@@ -46,13 +46,16 @@ bool findChunk(std::FILE* stream, const char* tag);
 // Reads and checks a wave's header from the start of `stream`: on success
 // (an empty refusal) `info` describes the file and the stream stands at the
 // first sample. The stream stays open either way. expectedRate 0 accepts
-// any rate. Works on any stream, files and memory alike.
-Refusal readWaveHeader(std::FILE* stream, WaveInfo& info, std::uint32_t expectedRate);
+// any rate. A render's input is mono; readers of the program's own output
+// (playback, analysis) take up to `maxChannels` interleaved channels.
+// Works on any stream, files and memory alike.
+Refusal readWaveHeader(std::FILE* stream, WaveInfo& info, std::uint32_t expectedRate, int maxChannels = 1);
 
 // Opens an input wave (a regular file only: a folder, a pipe or a device
 // holds none) and checks it; returns the stream positioned at the first
 // sample, or nullptr with `refusal`.
-std::FILE* openInputWave(const std::string& path, WaveInfo& info, std::uint32_t expectedRate, Refusal& refusal);
+std::FILE* openInputWave(const std::string& path, WaveInfo& info, std::uint32_t expectedRate, Refusal& refusal,
+                         int maxChannels = 1);
 
 // What the window learns of an input file before a render: whether it is
 // usable and how long it plays (0 when it is not), or why not.

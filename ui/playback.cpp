@@ -28,13 +28,14 @@ constexpr qint64 kGraceMilliseconds = 3000;
 
 }  // namespace
 
-// The samples of an open wave stream as 16-bit mono bytes, then the tail of
-// silence. Owns the stream.
+// The samples of an open wave stream as 16-bit bytes, its channels
+// interleaved as in the file, then the tail of silence. Owns the stream.
 class WaveStream : public QIODevice {
  public:
   WaveStream(std::FILE* file, const WaveInfo& info, QObject* parent)
       : QIODevice(parent), file_(file), eightBit_(info.bitsPerSample == 8),
-        remaining_(static_cast<qint64>(info.sampleCount)) {
+        remaining_(static_cast<qint64>(info.sampleCount) * info.channels),
+        tail_(kTailBytes * info.channels), frameBytes_(2 * static_cast<qint64>(info.channels)) {
     open(QIODevice::ReadOnly);
   }
   ~WaveStream() override {
@@ -66,7 +67,8 @@ class WaveStream : public QIODevice {
       written = 2 * static_cast<qint64>(got);
     }
     if (remaining_ == 0 && written < maxSize && tail_ > 0) {
-      const qint64 silence = std::min(tail_, (maxSize - written) & ~qint64{1});
+      const qint64 room = maxSize - written;
+      const qint64 silence = std::min(tail_, room - room % frameBytes_);
       std::fill(data + written, data + written + silence, 0);
       tail_ -= silence;
       written += silence;
@@ -78,8 +80,9 @@ class WaveStream : public QIODevice {
  private:
   std::FILE* file_;
   bool eightBit_;
-  qint64 remaining_;
-  qint64 tail_ = kTailBytes;
+  qint64 remaining_;  // samples, every channel's counted
+  qint64 tail_;
+  qint64 frameBytes_;
 };
 
 Playback::Playback(QObject* parent) : QObject(parent) {
@@ -100,11 +103,12 @@ void Playback::play(const QString& path) {
   if (device.isNull()) return;
   WaveInfo info;
   Refusal refusal;
-  std::FILE* file = openInputWave(QFile::encodeName(path).toStdString(), info, kRate, refusal);
+  // The program's own output: mono, or stereo from a colour picture.
+  std::FILE* file = openInputWave(QFile::encodeName(path).toStdString(), info, kRate, refusal, 2);
   if (!file) return;
   QAudioFormat format;
   format.setSampleRate(static_cast<int>(kRate));
-  format.setChannelCount(1);
+  format.setChannelCount(info.channels);
   format.setSampleFormat(QAudioFormat::Int16);
 
   stream_ = new WaveStream(file, info, this);

@@ -30,10 +30,9 @@ SpectrogramPanel::SpectrogramPanel(QWidget* parent) : QWidget(parent) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
-void SpectrogramPanel::setAxes(float durationSeconds, FrequencyScale scale, std::uint32_t sampleRate) {
+void SpectrogramPanel::setAxes(float durationSeconds, const RenderSettings& settings) {
   duration_ = durationSeconds;
-  scale_ = scale;
-  sampleRate_ = sampleRate;
+  settings_ = settings;
   layOut();
 }
 
@@ -70,7 +69,7 @@ void SpectrogramPanel::layOut() {
   const AxesLayout layout = axesLayout(frame_, growth);
   timeAxisAt_ = layout.timeStrip.topLeft();
   frequencyAxisAt_ = layout.frequencyStrip.topLeft();
-  frequencyAxis_ = drawFrequencyAxis(scale_, sampleRate_, layout.interiorWidth, background, text, ratio);
+  frequencyAxis_ = drawFrequencyAxis(settings_, layout.interiorWidth, background, text, ratio);
   update();
 }
 
@@ -161,11 +160,11 @@ SpectrogramWindow::SpectrogramWindow(QWidget* owner) : QWidget(owner, Qt::Window
 }
 
 void SpectrogramWindow::setContent(const QImage& picture, const QImage& sound, float durationSeconds,
-                                   FrequencyScale scale, std::uint32_t sampleRate) {
+                                   const RenderSettings& settings) {
   picture_ = picture;
   sound_ = sound;
-  picturePanel_->setAxes(durationSeconds, scale, sampleRate);
-  soundPanel_->setAxes(durationSeconds, scale, sampleRate);
+  picturePanel_->setAxes(durationSeconds, settings);
+  soundPanel_->setAxes(durationSeconds, settings);
   picturePanel_->setImage(picture_);
   showSoundOrDifference();
 }

@@ -23,7 +23,9 @@ class SpectrogramPanel : public QWidget {
  public:
   explicit SpectrogramPanel(QWidget* parent = nullptr);
 
-  void setAxes(float durationSeconds, FrequencyScale scale, std::uint32_t sampleRate);
+  // The axes of a render of `settings` (its scale and band) that lasted
+  // `durationSeconds`.
+  void setAxes(float durationSeconds, const RenderSettings& settings);
   // Shown stretched over the frame's interior, pixel for pixel blocks.
   void setImage(const QImage& image);
   const QImage& image() const { return image_; }
@@ -51,8 +53,7 @@ class SpectrogramPanel : public QWidget {
 
  private:
   float duration_ = 0.0f;
-  FrequencyScale scale_ = FrequencyScale::Mel;
-  std::uint32_t sampleRate_ = 44100;
+  RenderSettings settings_;
   QImage image_;
   QImage timeAxis_;
   QImage frequencyAxis_;
@@ -76,8 +77,7 @@ class SpectrogramWindow : public QWidget {
 
   // The picture a render read and the analysis of its sound (grey, of one
   // size), on the render's time and frequency axes.
-  void setContent(const QImage& picture, const QImage& sound, float durationSeconds, FrequencyScale scale,
-                  std::uint32_t sampleRate);
+  void setContent(const QImage& picture, const QImage& sound, float durationSeconds, const RenderSettings& settings);
   void setPlayhead(qreal fraction);
 
   QCheckBox* differenceToggle() const { return differenceToggle_; }

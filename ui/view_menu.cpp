@@ -51,7 +51,7 @@ std::shared_ptr<PictureBitmap> analyseForWindow(MainWindow& window, const std::s
     return nullptr;
   }
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  ResultCode result = analyseSound(prepared.job);
+  ResultCode result = analysePrepared(prepared);
   QApplication::restoreOverrideCursor();
   result = finishAnalysis(prepared, result, refusal);
   if (result != kResultOk) {
@@ -162,8 +162,7 @@ void ViewMenu::refreshSpectrogram() {
   if (!sound) return;
   const float seconds = static_cast<float>(count) / static_cast<float>(rendered_.settings.sampleRate);
   renderedMilliseconds_ = static_cast<qint64>(count) * 1000 / rendered_.settings.sampleRate;
-  spectrogramWindow_->setContent(picturePreview(picture), picturePreview(*sound), seconds,
-                                 rendered_.settings.frequencyScale, rendered_.settings.sampleRate);
+  spectrogramWindow_->setContent(picturePreview(picture), picturePreview(*sound), seconds, rendered_.settings);
 }
 
 void ViewMenu::soundGenerated() {

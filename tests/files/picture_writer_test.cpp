@@ -6,12 +6,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/analysis.h"
+#include "engine/render.h"
 #include "files/analysis_setup.h"
+#include "files/render_setup.h"
 #include "files/picture.h"
 #include "support/test_support.h"
 
@@ -179,6 +182,78 @@ TEST(AnalysisSetup, TheDefaultHeightStaysWithinWhatLoadsBack) {
   defaultAnalysisSize(settings, 4000000000u, width, height);
   EXPECT_TRUE(pictureSizeLoadable(width, height));
   EXPECT_EQ(height, std::min<std::uint64_t>(kMaxPngSide, maxLoadablePixels() / 20000));
+}
+
+// A stereo render analysed: the left channel comes back in red, the right
+// in green, written as a colour PNG that loads back with both planes, so
+// that it renders back to the same stereo sound.
+TEST(PictureWriter, AStereoWaveBecomesAColourPictureThatRendersBack) {
+  test::TempDir dir;
+  const std::uint32_t width = 32;
+  const std::uint32_t height = 10;
+  // Red (left) rises across the picture, green (right) falls.
+  PictureBitmap colours;
+  colours.width = width;
+  colours.height = height;
+  colours.stride = (width + 3) & ~3u;
+  const std::size_t bytes = static_cast<std::size_t>(colours.stride) * height;
+  colours.pixels.assign(bytes, 0);
+  colours.red.assign(bytes, 0);
+  colours.green.assign(bytes, 0);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * colours.stride + x;
+      colours.red[i] = static_cast<std::uint8_t>(60 + 5 * x);
+      colours.green[i] = static_cast<std::uint8_t>(215 - 5 * x);
+      colours.pixels[i] = brightnessOf(colours.red[i], colours.green[i], 0);
+    }
+  }
+  RenderSettings settings;
+  settings.inputSource = InputSource::WhiteNoise;
+  settings.frequencyScale = FrequencyScale::Linear;
+  settings.stereo = true;
+  settings.durationSeconds = 12.0f;
+  settings.outputPath = dir.file("stereo.wav");
+  PreparedRender render;
+  Refusal refusal;
+  ASSERT_TRUE(prepareRender(settings, pictureDataOf(colours), kInitialRandomSeed, render, refusal)) << refusal.text;
+  ASSERT_EQ(finishRender(render, renderSound(render.job), refusal), kResultOk) << refusal.text;
+
+  PreparedAnalysis analysis;
+  ASSERT_TRUE(prepareAnalysis(settings.outputPath, settings, width, height, analysis, refusal)) << refusal.text;
+  EXPECT_EQ(analysis.wave.channels, 2);
+  ASSERT_EQ(analysePrepared(analysis), kResultOk);
+  ASSERT_EQ(finishAnalysis(analysis, kResultOk, refusal), kResultOk);
+  const PictureBitmap& back = *analysis.picture;
+  ASSERT_EQ(back.red.size(), back.pixels.size());
+  // Away from the outermost columns each channel comes back to within a few
+  // steps, and the brightness is that of the two colours.
+  double redError = 0.0, greenError = 0.0;
+  int count = 0;
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 2; x + 2 < width; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * back.stride + x;
+      redError += std::abs(back.red[i] - colours.red[i]);
+      greenError += std::abs(back.green[i] - colours.green[i]);
+      ASSERT_EQ(back.pixels[i], brightnessOf(back.red[i], back.green[i], 0));
+      ++count;
+    }
+  }
+  EXPECT_LT(redError / count, 8.0);
+  EXPECT_LT(greenError / count, 8.0);
+
+  const std::string png = dir.file("stereo.png");
+  ASSERT_TRUE(savePicturePng(back, png, refusal)) << refusal.text;
+  const auto loaded = loadPicture(png);
+  ASSERT_NE(loaded, nullptr);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * back.stride + x;
+      ASSERT_EQ(loaded->red[i], back.red[i]);
+      ASSERT_EQ(loaded->green[i], back.green[i]);
+      ASSERT_EQ(loaded->pixels[i], back.pixels[i]);
+    }
+  }
 }
 
 }  // namespace

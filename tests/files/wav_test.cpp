@@ -342,6 +342,24 @@ TEST_F(WaveTest, ChannelsThenBitsThenRate) {
     EXPECT_EQ(refusal.text, c.text);
     EXPECT_EQ(refusal.caption, "Vellomar: ERROR");
   }
+  // Readers of the program's own stereo output take two channels, no more.
+  const auto stereo16 = riffBytes({chunkBytes("fmt ", fmtBody(1, 2, 44100, 176400, 4, 16)),
+                                   chunkBytes("data", {1, 2, 3, 4, 5, 6, 7, 8, 9})});
+  TearDownStream();
+  held = stereo16;
+  stream = memoryStream(held);
+  refusal = readWaveHeader(stream, info, 44100, 2);
+  EXPECT_FALSE(refusal) << refusal.text;
+  EXPECT_EQ(info.channels, 2);
+  EXPECT_EQ(info.sampleCount, 2u);  // frames
+  EXPECT_EQ(std::fgetc(stream), 1);
+  TearDownStream();
+  held = riffBytes({chunkBytes("fmt ", fmtBody(1, 3, 44100, 264600, 6, 16)), chunkBytes("data", {0, 0, 0, 0, 0, 0})});
+  stream = memoryStream(held);
+  refusal = readWaveHeader(stream, info, 44100, 2);
+  EXPECT_EQ(refusal.text,
+            "The input wave is stereo (or it has more channels). This is not supported in this version of Vellomar.");
+  TearDownStream();
   // Any rate is accepted when none is expected.
   ASSERT_NE(open(riffBytes({chunkBytes("fmt ", fmtBody(1, 1, 48000, 96000, 2, 16)), chunkBytes("data", {0, 0})}), 0),
             nullptr);

@@ -77,7 +77,9 @@ class HighDensityTest : public QObject {
     QImage picture(3, 2, QImage::Format_Grayscale8);
     picture.fill(0);
     picture.scanLine(0)[0] = 255;
-    window.setContent(picture, picture, 4.0f, FrequencyScale::Logarithmic, 44100);
+    RenderSettings settings;
+    settings.frequencyScale = FrequencyScale::Logarithmic;
+    window.setContent(picture, picture, 4.0f, settings);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     for (SpectrogramPanel* panel : {window.picturePanel(), window.soundPanel()}) {

@@ -183,6 +183,23 @@ class PlaybackTest : public QObject {
     QVERIFY(heard > 0.37 && heard < 0.45);
   }
 
+  // A stereo render plays as stereo, for as long as it lasts.
+  void aStereoFilePlaysToItsEnd() {
+    const std::vector<std::int16_t> left = tone(0.8, 440);
+    const std::vector<std::int16_t> right = tone(0.8, 660);
+    std::vector<std::int16_t> frames;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+      frames.push_back(left[i]);
+      frames.push_back(right[i]);
+    }
+    const std::string path = dir_->file("stereo.wav");
+    writeFile(path, waveBytes(pcm16Bytes(frames), 2, 16, 44100));
+    Playback playback;
+    const qint64 took = playToTheEnd(playback, path);
+    QVERIFY(took >= 750);
+    QCOMPARE(playback.duration(), qint64{800});
+  }
+
   void stoppingEndsAtOnceAndAFileThatIsNoWaveIsNotPlayed() {
     Playback playback;
     QSignalSpy playing(&playback, &Playback::playingChanged);

@@ -21,12 +21,32 @@ bool pictureSizeLoadable(std::uint64_t width, std::uint64_t height) {
   return width * height <= maxLoadablePixels();
 }
 
+namespace {
+
+// Whether the picture's brightness is that of its red and green planes
+// alone, as an analysis of a stereo wave makes it: then those colours are
+// the picture. (A loaded picture's brightness counts its blue too; it is
+// written as that brightness.)
+bool madeOfRedAndGreen(const PictureBitmap& picture) {
+  const std::size_t bytes = picture.pixels.size();
+  if (picture.red.size() != bytes || picture.green.size() != bytes || picture.width == 0) return false;
+  for (std::uint32_t y = 0; y < picture.height; ++y) {
+    const std::size_t row = static_cast<std::size_t>(y) * picture.stride;
+    for (std::uint32_t x = 0; x < picture.width; ++x) {
+      const std::size_t i = row + x;
+      if (picture.pixels[i] != brightnessOf(picture.red[i], picture.green[i], 0)) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refusal& refusal) {
   QImage image;
   try {
     image = picturePreview(picture);
-    if (!image.isNull() && !picture.red.empty() && picture.red.size() == picture.pixels.size() &&
-        picture.green.size() == picture.pixels.size()) {
+    if (!image.isNull() && madeOfRedAndGreen(picture)) {
       // A stereo picture: red for the left channel, green for the right.
       image = QImage(image.width(), image.height(), QImage::Format_RGB32);
       const auto h = static_cast<std::size_t>(picture.height);

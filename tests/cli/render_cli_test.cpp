@@ -515,7 +515,7 @@ TEST_F(RenderCliTest, AnalyseRefusesAWaveInTheReadersWordsAndKeepsAnEarlierPictu
   }
   {
     const std::string stereo = dir.file("stereo.wav");
-    test::writeFile(stereo, test::waveBytes(std::vector<std::uint8_t>(400, 0), 2, 16, 44100));
+    test::writeFile(stereo, test::waveBytes(std::vector<std::uint8_t>(600, 0), 3, 16, 44100));
     const Outcome o = run({"--analyse", stereo, out});
     EXPECT_EQ(o.exitCode, 1);
     EXPECT_EQ(o.err,

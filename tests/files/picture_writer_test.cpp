@@ -155,8 +155,9 @@ TEST(AnalysisSetup, PreparesTheWaveAndThePicture) {
   }
 
   // A wave the reader refuses is refused in its words.
-  const std::string stereo = dir.file("stereo.wav");
-  test::writeFile(stereo, test::waveBytes(std::vector<std::uint8_t>(400, 0), 2, 16, 44100));
+  // Mono and stereo waves are analysed; more channels are refused.
+  const std::string stereo = dir.file("three.wav");
+  test::writeFile(stereo, test::waveBytes(std::vector<std::uint8_t>(600, 0), 3, 16, 44100));
   PreparedAnalysis prepared;
   EXPECT_FALSE(prepareAnalysis(stereo, settings, 0, 0, prepared, refusal));
   EXPECT_EQ(refusal.text,

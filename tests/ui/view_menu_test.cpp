@@ -281,7 +281,7 @@ class ViewMenuTest : public QObject {
 
     // A wave the reader refuses: its own words, and the picture stays.
     const std::string stereo = dir_->file("stereo.wav");
-    writeFile(stereo, waveBytes(pcm16Bytes(speechLike(8820, 8000)), 2, 16, 44100));
+    writeFile(stereo, waveBytes(pcm16Bytes(speechLike(8820, 8000)), 3, 16, 44100));
     answers_.push_back(QString::fromStdString(stereo));
     view().pictureFromWaveAction()->trigger();
     QCOMPARE(messages_->only().text,

@@ -20,7 +20,7 @@
 #include "ui/axes.h"
 #include "ui/help.h"
 #include "ui/icons.h"
-#include "ui/main_commands.h"
+#include "ui/window_commands.h"
 #include "ui/options_menu.h"
 #include "ui/preview_frame.h"
 #include "ui/view_menu.h"

@@ -17,6 +17,7 @@
 #include "ui/axes.h"
 #include "ui/dialog_units.h"
 #include "ui/main_window.h"
+#include "ui/settings_controls.h"
 
 namespace vellomar {
 namespace {
@@ -154,7 +155,7 @@ void OptionsDialog::accept() {
 int runOptionsDialog(MainWindow& window) {
   OptionsDialog dialog(&window);
   const int result = dialog.exec();
-  if (result == QDialog::Accepted) redrawAxes(window);
+  if (result == QDialog::Accepted) refreshAfterChange(window);
   return result;
 }
 

@@ -17,10 +17,7 @@ QMenu* addOptionsMenu(MainWindow& window) {
   QAction* action = menu->addAction(QStringLiteral("&Stereo and frequency band..."));
   action->setObjectName(QStringLiteral("optionsAction"));
   c.menuBar->insertMenu(c.helpMenu->menuAction(), menu);
-  QObject* o = &window;
-  QObject::connect(action, &QAction::triggered, &window, [o] {
-    if (MainWindow* w = liveMainWindow(o)) runOptionsDialog(*w);
-  });
+  connectCommand(window, action, &QAction::triggered, runOptionsDialog);
   return menu;
 }
 

@@ -17,6 +17,7 @@
 #include "engine/granularity.h"
 #include "ui/app_state.h"
 #include "files/messages.h"
+#include "files/wav.h"
 #include "ui/axes.h"
 #include "ui/main_window.h"
 #include "ui/settings_logic.h"
@@ -79,6 +80,18 @@ void showPathInField(QLineEdit* edit, const std::string& path) {
 }
 
 MainWindow* liveMainWindow(QObject* window) { return qobject_cast<MainWindow*>(window); }
+
+QObject* windowObject(MainWindow& window) { return &window; }
+
+void onFocusOut(QWidget* widget, MainWindow& window, void (*command)(MainWindow&), bool onEnter) {
+  QObject* o = &window;
+  onFocusOut(
+      widget,
+      [o, command] {
+        if (MainWindow* w = liveMainWindow(o)) command(*w);
+      },
+      onEnter);
+}
 
 void setDefaultSound(std::function<void()> sound) { gDefaultSound = std::move(sound); }
 
@@ -171,6 +184,14 @@ void refreshTimePerLineLabel(MainWindow& window) {
   label->show();
 }
 
+void refreshAfterChange(MainWindow& window, InputCheck check) {
+  const WaveProbe probe = probeInputWave(renderSettings.inputPath, renderSettings.sampleRate);
+  inputWaveDuration = probe.durationSeconds;
+  if (check == InputCheck::Tell) showRefusal(ownerOf(window), probe.refusal);
+  redrawAxes(window);
+  refreshTimePerLineLabel(window);
+}
+
 void applyScaleSelection(MainWindow& window) {
   const QString text = window.controls().scaleList->currentText().left(499);
   bool known = false;
@@ -181,7 +202,6 @@ void applyScaleSelection(MainWindow& window) {
     }
   }
   if (!known) showInternalError(ownerOf(window), 3);
-  redrawAxes(window);
 }
 
 void applyBrightnessMapping(MainWindow& window, bool logarithmic) {
@@ -221,8 +241,6 @@ void applyDurationEdit(MainWindow& window) {
   if (!entry.accepted) playDefaultSound();
   renderSettings.durationSeconds = entry.seconds;
   edit->setText(QString::fromStdString(formatDuration(renderSettings.durationSeconds)));
-  redrawAxes(window);
-  refreshTimePerLineLabel(window);
 }
 
 void populateSettingsControls(MainWindow& window) {
@@ -272,31 +290,41 @@ void populateSettingsControls(MainWindow& window) {
   showPathInField(c.outputPathEdit, renderSettings.outputPath);
 }
 
+namespace {
+
+// A settings control's handler followed by the one refresh.
+template <typename Apply>
+auto thenRefresh(Apply apply) {
+  return [apply](MainWindow& w) {
+    apply(w);
+    refreshAfterChange(w);
+  };
+}
+
+// The same for a focus-out handler, which takes a plain function.
+template <void (*Apply)(MainWindow&)>
+void applyThenRefresh(MainWindow& window) {
+  Apply(window);
+  refreshAfterChange(window);
+}
+
+}  // namespace
+
 void connectSettingsControls(MainWindow& window) {
   const auto& c = window.controls();
-  QObject* o = &window;
 
   c.scaleList->clear();
   for (const char* name : kScaleNames) c.scaleList->addItem(QLatin1String(name));
-  QObject::connect(c.scaleList, qOverload<int>(&QComboBox::activated), &window, [o](int) {
-    if (MainWindow* w = liveMainWindow(o)) applyScaleSelection(*w);
-  });
-  QObject::connect(c.freqGranularityList, qOverload<int>(&QComboBox::activated), &window, [o](int) {
-    if (MainWindow* w = liveMainWindow(o)) applyFrequencyGranularity(*w);
-  });
-  QObject::connect(c.timeGranularityList, qOverload<int>(&QComboBox::activated), &window, [o](int) {
-    if (MainWindow* w = liveMainWindow(o)) applyTimeGranularity(*w);
-  });
-
-  QObject::connect(c.linRadio, &QRadioButton::toggled, &window, [o](bool on) {
-    if (MainWindow* w = liveMainWindow(o); w && on) applyBrightnessMapping(*w, false);
-  });
-  QObject::connect(c.logRadio, &QRadioButton::toggled, &window, [o](bool on) {
-    if (MainWindow* w = liveMainWindow(o); w && on) applyBrightnessMapping(*w, true);
-  });
+  const auto activated = qOverload<int>(&QComboBox::activated);
+  connectCommand(window, c.scaleList, activated, thenRefresh(applyScaleSelection));
+  connectCommand(window, c.freqGranularityList, activated,
+                 thenRefresh([](MainWindow& w) { applyFrequencyGranularity(w); }));
+  connectCommand(window, c.timeGranularityList, activated, thenRefresh(applyTimeGranularity));
+  connectWhenChecked(window, c.linRadio, thenRefresh([](MainWindow& w) { applyBrightnessMapping(w, false); }));
+  connectWhenChecked(window, c.logRadio, thenRefresh([](MainWindow& w) { applyBrightnessMapping(w, true); }));
 
   // Arrow steps of 10, clamped to 20..120, never wrapping.
-  c.rangeUpDown->setRange(20, 120);
+  c.rangeUpDown->setRange(kMinRangeDb, kMaxRangeDb);
   c.rangeUpDown->setSingleStep(10);
   c.rangeUpDown->setWrapping(false);
   c.rangeUpDown->setGroupSeparatorShown(false);
@@ -304,32 +332,16 @@ void connectSettingsControls(MainWindow& window) {
   // them before the up-down reads the text.
   c.rangeEdit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), c.rangeEdit));
   // The text box may hand its focus to the up-down box: watch both.
-  onFocusOut(
-      c.rangeEdit,
-      [o] {
-        if (MainWindow* w = liveMainWindow(o)) applyRangeEdit(*w);
-      },
-      true);
-  onFocusOut(
-      c.rangeUpDown,
-      [o] {
-        if (MainWindow* w = liveMainWindow(o)) applyRangeEdit(*w);
-      },
-      true);
+  onFocusOut(c.rangeEdit, window, applyThenRefresh<applyRangeEdit>, true);
+  onFocusOut(c.rangeUpDown, window, applyThenRefresh<applyRangeEdit>, true);
   QObject::connect(c.rangeUpDown, qOverload<int>(&QSpinBox::valueChanged), &window,
                    [](int value) { renderSettings.logRangeDb = value; });
 
-  c.gainSlider->setRange(0, 48);
+  c.gainSlider->setRange(kMinGainDb, kMaxGainDb);
   c.gainSlider->setTickPosition(QSlider::NoTicks);
-  QObject::connect(c.gainSlider, &QSlider::valueChanged, &window, [o](int) {
-    if (MainWindow* w = liveMainWindow(o)) applyGainSlider(*w);
-  });
-  onFocusOut(c.gainEdit, [o] {
-    if (MainWindow* w = liveMainWindow(o)) applyGainEdit(*w);
-  });
-  onFocusOut(c.durationEdit, [o] {
-    if (MainWindow* w = liveMainWindow(o)) applyDurationEdit(*w);
-  });
+  connectCommand(window, c.gainSlider, &QSlider::valueChanged, thenRefresh(applyGainSlider));
+  onFocusOut(c.gainEdit, window, applyThenRefresh<applyGainEdit>);
+  onFocusOut(c.durationEdit, window, applyThenRefresh<applyDurationEdit>);
 }
 
 }  // namespace vellomar

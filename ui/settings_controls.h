@@ -3,8 +3,10 @@
 // gain, the duration, the source groups and the time-per-line read-out.
 #pragma once
 
+#include <QObject>
 #include <functional>
 #include <string>
+#include <type_traits>
 
 class QLineEdit;
 class QObject;
@@ -44,7 +46,17 @@ void showSourceControls(MainWindow& window, bool waveFile);
 // Recomputes, shows or hides the time-per-line read-out.
 void refreshTimePerLineLabel(MainWindow& window);
 
-// What each settings control does when it leaves or changes.
+// How a refresh reads the input file: quietly, or telling the user why the
+// file cannot be used (after the user chose it).
+enum class InputCheck { Quiet, Tell };
+
+// The one refresh after any setting or file changed: reads the input file
+// again (its duration), redraws the axes and refreshes the time-per-line
+// read-out. Callers need not know which of them depends on what changed.
+void refreshAfterChange(MainWindow& window, InputCheck check = InputCheck::Quiet);
+
+// What each settings control does when it leaves or changes (its
+// connection then calls refreshAfterChange).
 void applyScaleSelection(MainWindow& window);
 void applyBrightnessMapping(MainWindow& window, bool logarithmic);
 void applyRangeEdit(MainWindow& window);
@@ -55,6 +67,38 @@ void applyDurationEdit(MainWindow& window);
 // The main window behind `window`, or null while it is being destroyed
 // (its controls then go one by one and handlers must not touch them).
 MainWindow* liveMainWindow(QObject* window);
+// The window as the object its connections belong to.
+QObject* windowObject(MainWindow& window);
+
+// Runs `command(window)` (or `command(window, arguments...)` when it takes
+// the signal's arguments) whenever `sender` emits `signal`, for as long as
+// the window lives.
+template <typename Sender, typename Signal, typename Command>
+void connectCommand(MainWindow& window, const Sender* sender, Signal signal, Command command) {
+  QObject* context = windowObject(window);
+  QObject::connect(sender, signal, context, [context, command](auto... arguments) {
+    MainWindow* live = liveMainWindow(context);
+    if (!live) return;
+    if constexpr (std::is_invocable_v<Command, MainWindow&, decltype(arguments)...>) {
+      command(*live, arguments...);
+    } else {
+      command(*live);
+    }
+  });
+}
+
+// Runs `command(window)` whenever the checkable `button` is turned on.
+template <typename Button, typename Command>
+void connectWhenChecked(MainWindow& window, const Button* button, Command command) {
+  connectCommand(window, button, &Button::toggled, [command](MainWindow& w, bool on) {
+    if (on) command(w);
+  });
+}
+
+// Runs `command(window)` whenever `widget` loses the keyboard focus to
+// another control (and, with `onEnter`, when Enter is pressed in it), for
+// as long as the window lives.
+void onFocusOut(QWidget* widget, MainWindow& window, void (*command)(MainWindow&), bool onEnter = false);
 
 // Runs `action` whenever `widget` loses the keyboard focus; with `onEnter`
 // also when Enter is pressed in it.

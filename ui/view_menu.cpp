@@ -210,8 +210,7 @@ void ViewMenu::pictureFromWaveFile() {
     const float seconds = static_cast<float>(count) / static_cast<float>(renderSettings.sampleRate);
     renderSettings.durationSeconds = std::clamp(seconds, kMinDurationSeconds, kMaxDurationSeconds);
     window_.controls().durationEdit->setText(QString::fromStdString(formatDuration(renderSettings.durationSeconds)));
-    redrawAxes(window_);
-    refreshTimePerLineLabel(window_);
+    refreshAfterChange(window_);
   }
   window_.controls().generateButton->setFocus();
 }

@@ -100,6 +100,11 @@ void inputFieldLeft(MainWindow& window);
 void outputFieldEntered(MainWindow& window);
 void outputFieldLeft(MainWindow& window);
 
+// Hooks the main window's commands and settings controls up to the
+// settings and the render. Called once by the main window's constructor,
+// after every control exists and before the axes are first drawn.
+void connectMainWindowCommands(MainWindow& window);
+
 // Files dropped on the window: a .wav becomes the input (and the source a
 // wave file), anything else is loaded as a picture. True when one was taken.
 bool dropFiles(MainWindow& window, const QList<QUrl>& urls);

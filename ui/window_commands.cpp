@@ -1,4 +1,4 @@
-#include "ui/main_commands.h"
+#include "ui/window_commands.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -26,20 +26,11 @@
 #include "ui/settings_controls.h"
 #include "ui/settings_logic.h"
 #include "ui/template_window.h"
-#include "ui/window_commands.h"
 
 namespace vellomar {
 namespace {
 
 MessageOwner ownerOf(MainWindow& window) { return static_cast<QWidget*>(&window); }
-
-// What the window knows of the input file: its duration (0 when it cannot
-// be used) and, when asked, why it cannot be used.
-void probeInputFile(MainWindow& window, bool showMessages) {
-  const WaveProbe probe = probeInputWave(renderSettings.inputPath, renderSettings.sampleRate);
-  inputWaveDuration = probe.durationSeconds;
-  if (showMessages) showRefusal(ownerOf(window), probe.refusal);
-}
 
 bool equalIgnoringCase(const std::string& a, const std::string& b) {
   return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
@@ -249,9 +240,7 @@ void chooseInputFile(MainWindow& window) {
   if (!chooseFile(path, kPathCapacity, false, "Select input wave file", kWaveFilters, nullptr, &window)) return;
   renderSettings.inputPath = path;
   showPathInField(window.controls().inputPathEdit, renderSettings.inputPath);
-  probeInputFile(window, true);
-  redrawAxes(window);
-  refreshTimePerLineLabel(window);
+  refreshAfterChange(window, InputCheck::Tell);
 }
 
 void chooseOutputFile(MainWindow& window) {
@@ -272,7 +261,7 @@ void showPicture(MainWindow& window, std::shared_ptr<const PictureBitmap> bitmap
   pictureData = picture;
   picturePath = path;
   c.generateButton->setEnabled(true);
-  refreshTimePerLineLabel(window);
+  refreshAfterChange(window);
   emit window.pictureChanged();
 }
 
@@ -336,7 +325,7 @@ void generateSound(MainWindow& window) {
     }
   }
   if (!confirmTimeGranularity(window)) {
-    refreshTimePerLineLabel(window);
+    refreshAfterChange(window);
     return;
   }
   if (!mayReplaceOutput(window)) return;
@@ -365,20 +354,15 @@ Playback& playbackOf(MainWindow& window) {
   }
   auto* playback = new Playback(&window);
   playback->setObjectName(QStringLiteral("playback"));
-  QObject* o = &window;
-  QObject::connect(playback, &Playback::positionChanged, o, [o](qint64 milliseconds) {
-    MainWindow* w = liveMainWindow(o);
-    if (!w) return;
+  connectCommand(window, playback, &Playback::positionChanged, [](MainWindow& w, qint64 milliseconds) {
     // On the preview's own time axis.
     const float seconds = axisDuration(renderSettings, inputWaveDuration);
     const qreal fraction = seconds > 0.0f ? static_cast<qreal>(milliseconds) / (1000.0 * seconds) : -1.0;
-    w->controls().previewFrame->setPlayhead(fraction);
+    w.controls().previewFrame->setPlayhead(fraction);
   });
-  QObject::connect(playback, &Playback::playingChanged, o, [o](bool playing) {
-    MainWindow* w = liveMainWindow(o);
-    if (!w) return;
-    w->controls().playButton->setText(QString::fromUtf8(playing ? kStopPlayingText : kPlayGeneratedText));
-    if (!playing) w->controls().previewFrame->setPlayhead(-1.0);
+  connectCommand(window, playback, &Playback::playingChanged, [](MainWindow& w, bool playing) {
+    w.controls().playButton->setText(QString::fromUtf8(playing ? kStopPlayingText : kPlayGeneratedText));
+    if (!playing) w.controls().previewFrame->setPlayhead(-1.0);
   });
   return *playback;
 }
@@ -415,11 +399,8 @@ void enterKey(MainWindow& window) {
 
 void selectSource(MainWindow& window, InputSource source) {
   renderSettings.inputSource = source;
-  const bool waveFile = source == InputSource::WaveFile;
-  if (waveFile) probeInputFile(window, false);
-  showSourceControls(window, waveFile);
-  redrawAxes(window);
-  refreshTimePerLineLabel(window);
+  showSourceControls(window, source == InputSource::WaveFile);
+  refreshAfterChange(window);
 }
 
 void inputFieldEntered(MainWindow& window) {
@@ -443,9 +424,7 @@ void inputFieldLeft(MainWindow& window) {
   } else if (renderSettings.inputPath.empty()) {
     edit->setText(kNotSelected);
   }
-  probeInputFile(window, false);
-  redrawAxes(window);
-  refreshTimePerLineLabel(window);
+  refreshAfterChange(window);
 }
 
 void outputFieldLeft(MainWindow& window) {
@@ -483,9 +462,7 @@ bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
       renderSettings.inputSource = InputSource::WaveFile;
       showSourceControls(window, true);
       // Say why a dropped file is refused.
-      probeInputFile(window, true);
-      redrawAxes(window);
-      refreshTimePerLineLabel(window);
+      refreshAfterChange(window, InputCheck::Tell);
       return true;
     }
     return loadPictureFile(window, path);
@@ -495,45 +472,22 @@ bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
 
 void connectMainWindowCommands(MainWindow& window) {
   const auto& c = window.controls();
-  QObject* o = &window;
 
   // The window's initialisation: the settings controls show the settings.
   connectSettingsControls(window);
-  probeInputFile(window, false);
   populateSettingsControls(window);
-  refreshTimePerLineLabel(window);
+  refreshAfterChange(window);
 
-  QObject::connect(c.loadPictureButton, &QPushButton::clicked, o, [o] {
-    if (MainWindow* w = liveMainWindow(o)) loadPictureCommand(*w);
-  });
-  QObject::connect(c.generateButton, &QPushButton::clicked, o, [o] {
-    if (MainWindow* w = liveMainWindow(o)) generateSound(*w);
-  });
-  QObject::connect(c.playButton, &QPushButton::clicked, o, [o] {
-    if (MainWindow* w = liveMainWindow(o)) playGenerated(*w);
-  });
-  QObject::connect(c.inputBrowseButton, &QPushButton::clicked, o, [o] {
-    if (MainWindow* w = liveMainWindow(o)) chooseInputFile(*w);
-  });
-  QObject::connect(c.outputBrowseButton, &QPushButton::clicked, o, [o] {
-    if (MainWindow* w = liveMainWindow(o)) chooseOutputFile(*w);
-  });
-  QObject::connect(c.templateButton, &QPushButton::clicked, o, [o] {
-    if (MainWindow* w = liveMainWindow(o)) runTemplateWindow(w);
-  });
-  QObject::connect(c.hiddenDefaultButton, &QPushButton::clicked, o, [o] {
-    if (MainWindow* w = liveMainWindow(o)) enterKey(*w);
-  });
-
-  QObject::connect(c.pinkNoiseRadio, &QRadioButton::toggled, o, [o](bool on) {
-    if (MainWindow* w = liveMainWindow(o); w && on) selectSource(*w, InputSource::PinkNoise);
-  });
-  QObject::connect(c.whiteNoiseRadio, &QRadioButton::toggled, o, [o](bool on) {
-    if (MainWindow* w = liveMainWindow(o); w && on) selectSource(*w, InputSource::WhiteNoise);
-  });
-  QObject::connect(c.waveFileRadio, &QRadioButton::toggled, o, [o](bool on) {
-    if (MainWindow* w = liveMainWindow(o); w && on) selectSource(*w, InputSource::WaveFile);
-  });
+  connectCommand(window, c.loadPictureButton, &QPushButton::clicked, loadPictureCommand);
+  connectCommand(window, c.generateButton, &QPushButton::clicked, generateSound);
+  connectCommand(window, c.playButton, &QPushButton::clicked, playGenerated);
+  connectCommand(window, c.inputBrowseButton, &QPushButton::clicked, chooseInputFile);
+  connectCommand(window, c.outputBrowseButton, &QPushButton::clicked, chooseOutputFile);
+  connectCommand(window, c.templateButton, &QPushButton::clicked, [](MainWindow& w) { runTemplateWindow(&w); });
+  connectCommand(window, c.hiddenDefaultButton, &QPushButton::clicked, enterKey);
+  connectWhenChecked(window, c.pinkNoiseRadio, [](MainWindow& w) { selectSource(w, InputSource::PinkNoise); });
+  connectWhenChecked(window, c.whiteNoiseRadio, [](MainWindow& w) { selectSource(w, InputSource::WhiteNoise); });
+  connectWhenChecked(window, c.waveFileRadio, [](MainWindow& w) { selectSource(w, InputSource::WaveFile); });
 
   auto* events = new WindowEvents(window);
   c.inputPathEdit->installEventFilter(events);

@@ -46,7 +46,7 @@ std::string writePicture(const TempDir& dir, const std::string& name, int width,
 
 }  // namespace
 
-class MainCommandsTest : public QObject {
+class WindowCommandsTest : public QObject {
   Q_OBJECT
 
   std::unique_ptr<MainWindow> window_;
@@ -370,6 +370,27 @@ class MainCommandsTest : public QObject {
     QVERIFY(!c().timePerLineLabel->isVisible());
     QVERIFY(c().inputPathEdit->isVisible());
     QVERIFY(!c().durationEdit->isVisible());
+    QVERIFY(messages_->messages().empty());
+  }
+
+  // Every change of a setting or a file brings everything that depends on
+  // them up to date: here an input file rewritten with a longer sound shows
+  // on the read-out and the time axis at the next change of any kind.
+  void anyChangeRefreshesWhatDependsOnTheSettings() {
+    TempDir dir;
+    loadPicture(writePicture(dir, "ten.png", 20, 10));
+    const std::string input = dir.file("in.wav");
+    writeFile(input, waveBytes(pcm16Bytes(speechLike(44100, 8000)), 1, 16, 44100));
+    c().waveFileRadio->click();
+    type(c().inputPathEdit, QString::fromStdString(input));
+    QCOMPARE(c().timePerLineLabel->text(), QString("Time per picture line is 0.100 sec"));
+    const QImage oneSecond = c().timeAxisStrip->pixmap().toImage();
+
+    writeFile(input, waveBytes(pcm16Bytes(speechLike(3 * 44100, 8000)), 1, 16, 44100));
+    c().gainSlider->setValue(12);
+    QCOMPARE(inputWaveDuration, 3.0f);
+    QCOMPARE(c().timePerLineLabel->text(), QString("Time per picture line is 0.30 sec"));
+    QVERIFY(c().timeAxisStrip->pixmap().toImage() != oneSecond);
     QVERIFY(messages_->messages().empty());
   }
 
@@ -779,5 +800,5 @@ class MainCommandsTest : public QObject {
   }
 };
 
-QTEST_MAIN(MainCommandsTest)
-#include "main_commands_test.moc"
+QTEST_MAIN(WindowCommandsTest)
+#include "window_commands_test.moc"

@@ -1,7 +1,5 @@
 #include "engine/analysis.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +14,7 @@
 #include "engine/context.h"
 #include "engine/design.h"
 #include "engine/design_internal.h"
+#include "engine/positional_read.h"
 #include "engine/source.h"
 #include "fft/buffer.h"
 #include "fft/fft.h"
@@ -142,24 +141,6 @@ float binAtPosition(const std::vector<float>& edges, std::int32_t first, std::in
   return std::clamp(bin, static_cast<float>(first), static_cast<float>(end - 1));
 }
 
-bool streamReadableByPosition(std::FILE* stream) {
-  const int fd = ::fileno(stream);
-  if (fd < 0) return false;
-  struct stat st = {};
-  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftello(stream) >= 0;
-}
-
-// Reads exactly `size` bytes at `offset` of `fd`; false when fewer exist.
-bool readAt(int fd, unsigned char* buffer, std::size_t size, std::int64_t offset) {
-  while (size > 0) {
-    const ssize_t got = ::pread(fd, buffer, size, static_cast<off_t>(offset));
-    if (got <= 0) return false;
-    buffer += got;
-    size -= static_cast<std::size_t>(got);
-    offset += got;
-  }
-  return true;
-}
 
 ResultCode makeTables(const AnalysisJob& job, AnalysisTables& t) {
   const RenderSettings& s = job.settings;

@@ -1,22 +1,16 @@
 #include "engine/context.h"
 
-#include <sys/stat.h>
 
 #include <new>
 
 #include "engine/cache_internal.h"
 #include "engine/design_internal.h"
+#include "engine/positional_read.h"
 #include "engine/source.h"
 
 namespace vellomar {
 
-bool inputReadableByPosition(const RenderJob& job) {
-  if (!job.input) return false;
-  const int fd = ::fileno(job.input);
-  if (fd < 0) return false;
-  struct stat st = {};
-  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftello(job.input) >= 0;
-}
+bool inputReadableByPosition(const RenderJob& job) { return streamReadableByPosition(job.input); }
 
 ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains) {
   const std::int32_t n = job.settings.blockLength;

@@ -1,10 +1,10 @@
 #include "engine/source.h"
 
-#include <unistd.h>
 
 #include <cstring>
 
 #include "engine/context.h"
+#include "engine/positional_read.h"
 
 namespace vellomar {
 namespace {
@@ -34,18 +34,6 @@ inline std::uint64_t mulMod(std::uint64_t a, std::uint64_t b) {
   return x >= kModulus ? x - kModulus : x;
 }
 
-// Reads exactly `size` bytes at `offset` of `fd`; false when fewer exist.
-bool readAt(int fd, void* buffer, std::size_t size, std::int64_t offset) {
-  auto* p = static_cast<unsigned char*>(buffer);
-  while (size > 0) {
-    const ssize_t got = ::pread(fd, p, size, static_cast<off_t>(offset));
-    if (got <= 0) return false;
-    p += got;
-    size -= static_cast<std::size_t>(got);
-    offset += got;
-  }
-  return true;
-}
 
 }  // namespace
 

@@ -420,24 +420,6 @@ TEST_F(RenderCliTest, ProgressBarOnATerminalOnly) {
 
 // --analyse: a wave becomes the picture whose render sounds like it.
 
-// Pearson's r between two grey pictures of one size.
-double correlation(const QImage& a, const QImage& b) {
-  double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
-  const double n = static_cast<double>(a.width()) * a.height();
-  for (int y = 0; y < a.height(); ++y) {
-    for (int x = 0; x < a.width(); ++x) {
-      const double u = qGray(a.pixel(x, y));
-      const double v = qGray(b.pixel(x, y));
-      sa += u;
-      sb += v;
-      saa += u * u;
-      sbb += v * v;
-      sab += u * v;
-    }
-  }
-  const double cov = sab / n - sa / n * sb / n;
-  return cov / std::sqrt((saa / n - sa / n * sa / n) * (sbb / n - sb / n * sb / n));
-}
 
 TEST_F(RenderCliTest, AnalyseTurnsARenderBackIntoItsPicture) {
   const std::string picture = dir.file("smooth.png");
@@ -457,7 +439,7 @@ TEST_F(RenderCliTest, AnalyseTurnsARenderBackIntoItsPicture) {
   const QImage back(QString::fromStdString(analysed));
   ASSERT_EQ(back.size(), QSize(40, 16));
   EXPECT_EQ(back.format(), QImage::Format_Grayscale8);
-  EXPECT_GT(correlation(back, QImage(QString::fromStdString(picture))), 0.95);
+  EXPECT_GT(test::pictureCorrelation(back, QImage(QString::fromStdString(picture))), 0.95);
 
   // The default size: 512 columns, a row per 2048-sample hop of 12 s.
   ASSERT_EQ(run({"--analyse", sound, dir.file("default.png"), "-q"}).exitCode, 0);

@@ -140,6 +140,24 @@ std::uint8_t& TestPicture::at(std::uint32_t x, std::uint32_t y) {
   return bytes_[static_cast<std::size_t>(data_.height - 1 - y) * data_.stride + x];
 }
 
+double pictureCorrelation(const QImage& a, const QImage& b) {
+  double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+  const double n = static_cast<double>(a.width()) * a.height();
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      const double u = qGray(a.pixel(x, y));
+      const double v = qGray(b.pixel(x, y));
+      sa += u;
+      sb += v;
+      saa += u * u;
+      sbb += v * v;
+      sab += u * v;
+    }
+  }
+  const double cov = sab / n - sa / n * sb / n;
+  return cov / std::sqrt((saa / n - sa / n * sa / n) * (sbb / n - sb / n * sb / n));
+}
+
 double bandEnergy(const std::vector<std::int16_t>& samples, double lowHz, double highHz) {
   // The longest power-of-two stretch from the start, transformed whole.
   std::size_t n = 2;

@@ -1,6 +1,7 @@
 // Shared helpers of the engine, files and command-line tests.
 #pragma once
 
+#include <QImage>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -75,6 +76,9 @@ class TestPicture {
   std::vector<std::uint8_t> bytes_;
   PictureData data_;
 };
+
+// Pearson's r between the grey values of two pictures of one size.
+double pictureCorrelation(const QImage& a, const QImage& b);
 
 // Energy of `samples` between lowHz and highHz (a plain DFT over bins).
 double bandEnergy(const std::vector<std::int16_t>& samples, double lowHz, double highHz);

@@ -54,23 +54,6 @@ void savePicture(const std::string& path, int width, int height, F brightness) {
   std::filesystem::rename(temporary, path);
 }
 
-double correlation(const QImage& a, const QImage& b) {
-  double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
-  const double n = static_cast<double>(a.width()) * a.height();
-  for (int y = 0; y < a.height(); ++y) {
-    for (int x = 0; x < a.width(); ++x) {
-      const double u = qGray(a.pixel(x, y));
-      const double v = qGray(b.pixel(x, y));
-      sa += u;
-      sb += v;
-      saa += u * u;
-      sbb += v * v;
-      sab += u * v;
-    }
-  }
-  const double cov = sab / n - sa / n * sb / n;
-  return cov / std::sqrt((saa / n - sa / n * sa / n) * (sbb / n - sb / n * sb / n));
-}
 
 }  // namespace
 
@@ -193,7 +176,7 @@ class ViewMenuTest : public QObject {
     const QImage picture = picturePreview(*c().previewFrame->picture());
     QCOMPARE(w->picturePanel()->image(), picture);
     QCOMPARE(w->soundPanel()->image().size(), picture.size());
-    QVERIFY(correlation(w->soundPanel()->image(), picture) > 0.8);
+    QVERIFY(pictureCorrelation(w->soundPanel()->image(), picture) > 0.8);
     QVERIFY(messages_->messages().empty());
 
     // The same axes as the preview: at the preview's size, the very same

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <system_error>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -475,12 +475,11 @@ class RunPool {
   ~RunPool() { finish(); }
 
   std::size_t start(std::int32_t threads) {
-    for (std::int32_t i = 0; i < threads; ++i) {
-      try {
-        workers_.emplace_back([this] { work(); });
-      } catch (const std::system_error&) {
-        break;
-      }
+    try {
+      workers_.reserve(static_cast<std::size_t>(threads));
+      for (std::int32_t i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+    } catch (const std::exception&) {
+      // No more threads (or no memory for them): those that run do the work.
     }
     return workers_.size();
   }

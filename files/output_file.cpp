@@ -53,24 +53,6 @@ mode_t newFileMode() {
   return 0644;
 }
 
-// Opens `path` in place: created or truncated, without blocking on a pipe
-// that no one reads.
-std::FILE* openInPlace(const std::string& path, bool& created) {
-  struct stat before = {};
-  const bool existed = ::stat(path.c_str(), &before) == 0;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  struct stat st = {};
-  // Truncating a plain file destroys it as surely as creating one anew:
-  // either way it is this run's to remove again.
-  created = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (!existed || S_ISREG(before.st_mode));
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  std::FILE* stream = ::fdopen(fd, "wb");
-  if (!stream) ::close(fd);
-  return stream;
-}
-
 // Whether `path` still names a plain file (not a link, device or pipe).
 bool plainFile(const std::string& path) {
   struct stat st = {};
@@ -165,7 +147,7 @@ std::FILE* OutputFile::openBlank(const std::string& path, const char* kind, Refu
     // No temporary file here (a device, a pipe, a folder we cannot write):
     // the output is written where it is.
     bool created = false;
-    stream = openInPlace(path, created);
+    stream = createOrTruncate(path, created);
     if (!stream) return cannotCreate();
     target_ = path;
     written_ = path;

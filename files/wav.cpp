@@ -69,15 +69,6 @@ std::FILE* openRegularFile(const std::string& path) {
   return blockingStream(fd, "rb");
 }
 
-// Creates `path` or truncates it, for writing raw bytes. A pipe that no one
-// reads is refused at once instead of holding up the caller until a reader
-// comes.
-std::FILE* createFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  return blockingStream(fd, "wb");
-}
-
 bool writeItem(std::FILE* stream, const void* data, std::size_t size) {
   return std::fwrite(data, 1, size, stream) == size;
 }
@@ -94,6 +85,19 @@ Refusal unrecognized(WaveInfo& info) {
 }
 
 }  // namespace
+
+std::FILE* createOrTruncate(const std::string& path, bool& ours) {
+  struct stat before = {};
+  const bool existed = ::stat(path.c_str(), &before) == 0;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  ours = false;
+  if (fd < 0) return nullptr;
+  struct stat st = {};
+  // Truncating a plain file destroys it as surely as creating one anew:
+  // either way it is this run's to remove again.
+  ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (!existed || S_ISREG(before.st_mode));
+  return blockingStream(fd, "wb");
+}
 
 bool waveDataFits(const WaveInfo& info, Refusal& refusal) {
   const auto channels = static_cast<std::uint16_t>(info.channels);
@@ -162,7 +166,8 @@ std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, Refus
     return nullptr;
   }
   if (!waveDataFits(info, refusal)) return nullptr;
-  std::FILE* stream = createFile(path);
+  bool ours = false;
+  std::FILE* stream = createOrTruncate(path, ours);
   if (!stream) {
     refusal = errorRefusal("Cannot create output wave file '%s'", path.c_str());
     return nullptr;

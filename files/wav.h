@@ -33,6 +33,12 @@ bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, int channe
 // False, with the write-failure refusal, when any of it cannot be written.
 bool writeWaveHeader(std::FILE* stream, const WaveInfo& info, Refusal& refusal);
 
+// Creates `path` or truncates it, for writing raw bytes; a pipe that no one
+// reads is refused at once instead of holding up the caller. `ours` tells
+// whether the file is now this run's to remove again (a plain file that it
+// created or truncated; never a device or a pipe).
+std::FILE* createOrTruncate(const std::string& path, bool& ours);
+
 // Creates (or truncates) `path` and writes the complete 44-byte header.
 // Returns the open stream positioned after it, or nullptr with `refusal`.
 // Refuses, before touching any file, data that a WAV header cannot describe

@@ -7,6 +7,5 @@ PictureData pictureData;
 std::int32_t randomSeed = kInitialRandomSeed;
 std::atomic<bool> abortRequested{false};
 float inputWaveDuration = 0.0f;
-std::string picturePath;
 
 }  // namespace vellomar

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <string>
 
 #include "engine/settings.h"
 
@@ -17,6 +16,5 @@ extern PictureData pictureData;          // points into the preview's bitmap
 extern std::int32_t randomSeed;          // where the next noise render starts
 extern std::atomic<bool> abortRequested;  // set by the progress dialog, read by the render
 extern float inputWaveDuration;          // seconds; 0 = no usable input file
-extern std::string picturePath;          // the file the picture was loaded from or saved to; empty = none
 
 }  // namespace vellomar

@@ -105,6 +105,8 @@ struct WindowSession {
   std::string agreedOutput;
   // The folder of the last picture chosen, where the picture chooser opens.
   std::string lastPictureFolder;
+  // The file the shown picture was loaded from or saved to; empty = none.
+  std::string picturePath;
 };
 
 class MainWindow : public QDialog {

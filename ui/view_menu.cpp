@@ -105,7 +105,7 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
     setStatus(QStringLiteral("'%1' could not be loaded; waiting for the next save").arg(watchedName()));
   });
   connect(watcher_, &PictureWatcher::pictureDeleted, this, [this] {
-    const QString name = QFileInfo(pathToQt(picturePath)).fileName();
+    const QString name = QFileInfo(pathToQt(window_.session().picturePath)).fileName();
     {
       const QSignalBlocker blocker(watch_);
       watch_->setChecked(false);
@@ -141,7 +141,7 @@ void ViewMenu::setStatus(const QString& text) {
 void ViewMenu::updateActions() {
   spectrogram_->setEnabled(rendered_.picture != nullptr);
   savePicture_->setEnabled(window_.controls().previewFrame->picture() != nullptr);
-  watch_->setEnabled(!picturePath.empty() || watch_->isChecked());
+  watch_->setEnabled(!window_.session().picturePath.empty() || watch_->isChecked());
 }
 
 void ViewMenu::showSpectrogram() {
@@ -176,7 +176,7 @@ void ViewMenu::soundGenerated() {
 void ViewMenu::pictureChanged() {
   updateActions();
   if (!watcher_->watching()) return;
-  const QString path = pathToQt(picturePath);
+  const QString path = pathToQt(window_.session().picturePath);
   if (path.isEmpty()) {
     watcher_->stop();
     {
@@ -218,7 +218,7 @@ void ViewMenu::pictureFromWaveFile() {
 void ViewMenu::savePictureAs() {
   const std::shared_ptr<const PictureBitmap> picture = window_.controls().previewFrame->picture();
   if (!picture) return;
-  std::string path = picturePath.empty() ? suggestedName_ : picturePath;
+  std::string path = window_.session().picturePath.empty() ? suggestedName_ : window_.session().picturePath;
   if (QFileInfo(pathToQt(path)).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) != 0) {
     path.clear();
   }
@@ -237,7 +237,7 @@ void ViewMenu::savePictureAs() {
     showRefusal(ownerOf(window_), refusal);
     return;
   }
-  picturePath = path;
+  window_.session().picturePath = path;
   // The picture comes from this file now; a watch follows it, taking the
   // file as just written as seen.
   if (watcher_->watching()) {
@@ -255,12 +255,12 @@ void ViewMenu::setWatching(bool on) {
     updateActions();
     return;
   }
-  if (picturePath.empty()) {
+  if (window_.session().picturePath.empty()) {
     const QSignalBlocker blocker(watch_);
     watch_->setChecked(false);
     return;
   }
-  watcher_->watch(pathToQt(picturePath));
+  watcher_->watch(pathToQt(window_.session().picturePath));
   setStatus(QStringLiteral("Watching '%1'").arg(watchedName()));
   updateActions();
 }
@@ -280,7 +280,7 @@ void ViewMenu::renderSavedPicture() {
   }
   std::shared_ptr<const PictureBitmap> picture = std::move(pendingPicture_);
   pendingPicture_.reset();
-  showPicture(window_, std::move(picture), picturePath);
+  showPicture(window_, std::move(picture), window_.session().picturePath);
 
   const QString name = watchedName();
   const bool waveSource = renderSettings.inputSource == InputSource::WaveFile;

@@ -259,7 +259,7 @@ void showPicture(MainWindow& window, std::shared_ptr<const PictureBitmap> bitmap
   const PictureData picture = pictureDataOf(*bitmap);
   c.previewFrame->setPicture(std::move(bitmap));
   pictureData = picture;
-  picturePath = path;
+  window.session().picturePath = path;
   c.generateButton->setEnabled(true);
   refreshAfterChange(window);
   emit window.pictureChanged();

@@ -8,7 +8,6 @@ void resetWindowState() {
   randomSeed = kInitialRandomSeed;
   abortRequested = false;
   inputWaveDuration = 0.0f;
-  picturePath.clear();
 }
 
 }  // namespace vellomar::test

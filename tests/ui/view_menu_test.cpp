@@ -258,7 +258,7 @@ class ViewMenuTest : public QObject {
     QVERIFY(c().generateButton->isEnabled());
     QCOMPARE(renderSettings.durationSeconds, 2.0f);  // noise renders as long as the wave
     QCOMPARE(c().durationEdit->text(), QString("2"));
-    QVERIFY(picturePath.empty());
+    QVERIFY(window_->session().picturePath.empty());
     QVERIFY(view().savePictureAction()->isEnabled());
     QVERIFY(!view().watchAction()->isEnabled());
 
@@ -290,7 +290,7 @@ class ViewMenuTest : public QObject {
     const auto back = loadPicture(saved);
     QVERIFY(back != nullptr);
     QCOMPARE(back->pixels, c().previewFrame->picture()->pixels);
-    QCOMPARE(picturePath, saved);
+    QCOMPARE(window_->session().picturePath, saved);
     QVERIFY(messages_->messages().empty());
 
     // An existing file: asked, and No keeps it as it was.
@@ -303,14 +303,14 @@ class ViewMenuTest : public QObject {
     QCOMPARE(messages_->only().text, "The file '" + earlier + "' already exists.\nDo you want to replace it?");
     QCOMPARE(messages_->only().boxType, kBoxYesNo | kBoxIconWarning | kBoxDefaultButton2);
     QCOMPARE(readFile(earlier), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
-    QCOMPARE(picturePath, saved);
+    QCOMPARE(window_->session().picturePath, saved);
     // Yes replaces it.
     messages_->clear();
     messages_->answerQuestionsWith(kButtonYes);
     answers_.push_back(QString::fromStdString(earlier));
     view().savePictureAction()->trigger();
     QVERIFY(loadPicture(earlier) != nullptr);
-    QCOMPARE(picturePath, earlier);
+    QCOMPARE(window_->session().picturePath, earlier);
 
     // A folder that is not there: the writer's words.
     messages_->clear();

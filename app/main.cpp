@@ -4,9 +4,9 @@
 
 #include "files/messages.h"
 #include "resources/dialog_templates.h"
-#include "ui/icons.h"
-#include "ui/main_window.h"
-#include "ui/message_box.h"
+#include "ui/common/icons.h"
+#include "ui/main_window/main_window.h"
+#include "ui/common/message_box.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

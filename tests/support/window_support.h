@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "support/test_support.h"
-#include "ui/app_state.h"
+#include "ui/common/app_state.h"
 
 namespace vellomar::test {
 

@@ -1,0 +1,58 @@
+#include "ui/axes/preview_frame.h"
+
+#include <QPainter>
+#include <algorithm>
+
+#include "files/picture_preview.h"
+
+namespace vellomar {
+
+PreviewFrame::PreviewFrame(QWidget* parent) : QWidget(parent) {
+  setFocusPolicy(Qt::NoFocus);
+}
+
+void PreviewFrame::setPicture(std::shared_ptr<const PictureBitmap> bitmap) {
+  QImage image = bitmap ? picturePreview(*bitmap) : QImage();
+  const QSize size = this->size();
+  std::shared_ptr<const PictureBitmap> previous = std::move(bitmap_);
+  bitmap_ = std::move(bitmap);
+  image_ = std::move(image);
+  resize(size);
+  update();
+  // `previous` is let go here, after the new picture is in place.
+}
+
+int playheadRow(qreal fraction, int top, int height) {
+  if (!(fraction >= 0.0) || fraction > 1.0 || height <= 0) return -1;
+  // The axis ends just below the last row: the end itself shows on it.
+  return top + std::min(height - 1, static_cast<int>(fraction * height));
+}
+
+void PreviewFrame::setPlayhead(qreal fraction) {
+  if (!(fraction >= 0.0) || fraction > 1.0) fraction = -1.0;
+  if (fraction == playhead_) return;
+  playhead_ = fraction;
+  update();
+}
+
+int PreviewFrame::playheadY() const {
+  const QRect inside = interior();
+  return playheadRow(playhead_, inside.top(), inside.height());
+}
+
+void PreviewFrame::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QRect r = rect();
+  if (r.width() < 2 || r.height() < 2) return;
+  if (!image_.isNull()) painter.drawImage(interior(), image_);
+  if (const int y = playheadY(); y >= 0) {
+    painter.fillRect(QRect(interior().left(), y, interior().width(), 1), QColor::fromRgb(kPlayheadColour));
+  }
+  // The sunken edge: shadow on the top and left, light on the bottom and right.
+  painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), palette().color(QPalette::Dark));
+  painter.fillRect(QRect(r.left(), r.top(), 1, r.height()), palette().color(QPalette::Dark));
+  painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), palette().color(QPalette::Light));
+  painter.fillRect(QRect(r.right(), r.top() + 1, 1, r.height() - 1), palette().color(QPalette::Light));
+}
+
+}  // namespace vellomar

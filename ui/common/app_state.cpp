@@ -1,0 +1,11 @@
+#include "ui/common/app_state.h"
+
+namespace vellomar {
+
+RenderSettings renderSettings;
+PictureData pictureData;
+std::int32_t randomSeed = kInitialRandomSeed;
+std::atomic<bool> abortRequested{false};
+float inputWaveDuration = 0.0f;
+
+}  // namespace vellomar

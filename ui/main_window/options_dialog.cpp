@@ -1,0 +1,162 @@
+#include "ui/main_window/options_dialog.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "engine/scales.h"
+#include "files/messages.h"
+#include "files/render_setup.h"
+#include "ui/common/app_state.h"
+#include "ui/axes/axes.h"
+#include "ui/common/dialog_units.h"
+#include "ui/main_window/main_window.h"
+#include "ui/main_window/settings_controls.h"
+
+namespace vellomar {
+namespace {
+
+// Longest text a frequency field takes.
+constexpr int kFieldLength = 20;
+
+BandLimits currentLimits() {
+  return bandLimits(renderSettings.frequencyScale, renderSettings.sampleRate, renderSettings.blockLength);
+}
+
+QLabel* label(const char* text, QWidget* parent, const QRect& place, const char* name) {
+  auto* l = new QLabel(QString::fromUtf8(text), parent);
+  l->setObjectName(QString::fromUtf8(name));
+  l->setGeometry(place);
+  return l;
+}
+
+QLineEdit* frequencyField(QWidget* parent, const QRect& place, const char* name, float hz) {
+  auto* edit = new QLineEdit(QString::fromStdString(formatFrequency(hz)), parent);
+  edit->setObjectName(QString::fromUtf8(name));
+  edit->setGeometry(place);
+  edit->setMaxLength(kFieldLength);
+  return edit;
+}
+
+}  // namespace
+
+std::optional<float> frequencyFromText(const std::string& text) {
+  std::string number = text;
+  if (const std::size_t comma = number.find(','); comma != std::string::npos) number[comma] = '.';
+  const char* begin = number.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const float value = std::strtof(begin, &end);
+  if (end == begin || errno == ERANGE || !std::isfinite(value)) return std::nullopt;
+  while (*end == ' ' || *end == '\t') ++end;
+  if (*end != '\0') return std::nullopt;
+  return value;
+}
+
+std::string formatFrequency(float hz) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(hz));
+  return text;
+}
+
+OptionsDialog::OptionsDialog(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("optionsDialog"));
+  setWindowTitle(QStringLiteral("Options"));
+  setFont(dialogFont());
+  const DialogBaseUnits base = dialogBaseUnits(font());
+  setFixedSize(dluToPixelsX(184, base), dluToPixelsY(127, base));
+
+  stereo_ = new QCheckBox(QStringLiteral("Stereo (red = left, green = right)"), this);
+  stereo_->setObjectName(QStringLiteral("stereoCheck"));
+  stereo_->setGeometry(dluToPixels(7, 7, 170, 10, base));
+  stereo_->setChecked(renderSettings.stereo);
+
+  auto* group = new QGroupBox(QStringLiteral("Frequency band"), this);
+  group->setObjectName(QStringLiteral("bandGroup"));
+  group->setGeometry(dluToPixels(7, 22, 170, 78, base));
+  group->lower();
+
+  const FrequencyBand band = pictureBand(renderSettings);
+  label("Lowest frequency", this, dluToPixels(14, 37, 64, 8, base), "lowLabel");
+  low_ = frequencyField(this, dluToPixels(80, 35, 50, 14, base), "lowEdit", band.lowHz);
+  label("Hz", this, dluToPixels(134, 37, 12, 8, base), "lowHzLabel");
+  label("Highest frequency", this, dluToPixels(14, 55, 64, 8, base), "highLabel");
+  high_ = frequencyField(this, dluToPixels(80, 53, 50, 14, base), "highEdit", band.highHz);
+  label("Hz", this, dluToPixels(134, 55, 12, 8, base), "highHzLabel");
+
+  const std::string allowed = "Allowed: " + bandLimitsText(renderSettings.frequencyScale, currentLimits()) + ".";
+  limits_ = label(allowed.c_str(), this, dluToPixels(14, 72, 156, 24, base), "limitsLabel");
+  limits_->setWordWrap(true);
+  limits_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  ok_ = new QPushButton(QStringLiteral("OK"), this);
+  ok_->setObjectName(QStringLiteral("okButton"));
+  ok_->setGeometry(dluToPixels(73, 106, 50, 14, base));
+  ok_->setDefault(true);
+  connect(ok_, &QPushButton::clicked, this, &OptionsDialog::accept);
+  cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+  cancel_->setObjectName(QStringLiteral("cancelButton"));
+  cancel_->setGeometry(dluToPixels(127, 106, 50, 14, base));
+  cancel_->setAutoDefault(false);
+  connect(cancel_, &QPushButton::clicked, this, &OptionsDialog::reject);
+
+  setTabOrder(stereo_, low_);
+  setTabOrder(low_, high_);
+  setTabOrder(high_, ok_);
+  setTabOrder(ok_, cancel_);
+  stereo_->setFocus();
+}
+
+void OptionsDialog::accept() {
+  const BandLimits limits = currentLimits();
+  const std::string lowText = low_->text().trimmed().toStdString();
+  const std::string highText = high_->text().trimmed().toStdString();
+  const std::optional<float> low = frequencyFromText(lowText);
+  const std::optional<float> high = frequencyFromText(highText);
+  if (!low || !high || !bandFits(limits, *low, *high)) {
+    // The field at fault takes the focus, its text kept for correcting.
+    QLineEdit* fault = low_;
+    if (low && (!high || *low >= limits.lowestHz)) fault = high_;
+    const std::string allowed = bandLimitsText(renderSettings.frequencyScale, limits);
+    if (!low || !high) {
+      const std::string& text = !low ? lowText : highText;
+      if (text.empty()) {
+        showErrorBox(static_cast<QWidget*>(this), "The %s frequency of the band is missing.\nIt must lie within %s.",
+                     !low ? "lowest" : "highest", allowed.c_str());
+      } else {
+        showErrorBox(static_cast<QWidget*>(this),
+                     "'%s' is not a frequency in hertz.\nThe frequency band must lie within %s.", text.c_str(),
+                     allowed.c_str());
+      }
+    } else {
+      showErrorBox(static_cast<QWidget*>(this),
+                   "The frequency band %g ... %g Hz cannot be used.\nIt must lie within %s.", static_cast<double>(*low),
+                   static_cast<double>(*high), allowed.c_str());
+    }
+    fault->setFocus();
+    fault->selectAll();
+    return;
+  }
+  renderSettings.stereo = stereo_->isChecked();
+  // The scale's own ends are kept as such, so that they follow the scale.
+  renderSettings.bandLowHz = *low == limits.lowestHz ? 0.0f : *low;
+  renderSettings.bandHighHz = *high == limits.highestHz ? 0.0f : *high;
+  QDialog::accept();
+}
+
+int runOptionsDialog(MainWindow& window) {
+  OptionsDialog dialog(&window);
+  const int result = dialog.exec();
+  if (result == QDialog::Accepted) refreshAfterChange(window);
+  return result;
+}
+
+}  // namespace vellomar

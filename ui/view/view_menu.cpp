@@ -1,0 +1,318 @@
+#include "ui/view/view_menu.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTime>
+#include <QTimer>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "engine/analysis.h"
+#include "files/analysis_setup.h"
+#include "files/messages.h"
+#include "files/paths.h"
+#include "files/picture_preview.h"
+#include "files/picture_writer.h"
+#include "ui/axes/axes.h"
+#include "ui/main_window/main_window.h"
+#include "ui/view/picture_watcher.h"
+#include "ui/playback/playback.h"
+#include "ui/axes/preview_frame.h"
+#include "ui/main_window/settings_controls.h"
+#include "ui/main_window/settings_logic.h"
+#include "ui/view/spectrogram_window.h"
+#include "ui/main_window/window_commands.h"
+
+namespace vellomar {
+
+namespace {
+
+// Room for a path in the file choosers, as for the main window's files.
+constexpr std::size_t kPathCapacity = kMaxPathLength + 1;
+// How soon a save that came while the window was busy is tried again.
+constexpr int kBusyRetryMilliseconds = 300;
+
+MessageOwner ownerOf(MainWindow& window) { return static_cast<QWidget*>(&window); }
+
+// Analyses `path` with `settings` into a width x height picture (0: the
+// default size), a wait cursor up meanwhile. Null after showing why not.
+std::shared_ptr<PictureBitmap> analyseForWindow(MainWindow& window, const std::string& path,
+                                                const RenderSettings& settings, std::uint32_t width,
+                                                std::uint32_t height, std::uint32_t& sampleCount) {
+  PreparedAnalysis prepared;
+  Refusal refusal;
+  if (!prepareAnalysis(path, settings, width, height, prepared, refusal)) {
+    showRefusal(ownerOf(window), refusal);
+    return nullptr;
+  }
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  ResultCode result = analysePrepared(prepared);
+  QApplication::restoreOverrideCursor();
+  result = finishAnalysis(prepared, result, refusal);
+  if (result != kResultOk) {
+    showRefusal(ownerOf(window), refusal);
+    return nullptr;
+  }
+  sampleCount = prepared.wave.sampleCount;
+  return prepared.picture;
+}
+
+}  // namespace
+
+ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
+  setObjectName(QStringLiteral("viewMenuCommands"));
+  baseTitle_ = window.windowTitle();
+  const MainWindowControls& c = window.controls();
+
+  menu_ = new QMenu(QStringLiteral("&View"), c.menuBar);
+  menu_->setObjectName(QStringLiteral("viewMenu"));
+  c.menuBar->insertMenu(c.helpMenu->menuAction(), menu_);
+
+  const auto add = [this](const char* text, const char* name, const QKeySequence& keys) {
+    QAction* action = menu_->addAction(QString::fromUtf8(text));
+    action->setObjectName(QString::fromUtf8(name));
+    action->setShortcut(keys);
+    return action;
+  };
+  spectrogram_ = add("Spectrogram of generated sound", "spectrogramAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+  menu_->addSeparator();
+  pictureFromWave_ = add("Picture from wave file...", "pictureFromWaveAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+  savePicture_ = add("Save picture as...", "savePictureAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  menu_->addSeparator();
+  watch_ = add("Re-render when the picture file changes", "watchAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+  watch_->setCheckable(true);
+  status_ = menu_->addAction(QString());
+  status_->setObjectName(QStringLiteral("watchStatus"));
+  status_->setEnabled(false);
+  status_->setVisible(false);
+
+  watcher_ = new PictureWatcher(this);
+  watcher_->setObjectName(QStringLiteral("pictureWatcher"));
+
+  connect(spectrogram_, &QAction::triggered, this, &ViewMenu::showSpectrogram);
+  connect(pictureFromWave_, &QAction::triggered, this, &ViewMenu::pictureFromWaveFile);
+  connect(savePicture_, &QAction::triggered, this, &ViewMenu::savePictureAs);
+  connect(watch_, &QAction::toggled, this, &ViewMenu::setWatching);
+  connect(&window, &MainWindow::soundGenerated, this, &ViewMenu::soundGenerated);
+  connect(&window, &MainWindow::pictureChanged, this, &ViewMenu::pictureChanged);
+  connect(watcher_, &PictureWatcher::pictureSaved, this, &ViewMenu::pictureSaved);
+  connect(watcher_, &PictureWatcher::pictureUnreadable, this, [this] {
+    setStatus(QStringLiteral("'%1' could not be loaded; waiting for the next save").arg(watchedName()));
+  });
+  connect(watcher_, &PictureWatcher::pictureDeleted, this, [this] {
+    const QString name = QFileInfo(pathToQt(window_.session().picturePath)).fileName();
+    {
+      const QSignalBlocker blocker(watch_);
+      watch_->setChecked(false);
+    }
+    pendingPicture_.reset();
+    setStatus(QStringLiteral("'%1' was deleted; stopped watching").arg(name));
+    updateActions();
+  });
+
+  Playback& playback = playbackOf(window);
+  connect(&playback, &Playback::positionChanged, this, [this](qint64 milliseconds) {
+    if (!spectrogramWindow_) return;
+    spectrogramWindow_->setPlayhead(
+        renderedMilliseconds_ > 0 ? static_cast<qreal>(milliseconds) / static_cast<qreal>(renderedMilliseconds_) : -1.0);
+  });
+  connect(&playback, &Playback::playingChanged, this, [this](bool playing) {
+    if (!playing && spectrogramWindow_) spectrogramWindow_->setPlayhead(-1.0);
+  });
+  updateActions();
+}
+
+SpectrogramWindow* ViewMenu::spectrogramWindow() const { return spectrogramWindow_.data(); }
+
+QString ViewMenu::watchedName() const { return QFileInfo(watcher_->path()).fileName(); }
+
+void ViewMenu::setStatus(const QString& text) {
+  statusText_ = text;
+  status_->setText(text);
+  status_->setVisible(!text.isEmpty());
+  window_.setWindowTitle(text.isEmpty() ? baseTitle_ : baseTitle_ + QStringLiteral(" - ") + text);
+}
+
+void ViewMenu::updateActions() {
+  spectrogram_->setEnabled(rendered_.picture != nullptr);
+  savePicture_->setEnabled(window_.controls().previewFrame->picture() != nullptr);
+  watch_->setEnabled(!window_.session().picturePath.empty() || watch_->isChecked());
+}
+
+void ViewMenu::showSpectrogram() {
+  if (!rendered_.picture) return;
+  if (!spectrogramWindow_) spectrogramWindow_ = new SpectrogramWindow(&window_);
+  refreshSpectrogram();
+  spectrogramWindow_->show();
+  spectrogramWindow_->raise();
+  spectrogramWindow_->activateWindow();
+}
+
+void ViewMenu::refreshSpectrogram() {
+  if (!spectrogramWindow_ || !rendered_.picture) return;
+  const PictureBitmap& picture = *rendered_.picture;
+  std::uint32_t count = 0;
+  const std::shared_ptr<PictureBitmap> sound =
+      analyseForWindow(window_, rendered_.path, rendered_.settings, picture.width, picture.height, count);
+  if (!sound) return;
+  const float seconds = static_cast<float>(count) / static_cast<float>(rendered_.settings.sampleRate);
+  renderedMilliseconds_ = static_cast<qint64>(count) * 1000 / rendered_.settings.sampleRate;
+  spectrogramWindow_->setContent(picturePreview(picture), picturePreview(*sound), seconds, rendered_.settings);
+}
+
+void ViewMenu::soundGenerated() {
+  rendered_.picture = window_.controls().previewFrame->picture();
+  rendered_.settings = renderSettings;
+  rendered_.path = renderSettings.outputPath;
+  updateActions();
+  if (spectrogramWindow_ && spectrogramWindow_->isVisible()) refreshSpectrogram();
+}
+
+void ViewMenu::pictureChanged() {
+  updateActions();
+  if (!watcher_->watching()) return;
+  const QString path = pathToQt(window_.session().picturePath);
+  if (path.isEmpty()) {
+    watcher_->stop();
+    {
+      const QSignalBlocker blocker(watch_);
+      watch_->setChecked(false);
+    }
+    setStatus(QString());
+    updateActions();
+  } else if (QFileInfo(path).absoluteFilePath() != watcher_->path()) {
+    // Another picture file: it is the one watched from now on.
+    watcher_->watch(path);
+    setStatus(QStringLiteral("Watching '%1'").arg(watchedName()));
+  }
+}
+
+void ViewMenu::pictureFromWaveFile() {
+  std::string path;
+  if (!chooseFile(path, kPathCapacity, false, "Select wave file to analyse",
+                  {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"}, nullptr, &window_)) {
+    return;
+  }
+  // The analysis takes out what the current source puts in (the pink
+  // tilt), so that rendering the picture with it gives the sound back.
+  std::uint32_t count = 0;
+  std::shared_ptr<PictureBitmap> picture = analyseForWindow(window_, path, renderSettings, 0, 0, count);
+  if (!picture) return;
+  showPicture(window_, std::move(picture), std::string());
+  suggestedName_ = std::filesystem::path(path).replace_extension(".png").string();
+  if (renderSettings.inputSource != InputSource::WaveFile) {
+    // Noise renders as long as the wave was.
+    const float seconds = static_cast<float>(count) / static_cast<float>(renderSettings.sampleRate);
+    renderSettings.durationSeconds = std::clamp(seconds, kMinDurationSeconds, kMaxDurationSeconds);
+    window_.controls().durationEdit->setText(QString::fromStdString(formatDuration(renderSettings.durationSeconds)));
+    refreshAfterChange(window_);
+  }
+  window_.controls().generateButton->setFocus();
+}
+
+void ViewMenu::savePictureAs() {
+  const std::shared_ptr<const PictureBitmap> picture = window_.controls().previewFrame->picture();
+  if (!picture) return;
+  std::string path = window_.session().picturePath.empty() ? suggestedName_ : window_.session().picturePath;
+  if (QFileInfo(pathToQt(path)).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) != 0) {
+    path.clear();
+  }
+  if (!chooseFile(path, kPathCapacity, true, "Save picture as", {"PNG pictures (*.png)", "*.png"}, "png", &window_,
+                  std::string(), false)) {
+    return;
+  }
+  std::error_code error;
+  if (std::filesystem::exists(std::filesystem::path(path), error) &&
+      showMessage(ownerOf(window_), kBoxYesNo | kBoxIconWarning | kBoxDefaultButton2, "File exists",
+                  "The file '%s' already exists.\nDo you want to replace it?", path.c_str()) != kButtonYes) {
+    return;
+  }
+  Refusal refusal;
+  if (!savePicturePng(*picture, path, refusal)) {
+    showRefusal(ownerOf(window_), refusal);
+    return;
+  }
+  window_.session().picturePath = path;
+  // The picture comes from this file now; a watch follows it, taking the
+  // file as just written as seen.
+  if (watcher_->watching()) {
+    watcher_->watch(pathToQt(path));
+    setStatus(QStringLiteral("Watching '%1'").arg(watchedName()));
+  }
+  updateActions();
+}
+
+void ViewMenu::setWatching(bool on) {
+  pendingPicture_.reset();
+  if (!on) {
+    watcher_->stop();
+    setStatus(QString());
+    updateActions();
+    return;
+  }
+  if (window_.session().picturePath.empty()) {
+    const QSignalBlocker blocker(watch_);
+    watch_->setChecked(false);
+    return;
+  }
+  watcher_->watch(pathToQt(window_.session().picturePath));
+  setStatus(QStringLiteral("Watching '%1'").arg(watchedName()));
+  updateActions();
+}
+
+void ViewMenu::pictureSaved(std::shared_ptr<const PictureBitmap> picture) {
+  pendingPicture_ = std::move(picture);
+  renderSavedPicture();
+}
+
+void ViewMenu::renderSavedPicture() {
+  if (!pendingPicture_ || !watcher_->watching()) return;
+  // Not inside a render, nor under a dialog the user is answering: later.
+  QWidget* modal = QApplication::activeModalWidget();
+  if (rendering_ || (modal != nullptr && modal != &window_)) {
+    QTimer::singleShot(kBusyRetryMilliseconds, this, &ViewMenu::renderSavedPicture);
+    return;
+  }
+  std::shared_ptr<const PictureBitmap> picture = std::move(pendingPicture_);
+  pendingPicture_.reset();
+  showPicture(window_, std::move(picture), window_.session().picturePath);
+
+  const QString name = watchedName();
+  const bool waveSource = renderSettings.inputSource == InputSource::WaveFile;
+  QString blocked;
+  if (renderSettings.outputPath.empty() || !outputReplaceableWithoutAsking(window_)) {
+    blocked = QStringLiteral("'%1' changed; generate the sound once to choose where it goes").arg(name);
+  } else if (waveSource && (renderSettings.inputPath.empty() || inputWaveDuration == 0.0f)) {
+    blocked = QStringLiteral("'%1' changed; choose a usable input wave file to hear it").arg(name);
+  } else if (waveSource && sameFile(renderSettings.outputPath, renderSettings.inputPath)) {
+    blocked = QStringLiteral("'%1' changed; the input and output wave are the same file").arg(name);
+  }
+  if (!blocked.isEmpty()) {
+    setStatus(blocked);
+    return;
+  }
+  rendering_ = true;
+  const bool rendered = renderToOutput(window_);
+  rendering_ = false;
+  if (rendered) {
+    playGeneratedFromStart(window_);
+    setStatus(QStringLiteral("Watching '%1'; rendered at %2").arg(name, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+  } else {
+    setStatus(QStringLiteral("Watching '%1'; the last render did not complete").arg(name));
+  }
+  // A save made during the render follows now.
+  if (pendingPicture_) QTimer::singleShot(0, this, &ViewMenu::renderSavedPicture);
+}
+
+void installViewMenu(MainWindow& window) { new ViewMenu(window); }
+
+ViewMenu* viewMenuOf(MainWindow& window) {
+  return window.findChild<ViewMenu*>(QStringLiteral("viewMenuCommands"), Qt::FindDirectChildrenOnly);
+}
+
+}  // namespace vellomar

@@ -381,8 +381,13 @@ void playGeneratedFromStart(MainWindow& window) {
   const QString path = pathToQt(renderSettings.outputPath);
   if (gSoundPlayer) {
     gSoundPlayer(path);
-  } else {
-    playbackOf(window).play(path);
+    return;
+  }
+  // A loop plays from its start.
+  Playback& playback = playbackOf(window);
+  Refusal refusal;
+  if (!playback.play(path, playback.looping() ? playback.loopFrom() : 0, &refusal)) {
+    showRefusal(ownerOf(window), refusal);
   }
 }
 

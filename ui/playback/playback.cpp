@@ -1,89 +1,21 @@
 #include "ui/playback/playback.h"
 
 #include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
 #include <QFile>
-#include <QIODevice>
 #include <QMediaDevices>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
-#include <cstdio>
 
-#include "files/messages.h"
-#include "files/wav.h"
+#include "ui/playback/file_frame_source.h"
 
 namespace vellomar {
 
 namespace {
 
-constexpr std::uint32_t kRate = 44100;
-// Silence after the last sample, longer than any device buffer, so that
-// the sink runs dry only once the sound itself has been played.
-constexpr qint64 kTailBytes = 2 * kRate / 2;
 constexpr int kPollMilliseconds = 30;
-// A device that never reports its progress is given up this long after
-// the sound should have ended.
-constexpr qint64 kGraceMilliseconds = 3000;
 
 }  // namespace
-
-// The samples of an open wave stream as 16-bit bytes, its channels
-// interleaved as in the file, then the tail of silence. Owns the stream.
-class WaveStream : public QIODevice {
- public:
-  WaveStream(std::FILE* file, const WaveInfo& info, QObject* parent)
-      : QIODevice(parent), file_(file), eightBit_(info.bitsPerSample == 8),
-        remaining_(static_cast<qint64>(info.sampleCount) * info.channels),
-        tail_(kTailBytes * info.channels), frameBytes_(2 * static_cast<qint64>(info.channels)) {
-    open(QIODevice::ReadOnly);
-  }
-  ~WaveStream() override {
-    if (file_) std::fclose(file_);
-  }
-
-  bool isSequential() const override { return true; }
-  qint64 bytesAvailable() const override { return 2 * remaining_ + tail_ + QIODevice::bytesAvailable(); }
-
- protected:
-  qint64 readData(char* data, qint64 maxSize) override {
-    qint64 written = 0;
-    if (remaining_ > 0 && file_) {
-      const qint64 samples = std::min(remaining_, maxSize / 2);
-      std::size_t got = 0;
-      if (eightBit_) {
-        // Widened in place, back to front: each byte becomes two.
-        got = std::fread(data, 1, static_cast<std::size_t>(samples), file_);
-        for (std::size_t i = got; i-- > 0;) {
-          const auto v = static_cast<std::int16_t>((static_cast<int>(static_cast<unsigned char>(data[i])) - 128) * 256);
-          data[2 * i] = static_cast<char>(v & 0xFF);
-          data[2 * i + 1] = static_cast<char>((v >> 8) & 0xFF);
-        }
-      } else {
-        got = std::fread(data, 2, static_cast<std::size_t>(samples), file_);
-      }
-      // A file shorter than its header says ends where its data does.
-      remaining_ = got < static_cast<std::size_t>(samples) ? 0 : remaining_ - static_cast<qint64>(got);
-      written = 2 * static_cast<qint64>(got);
-    }
-    if (remaining_ == 0 && written < maxSize && tail_ > 0) {
-      const qint64 room = maxSize - written;
-      const qint64 silence = std::min(tail_, room - room % frameBytes_);
-      std::fill(data + written, data + written + silence, 0);
-      tail_ -= silence;
-      written += silence;
-    }
-    return written;
-  }
-  qint64 writeData(const char*, qint64) override { return -1; }
-
- private:
-  std::FILE* file_;
-  bool eightBit_;
-  qint64 remaining_;  // samples, every channel's counted
-  qint64 tail_;
-  qint64 frameBytes_;
-};
 
 Playback::Playback(QObject* parent) : QObject(parent) {
   timer_ = new QTimer(this);
@@ -92,73 +24,133 @@ Playback::Playback(QObject* parent) : QObject(parent) {
 }
 
 Playback::~Playback() {
-  // Quietly: nobody listens any more.
-  const QSignalBlocker blocker(this);
-  stop();
+  if (!thread_) return;
+  runOnAudioThread([this] { driver_->end(); });
+  thread_->quit();
+  thread_->wait();
+  delete driver_;
 }
 
-void Playback::play(const QString& path) {
-  stop();
-  const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-  if (device.isNull()) return;
-  WaveInfo info;
-  Refusal refusal;
-  // The program's own output: mono, or stereo from a colour picture.
-  std::FILE* file = openInputWave(QFile::encodeName(path).toStdString(), info, kRate, refusal, 2);
-  if (!file) return;
-  QAudioFormat format;
-  format.setSampleRate(static_cast<int>(kRate));
-  format.setChannelCount(info.channels);
-  format.setSampleFormat(QAudioFormat::Int16);
-
-  stream_ = new WaveStream(file, info, this);
-  sink_ = new QAudioSink(device, format, this);
-  duration_ = static_cast<qint64>(info.sampleCount) * 1000 / kRate;
-  position_ = 0;
-  connect(sink_, &QAudioSink::stateChanged, this, [this](QAudio::State state) {
-    // Run dry past the tail, or stopped by a failure: either way done.
-    if (state == QAudio::IdleState || (state == QAudio::StoppedState && sink_ && sink_->error() != QAudio::NoError)) {
-      QTimer::singleShot(0, this, &Playback::finish);
-    }
-  });
-  sink_->start(stream_);
-  if (sink_->error() != QAudio::NoError) {
-    const QSignalBlocker blocker(this);
-    stop();
-    return;
+void Playback::runOnAudioThread(const std::function<void()>& work) {
+  if (!thread_) {
+    thread_ = new QThread(this);
+    thread_->setObjectName(QStringLiteral("audio"));
+    driver_ = new SinkDriver(link_);
+    driver_->moveToThread(thread_);
+    thread_->start(QThread::TimeCriticalPriority);
   }
-  clock_.start();
+  QMetaObject::invokeMethod(driver_, work, Qt::BlockingQueuedConnection);
+}
+
+std::int64_t Playback::toFrames(qint64 milliseconds) const {
+  if (!source_) return 0;
+  return std::clamp<std::int64_t>(milliseconds * static_cast<std::int64_t>(source_->sampleRate()) / 1000, 0,
+                                  source_->frameCount());
+}
+
+bool Playback::play(const QString& path, qint64 fromMilliseconds, Refusal* why) {
+  Refusal refusal;
+  std::unique_ptr<FileFrameSource> file = FileFrameSource::open(QFile::encodeName(path).toStdString(), refusal);
+  if (!file) {
+    stop();
+    if (why) *why = refusal;
+    return false;
+  }
+  return play(std::shared_ptr<FrameSource>(std::move(file)), fromMilliseconds, why);
+}
+
+bool Playback::play(std::shared_ptr<FrameSource> source, qint64 fromMilliseconds, Refusal* why) {
+  const bool wasPlaying = playing_;
+  playing_ = false;
+  timer_->stop();
+  const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+  QString failure;
+  if (device.isNull()) {
+    failure = QStringLiteral("There is no audio output to play the sound on.");
+  } else {
+    source_ = std::move(source);
+    duration_ = static_cast<qint64>(source_->frameCount() * 1000 / source_->sampleRate());
+    PlayStart start;
+    start.source = source_;
+    start.device = device;
+    start.fromFrame = toFrames(fromMilliseconds);
+    start.loopFrom = toFrames(loopFrom_);
+    start.loopTo = toFrames(loopTo_);
+    start.observer = observer_;
+    runOnAudioThread([&] { failure = driver_->begin(start); });
+  }
+  if (!failure.isEmpty()) {
+    if (why) *why = errorRefusal("%s", failure.toUtf8().constData());
+    if (wasPlaying) emit playingChanged(false);
+    return false;
+  }
+  playing_ = true;
+  position_ = fromMilliseconds > 0 ? std::min(fromMilliseconds, duration_) : 0;
+  missing_ = 0;
   timer_->start();
-  emit playingChanged(true);
-  emit positionChanged(0);
+  if (!wasPlaying) emit playingChanged(true);
+  emit positionChanged(position_);
+  return true;
 }
 
-void Playback::poll() {
-  if (!sink_) return;
-  const qint64 played = sink_->processedUSecs() / 1000;
-  position_ = std::min(played, duration_);
-  emit positionChanged(position_);
-  if (played >= duration_ || clock_.elapsed() > duration_ + kGraceMilliseconds) finish();
+void Playback::seek(qint64 milliseconds) {
+  if (!playing_) return;
+  link_.commands.push(PlayerCommand{PlayerCommand::Kind::Seek, toFrames(milliseconds), 0});
 }
 
-void Playback::finish() {
-  if (!sink_) return;
-  position_ = duration_;
-  emit positionChanged(position_);
-  stop();
+void Playback::setLoop(qint64 fromMilliseconds, qint64 toMilliseconds) {
+  if (toMilliseconds <= fromMilliseconds) fromMilliseconds = toMilliseconds = 0;
+  if (fromMilliseconds == loopFrom_ && toMilliseconds == loopTo_) return;
+  loopFrom_ = fromMilliseconds;
+  loopTo_ = toMilliseconds;
+  if (playing_) {
+    link_.commands.push(PlayerCommand{PlayerCommand::Kind::Loop, toFrames(loopFrom_), toFrames(loopTo_)});
+  }
+  emit loopChanged();
 }
 
 void Playback::stop() {
+  if (!playing_) return;
+  // The audio thread fades out and lets the output go by itself.
+  link_.commands.push(PlayerCommand{PlayerCommand::Kind::Stop, 0, 0});
+  playing_ = false;
   timer_->stop();
-  if (!sink_) return;
-  QAudioSink* sink = sink_;
-  WaveStream* stream = stream_;
-  sink_ = nullptr;
-  stream_ = nullptr;
-  sink->disconnect(this);
-  sink->stop();
-  delete sink;
-  delete stream;
+  emit playingChanged(false);
+}
+
+qint64 Playback::sinkBufferMilliseconds() const {
+  if (!driver_ || !source_) return 0;
+  return driver_->sinkBufferFrames() * 1000 / source_->sampleRate();
+}
+
+void Playback::poll() {
+  if (!playing_) return;
+  const auto outcome = static_cast<PlayerOutcome>(link_.outcome.load(std::memory_order_acquire));
+  const std::int64_t rate = source_->sampleRate();
+  const qint64 missing = link_.missingFrames.load(std::memory_order_relaxed) * 1000 / rate;
+  if (missing > missing_) {
+    missing_ = missing;
+    emit renderBehind(missing_);
+  }
+  if (outcome != PlayerOutcome::Playing) {
+    ended(outcome);
+    return;
+  }
+  position_ = std::min<qint64>(duration_, link_.heardFrame.load(std::memory_order_relaxed) * 1000 / rate);
+  emit positionChanged(position_);
+}
+
+void Playback::ended(PlayerOutcome outcome) {
+  playing_ = false;
+  timer_->stop();
+  if (outcome == PlayerOutcome::Ended) {
+    position_ = duration_;
+    emit positionChanged(position_);
+  } else {
+    std::string why = outcome == PlayerOutcome::SourceFailed ? source_->failure() : std::string();
+    if (why.empty()) why = "The audio output stopped working.";
+    emit failed(QString::fromStdString(why));
+  }
   emit playingChanged(false);
 }
 

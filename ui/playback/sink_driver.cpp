@@ -3,6 +3,7 @@
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QIODevice>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -21,9 +22,13 @@ constexpr double kBufferSeconds = 0.0058;
 constexpr double kFadeSeconds = 0.003;
 // How often the output is offered a buffer.
 constexpr int kTickMilliseconds = 3;
+// Less room than this (or a buffer) waits for the next tick.
+constexpr std::int64_t kLeastFrames = 32;
 // An output that holds sound and plays none of it for this long has
 // stopped working: playing is given up.
 constexpr qint64 kStallMilliseconds = 2000;
+// How long an output plays silence after the sound's end before it goes.
+constexpr qint64 kLingerMilliseconds = 150;
 
 }  // namespace
 
@@ -34,7 +39,15 @@ SinkDriver::SinkDriver(PlayerLink& link) : link_(link) {
   connect(timer_, &QTimer::timeout, this, &SinkDriver::tick);
 }
 
-SinkDriver::~SinkDriver() { end(); }
+SinkDriver::~SinkDriver() {
+  end();
+  // Outputs let go of lately may still hear from the sound server.
+  for (const RetiredSink& r : retired_) {
+    const qint64 left = kRetireMilliseconds - r.since.elapsed();
+    if (left > 0) QThread::msleep(static_cast<unsigned long>(left));
+    delete r.sink;
+  }
+}
 
 QString SinkDriver::begin(const PlayStart& start) {
   end();
@@ -68,7 +81,8 @@ QString SinkDriver::begin(const PlayStart& start) {
     end();
     return QStringLiteral("The audio output cannot play the sound.");
   }
-  sinkBufferFrames_ = sink_->bufferSize() / format.bytesPerFrame();
+  frameBytes_ = format.bytesPerFrame();
+  sinkBufferFrames_ = sink_->bufferSize() / frameBytes_;
   handedFrames_ = 0;
   lastFrame_ = -1;
   stopping_ = false;
@@ -88,17 +102,36 @@ void SinkDriver::end() {
   timer_->stop();
   if (sink_) {
     sink_->stop();
-    delete sink_;
+    // Not deleted yet: the sound server may still answer a request the
+    // output made before it stopped (Qt 6.4 sends it the output's address),
+    // and the answer must find it alive.
+    sink_->disconnect(this);
+    retired_.push_back(RetiredSink{sink_, QElapsedTimer()});
+    retired_.back().since.start();
     sink_ = nullptr;
     io_ = nullptr;
   }
   cursor_.reset();
   source_.reset();
   observer_ = nullptr;
+  lingering_ = false;
+  std::erase_if(retired_, [](const RetiredSink& r) {
+    if (r.since.elapsed() < kRetireMilliseconds) return false;
+    delete r.sink;
+    return true;
+  });
 }
 
 void SinkDriver::finish(PlayerOutcome outcome) {
-  end();
+  if (outcome == PlayerOutcome::Ended) {
+    // The output's count of frames played runs a little ahead of what is
+    // heard after it ran dry: it is given silence a while longer, so that
+    // the last frames are heard before it goes.
+    lingering_ = true;
+    lingerClock_.start();
+  } else {
+    end();
+  }
   link_.outcome.store(static_cast<int>(outcome), std::memory_order_release);
 }
 
@@ -124,7 +157,14 @@ void SinkDriver::takeCommands() {
 
 void SinkDriver::tick() {
   if (!sink_) return;
-  takeCommands();
+  if (lingering_) {
+    if (lingerClock_.elapsed() > sinkBufferFrames_ * 1000 / rate_ + kLingerMilliseconds) {
+      end();
+      return;
+    }
+  } else {
+    takeCommands();
+  }
   // An underrun (the output ran dry for a moment) is no failure: the next
   // buffers refill it and playing goes on.
   const QAudio::Error error = sink_->error();
@@ -132,10 +172,14 @@ void SinkDriver::tick() {
     finish(PlayerOutcome::OutputFailed);
     return;
   }
-  const qsizetype bufferBytes = static_cast<qsizetype>(bytes_.size());
+  // As much as the output has room for, a buffer at a time: an output
+  // that starts only once it is full starts at once.
   bool handed = false;
-  while (sink_->bytesFree() >= bufferBytes) {
-    if (!handOne()) return;
+  for (;;) {
+    const std::int64_t room = std::min<std::int64_t>(bufferFrames_, sink_->bytesFree() / frameBytes_);
+    const std::int64_t least = stopping_ && stopFrame_ < 0 ? cursor_->fadeFrames() : kLeastFrames;
+    if (room < std::min<std::int64_t>(bufferFrames_, least)) break;
+    if (!handOne(room)) return;
     handed = true;
   }
   const std::int64_t heard =
@@ -146,13 +190,16 @@ void SinkDriver::tick() {
   if (!stopping_) link_.heardFrame.store(soundFrameAt(heardStream_), std::memory_order_relaxed);
   link_.missingFrames.store(cursor_->missingFrames(), std::memory_order_relaxed);
 
-  if ((lastFrame_ >= 0 && heardStream_ >= lastFrame_) || (stopping_ && stopFrame_ >= 0 && heardStream_ >= stopFrame_) ||
-      sinceProgress_.elapsed() > kStallMilliseconds) {
+  if (lingering_) return;
+  if ((lastFrame_ >= 0 && heardStream_ >= lastFrame_) || (stopping_ && stopFrame_ >= 0 && heardStream_ >= stopFrame_)) {
     finish(PlayerOutcome::Ended);
+  } else if (sinceProgress_.elapsed() > kStallMilliseconds) {
+    end();
+    link_.outcome.store(static_cast<int>(PlayerOutcome::Ended), std::memory_order_release);
   }
 }
 
-bool SinkDriver::handOne() {
+bool SinkDriver::handOne(std::int64_t frames) {
   float* out = samples_.data();
   std::int64_t filled = 0;
   bool fromSound = false;
@@ -162,7 +209,7 @@ bool SinkDriver::handOne() {
     filled = cursor_->fadeFrames();
     stopFrame_ = lastFrame_ >= 0 ? lastFrame_ : handedFrames_ + filled;
   } else if (!stopping_ && lastFrame_ < 0) {
-    if (!cursor_->fill(out, bufferFrames_, filled)) {
+    if (!cursor_->fill(out, frames, filled)) {
       finish(PlayerOutcome::SourceFailed);
       return false;
     }
@@ -170,17 +217,18 @@ bool SinkDriver::handOne() {
     for (int i = 0; i < cursor_->runCount(); ++i) noteRun(cursor_->run(i));
     // Past the sound's end the output is given silence, so that it plays
     // the last frames out rather than waiting for more.
-    if (filled < bufferFrames_) lastFrame_ = handedFrames_ + filled;
+    if (filled < frames) lastFrame_ = handedFrames_ + filled;
   }
-  std::fill(out + filled * channels_, out + bufferFrames_ * channels_, 0.0f);
-  write(bufferFrames_);
+  filled = std::min(filled, frames);
+  std::fill(out + filled * channels_, out + frames * channels_, 0.0f);
+  write(frames);
   if (observer_ && fromSound) {
     for (int i = 0; i < cursor_->runCount(); ++i) {
       const PlayCursor::Run& r = cursor_->run(i);
       observer_(r.soundFrame, r.frames, out + r.offset * channels_);
     }
   }
-  handedFrames_ += bufferFrames_;
+  handedFrames_ += frames;
   return true;
 }
 
@@ -195,7 +243,7 @@ void SinkDriver::write(std::int64_t frames) {
       to[i] = static_cast<std::int16_t>(std::lrint(v));
     }
   }
-  io_->write(bytes_.data(), static_cast<qint64>(bytes_.size()));
+  io_->write(bytes_.data(), static_cast<qint64>(frames * frameBytes_));
 }
 
 void SinkDriver::noteRun(const PlayCursor::Run& run) {

@@ -66,7 +66,7 @@ class SinkDriver : public QObject {
   };
   void tick();
   void takeCommands();
-  bool handOne();
+  bool handOne(std::int64_t frames);
   void write(std::int64_t frames);
   void noteRun(const PlayCursor::Run& run);
   std::int64_t soundFrameAt(std::int64_t streamFrame) const;
@@ -82,6 +82,7 @@ class SinkDriver : public QObject {
   int channels_ = 1;
   std::uint32_t rate_ = 44100;
   bool floatOutput_ = true;
+  int frameBytes_ = 4;
   std::int64_t bufferFrames_ = 0;
   std::int64_t sinkBufferFrames_ = 0;
   std::vector<float> samples_;
@@ -94,6 +95,15 @@ class SinkDriver : public QObject {
   int runCount_ = 0;
   std::int64_t heardStream_ = 0;
   QElapsedTimer sinceProgress_;  // since the output last played a frame
+  bool lingering_ = false;       // the sound has ended; the output plays silence out
+  QElapsedTimer lingerClock_;
+  // Outputs stopped lately, deleted once the sound server is done with them.
+  struct RetiredSink {
+    QAudioSink* sink = nullptr;
+    QElapsedTimer since;
+  };
+  static constexpr qint64 kRetireMilliseconds = 1000;
+  std::vector<RetiredSink> retired_;
 };
 
 }  // namespace vellomar

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "support/sound_recorder.h"
 #include "support/test_support.h"
 #include "support/window_support.h"
 #include "ui/main_window/main_window.h"
@@ -28,80 +29,6 @@
 using namespace vellomar;
 using namespace vellomar::test;
 
-namespace {
-
-// A tone of `hz` whose last `endSeconds` are two octaves higher: the end
-// of the sound can be told apart from the rest.
-std::vector<std::int16_t> tone(double seconds, double hz, double endSeconds = 0.0) {
-  std::vector<std::int16_t> samples(static_cast<std::size_t>(seconds * 44100));
-  const auto endFrom = static_cast<std::size_t>((seconds - endSeconds) * 44100);
-  double phase = 0.0;
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    samples[i] = static_cast<std::int16_t>(std::lround(12000.0 * std::sin(phase)));
-    phase += 2 * M_PI * (i >= endFrom ? 4 * hz : hz) / 44100.0;
-  }
-  return samples;
-}
-
-// Records what the default output plays, from its monitor. The monitor
-// itself misses about the first 20 ms of a stream (so does paplay's).
-class Recorder {
- public:
-  ~Recorder() {
-    if (process_.state() != QProcess::NotRunning) {
-      process_.terminate();
-      process_.waitForFinished(3000);
-    }
-  }
-  bool start() {
-    if (QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty()) return false;
-    process_.start(QStringLiteral("parec"), {QStringLiteral("-d"), QStringLiteral("@DEFAULT_MONITOR@"),
-                                            QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
-                                            QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=20")});
-    if (!process_.waitForStarted(3000)) return false;
-    QTest::qWait(400);  // its stream is up
-    return process_.state() == QProcess::Running;
-  }
-  // Stops recording. Seconds from the first to the last sample louder than
-  // silence.
-  double soundingSeconds() {
-    QTest::qWait(300);
-    process_.terminate();
-    process_.waitForFinished(3000);
-    const QByteArray bytes = process_.readAllStandardOutput();
-    const auto* data = reinterpret_cast<const std::int16_t*>(bytes.constData());
-    samples_.assign(data, data + bytes.size() / 2);
-    first_ = last_ = -1;
-    for (std::size_t i = 0; i < samples_.size(); ++i) {
-      if (std::abs(samples_[i]) > 600) {
-        if (first_ < 0) first_ = static_cast<long>(i);
-        last_ = static_cast<long>(i);
-      }
-    }
-    return first_ < 0 ? 0.0 : static_cast<double>(last_ - first_ + 1) / 44100.0;
-  }
-  // After soundingSeconds: how long the sound ends above `hz`, from its
-  // zero crossings, in 5 ms steps.
-  double endAboveSeconds(double hz) const {
-    constexpr long kStep = 220;
-    long end = last_;
-    for (; end - kStep >= first_; end -= kStep) {
-      int crossings = 0;
-      for (long i = end - kStep + 1; i <= end; ++i) crossings += (samples_[i - 1] < 0) != (samples_[i] < 0);
-      if (crossings / 2.0 / (kStep / 44100.0) < hz) break;
-    }
-    return static_cast<double>(last_ - end) / 44100.0;
-  }
-
-
- private:
-  QProcess process_;
-  std::vector<std::int16_t> samples_;
-  long first_ = -1;
-  long last_ = -1;
-};
-
-}  // namespace
 
 class PlaybackTest : public QObject {
   Q_OBJECT

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/analyse.h"
+#include "cli/edit.h"
 #include "cli/terminal.h"
 #include "engine/granularity.h"
 #include "engine/render.h"
@@ -255,6 +256,10 @@ int run(const Options& o, const CLI::App& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (editCommandRequested(argc, argv)) {
+    installInterruptHandler();
+    return runEditCommand(argc, argv, &gInterrupted);
+  }
   CLI::App app{
       "Renders a picture into a 16-bit mono (or stereo) 44100 Hz wave file: rows are time (top first), columns "
       "are frequency, brightness is gain.",

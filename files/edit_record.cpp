@@ -176,8 +176,10 @@ EditRecordSource readEditRecord(const std::string& path, EditRecord& record, std
     if (wrong.empty()) return EditRecordSource::Sidecar;
     sidecarWrong = "its editing record '" + sidecar + "' is damaged (" + wrong + ")";
   }
+  // The reader's own text() folds line breaks into spaces; the decoded
+  // image keeps the text as written.
   QImageReader reader(QString::fromLocal8Bit(path.c_str(), static_cast<qsizetype>(path.size())));
-  const std::string chunk = reader.text(QString::fromLatin1(kEditRecordKey)).toStdString();
+  const std::string chunk = reader.read().text(QString::fromLatin1(kEditRecordKey)).toStdString();
   if (!chunk.empty()) {
     const std::string wrong = parseEditRecord(chunk, record);
     if (wrong.empty()) {

@@ -70,7 +70,7 @@ inline constexpr std::int32_t kEditRangeDb = 96;
 // another.
 inline constexpr std::int32_t kEditBlockLength = 4096;
 // Griffin-Lim iterations of the synthesised cells.
-inline constexpr std::int32_t kEditSynthesisIterations = 16;
+inline constexpr std::int32_t kEditSynthesisIterations = 32;
 
 // The analysis settings of a picture for editing on the grid of `grid`
 // (its scale, band and block length): log brightness over kEditRangeDb,

@@ -14,6 +14,8 @@ constexpr std::int64_t kRunGap = 7;
 // The longest run solved at once; a longer one is solved in pieces, each
 // starting from the one before it.
 constexpr std::int64_t kMaxRunFrames = 256;
+// The push of fast Griffin-Lim (Perraudin, Balazs and Sondergaard).
+constexpr double kMomentum = 0.99;
 
 // A fixed pseudo-random phase for cell (j, k), for synthesis over digital
 // silence.
@@ -180,6 +182,7 @@ class RunSolver {
       y_.assign(static_cast<std::size_t>(length_), 0.0);
       spectra_.assign(own * un, 0.0);
       result_.assign(own * un, 0.0);
+      previous_.assign(own * un, 0.0);
       targets_.assign(own * un / 2, -1.0);
     } catch (const std::bad_alloc&) {
       return kResultNoMemory;
@@ -188,7 +191,7 @@ class RunSolver {
     if (const ResultCode r = c_.read(channel, begin_, length_, x_.data()); r != kResultOk) return r;
     if (const ResultCode r = prepareFrames(); r != kResultOk) return r;
     for (std::int32_t i = 0; i < kEditSynthesisIterations; ++i) {
-      if (const ResultCode r = iterate(); r != kResultOk) return r;
+      if (const ResultCode r = iterate(i == 0, i + 1 == kEditSynthesisIterations); r != kResultOk) return r;
     }
     return keep();
   }
@@ -229,7 +232,12 @@ class RunSolver {
         const auto uk = static_cast<std::size_t>(k);
         y[2 * uk] = x[2 * uk] + c_.change[2 * uk];
         y[2 * uk + 1] = x[2 * uk + 1] + c_.change[2 * uk + 1];
-        if (!c_.cells.synthesised(k)) continue;
+        if (!c_.cells.synthesised(k)) {
+          // A masked cell among synthesised ones keeps the magnitude the
+          // mask gives it, its phase free to fit its neighbours.
+          if (c_.change[2 * uk] != 0.0 || c_.change[2 * uk + 1] != 0.0) target[uk] = std::hypot(y[2 * uk], y[2 * uk + 1]);
+          continue;
+        }
         target[uk] = c_.cells.target[uk];
         const double m = std::hypot(x[2 * uk], x[2 * uk + 1]);
         const double angle = std::atan2(x[2 * uk + 1], x[2 * uk]);
@@ -241,7 +249,7 @@ class RunSolver {
     return kResultOk;
   }
 
-  ResultCode iterate() {
+  ResultCode iterate(bool first, bool last) {
     const auto un = static_cast<std::size_t>(g_.n);
     std::copy(fixed_.begin(), fixed_.end(), y_.begin());
     for (std::int64_t j = a_; j <= b_; ++j) {
@@ -264,8 +272,16 @@ class RunSolver {
         const double im = c_.spectrum[2 * uk + 1];
         const double m = std::hypot(re, im);
         if (!(m > 0.0)) continue;
-        y[2 * uk] = target[uk] * re / m;
-        y[2 * uk + 1] = target[uk] * im / m;
+        // The fast Griffin-Lim step: the projection, pushed on by its
+        // change since the last iteration.
+        const double pr = target[uk] * re / m;
+        const double pi = target[uk] * im / m;
+        double* kept = previous_.data() + i * un + 2 * uk;
+        const double momentum = first || last ? 0.0 : kMomentum;
+        y[2 * uk] = pr + momentum * (pr - kept[0]);
+        y[2 * uk + 1] = pi + momentum * (pi - kept[1]);
+        kept[0] = pr;
+        kept[1] = pi;
       }
     }
     return kResultOk;
@@ -295,7 +311,7 @@ class RunSolver {
   std::int64_t a_ = 0, b_ = 0, lo_ = 0, hi_ = 0;
   std::int64_t begin_ = 0, length_ = 0;
   std::vector<double> x_, fixed_, y_;
-  std::vector<double> spectra_, result_, targets_;
+  std::vector<double> spectra_, result_, targets_, previous_;
 };
 
 }  // namespace

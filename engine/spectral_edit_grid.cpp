@@ -12,6 +12,10 @@ namespace vellomar {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
+// A pixel painted this many steps (about 12 dB) above the original asks for
+// more than the original's own content can give: its cells are
+// synthesised.
+constexpr int kSynthesisBoostSteps = 8;
 // The magnitude of a full-scale 16-bit sine in one bin of a frame under a
 // Hann window, the forward transform divided by N: 32768 / 4.
 constexpr double kFullScaleSineMagnitude = 8192.0;
@@ -252,7 +256,7 @@ void FrameCells::evaluate(const EditGrid& grid, std::int64_t j, std::int32_t cha
       const int b = original[x];
       const int e = edited[x];
       if (e == b) continue;
-      if (b == 0) {
+      if (b == 0 || e - b >= kSynthesisBoostSteps) {
         columnShare[x] += share;
         columnPower[x] += share * grid.levelSquared[static_cast<std::size_t>(e)];
       } else if (e == 0) {

@@ -171,3 +171,188 @@ TEST(SpectralEditTest, BlackRectangleOnSpeechAndNoise) {
 
 }  // namespace
 }  // namespace vellomar
+
+namespace vellomar {
+namespace {
+
+using test::EditCase;
+
+std::vector<std::int16_t> tones(std::size_t count, const std::vector<double>& hz, double amplitude) {
+  std::vector<std::int16_t> out(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    double v = 0;
+    for (std::size_t h = 0; h < hz.size(); ++h) v += std::sin(2 * M_PI * hz[h] * static_cast<double>(i) / 44100.0 + h);
+    out[i] = static_cast<std::int16_t>(std::lround(amplitude * v));
+  }
+  return out;
+}
+
+// Brightness steps of a level change in dB under the editing mapping.
+int stepsOf(double dbChange) { return static_cast<int>(std::lround(dbChange * 255.0 / kEditRangeDb)); }
+
+TEST(SpectralEditQualityTest, OneRowDeliversItsLevelWhereverItFallsAgainstTheHops) {
+  // Rows 0.7 hops apart, so that successive rows fall at every phase of the
+  // hop; each is asked for -12 dB in turn.
+  const std::vector<std::int16_t> sound = tones(44100 * 3, {1000.0}, 8000);
+  const std::uint32_t height = static_cast<std::uint32_t>(sound.size() / 717) + 1;
+  for (std::uint32_t row = 80; row < 86; ++row) {
+    EditCase e(grid(4096, FrequencyScale::Linear), sound, 1, 128, height);
+    ASSERT_EQ(e.analysisResult, kResultOk);
+    const int steps = stepsOf(12.0);
+    e.paint(0, row, 128, row + 1, [steps](int b) { return std::max(1, b - steps); });
+    const std::vector<double> out = e.render();
+    // The change carried by the output, against the row's own share of the
+    // tone: 1 + sum((y - x) x) / sum over the row's span of x^2.
+    const double spacing = static_cast<double>(e.count) / (height - 1);
+    double carried = 0, own = 0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      const double x = e.samples[0][i];
+      carried += (out[i] - x) * x;
+      const double t = static_cast<double>(i);
+      if (t >= (row - 0.5) * spacing && t < (row + 0.5) * spacing) own += x * x;
+    }
+    const double level = 20 * std::log10(1 + carried / own);
+    const double asked = 20 * std::log10(std::exp(steps * -std::log(10.0) / 20 * kEditRangeDb / 255.0));
+    EXPECT_NEAR(level, asked, 2.0) << "row " << row;
+  }
+}
+
+TEST(SpectralEditQualityTest, FadeOfOneHarmonicTracksWhileItsNeighboursStay) {
+  // Harmonics 400 Hz apart on a linear picture of 43 Hz columns; the one at
+  // 800 Hz fades from 0 to -40 dB over rows 40 ... 160.
+  const std::vector<std::int16_t> sound = tones(44100 * 5, {400.0, 800.0, 1200.0}, 6000);
+  const std::uint32_t width = 512, height = 216;
+  EditCase e(grid(4096, FrequencyScale::Linear), sound, 1, width, height);
+  ASSERT_EQ(e.analysisResult, kResultOk);
+  const auto column = [&](double hz) { return static_cast<std::uint32_t>(std::lround(hz / 22050.0 * (width - 1))); };
+  const std::uint32_t c = column(800.0), r0 = 40, r1 = 160;
+  const auto fadeDb = [&](double row) { return -40.0 * std::clamp((row - r0) / (r1 - r0), 0.0, 1.0); };
+  for (std::uint32_t y = r0; y < height; ++y) {
+    const int steps = stepsOf(-fadeDb(y));
+    for (std::uint32_t x = c - 3; x <= c + 3; ++x) e.pixel(0, x, y) = static_cast<std::uint8_t>(std::max(1, e.pixel(0, x, y) - steps));
+  }
+  const std::vector<double> out = test::rounded(e.render(2));
+  const test::Spectrogram before = test::spectrogram(e.samples[0], 4096);
+  const test::Spectrogram after = test::spectrogram(out, 4096);
+  const auto bin = [](double hz) { return static_cast<std::int32_t>(std::lround(hz * 4096 / 44100.0)); };
+  const double spacing = static_cast<double>(e.count) / (height - 1);
+  double squaredError = 0;
+  int frames = 0;
+  double neighbourBefore = 0, neighbourAfter = 0;
+  for (std::int64_t j = 8; j + 8 < before.frames; ++j) {
+    const double row = static_cast<double>(j * 1024 - 1024) / spacing;
+    double b = 0, a = 0;
+    for (std::int32_t k = bin(800) - 2; k <= bin(800) + 2; ++k) {
+      b += before.at(j, k);
+      a += after.at(j, k);
+    }
+    if (row > r0 + 4 && row < r1 - 4) {
+      const double error = 10 * std::log10(a / b) - fadeDb(row);
+      squaredError += error * error;
+      ++frames;
+    }
+    for (const double hz : {400.0, 1200.0}) {
+      for (std::int32_t k = bin(hz) - 2; k <= bin(hz) + 2; ++k) {
+        neighbourBefore += before.at(j, k);
+        neighbourAfter += after.at(j, k);
+      }
+    }
+  }
+  ASSERT_GT(frames, 50);
+  EXPECT_LE(std::sqrt(squaredError / frames), 0.5);
+  EXPECT_LE(std::fabs(db(neighbourAfter / neighbourBefore)), 0.01);
+}
+
+// Spectral convergence of a region of the output's picture against the
+// painted one: || g_out - g_painted || / || g_painted ||, gains from bytes.
+double convergenceDb(const EditCase& painted, const std::vector<double>& out, std::uint32_t x0, std::uint32_t y0,
+                     std::uint32_t x1, std::uint32_t y1) {
+  std::vector<std::int16_t> pcm(out.size());
+  for (std::size_t i = 0; i < out.size(); ++i) pcm[i] = static_cast<std::int16_t>(out[i]);
+  RenderSettings g = painted.settings;
+  EditCase again(g, pcm, 1, painted.width, painted.height);
+  const double slope = std::log(10.0) / 20 * kEditRangeDb / 255.0;
+  double error = 0, energy = 0;
+  for (std::uint32_t y = y0; y < y1; ++y) {
+    for (std::uint32_t x = x0; x < x1; ++x) {
+      const double want = std::exp(slope * (const_cast<EditCase&>(painted).pixel(0, x, y) - 255));
+      const double got = std::exp(slope * (again.originalPixel(0, x, y) - 255));
+      error += (got - want) * (got - want);
+      energy += want * want;
+    }
+  }
+  return db(error / energy);
+}
+
+TEST(SpectralEditQualityTest, RegionCopiedOntoRoomToneSilenceOrSpeech) {
+  // Speech, then room tone at -60 dBFS, then digital silence, then speech
+  // again: the first second's picture is copied onto each of the others.
+  const std::size_t second = 44100;
+  std::vector<std::int16_t> sound = test::speechLike(4 * second, 12000);
+  const std::vector<std::int16_t> room = test::noise(second, 33);
+  for (std::size_t i = 0; i < second; ++i) {
+    sound[second + i] = room[i];
+    sound[2 * second + i] = 0;
+  }
+  const std::uint32_t width = 256, height = 4 * second / 1024;
+  EditCase e(grid(4096), sound, 1, width, height);
+  ASSERT_EQ(e.analysisResult, kResultOk);
+  const std::uint32_t rows = height / 4;
+  // Rows 8 ... rows - 8 of each second, away from the joins.
+  for (std::uint32_t to : {1u, 2u, 3u}) {
+    for (std::uint32_t y = 8; y < rows - 8; ++y) {
+      for (std::uint32_t x = 0; x < width; ++x) e.pixel(0, x, to * rows + y) = e.originalPixel(0, x, y);
+    }
+  }
+  ResultCode result = -1;
+  const std::vector<double> out = test::rounded(e.render(2, &result));
+  ASSERT_EQ(result, kResultOk);
+  for (std::uint32_t to : {1u, 2u, 3u}) {
+    const double sc = convergenceDb(e, out, 0, to * rows + 12, width, to * rows + rows - 12);
+    std::printf("copy onto %s: spectral convergence %.1f dB\n", to == 1 ? "room tone" : to == 2 ? "silence" : "speech", sc);
+    EXPECT_LE(sc, -12.0) << "second " << to;
+  }
+}
+
+TEST(SpectralEditQualityTest, AnyThreadCountGivesTheSameSamples) {
+  std::vector<std::int16_t> sound = test::speechLike(44100 * 4, 12000);
+  for (std::size_t i = 44100; i < 2 * 44100; ++i) sound[i] = 0;
+  EditCase e(grid(2048), sound, 1, 200, 300);
+  ASSERT_EQ(e.analysisResult, kResultOk);
+  e.paint(20, 10, 90, 60, [](int b) { return b / 3; });
+  e.paint(30, 80, 60, 120, [](int) { return 180; });  // over silence: synthesised
+  e.moves.push_back(SpectralMove{-1, 300, 340, 40, 120, -120, 30});
+  ResultCode result = -1;
+  const std::vector<double> one = e.render(1, &result);
+  ASSERT_EQ(result, kResultOk);
+  for (const std::int32_t threads : {2, 3, 8}) {
+    const std::vector<double> many = e.render(threads, &result);
+    ASSERT_EQ(result, kResultOk);
+    ASSERT_EQ(many, one) << threads << " threads";
+  }
+}
+
+TEST(SpectralEditQualityTest, MoveCarriesTheComplexSpectrum) {
+  // A 1 kHz tone in the first second, silence after: the tone's cells move
+  // one second later and 20 bins up, and sound there as a tone again.
+  std::vector<std::int16_t> sound = tones(44100 * 3, {1000.0}, 8000);
+  for (std::size_t i = 44100; i < sound.size(); ++i) sound[i] = 0;
+  EditCase e(grid(4096, FrequencyScale::Linear), sound, 1, 256, 100);
+  ASSERT_EQ(e.analysisResult, kResultOk);
+  const std::int32_t k = static_cast<std::int32_t>(std::lround(1000.0 * 4096 / 44100));
+  const std::int64_t shift = 44100 / 1024;
+  e.moves.push_back(SpectralMove{0, 10 + shift, 30 + shift, k - 10 + 20, k + 10 + 20, shift, 20});
+  const std::vector<double> out = e.render();
+  const test::Spectrogram before = test::spectrogram(e.samples[0], 4096);
+  const test::Spectrogram after = test::spectrogram(out, 4096);
+  // Well inside the destination, the moved tone's bin holds the source's
+  // magnitude: its frames add up coherently again.
+  for (std::int64_t j = 16 + shift; j < 24 + shift; ++j) {
+    EXPECT_NEAR(db(after.at(j, k + 20) / before.at(j - shift, k)), 0.0, 0.5) << "frame " << j;
+  }
+  // The first second is untouched.
+  for (std::size_t i = 0; i < 44100 - 4096; ++i) ASSERT_EQ(out[i], sound[i]);
+}
+
+}  // namespace
+}  // namespace vellomar

@@ -112,6 +112,18 @@ bool editCommandRequested(int argc, char** argv) {
   return false;
 }
 
+void addEditOptionsToHelp(CLI::App& app) {
+  app.add_flag("--for-editing")->description(std::string(
+               "With --analyse: make a recording's picture for editing, which --edit renders back: "
+               "vellomar-render --analyse --for-editing [--scale S] [--low-hz F] [--high-hz F] [--block-length N] "
+               "[--size WxH] RECORDING.wav PICTURE.png"));
+  app.add_flag("--edit")->description(std::string(
+               "Render a painted picture for editing back into its recording, unchanged wherever it was not "
+               "painted: vellomar-render --edit RECORDING.wav PICTURE.png OUTPUT.wav"));
+  app.add_flag("--accept-level-change")->description(std::string(
+               "With --edit: render a picture whose levels were changed as a whole as painted, instead of refusing it"));
+}
+
 int runEditCommand(int argc, char** argv, const std::atomic<bool>* interrupted) {
   CLI::App app{
       "Edits a recording as a picture: --analyse --for-editing RECORDING.wav PICTURE.png makes the picture to "

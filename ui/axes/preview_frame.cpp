@@ -40,11 +40,36 @@ int PreviewFrame::playheadY() const {
   return playheadRow(playhead_, inside.top(), inside.height());
 }
 
+void PreviewFrame::setLoopBand(qreal from, qreal to) {
+  if (!(to > from)) from = to = 0.0;
+  if (from == loopFrom_ && to == loopTo_) return;
+  loopFrom_ = from;
+  loopTo_ = to;
+  update();
+}
+
+qreal PreviewFrame::timeAt(int y) const {
+  const QRect inside = interior();
+  if (inside.height() <= 0) return 0.0;
+  return std::clamp(static_cast<qreal>(y - inside.top()) / inside.height(), 0.0, 1.0);
+}
+
 void PreviewFrame::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QRect r = rect();
   if (r.width() < 2 || r.height() < 2) return;
   if (!image_.isNull()) painter.drawImage(interior(), image_);
+  if (loopTo_ > loopFrom_) {
+    const QRect inside = interior();
+    const int top = inside.top() + static_cast<int>(loopFrom_ * inside.height());
+    const int bottom = inside.top() + std::min(inside.height(), static_cast<int>(loopTo_ * inside.height()));
+    QColor band = QColor::fromRgb(kPlayheadColour);
+    band.setAlpha(48);
+    painter.fillRect(QRect(inside.left(), top, inside.width(), std::max(1, bottom - top)), band);
+    band.setAlpha(160);
+    painter.fillRect(QRect(inside.left(), top, inside.width(), 1), band);
+    painter.fillRect(QRect(inside.left(), std::max(top, bottom - 1), inside.width(), 1), band);
+  }
   if (const int y = playheadY(); y >= 0) {
     painter.fillRect(QRect(interior().left(), y, interior().width(), 1), QColor::fromRgb(kPlayheadColour));
   }

@@ -31,6 +31,14 @@ class PreviewFrame : public QWidget {
   qreal playhead() const { return playhead_; }
   // The line's y in the frame's coordinates, or -1 when none is shown.
   int playheadY() const;
+  // A band across the picture from `from` to `to` (fractions of the time
+  // axis, as the playhead's): the range playing loops over. to <= from
+  // shows none.
+  void setLoopBand(qreal from, qreal to);
+  qreal loopFrom() const { return loopFrom_; }
+  qreal loopTo() const { return loopTo_; }
+  // The fraction of the time axis at the frame's y (clamped to 0 ... 1).
+  qreal timeAt(int y) const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -39,6 +47,8 @@ class PreviewFrame : public QWidget {
   std::shared_ptr<const PictureBitmap> bitmap_;
   QImage image_;  // the bitmap top row first, ready to paint
   qreal playhead_ = -1.0;
+  qreal loopFrom_ = 0.0;
+  qreal loopTo_ = 0.0;
 };
 
 // The playhead's y for `fraction` of the time axis over an interior from

@@ -23,6 +23,7 @@
 #include "ui/main_window/window_commands.h"
 #include "ui/main_window/options_menu.h"
 #include "ui/axes/preview_frame.h"
+#include "ui/playback/play_controls.h"
 #include "ui/view/view_menu.h"
 
 namespace vellomar {
@@ -176,8 +177,9 @@ MainWindow::MainWindow(QWidget* parent)
   c.exitShortcut = buttonShortcut(this, c.exitButton, QKeySequence(Qt::CTRL | Qt::Key_Q), "exitShortcut");
 
   connectMainWindowCommands(*this);
-  // The menus between the window's own and Help: View, then Options.
+  // The menus between the window's own and Help: View, Play, then Options.
   installViewMenu(*this);
+  installPlayControls(*this);
   addOptionsMenu(*this);
   // The window opens with the focus on its first Tab stop: the checked
   // source button.

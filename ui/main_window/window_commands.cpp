@@ -377,18 +377,20 @@ void playGenerated(MainWindow& window) {
 }
 
 void playGeneratedFromStart(MainWindow& window) {
+  // A loop plays from its start.
+  Playback& playback = playbackOf(window);
+  playGeneratedFrom(window, playback.looping() ? playback.loopFrom() : 0);
+}
+
+void playGeneratedFrom(MainWindow& window, qint64 milliseconds) {
   if (renderSettings.outputPath.empty()) return;
   const QString path = pathToQt(renderSettings.outputPath);
   if (gSoundPlayer) {
     gSoundPlayer(path);
     return;
   }
-  // A loop plays from its start.
-  Playback& playback = playbackOf(window);
   Refusal refusal;
-  if (!playback.play(path, playback.looping() ? playback.loopFrom() : 0, &refusal)) {
-    showRefusal(ownerOf(window), refusal);
-  }
+  if (!playbackOf(window).play(path, milliseconds, &refusal)) showRefusal(ownerOf(window), refusal);
 }
 
 void enterKey(MainWindow& window) {

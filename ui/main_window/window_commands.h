@@ -90,9 +90,12 @@ bool renderToOutput(MainWindow& window);
 // position moves the preview's playhead.
 Playback& playbackOf(MainWindow& window);
 
-// Plays the generated sound from its start (through the SoundPlayer when
-// one is set), whether or not one is playing.
+// Plays the generated sound from its start, or from its loop's start when
+// a loop is set (through the SoundPlayer when one is set), whether or not
+// one is playing. A sound that cannot be played is refused with a message.
 void playGeneratedFromStart(MainWindow& window);
+// The same from `milliseconds` into the sound.
+void playGeneratedFrom(MainWindow& window, qint64 milliseconds);
 void enterKey(MainWindow& window);
 void selectSource(MainWindow& window, InputSource source);
 void inputFieldEntered(MainWindow& window);

@@ -13,10 +13,17 @@
 namespace vellomar {
 
 std::unique_ptr<FileFrameSource> FileFrameSource::open(const std::string& path, Refusal& refusal) {
+  struct stat before = {};
+  if (::stat(path.c_str(), &before) != 0 && errno == ENOENT) {
+    refusal = errorRefusal("The sound '%s' is not there any more.\nGenerate it again to hear it.", path.c_str());
+    return nullptr;
+  }
   WaveInfo info;
-  std::FILE* file = openInputWave(path, info, 0, refusal, 2);
+  Refusal why;
+  std::FILE* file = openInputWave(path, info, 0, why, 2);
   if (!file) {
-    if (!refusal) refusal = errorRefusal("Cannot play '%s': the file cannot be read.", path.c_str());
+    refusal = errorRefusal("Cannot play '%s':\n%s", path.c_str(),
+                           why ? why.text.c_str() : "the file cannot be read.");
     return nullptr;
   }
   const long offset = std::ftell(file);

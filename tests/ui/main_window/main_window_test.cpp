@@ -32,11 +32,12 @@ class MainWindowTest : public QObject {
     MainWindow w;
     QCOMPARE(w.windowTitle(), QString("Vellomar"));
     const MainWindowControls& c = w.controls();
-    // "View", "Options", then "Help" last.
+    // "View", "Play", "Options", then "Help" last.
     const QList<QAction*> menus = c.menuBar->actions();
-    QCOMPARE(menus.size(), 3);
+    QCOMPARE(menus.size(), 4);
     QCOMPARE(menus[0]->text(), QString("&View"));
-    QCOMPARE(menus[1]->text(), QString("&Options"));
+    QCOMPARE(menus[1]->text(), QString("&Play"));
+    QCOMPARE(menus[2]->text(), QString("&Options"));
     QCOMPARE(menus.back(), c.helpMenu->menuAction());
     QCOMPARE(c.helpMenu->title(), QString("&Help"));
     QCOMPARE(c.helpMenu->actions().size(), 2);

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "engine/encoding.h"
+
 namespace vellomar {
 
 enum class InputSource : std::int32_t { PinkNoise = 0, WhiteNoise = 1, WaveFile = 2 };
@@ -67,6 +69,9 @@ struct RenderJob {
   RenderSettings settings;
   PictureData picture;
   std::FILE* input = nullptr;    // wave source: a regular file positioned at the first sample
+  // Byte offset of the wave's first sample in `input`, for reading by
+  // position; -1: where the stream stands when the render starts.
+  std::int64_t inputOffset = -1;
   std::FILE* output = nullptr;   // header already written
   std::uint32_t sampleCount = 0;
   bool input8Bit = false;
@@ -84,6 +89,10 @@ struct RenderJob {
   std::int32_t threads = 0;
   // Blocks each thread renders at a time: 0 lets the render choose.
   std::int32_t blocksPerRun = 0;
+  // How the output's samples are stored (see engine/encoding.h).
+  SampleEncoding encoding = SampleEncoding::Int16;
+  // Left by renderSound: the clipped samples and the peak of what it wrote.
+  RenderLevels levels;
 };
 
 // Output samples of a noise render: trunc(float(rate) * duration), the

@@ -245,16 +245,16 @@ ResultCode renderInOrder(RenderJob& job, RenderCrew& crew, std::int64_t& blocksB
 
 ResultCode renderOnWorkers(RenderJob& job, RenderCrew& crew, std::int64_t blocksPerRun, std::int64_t& blocksReached) {
   blocksReached = 0;
-  if (crew.size() > 1) {
+  // Two runs in the ring per thread, and a stack per thread: with too
+  // little memory for them, half as many renderers, which frees theirs.
+  while (crew.size() > 1) {
     RunPipeline pipeline(job, crew, blocksPerRun);
-    // Two runs in the ring per thread; with too little memory for them,
-    // fewer threads.
-    while (crew.size() > 1 && !pipeline.makeSlots(2 * crew.size())) crew.shrink(crew.size() / 2);
-    if (crew.size() > 1 && pipeline.start() > 0) {
+    if (pipeline.makeSlots(2 * crew.size()) && pipeline.start() > 0) {
       const ResultCode result = pipeline.writeRuns(blocksReached);
       pipeline.finish();
       return result;
     }
+    crew.shrink(crew.size() / 2);
   }
   return renderInOrder(job, crew, blocksReached);
 }

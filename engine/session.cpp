@@ -95,10 +95,15 @@ std::unique_ptr<RenderSession> RenderSession::start(SessionSnapshot snapshot, Se
     result = kResultNoMemory;
     return nullptr;
   }
+  // With no room for the threads' stacks, half as many renderers, which
+  // frees theirs.
   State* s = session->state_.get();
-  if (s->workers.start(s->crew.size(), [s](std::size_t worker) { s->work(worker); }) == 0) {
-    result = kResultNoMemory;
-    return nullptr;
+  while (s->workers.start(s->crew.size(), [s](std::size_t worker) { s->work(worker); }) == 0) {
+    if (s->crew.size() <= 1) {
+      result = kResultNoMemory;
+      return nullptr;
+    }
+    s->crew.shrink(s->crew.size() / 2);
   }
   return session;
 }

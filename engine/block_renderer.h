@@ -22,6 +22,8 @@
 //   the inputs change shape (another picture size, scale, band or source).
 // - forget() drops whatever the renderer keeps from earlier blocks: the
 //   caller calls it after changing the gains in place.
+// - rowsOfBlock() names the picture rows a block reads, so that a session
+//   knows which blocks a change of some rows reaches.
 // - One source, one renderer: makeBlockRenderer picks it by the settings'
 //   source. A new source adds its renderer there and nothing else changes:
 //   the session's block table, the ordered render and the tests of both
@@ -33,6 +35,7 @@
 #include <memory>
 
 #include "engine/result_code.h"
+#include "engine/row_span.h"
 #include "engine/settings.h"
 
 namespace vellomar {
@@ -99,6 +102,12 @@ class BlockRenderer {
   // channel (all of the block's on success).
   virtual ResultCode renderBlock(std::int64_t b, double* values, const StopFlags& stop,
                                  std::int64_t& framesDone) = 0;
+
+  // The picture rows block b of `job` reads: a session renders the block
+  // again when any of them changes. By default those the filter design's
+  // time mapping gives its hops' filter columns (engine/row_span.h); a
+  // renderer that reads rows otherwise says which.
+  virtual RowSpan rowsOfBlock(const RenderJob& job, std::int64_t b) const { return blockRows(job, b); }
 };
 
 // The renderer for the settings' source; nullptr when memory is short.

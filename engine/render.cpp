@@ -44,7 +44,7 @@ std::int64_t blocksPerRun(const RenderJob& job, std::int64_t blocks, std::int32_
 bool renderable(const RenderJob& job) {
   const std::int32_t n = job.settings.blockLength;
   const std::int32_t s = job.settings.subBlocksPerBlock;
-  const bool noise = job.settings.inputSource != InputSource::WaveFile;
+  const bool noise = drawsNoise(job.settings);
   // With a sub-block count that does not divide the block length, samples
   // between the last hop and the next block would never be written and the
   // file would fall short of its header.
@@ -73,7 +73,7 @@ ResultCode renderBlocks(RenderJob& job, const RenderInputs& inputs) {
   std::int64_t blocksReached = 0;
   result = crew.size() > 1 ? renderOnWorkers(job, crew, perRun, blocksReached)
                            : renderInOrder(job, crew, blocksReached);
-  if (job.settings.inputSource != InputSource::WaveFile) {
+  if (drawsNoise(job.settings)) {
     // Every channel and thread drew from one noise sequence: the generator
     // moves on by the blocks the render got through, as for one channel.
     const std::int64_t reached = result == kResultOk ? blocks : blocksReached;

@@ -23,7 +23,7 @@ bool renderable(const SessionSnapshot& snapshot) {
     // Every thread and every revision reads the wave where it needs it.
     return snapshot.frames == 0 || (streamReadableByPosition(snapshot.input.file.get()) && snapshot.input.offset >= 0);
   }
-  return validNoiseState(snapshot.noiseState);
+  return !drawsNoise(s) || validNoiseState(snapshot.noiseState);
 }
 
 // Makes everything but the threads. Returns 0, 3, 7 or 110.
@@ -32,6 +32,7 @@ ResultCode makeState(RenderSession::State& state, SessionSnapshot snapshot, Sess
   state.shape = SessionShape::of(snapshot);
   state.options = std::move(options);
   state.startNoiseState = snapshot.noiseState;
+  state.drawsNoise.store(drawsNoise(snapshot.settings), std::memory_order_relaxed);
   state.current = std::move(snapshot);
   fillJob(state.job, state.current);
   state.layout = BlockLayout::of(state.job);
@@ -40,7 +41,7 @@ ResultCode makeState(RenderSession::State& state, SessionSnapshot snapshot, Sess
   ResultCode result = state.gains.make(state.job);
   if (result != kResultOk) return result;
   state.gains.fillAll(state.job);
-  if (!computeBlockRows(state.job, state.blockRows) || !state.dirty.make(state.layout.blocks)) return kResultNoMemory;
+  if (!state.dirty.make(state.layout.blocks)) return kResultNoMemory;
   try {
     state.blockClipped.assign(blocks, 0);
     state.blockPeak.assign(blocks, 0.0);
@@ -56,6 +57,7 @@ ResultCode makeState(RenderSession::State& state, SessionSnapshot snapshot, Sess
   threads = static_cast<std::int32_t>(std::min<std::int64_t>({threads, kMaxRenderThreads, state.layout.blocks}));
   result = makeRenderCrew(state.gains.inputs(state.job), static_cast<std::size_t>(std::max(threads, 1)), state.crew);
   if (result != kResultOk) return result;
+  if (!computeBlockRows(state.job, *state.crew.renderers[0], state.blockRows)) return kResultNoMemory;
   const std::size_t storedBytes =
       state.layout.blockValues() * static_cast<std::size_t>(bytesPerSample(state.job.encoding));
   try {
@@ -198,7 +200,7 @@ RenderOutcome RenderSession::waitUntilIdle() const {
 
 std::int32_t RenderSession::noiseStateAfter() const {
   const State& s = *state_;
-  if (s.shape.wave) return s.startNoiseState;
+  if (!s.drawsNoise.load(std::memory_order_relaxed)) return s.startNoiseState;
   const auto steps =
       static_cast<std::uint64_t>(s.layout.blocks) * static_cast<std::uint64_t>(s.layout.blockLength);
   return advanceNoiseState(s.startNoiseState, steps);

@@ -114,6 +114,8 @@ struct RenderSession::State {
 
   // Polled between hops: stops the blocks being rendered.
   std::atomic<bool> interrupt{false};
+  // Whether the snapshot last installed draws on the noise generator.
+  std::atomic<bool> drawsNoise{false};
   // The block the player plays (set from any thread without the lock).
   std::atomic<std::int64_t> playBlock{0};
 
@@ -134,8 +136,8 @@ struct RenderSession::State {
 // Fills `job` for rendering `snapshot`.
 void fillJob(RenderJob& job, const SessionSnapshot& snapshot);
 
-// The rows each block of `job` reads, into `rows` (one per block). False
-// when memory is short.
-bool computeBlockRows(const RenderJob& job, std::vector<RowSpan>& rows);
+// The rows each block of `job` reads by `renderer`, into `rows` (one per
+// block). False when memory is short.
+bool computeBlockRows(const RenderJob& job, const BlockRenderer& renderer, std::vector<RowSpan>& rows);
 
 }  // namespace vellomar

@@ -100,14 +100,14 @@ void fillJob(RenderJob& job, const SessionSnapshot& snapshot) {
   job.input8Bit = wave && snapshot.input.eightBit;
 }
 
-bool computeBlockRows(const RenderJob& job, std::vector<RowSpan>& rows) {
+bool computeBlockRows(const RenderJob& job, const BlockRenderer& renderer, std::vector<RowSpan>& rows) {
   const BlockLayout layout = BlockLayout::of(job);
   try {
     rows.resize(static_cast<std::size_t>(layout.blocks));
   } catch (const std::bad_alloc&) {
     return false;
   }
-  for (std::int64_t b = 0; b < layout.blocks; ++b) rows[static_cast<std::size_t>(b)] = blockRows(job, b);
+  for (std::int64_t b = 0; b < layout.blocks; ++b) rows[static_cast<std::size_t>(b)] = renderer.rowsOfBlock(job, b);
   return true;
 }
 

@@ -215,6 +215,7 @@ ResultCode RenderSession::State::install(PendingRevision& request) {
   const bool everyRow = prepare || remap || before.masterGainDb != after.masterGainDb;
   current = std::move(request.snapshot);
   fillJob(job, current);
+  drawsNoise.store(vellomar::drawsNoise(current.settings), std::memory_order_relaxed);
   job.noiseState = startNoiseState;
 
   ResultCode result = kResultOk;
@@ -225,7 +226,7 @@ ResultCode RenderSession::State::install(PendingRevision& request) {
       gains.fillAll(job);
       result = prepareRenderers(newSource);
     }
-    if (result == kResultOk && resized && !computeBlockRows(job, blockRows)) result = kResultNoMemory;
+    if (result == kResultOk && !computeBlockRows(job, *crew.renderers[0], blockRows)) result = kResultNoMemory;
     if (result == kResultOk) mustPrepare = false;
   } else if (remap) {
     gains.fillAll(job);

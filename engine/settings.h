@@ -60,6 +60,12 @@ struct PictureData {
 // Channels of the output: 2 for stereo, else 1.
 inline int outputChannels(const RenderSettings& settings) { return settings.stereo ? 2 : 1; }
 
+// Whether the settings' source draws on the noise generator (and so moves
+// the noise state on).
+inline bool drawsNoise(const RenderSettings& settings) {
+  return settings.inputSource == InputSource::PinkNoise || settings.inputSource == InputSource::WhiteNoise;
+}
+
 inline constexpr std::int32_t kInitialRandomSeed = 2128236579;  // 0x7EDA5023
 
 // Everything one render reads and where it writes. The caller fills it

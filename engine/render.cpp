@@ -304,6 +304,7 @@ class RunPipeline {
       const std::int64_t first = r * perRun_;
       const std::int64_t end = std::min(first + perRun_, blocks_);
       context.gains = gains_.channel[c];
+      context.inputChannel = job_.inputChannels > 1 ? c : 0;
       resetFilteredBlockCache(context);
       seekSource(context, static_cast<std::int32_t>(first > 0 ? first - 1 : 0));
       const std::size_t frameBytes = 2 * static_cast<std::size_t>(channels_);
@@ -480,7 +481,7 @@ ResultCode renderSound(RenderJob& job) {
   const PictureData& picture = job.picture;
   const bool noise = job.settings.inputSource != InputSource::WaveFile;
 
-  const int channels = outputChannels(job.settings);
+  const int channels = outputChannels(job.settings, noise ? 1 : job.inputChannels);
   const std::size_t pixels = static_cast<std::size_t>(picture.width) * picture.height;
 
   std::vector<float> gains;
@@ -511,11 +512,12 @@ ResultCode renderSound(RenderJob& job) {
       channelGains.channel[0] = gains.data();
     } else {
       // Left from red, right from green, each read as the brightness of a
-      // grey picture; a picture without colour is grey in both.
+      // grey picture; a picture without colour is grey in both, and so is
+      // every picture when only the input is stereo.
       const std::uint8_t* planes[kMaxChannels] = {picture.red, picture.green};
       for (int c = 0; c < channels; ++c) {
         PictureData plane = picture;
-        if (planes[c]) plane.pixels = planes[c];
+        if (planes[c] && job.settings.stereo) plane.pixels = planes[c];
         float* channelGainsAt = gains.data() + pixels * static_cast<std::size_t>(c);
         buildGainMatrix(plane, job.settings, channelGainsAt);
         channelGains.channel[c] = channelGainsAt;

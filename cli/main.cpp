@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/analyse.h"
+#include "cli/edit.h"
 #include "cli/help.h"
 #include "cli/interrupt.h"
 #include "cli/options.h"
@@ -15,10 +16,16 @@ using namespace vellomar;
 using namespace vellomar::cli;
 
 int main(int argc, char** argv) {
+  installMessagePrinter();
+  if (editCommandRequested(argc, argv)) {
+    installInterruptHandler();
+    return runEditCommand(argc, argv, &interruptFlag());
+  }
   CLI::App app{"", "vellomar-render"};
   describeProgram(app);
   Options o;
   addOptions(app, o);
+  addEditOptionsToHelp(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
@@ -26,7 +33,6 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return usageError(e.what());
   }
-  installMessagePrinter();
   // From here on Ctrl-C asks the run to stop; the run then removes what it
   // created.
   installInterruptHandler();

@@ -45,7 +45,8 @@ bool madeOfRedAndGreen(const PictureBitmap& picture) {
 
 }  // namespace
 
-bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refusal& refusal) {
+bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refusal& refusal,
+                    const std::string& textKey, const std::string& text) {
   QImage image;
   try {
     image = picturePreview(picture);
@@ -66,6 +67,7 @@ bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refus
     refusal = errorRefusal("Not enough memory");
     return false;
   }
+  if (!textKey.empty()) image.setText(QString::fromStdString(textKey), QString::fromStdString(text));
   OutputFile output;
   // "-" is standard output, written as it goes.
   const bool standard = path == "-";

@@ -77,8 +77,9 @@ std::FILE* openOutput(const RenderSettings& settings, const SoundFileOptions& op
     errno = 0;
     target = prepared.output.openBlank(settings.outputPath, outputFileKind(format), refusal);
     if (!target) {
+      // The reason, where the commit path did not give one.
       const std::string reason = creationReason(settings.outputPath, errno);
-      if (!reason.empty()) refusal.text += "\n" + reason;
+      if (!reason.empty() && refusal.text.find('\n') == std::string::npos) refusal.text += "\n" + reason;
       return nullptr;
     }
   }

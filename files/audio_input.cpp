@@ -258,7 +258,12 @@ Refusal classicRefusal(const Refusal& refusal, int fd, const std::string& path, 
   std::string needs = inputName(path) + ": " + describe(sound.info) + "; the classic reader needs " +
                       std::to_string(rules.rate) + " Hz, 8 or 16-bit, " +
                       (rules.maxChannels > 1 ? "mono or stereo" : "mono") + " WAV";
-  if (!rules.anyAudioHint.empty()) needs += " \xE2\x80\x94 " + rules.anyAudioHint;
+  // Any audio takes mono and stereo files alone: no fix to tell for more.
+  if (sound.info.channels > 2) {
+    needs += "; no reader of Vellomar takes more than two channels";
+  } else if (!rules.anyAudioHint.empty()) {
+    needs += " \xE2\x80\x94 " + rules.anyAudioHint;
+  }
   return withReason(refusal, needs);
 }
 

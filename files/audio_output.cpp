@@ -137,6 +137,21 @@ std::optional<OutputKind> outputKindFromPath(const std::string& path, bool& unkn
   return std::nullopt;
 }
 
+OutputFormat formatForPath(const OutputFormat& chosen, const std::string& path) {
+  bool unknown = false;
+  const std::optional<OutputKind> named = outputKindFromPath(path, unknown);
+  OutputFormat format = chosen;
+  if (!named || isFlac(*named) == isFlac(chosen.kind)) return format;
+  const bool deep = chosen.kind == OutputKind::Wav24 || chosen.kind == OutputKind::Flac24 ||
+                    chosen.kind == OutputKind::WavFloat;
+  if (isFlac(*named)) {
+    format.kind = deep ? OutputKind::Flac24 : OutputKind::Flac16;
+  } else {
+    format.kind = chosen.kind == OutputKind::Flac24 ? OutputKind::Wav24 : OutputKind::Wav16;
+  }
+  return format;
+}
+
 std::uint64_t outputFrames(std::uint64_t frames, std::uint32_t rate) {
   if (rate == 44100) return frames;
   // Fits 64 bits: frames are below 2^32, rates below 2^17.

@@ -53,6 +53,10 @@ const char* outputExtension(OutputKind kind);
 // nothing, for an extension that names no format written here.
 std::optional<OutputKind> outputKindFromPath(const std::string& path, bool& unknown);
 
+// The window's policy: the format chosen in the Options, with the container
+// the output's name asks for (.wav or .flac) at the nearest depth it has.
+OutputFormat formatForPath(const OutputFormat& chosen, const std::string& path);
+
 // The extension of `path` as written (".mp3"), or empty.
 std::string extensionOf(const std::string& path);
 

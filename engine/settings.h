@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "engine/encoding.h"
+
 namespace vellomar {
 
 enum class InputSource : std::int32_t { PinkNoise = 0, WhiteNoise = 1, WaveFile = 2 };
@@ -64,6 +66,12 @@ inline int outputChannels(const RenderSettings& settings, int inputChannels) {
   return inputChannels > 1 ? 2 : outputChannels(settings);
 }
 
+// Whether the settings' source draws on the noise generator (and so moves
+// the noise state on).
+inline bool drawsNoise(const RenderSettings& settings) {
+  return settings.inputSource == InputSource::PinkNoise || settings.inputSource == InputSource::WhiteNoise;
+}
+
 inline constexpr std::int32_t kInitialRandomSeed = 2128236579;  // 0x7EDA5023
 
 // Everything one render reads and where it writes. The caller fills it
@@ -78,6 +86,9 @@ struct RenderJob {
   // else signed 16-bit, all little-endian. A stereo input gives a stereo
   // render, channel for channel.
   std::FILE* input = nullptr;
+  // Byte offset of the wave's first sample in `input`, for reading by
+  // position; -1: where the stream stands when the render starts.
+  std::int64_t inputOffset = -1;
   std::FILE* output = nullptr;   // header already written
   std::uint32_t sampleCount = 0;
   bool input8Bit = false;
@@ -97,7 +108,17 @@ struct RenderJob {
   std::int32_t threads = 0;
   // Blocks each thread renders at a time: 0 lets the render choose.
   std::int32_t blocksPerRun = 0;
+  // How the output's samples are stored (see engine/encoding.h).
+  SampleEncoding encoding = SampleEncoding::Int16;
+  // Left by renderSound: the clipped samples and the peak of what it wrote.
+  RenderLevels levels;
 };
+
+// Channels a job renders: its settings' (stereo or mono), or two for a
+// stereo wave input.
+inline int renderChannels(const RenderJob& job) {
+  return outputChannels(job.settings, job.settings.inputSource == InputSource::WaveFile ? job.inputChannels : 1);
+}
 
 // Output samples of a noise render: trunc(float(rate) * duration), the
 // product formed in double precision.

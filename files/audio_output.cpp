@@ -158,10 +158,10 @@ std::uint64_t outputFrames(std::uint64_t frames, std::uint32_t rate) {
   return (frames * rate + 22050) / 44100;
 }
 
-EngineEncoding encodingFor(const OutputFormat& format) {
-  if (format.rate != 44100 || format.kind == OutputKind::WavFloat) return EngineEncoding::Float32;
-  if (format.kind == OutputKind::Wav24 || format.kind == OutputKind::Flac24) return EngineEncoding::Int24;
-  return EngineEncoding::Int16;
+SampleEncoding encodingFor(const OutputFormat& format) {
+  if (format.rate != 44100 || format.kind == OutputKind::WavFloat) return SampleEncoding::Float32;
+  if (format.kind == OutputKind::Wav24 || format.kind == OutputKind::Flac24) return SampleEncoding::Int24;
+  return SampleEncoding::Int16;
 }
 
 bool writeSoundHeader(std::FILE* stream, OutputKind kind, int channels, std::uint32_t rate, std::uint64_t frames,

@@ -3,8 +3,9 @@
 //
 // The engine renders at 44100 Hz and hands its samples, little-endian, to
 // the output stream in its own encoding. A 16-bit 44100 Hz WAV takes them
-// as they are behind the classic 44-byte header. Every other format gets a
-// sound sink: a stream that decodes what the engine writes, resamples it
+// as they are behind the classic 44-byte header, and so do 24-bit and float
+// WAV files at 44100 Hz in the engine's 24-bit and float encodings. FLAC
+// and other rates get a sound sink: a stream that decodes what the engine writes, resamples it
 // with libsoxr (very high quality) when another rate is asked for, encodes
 // it and writes it to the output file; closing the sink finishes the file
 // and closes it.
@@ -21,6 +22,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/encoding.h"
 #include "files/messages.h"
 
 namespace vellomar {
@@ -31,9 +33,6 @@ struct OutputFormat {
   OutputKind kind = OutputKind::Wav16;
   std::uint32_t rate = 44100;
 };
-
-// How the engine's samples reach the output stream.
-enum class EngineEncoding { Int16, Int24, Float32 };
 
 // The rates an output can have.
 inline constexpr std::uint32_t kOutputRates[] = {44100, 48000, 88200, 96000};
@@ -70,9 +69,9 @@ std::uint64_t outputFrames(std::uint64_t frames, std::uint32_t rate);
 bool writeSoundHeader(std::FILE* stream, OutputKind kind, int channels, std::uint32_t rate, std::uint64_t frames,
                       Refusal& refusal);
 
-// The encoding the engine should hand to a sink for `format`: what keeps
-// the precision the output can hold.
-EngineEncoding encodingFor(const OutputFormat& format);
+// The encoding the engine writes for `format`: what keeps the precision
+// the output can hold (float for any output that is resampled).
+SampleEncoding encodingFor(const OutputFormat& format);
 
 // Makes the stream that takes the engine's samples (`encoding`, `channels`
 // interleaved, `frames` frames at 44100 Hz) for `target` in `format`: the
@@ -80,7 +79,7 @@ EngineEncoding encodingFor(const OutputFormat& format);
 // finishes the file and closes `target`; its result says whether all of
 // it was written. nullptr with `refusal` (and `target` closed) when it
 // cannot be made.
-std::FILE* openSoundSink(std::FILE* target, const OutputFormat& format, EngineEncoding encoding, int channels,
+std::FILE* openSoundSink(std::FILE* target, const OutputFormat& format, SampleEncoding encoding, int channels,
                          std::uint64_t frames, Refusal& refusal);
 
 }  // namespace vellomar

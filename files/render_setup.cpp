@@ -83,14 +83,14 @@ std::FILE* openOutput(const RenderSettings& settings, const SoundFileOptions& op
       return nullptr;
     }
   }
-  if (format.kind == OutputKind::Wav16 && format.rate == 44100) {
+  prepared.job.encoding = encodingFor(format);
+  if (!isFlac(format.kind) && format.rate == 44100) {
     // The engine's own bytes, as they are.
     if (writeSoundHeader(target, format.kind, channels, format.rate, frames, refusal)) return target;
     std::fclose(target);
     return nullptr;
   }
-  // The engine writes 16-bit samples; the sink makes the format from them.
-  return openSoundSink(target, format, EngineEncoding::Int16, channels, frames, refusal);
+  return openSoundSink(target, format, prepared.job.encoding, channels, frames, refusal);
 }
 
 }  // namespace

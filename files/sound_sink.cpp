@@ -26,18 +26,6 @@ static_assert(std::endian::native == std::endian::little, "samples are written a
 constexpr std::size_t kChunkFrames = 4096;
 constexpr std::size_t kMaxFrameBytes = 8;  // two channels of 32 bits
 
-std::size_t sampleBytes(EngineEncoding encoding) {
-  switch (encoding) {
-    case EngineEncoding::Int16:
-      return 2;
-    case EngineEncoding::Int24:
-      return 3;
-    case EngineEncoding::Float32:
-      return 4;
-  }
-  return 2;
-}
-
 // A value at full scale 1.0 as a `bits`-bit integer: rounded, held within
 // the integer's range.
 std::int32_t quantize(float value, int bits) {
@@ -50,7 +38,7 @@ std::int32_t quantize(float value, int bits) {
 
 class SoundSink {
  public:
-  SoundSink(std::FILE* target, const OutputFormat& format, EngineEncoding encoding, int channels,
+  SoundSink(std::FILE* target, const OutputFormat& format, SampleEncoding encoding, int channels,
             std::uint64_t frames)
       : target_(target),
         format_(format),
@@ -95,7 +83,7 @@ class SoundSink {
       errno = EIO;
       return -1;
     }
-    const std::size_t frameBytes = sampleBytes(encoding_) * channels_;
+    const std::size_t frameBytes = static_cast<std::size_t>(bytesPerSample(encoding_)) * channels_;
     const auto* p = reinterpret_cast<const unsigned char*>(buffer);
     std::size_t left = size;
     // A frame split between two writes is put together first.
@@ -182,27 +170,8 @@ class SoundSink {
 
   // Decodes `count` whole frames of the engine's bytes and passes them on.
   bool takeFrames(const unsigned char* p, std::size_t count) {
-    const std::size_t samples = count * channels_;
     float* in = in_.data();
-    switch (encoding_) {
-      case EngineEncoding::Int16:
-        for (std::size_t i = 0; i < samples; ++i, p += 2) {
-          in[i] = static_cast<float>(static_cast<std::int16_t>(p[0] | p[1] << 8)) / 32768.0f;
-        }
-        break;
-      case EngineEncoding::Int24:
-        for (std::size_t i = 0; i < samples; ++i, p += 3) {
-          const std::int32_t v = static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) << 8 |
-                                                           static_cast<std::uint32_t>(p[1]) << 16 |
-                                                           static_cast<std::uint32_t>(p[2]) << 24) >>
-                                 8;
-          in[i] = static_cast<float>(v) / 8388608.0f;
-        }
-        break;
-      case EngineEncoding::Float32:
-        std::memcpy(in, p, samples * 4);
-        break;
-    }
+    decodeSamples(p, count * channels_, encoding_, in);
     received_ += count;
     if (!resampler_) return emit(in, count);
     std::size_t offered = 0;
@@ -299,7 +268,7 @@ class SoundSink {
 
   std::FILE* target_;
   const OutputFormat format_;
-  const EngineEncoding encoding_;
+  const SampleEncoding encoding_;
   const std::size_t channels_;
   const std::uint64_t inFrames_;
   const std::uint64_t outFrames_;
@@ -333,7 +302,7 @@ int sinkClose(void* cookie) {
 
 }  // namespace
 
-std::FILE* openSoundSink(std::FILE* target, const OutputFormat& format, EngineEncoding encoding, int channels,
+std::FILE* openSoundSink(std::FILE* target, const OutputFormat& format, SampleEncoding encoding, int channels,
                          std::uint64_t frames, Refusal& refusal) {
   if (channels < 1 || channels > 2) {
     std::fclose(target);

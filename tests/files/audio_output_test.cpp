@@ -85,16 +85,29 @@ TEST_F(AudioOutputTest, EveryFormatAt44100HzHoldsTheEnginesSamplesWithinItsStep)
       EXPECT_EQ(d.info.channels, stereo ? 2 : 1);
       EXPECT_EQ(d.info.samplerate, 44100);
       ASSERT_EQ(d.samples.size(), engine.size());
-      // The 16-bit samples are the engine's rounded to that step: a finer
-      // format lies within half a 16-bit step of them (plus its own step),
+      // The 16-bit samples are the engine's values brought to that step
+      // (v + 0.5 truncated toward zero: within one and a half steps below
+      // zero): a finer format lies that close to them (plus its own step),
       // where the 16-bit output did not clip.
       std::size_t compared = 0;
+      std::size_t between = 0;  // values between two 16-bit steps
+      std::size_t beyond = 0;   // float values beyond full scale
       for (std::size_t i = 0; i < engine.size(); ++i) {
-        if (engine[i] == 32767 || engine[i] == -32768) continue;
-        ASSERT_NEAR(d.samples[i] * 32768.0, engine[i], c.step == 1.0 ? 0.0 : 0.5 + c.step) << "sample " << i;
+        const double value = d.samples[i] * 32768.0;
+        if (engine[i] >= 32767 || engine[i] <= -32767) {
+          // Clipped at 16 bits; float keeps what lies beyond full scale.
+          if (c.kind == OutputKind::WavFloat && std::abs(value) > 32768.0) ++beyond;
+          continue;
+        }
+        ASSERT_NEAR(value, engine[i], c.step == 1.0 ? 0.0 : 1.5 + c.step) << "sample " << i;
+        if (value != std::floor(value)) ++between;
         ++compared;
       }
       EXPECT_GT(compared, engine.size() / 2);
+      // The finer formats keep the engine's precision: not 16-bit samples
+      // widened.
+      if (c.step < 1.0) EXPECT_GT(between, compared * 9 / 10);
+      if (c.kind == OutputKind::WavFloat) EXPECT_GT(beyond, 0u);
     }
   }
 }

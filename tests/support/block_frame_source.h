@@ -75,7 +75,7 @@ class BlockFrameSource : public FrameSource {
   int channels() const override { return channels_; }
   std::uint32_t sampleRate() const override { return rate_; }
   std::int64_t frameCount() const override { return frames_; }
-  std::int64_t blockFrames() const override { return blockFrames_; }
+  std::int64_t blockOf(std::int64_t frame) const override { return frame / blockFrames_; }
   std::uint64_t generation(std::int64_t block) const override {
     return generations_[static_cast<std::size_t>(block)].load(std::memory_order_acquire);
   }

@@ -25,6 +25,7 @@
 #include "ui/axes/preview_frame.h"
 #include "ui/document/picture_document.h"
 #include "ui/editor/picture_files.h"
+#include "ui/playback/live_render.h"
 #include "ui/playback/play_controls.h"
 #include "ui/view/view_menu.h"
 
@@ -183,6 +184,7 @@ MainWindow::MainWindow(QWidget* parent)
 
   connectMainWindowCommands(*this);
   // The menus between the window's own and Help: View, Play, then Options.
+  installLiveRender(*this);
   installViewMenu(*this);
   installPlayControls(*this);
   addOptionsMenu(*this);

@@ -24,6 +24,8 @@
 #include "ui/document/picture_document.h"
 #include "ui/editor/picture_files.h"
 #include "ui/main_window/main_window.h"
+#include "ui/playback/frame_source.h"
+#include "ui/playback/live_render.h"
 #include "ui/playback/playback.h"
 #include "ui/axes/preview_frame.h"
 #include "ui/progress/progress_dialog.h"
@@ -361,8 +363,10 @@ void generateSound(MainWindow& window) {
 
 bool renderToOutput(MainWindow& window) {
   const auto& c = window.controls();
-  // The sound about to be replaced is not heard on.
+  // The sound about to be replaced is not heard on, nor rendered on in
+  // the background.
   playbackOf(window).stop();
+  if (LiveRender* live = liveRenderOf(window)) live->beforeGenerate();
   // Disabling the focused "Play generated" passes the focus on; it comes
   // back with the new sound.
   const bool playFocused = c.playButton->hasFocus();
@@ -416,8 +420,13 @@ void playGeneratedFrom(MainWindow& window, qint64 milliseconds) {
     gSoundPlayer(path);
     return;
   }
+  // The generated sound, with what a background render has rendered since.
   Refusal refusal;
-  if (!playbackOf(window).play(path, milliseconds, &refusal)) showRefusal(ownerOf(window), refusal);
+  LiveRender* live = liveRenderOf(window);
+  std::shared_ptr<FrameSource> source = live ? live->playSource(refusal) : nullptr;
+  const bool played = source ? playbackOf(window).play(std::move(source), milliseconds, &refusal)
+                             : !live && playbackOf(window).play(path, milliseconds, &refusal);
+  if (!played) showRefusal(ownerOf(window), refusal);
 }
 
 void enterKey(MainWindow& window) {

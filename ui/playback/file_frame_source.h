@@ -26,7 +26,7 @@ class FileFrameSource : public FrameSource {
   int channels() const override { return channels_; }
   std::uint32_t sampleRate() const override { return sampleRate_; }
   std::int64_t frameCount() const override { return frameCount_; }
-  std::int64_t blockFrames() const override { return kBlockFrames; }
+  std::int64_t blockOf(std::int64_t frame) const override { return frame / kBlockFrames; }
   std::int64_t read(std::int64_t first, std::int64_t count, float* out) override;
   std::uint64_t generation(std::int64_t) const override { return 1; }
   std::string failure() const override { return failure_; }

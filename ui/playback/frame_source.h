@@ -9,7 +9,7 @@
 // player plays silence in its place and keeps going.
 //
 // Contract for implementations:
-// - channels(), sampleRate(), frameCount() and blockFrames() never change
+// - channels(), sampleRate(), frameCount() and blockOf() never change
 //   over the source's life.
 // - read() and generation() may be called on the audio thread while other
 //   threads render into the source: they never wait for a lock, a render
@@ -35,8 +35,9 @@ class FrameSource {
   virtual std::uint32_t sampleRate() const = 0;
   // The sound's length: the frames it has when complete.
   virtual std::int64_t frameCount() const = 0;
-  // Frames per block: block b holds frames b x blockFrames() onward.
-  virtual std::int64_t blockFrames() const = 0;
+  // The block that holds frame `frame` (0 ... frameCount() - 1); blocks
+  // are runs of frames in order, numbered from 0.
+  virtual std::int64_t blockOf(std::int64_t frame) const = 0;
 
   // Copies frames first ... first + count - 1 into `out` (channels()
   // floats a frame, interleaved, full scale at +-1) as far as they exist

@@ -7,7 +7,6 @@ namespace vellomar {
 PlayCursor::PlayCursor(FrameSource& source, std::int64_t maxBufferFrames, std::int64_t fadeFrames)
     : source_(source),
       channels_(source.channels()),
-      blockFrames_(std::max<std::int64_t>(1, source.blockFrames())),
       end_(source.frameCount()),
       maxBufferFrames_(std::max<std::int64_t>(1, maxBufferFrames)),
       fadeFrames_(std::clamp<std::int64_t>(fadeFrames, 1, std::max<std::int64_t>(1, maxBufferFrames))),
@@ -17,8 +16,8 @@ PlayCursor::PlayCursor(FrameSource& source, std::int64_t maxBufferFrames, std::i
 PlayCursor::Generations PlayCursor::generationsAt(std::int64_t frame) const {
   Generations g;
   if (frame < 0 || frame >= end_) return g;
-  g.firstBlock = frame / blockFrames_;
-  const std::int64_t lastBlock = (std::min(frame + fadeFrames_, end_) - 1) / blockFrames_;
+  g.firstBlock = source_.blockOf(frame);
+  const std::int64_t lastBlock = source_.blockOf(std::min(frame + fadeFrames_, end_) - 1);
   g.value[0] = source_.generation(g.firstBlock);
   if (lastBlock != g.firstBlock) g.value[1] = source_.generation(lastBlock);
   return g;

@@ -84,7 +84,6 @@ class PlayCursor {
 
   FrameSource& source_;
   int channels_;
-  std::int64_t blockFrames_;
   std::int64_t end_;
   std::int64_t maxBufferFrames_;
   std::int64_t fadeFrames_;

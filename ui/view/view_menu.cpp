@@ -24,6 +24,7 @@
 #include "ui/editor/picture_files.h"
 #include "ui/main_window/main_window.h"
 #include "ui/view/picture_watcher.h"
+#include "ui/playback/live_render.h"
 #include "ui/playback/playback.h"
 #include "ui/axes/preview_frame.h"
 #include "ui/main_window/settings_controls.h"
@@ -109,7 +110,24 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
   connect(&window.document(), &PictureDocument::saved, this, &ViewMenu::documentSaved);
   connect(watcher_, &PictureWatcher::pictureUnreadable, this, [this] {
     setStatus(QStringLiteral("'%1' could not be loaded; waiting for the next save").arg(watchedName()));
+    // What plays is the picture as it was: it stops, and the title says why.
+    if (LiveRender* live = liveRenderOf(window_); live && playbackOf(window_).isPlaying()) {
+      live->pictureUnreadable(watchedName());
+      setStatus(QStringLiteral("'%1' could not be loaded; playing stopped, waiting for the next save").arg(watchedName()));
+    }
   });
+  if (LiveRender* live = liveRenderOf(window)) {
+    connect(live, &LiveRender::statusChanged, this, [this](const QString& text) {
+      if (text.isEmpty()) return;
+      if (!watcher_->watching()) {
+        setStatus(text);
+        return;
+      }
+      QString rest = text;
+      rest[0] = rest[0].toLower();
+      setStatus(QStringLiteral("Watching '%1'; %2").arg(watchedName(), rest));
+    });
+  }
   connect(watcher_, &PictureWatcher::pictureDeleted, this, [this] {
     const QString name = QFileInfo(pathToQt(window_.session().picturePath)).fileName();
     {
@@ -284,6 +302,8 @@ void ViewMenu::renderSavedPicture() {
       return;
     }
   }
+  LiveRender* live = liveRenderOf(window_);
+  if (live) live->expectSavedPicture();
   showPicture(window_, std::move(picture), window_.session().picturePath);
 
   const bool waveSource = renderSettings.inputSource == InputSource::WaveFile;
@@ -296,7 +316,14 @@ void ViewMenu::renderSavedPicture() {
     blocked = QStringLiteral("'%1' changed; the input and output wave are the same file").arg(name);
   }
   if (!blocked.isEmpty()) {
+    if (live) live->renderSavedPicture(false);
     setStatus(blocked);
+    return;
+  }
+  if (live) {
+    // In the background: what plays follows it, and it plays as soon as
+    // its first blocks are there when nothing plays.
+    live->renderSavedPicture(true);
     return;
   }
   rendering_ = true;

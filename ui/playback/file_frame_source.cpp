@@ -1,5 +1,6 @@
 #include "ui/playback/file_frame_source.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +23,13 @@ std::unique_ptr<FileFrameSource> FileFrameSource::open(const std::string& path, 
   Refusal why;
   std::FILE* file = openInputWave(path, info, 0, why, 2);
   if (!file) {
+    // Not a wave read as it is: one libsndfile decodes, or the reader's
+    // reason.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      Refusal decoderWhy;
+      if (auto decoded = openDecoded(path, fd, decoderWhy)) return decoded;
+    }
     refusal = errorRefusal("Cannot play '%s':\n%s", path.c_str(),
                            why ? why.text.c_str() : "the file cannot be read.");
     return nullptr;
@@ -51,14 +59,57 @@ std::unique_ptr<FileFrameSource> FileFrameSource::open(const std::string& path, 
   return source;
 }
 
+std::unique_ptr<FileFrameSource> FileFrameSource::openDecoded(const std::string& path, int fd, Refusal& refusal) {
+  SF_INFO info = {};
+  // libsndfile owns the descriptor from here on, failing or not.
+  SNDFILE* sound = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+  if (!sound) {
+    refusal = errorRefusal("%s", sf_strerror(nullptr));
+    return nullptr;
+  }
+  if (info.channels < 1 || info.channels > 2 || info.samplerate <= 0 || info.frames < 0 || !info.seekable) {
+    sf_close(sound);
+    refusal = errorRefusal("Only sounds of one or two channels can be played.");
+    return nullptr;
+  }
+  // Full scale at +-1 for every depth.
+  sf_command(sound, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+  std::unique_ptr<FileFrameSource> source(new FileFrameSource());
+  source->sound_ = sound;
+  source->path_ = path;
+  source->channels_ = info.channels;
+  source->sampleRate_ = static_cast<std::uint32_t>(info.samplerate);
+  source->frameCount_ = info.frames;
+  return source;
+}
+
 FileFrameSource::~FileFrameSource() {
+  if (sound_) sf_close(sound_);
   if (fd_ >= 0) ::close(fd_);
+}
+
+std::int64_t FileFrameSource::readDecoded(std::int64_t first, std::int64_t count, float* out) {
+  // Reading on from where the last read ended needs no seek (a seek in a
+  // FLAC file decodes from a frame boundary).
+  if (first != decoderFrame_ && sf_seek(sound_, first, SEEK_SET) != first) {
+    failure_ = "The sound file '" + path_ + "' could not be read: " + sf_strerror(sound_);
+    return -1;
+  }
+  decoderFrame_ = first;
+  const sf_count_t got = sf_readf_float(sound_, out, count);
+  decoderFrame_ += std::max<sf_count_t>(0, got);
+  if (got < count) {
+    failure_ = "The sound file '" + path_ + "' was cut short while it played.";
+    if (got <= 0) return -1;
+  }
+  return got;
 }
 
 std::int64_t FileFrameSource::read(std::int64_t first, std::int64_t count, float* out) {
   if (!failure_.empty()) return -1;
   if (first < 0 || first >= frameCount_ || count <= 0) return 0;
   count = std::min(count, frameCount_ - first);
+  if (sound_) return readDecoded(first, count, out);
   const std::int64_t frameBytes = static_cast<std::int64_t>(channels_) * bytesPerSample_;
   const std::int64_t framesPerChunk = kChunkBytes / frameBytes;
   std::int64_t done = 0;

@@ -6,11 +6,55 @@
 #include <fstream>
 #include <vector>
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "files/audio_output.h"
 #include "support/test_support.h"
 #include "ui/playback/file_frame_source.h"
 
 using namespace vellomar;
 using namespace vellomar::test;
+
+namespace {
+
+// A 441 Hz tone at half scale, as the engine stores it for `encoding`.
+std::vector<unsigned char> toneBytes(SampleEncoding encoding, int frames, int channels) {
+  std::vector<unsigned char> bytes;
+  for (int f = 0; f < frames; ++f) {
+    for (int c = 0; c < channels; ++c) {
+      const double v = 0.5 * std::sin(2.0 * M_PI * 441.0 * f / 44100.0) * (c == 0 ? 1.0 : -1.0);
+      if (encoding == SampleEncoding::Float32) {
+        const float x = static_cast<float>(v);
+        unsigned char b[4];
+        std::memcpy(b, &x, 4);
+        bytes.insert(bytes.end(), b, b + 4);
+      } else {
+        const int bits = encoding == SampleEncoding::Int24 ? 24 : 16;
+        const auto x = static_cast<std::int32_t>(std::lround(v * (1 << (bits - 1))));
+        for (int k = 0; k < bits / 8; ++k) bytes.push_back(static_cast<unsigned char>((x >> (8 * k)) & 0xff));
+      }
+    }
+  }
+  return bytes;
+}
+
+// Writes the tone to `path` in `format` as a render does: through the
+// output's sink.
+bool writeTone(const std::string& path, const OutputFormat& format, int frames, int channels) {
+  Refusal refusal;
+  std::FILE* target = std::fopen(path.c_str(), "wb");
+  if (!target) return false;
+  const SampleEncoding encoding = encodingFor(format);
+  std::FILE* sink = openSoundSink(target, format, encoding, channels, static_cast<std::uint64_t>(frames), refusal);
+  if (!sink) return false;
+  const std::vector<unsigned char> bytes = toneBytes(encoding, frames, channels);
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), sink) == bytes.size();
+  return std::fclose(sink) == 0 && written;
+}
+
+}  // namespace
 
 class FileFrameSourceTest : public QObject {
   Q_OBJECT
@@ -90,6 +134,50 @@ class FileFrameSourceTest : public QObject {
     QCOMPARE(shortened->read(0, 5000, out.data()), std::int64_t{3000});
     QCOMPARE(shortened->read(3000, 100, out.data()), std::int64_t{-1});
     QVERIFY(shortened->failure().find("cut short") != std::string::npos);
+  }
+
+  // Every output format the program writes plays: its rate, its length
+  // and its samples, read in order or after a jump back.
+  void everyOutputFormatPlays() {
+    const OutputFormat formats[] = {{OutputKind::Wav24, 44100}, {OutputKind::WavFloat, 44100},
+                                    {OutputKind::Flac16, 44100}, {OutputKind::Flac24, 44100},
+                                    {OutputKind::Wav16, 48000}, {OutputKind::Flac24, 96000}};
+    constexpr int kFrames = 20000;
+    for (const OutputFormat& format : formats) {
+      for (const int channels : {1, 2}) {
+        TempDir dir;
+        const std::string path = dir.file(std::string("tone.") + outputExtension(format.kind));
+        QVERIFY(writeTone(path, format, kFrames, channels));
+        Refusal refusal;
+        const auto source = FileFrameSource::open(path, refusal);
+        QVERIFY2(source, refusal.text.c_str());
+        QCOMPARE(source->channels(), channels);
+        QCOMPARE(source->sampleRate(), format.rate);
+        const auto frames = static_cast<std::int64_t>(outputFrames(kFrames, format.rate));
+        QCOMPARE(source->frameCount(), frames);
+        std::vector<float> all(static_cast<std::size_t>(frames * channels), 9.0f);
+        QCOMPARE(source->read(0, frames + 100, all.data()), frames);
+        const double tolerance = format.kind == OutputKind::Flac16 ? 1.0 / 32768 : 1.0 / 8388608;
+        // A resampler's filter rings at the very ends: the middle is compared.
+        const std::int64_t edge = format.rate == 44100 ? 0 : 500;
+        for (std::int64_t f = edge; f < frames - edge; f += 97) {
+          const double t = static_cast<double>(f) / format.rate;
+          const double want = 0.5 * std::sin(2.0 * M_PI * 441.0 * t);
+          // Resampled: the tone as it was, give or take the filter's ripple.
+          const double slack = format.rate == 44100 ? tolerance : 2e-3;
+          QVERIFY2(std::abs(all[static_cast<std::size_t>(f * channels)] - want) <= slack,
+                   qPrintable(QStringLiteral("%1 at frame %2").arg(QString::fromStdString(path)).arg(f)));
+          if (channels == 2) {
+            QVERIFY(std::abs(all[static_cast<std::size_t>(f * 2 + 1)] + all[static_cast<std::size_t>(f * 2)]) <= 1e-4);
+          }
+        }
+        // A jump back (a loop's turn) reads the same frames again.
+        std::vector<float> again(static_cast<std::size_t>(300 * channels));
+        QCOMPARE(source->read(frames / 3, 300, again.data()), std::int64_t{300});
+        QVERIFY(std::equal(again.begin(), again.end(), all.begin() + frames / 3 * channels));
+        QVERIFY(source->failure().empty());
+      }
+    }
   }
 
   void aMissingFileOrOneThatIsNoSoundIsRefusedSayingWhy() {

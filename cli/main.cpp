@@ -2,6 +2,7 @@
 // with the same engine, files and messages as the window program.
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "cli/analyse.h"
+#include "cli/decimal.h"
 #include "cli/terminal.h"
 #include "engine/granularity.h"
 #include "engine/render.h"
@@ -141,8 +143,19 @@ int applyBand(const Options& o, const CLI::App& app, const std::string& scale, R
 
 // Set by a signal; the render stops at its next hop.
 std::atomic<bool> gInterrupted{false};
+// Set while the picture is loaded: a decoder cannot be stopped midway, and
+// nothing is written yet, so a signal then ends the program at once.
+std::atomic<bool> gLoadingPicture{false};
 
-void onInterrupt(int) { gInterrupted.store(true); }
+void onInterrupt(int signal) {
+  if (gLoadingPicture.load()) {
+    static const char kText[] = "Interrupted: no output was written.\n";
+    const ssize_t written = ::write(STDERR_FILENO, kText, sizeof kText - 1);
+    static_cast<void>(written);
+    ::_exit(128 + signal);
+  }
+  gInterrupted.store(true);
+}
 
 // Ctrl-C, a closed terminal, Ctrl-\ and a polite kill all stop the render;
 // what it made is then removed and an earlier output is kept.
@@ -153,7 +166,22 @@ void installInterruptHandler() {
   for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
 }
 
+// The file names must name files: none empty, and the output no folder.
+// Returns 0 or a usage-error exit code (after saying why).
+int checkNames(const Options& o, const CLI::App& app) {
+  if (o.picture.empty()) return usageError(o.analyse ? "the input wave's name is empty" : "the picture's name is empty");
+  if (app.count("--input") > 0 && o.input.empty()) return usageError("--input needs a file name; it is empty");
+  if (app.count("--size") > 0 && o.size.empty()) return usageError("--size needs WIDTHxHEIGHT; it is empty");
+  if (o.output.empty()) return usageError("the output's name is empty");
+  struct stat st = {};
+  if (o.output.back() == '/' || (::stat(o.output.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+    return usageError("cannot write the output to '" + o.output + "': Is a directory");
+  }
+  return 0;
+}
+
 int run(const Options& o, const CLI::App& app) {
+  if (const int code = checkNames(o, app); code != 0) return code;
   RenderSettings settings;
   if (o.analyse) {
     if (!o.input.empty() || o.source == "wave") {
@@ -215,7 +243,9 @@ int run(const Options& o, const CLI::App& app) {
   }
 
   std::string reason;
+  gLoadingPicture.store(true);
   const std::shared_ptr<const PictureBitmap> picture = loadPicture(o.picture, &reason);
+  gLoadingPicture.store(false);
   if (!picture) {
     showRefusal(nullptr, pictureRefusal(o.picture, reason));
     return kExitFailed;
@@ -306,6 +336,10 @@ int main(int argc, char** argv) {
   app.add_option("--threads", o.threads,
                  "Threads that render: 1 ... 64 (default: every core this process may use)");
   app.add_flag("-q,--quiet", o.quiet, "No progress bar");
+  for (const char* number : {"--block-length", "--subblocks", "--freq-granularity", "--time-granularity", "--range",
+                             "--gain", "--duration", "--low-hz", "--high-hz", "--threads"}) {
+    app.get_option(number)->transform(cli::decimalNumber());
+  }
 
   try {
     app.parse(argc, argv);

@@ -59,8 +59,8 @@ std::uint64_t memoryAvailable() {
 }
 
 // Pixels whose render the memory can hold: the decoded image, its
-// brightness bytes and a gain per pixel come to about 13 bytes a pixel,
-// and a quarter of the memory is left for everything else.
+// brightness and colour bytes and a gain per pixel come to about 13 bytes a
+// pixel, and a quarter of the memory is left for everything else.
 std::uint64_t renderablePixels() {
   const std::uint64_t pixels = memoryAvailable() / 4 * 3 / 13;
   const std::uint64_t lowered = gPixelLimit.load();
@@ -243,6 +243,7 @@ std::shared_ptr<const PictureBitmap> toBitmap(QImage image, const Limits& limits
   bitmap->pixels.resize(bytes);
   bitmap->red.resize(bytes);
   bitmap->green.resize(bytes);
+  bitmap->blue.resize(bytes);
   bitmap->width = static_cast<std::uint32_t>(width);
   bitmap->stride = static_cast<std::uint32_t>(stride);
   bitmap->height = static_cast<std::uint32_t>(height);
@@ -252,10 +253,12 @@ std::shared_ptr<const PictureBitmap> toBitmap(QImage image, const Limits& limits
     std::uint8_t* out = bitmap->pixels.data() + row;
     std::uint8_t* red = bitmap->red.data() + row;
     std::uint8_t* green = bitmap->green.data() + row;
+    std::uint8_t* blue = bitmap->blue.data() + row;
     for (std::uint64_t x = 0; x < width; ++x) {
       out[x] = brightness(line[x]);
       red[x] = static_cast<std::uint8_t>(qRed(line[x]));
       green[x] = static_cast<std::uint8_t>(qGreen(line[x]));
+      blue[x] = static_cast<std::uint8_t>(qBlue(line[x]));
     }
   }
   return bitmap;

@@ -2,6 +2,9 @@
 
 #include <png.h>
 
+#include <QByteArray>
+#include <QStringList>
+
 #include <cerrno>
 #include <csetjmp>
 #include <cstring>
@@ -89,12 +92,14 @@ bool readRows(png_structp png, png_bytepp rows) {
   return true;
 }
 
-bool writeRows(png_structp png, png_infop info, const QImage& image, png_bytepp rows) {
+bool writeRows(png_structp png, png_infop info, const QImage& image, png_bytepp rows, png_textp texts,
+               int textCount) {
   if (setjmp(png_jmpbuf(png))) return false;
   const bool grey = image.format() == QImage::Format_Grayscale8;
   png_set_IHDR(png, info, static_cast<png_uint_32>(image.width()), static_cast<png_uint_32>(image.height()), 8,
                grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
+  if (textCount > 0) png_set_text(png, info, texts, textCount);
   png_write_info(png, info);
   if (!grey) {
     // Rows of QRgb: the fourth byte of each pixel is dropped.
@@ -157,7 +162,30 @@ bool writePng(std::FILE* stream, const QImage& image, std::string& error) {
     for (std::size_t y = 0; y < rows.size(); ++y) {
       rows[y] = const_cast<png_bytep>(image.constScanLine(static_cast<int>(y)));
     }
-    ok = writeRows(png, info, image, rows.data());
+    // The image's texts, as Qt's reader reads them back: Latin-1 text in
+    // tEXt chunks (zTXt when long), any other in UTF-8 iTXt chunks.
+    const QStringList keys = image.textKeys();
+    std::vector<QByteArray> bytes;
+    bytes.reserve(static_cast<std::size_t>(keys.size()) * 2);  // no reallocation: the texts point into it
+    std::vector<png_text> texts(static_cast<std::size_t>(keys.size()));
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+      const QString value = image.text(keys[i]);
+      const bool latin1 = QString::fromLatin1(value.toLatin1()) == value;
+      bytes.push_back(keys[i].toLatin1().left(79));
+      bytes.push_back(latin1 ? value.toLatin1() : value.toUtf8());
+      png_text& t = texts[static_cast<std::size_t>(i)];
+      t = png_text{};
+      t.key = bytes[bytes.size() - 2].data();
+      t.text = bytes.back().data();
+      if (latin1) {
+        t.compression = bytes.back().size() > 1024 ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE;
+        t.text_length = static_cast<std::size_t>(bytes.back().size());
+      } else {
+        t.compression = PNG_ITXT_COMPRESSION_NONE;
+        t.itxt_length = static_cast<std::size_t>(bytes.back().size());
+      }
+    }
+    ok = writeRows(png, info, image, rows.data(), texts.data(), static_cast<int>(texts.size()));
   } else {
     io.error = "out of memory";
   }

@@ -1,0 +1,26 @@
+// Signals that stop a run: Ctrl-C, a closed terminal, Ctrl-\ and a polite
+// kill. The run polls the flag, removes what it created and keeps an
+// earlier output.
+#pragma once
+
+#include <atomic>
+
+namespace vellomar::cli {
+
+// Set by a signal once installInterruptHandler has run.
+const std::atomic<bool>& interruptFlag();
+
+void installInterruptHandler();
+
+// While it lives (the picture is being loaded: a decoder cannot be stopped
+// midway, and nothing is written yet), a signal ends the program at once:
+// "Interrupted", exit status 128 + the signal.
+class PictureLoading {
+ public:
+  PictureLoading();
+  ~PictureLoading();
+  PictureLoading(const PictureLoading&) = delete;
+  PictureLoading& operator=(const PictureLoading&) = delete;
+};
+
+}  // namespace vellomar::cli

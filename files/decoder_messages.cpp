@@ -25,9 +25,24 @@ void handleQtMessage(QtMsgType type, const QMessageLogContext& context, const QS
   if (gPrevious) gPrevious(type, context, message);
 }
 
+// libtiff's messages about files it was not given handlers for (those Qt's
+// TIFF reader opens): kept for the decoding thread's scope, never printed.
+void keepGlobalTiffMessage(thandle_t, const char* module, const char* format, va_list args) {
+  if (!tScope) return;
+  char text[512];
+  std::vsnprintf(text, sizeof text, format, args);
+  keepMessage(module && *module ? std::string(module) + ": " + text : std::string(text));
+}
+
 void installOnce() {
   static std::once_flag once;
-  std::call_once(once, [] { gPrevious = qInstallMessageHandler(handleQtMessage); });
+  std::call_once(once, [] {
+    gPrevious = qInstallMessageHandler(handleQtMessage);
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+    TIFFSetErrorHandlerExt(keepGlobalTiffMessage);
+    TIFFSetWarningHandlerExt(nullptr);
+  });
 }
 
 int keepTiffError(TIFF*, void* user, const char* module, const char* format, va_list args) {

@@ -2,7 +2,8 @@
 // terminal without touching standard error itself (so that crash and
 // sanitizer reports, and every other thread's output, still show): Qt's
 // image readers and writers speak through Qt's message handler, libtiff
-// through the handlers given to each file it opens.
+// through the handlers given to each file it opens, and through its global
+// handlers for the files Qt's TIFF reader opens (which prints by default).
 #pragma once
 
 #include <string>

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QImage>
 #include <algorithm>
 #include <chrono>
 #include <string>
@@ -135,6 +136,43 @@ TEST_F(PictureSafetyTest, ASignalWhileThePictureLoadsEndsTheProgramAtOnce) {
     EXPECT_EQ(o.err, "Interrupted: no output was written.\n");
     EXPECT_LT(seconds, 10.0);  // at once, not when the writer gives up
     EXPECT_FALSE(test::fileExists(output));
+  }
+}
+
+// Damaged pictures of every kind, the TIFF one read by Qt's reader (whose
+// libtiff prints its complaints by default): the program's message and the
+// reason, and nothing of the decoders'.
+TEST_F(PictureSafetyTest, DecodersComplaintsNeverReachTheTerminal) {
+  QImage card(40, 30, QImage::Format_RGB32);
+  card.fill(qRgb(10, 200, 30));
+  struct Damaged {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+    std::string kind;
+  };
+  std::vector<Damaged> damaged = {
+      {"strips.tif", test::tiffBytes(20, 12, 3, false, {1, 2, 3}), "TIFF"},
+      {"alpha.tif", test::tiffBytes(20, 12, 4, true, {1, 2, 3}), "TIFF"},
+  };
+  for (const auto& [format, kind] : std::vector<std::pair<const char*, std::string>>{
+           {"PNG", "PNG"}, {"JPEG", "JPEG"}, {"BMP", "BMP"}}) {
+    const std::string whole = dir.file(std::string("whole.") + format);
+    ASSERT_TRUE(card.save(QString::fromStdString(whole), format));
+    auto bytes = test::readFile(whole);
+    bytes.resize(bytes.size() / 2);
+    damaged.push_back({std::string("cut.") + format, bytes, kind});
+  }
+  auto gif = test::gifBytes(30, 20, {qRgb(1, 2, 3)}, std::vector<std::uint8_t>(600, 0));
+  gif.resize(gif.size() - 300);
+  damaged.push_back({"cut.gif", gif, "GIF"});
+  for (const Damaged& d : damaged) {
+    SCOPED_TRACE(d.name);
+    const std::string path = dir.file(d.name);
+    test::writeFile(path, d.bytes);
+    const test::RendererOutcome o = test::runRenderer(dir.path(), {path, path + ".wav", "--duration", "0.1"});
+    if (o.exitCode == 0) continue;  // a decoder that makes do with what there is
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.err, "Failed to load picture '" + path + "'\nThe " + d.kind + " picture is damaged or incomplete.\n");
   }
 }
 

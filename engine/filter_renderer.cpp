@@ -33,6 +33,8 @@ ResultCode FilterBlockRenderer::prepare(const RenderInputs& inputs) {
   for (int c = 0; c < inputs.channels; ++c) {
     const ResultCode result = configureRenderContext(contexts_[c], *inputs.job, inputs.gains[c]);
     if (result != kResultOk) return result;
+    // Each channel of a stereo input is read by its own channel's context.
+    contexts_[c].inputChannel = inputs.job->inputChannels > 1 ? c : 0;
   }
   return kResultOk;
 }

@@ -15,9 +15,10 @@ SECONDS_TO_RUN="${2:-60}"
 # target: seed corpus and libFuzzer options
 case "$TARGET" in
   wav_reader_fuzz) corpus=tests/fuzz/corpus; options=(-max_len=4096 -dict=tests/fuzz/wav.dict) ;;
+  audio_reader_fuzz) corpus=tests/fuzz/audio_corpus; options=(-max_len=65536) ;;
   picture_loader_fuzz) corpus=tests/fuzz/picture_corpus; options=(-max_len=65536 -dict=tests/fuzz/picture.dict) ;;
   *)
-    echo "usage: scripts/fuzz.sh wav_reader_fuzz|picture_loader_fuzz [SECONDS]" >&2
+    echo "usage: scripts/fuzz.sh wav_reader_fuzz|audio_reader_fuzz|picture_loader_fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

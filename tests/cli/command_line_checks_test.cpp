@@ -42,7 +42,7 @@ TEST_F(CommandLineChecksTest, EmptyNamesAndFoldersAreUsageErrors) {
       {{picture, out, "--input", ""}, "--input needs a file name; it is empty"},
       {{"", out}, "the picture's name is empty"},
       {{picture, ""}, "the output's name is empty"},
-      {{"--analyse", "", dir.file("p.png")}, "the input wave's name is empty"},
+      {{"--analyse", "", dir.file("p.png")}, "the sound's name is empty"},
       {{"--analyse", wave, ""}, "the output's name is empty"},
       {{"--analyse", wave, dir.file("p.png"), "--size", ""}, "--size needs WIDTHxHEIGHT; it is empty"},
       {{picture, dir.path()}, "cannot write the output to '" + dir.path() + "': Is a directory"},
@@ -54,7 +54,7 @@ TEST_F(CommandLineChecksTest, EmptyNamesAndFoldersAreUsageErrors) {
     SCOPED_TRACE(c.says);
     const test::RendererOutcome o = run(c.args);
     EXPECT_EQ(o.exitCode, 2);
-    EXPECT_EQ(o.err, "vellomar-render: " + c.says + "\nRun with --help for more information.\n");
+    EXPECT_EQ(o.err, "vellomar-render: " + c.says + "\nvellomar-render: Run with --help for more information.\n");
   }
   EXPECT_FALSE(test::fileExists(out));
   EXPECT_FALSE(test::fileExists(dir.file("p.png")));

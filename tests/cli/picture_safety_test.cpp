@@ -85,7 +85,9 @@ TEST_F(PictureSafetyTest, BombsAreRefusedWithTheirReasonQuicklyWithinAMemoryCap)
       EXPECT_TRUE(o.exitCode == 0 || o.exitCode == 1) << o.exitCode << o.err;
     } else {
       EXPECT_EQ(o.exitCode, 1);
-      EXPECT_EQ(o.err.rfind("Failed to load picture '" + path + "'\n" + bomb.reason, 0), 0u) << o.err;
+      EXPECT_EQ(o.err.rfind("vellomar-render: Failed to load picture '" + path + "'\nvellomar-render: " + bomb.reason, 0),
+                0u)
+          << o.err;
       // One line of the program's own, one of the reason: nothing else.
       EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 2) << o.err;
       EXPECT_FALSE(test::fileExists(output));
@@ -134,7 +136,7 @@ TEST_F(PictureSafetyTest, ASignalWhileThePictureLoadsEndsTheProgramAtOnce) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
     ::close(writer);
     EXPECT_EQ(o.exitCode, 128 + signal);
-    EXPECT_EQ(o.err, "Interrupted: no output was written.\n");
+    EXPECT_EQ(o.err, "vellomar-render: Interrupted: no output was written.\n");
     EXPECT_LT(seconds, 10.0);  // at once, not when the writer gives up
     EXPECT_FALSE(test::fileExists(output));
   }
@@ -173,7 +175,8 @@ TEST_F(PictureSafetyTest, DecodersComplaintsNeverReachTheTerminal) {
     const test::RendererOutcome o = test::runRenderer(dir.path(), {path, path + ".wav", "--duration", "0.1"});
     if (o.exitCode == 0) continue;  // a decoder that makes do with what there is
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_EQ(o.err, "Failed to load picture '" + path + "'\nThe " + d.kind + " picture is damaged or incomplete.\n");
+    EXPECT_EQ(o.err, "vellomar-render: Failed to load picture '" + path + "'\nvellomar-render: The " + d.kind +
+                         " picture is damaged or incomplete.\n");
   }
 }
 
@@ -187,8 +190,8 @@ TEST_F(PictureSafetyTest, AFullDiskWhileWritingAPictureIsToldInOurWords) {
       test::runRenderer(dir.path(), {"--analyse", wave, "/dev/full", "--size", "300x200"});
   EXPECT_EQ(o.exitCode, 1);
   EXPECT_EQ(o.err,
-            "Cannot write to picture file '/dev/full'. You may be running out of disk space\nNo space left on "
-            "device\n");
+            "vellomar-render: Cannot write to picture file '/dev/full'. You may be running out of disk space\n"
+            "vellomar-render: No space left on device\n");
 }
 
 }  // namespace

@@ -84,11 +84,14 @@ class PlaybackTest : public QObject {
       previous = p.at(0).toLongLong();
     }
     if (!recording) QSKIP("parec is not installed: what was heard is not measured");
-    const double heard = recorder.soundingSeconds();
-    const double end = recorder.endAboveSeconds(1100);
-    qInfo("1.5 s played, %.3f s heard, ending in %.3f s of the last tone", heard, end);
+    // What was heard, however a busy machine made the output stutter: the
+    // stutters' silences are left out.
+    const double span = recorder.soundingSeconds();
+    const double heard = recorder.playedSeconds();
+    const double end = recorder.secondsAbove(1100);
+    qInfo("1.5 s played, %.3f s heard over %.3f s, %.3f s of the last tone", heard, span, end);
     QVERIFY(heard > 1.4 && heard < 1.55);
-    QVERIFY(end > 0.09 && end < 0.11);
+    QVERIFY(end > 0.07 && end < 0.12);
   }
 
   void aFileReplacedUnderTheSameNameIsHeardAnew() {
@@ -105,7 +108,8 @@ class PlaybackTest : public QObject {
     QVERIFY(second >= 350);
     QCOMPARE(playback.duration(), qint64{400});
     if (!recording) QSKIP("parec is not installed: what was heard is not measured");
-    const double heard = recorder.soundingSeconds();
+    recorder.soundingSeconds();
+    const double heard = recorder.playedSeconds();
     qInfo("0.4 s played, %.3f s heard", heard);
     QVERIFY(heard > 0.37 && heard < 0.45);
   }

@@ -26,6 +26,8 @@
 #include "ui/playback/playback.h"
 #include "ui/view/picture_watcher.h"
 #include "ui/view/view_menu.h"
+#include "ui/common/app_state.h"
+#include "files/audio_output.h"
 
 using namespace vellomar;
 using namespace vellomar::test;
@@ -171,6 +173,42 @@ class PlaybackLiveTest : public QObject {
     writeFile(picture_, {0x89, 'P', 'N', 'G', '\r', '\n'});
     QTRY_VERIFY_WITH_TIMEOUT(!playback().isPlaying(), 10000);
     QVERIFY(view.status().contains("could not be loaded; playing stopped"));
+  }
+
+  // What the background render commits is what Generate writes for the
+  // edited picture from the same noise: pink noise to a wave, and a wave
+  // input to a FLAC file.
+  void aBackgroundRenderCommitsWhatGenerateWrites() {
+    for (const bool waveInput : {false, true}) {
+      if (waveInput) {
+        std::vector<std::int16_t> samples(3 * kRate);
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+          samples[i] = static_cast<std::int16_t>(9000 * std::sin(i * 0.07) + 5000 * std::sin(i * 0.0031 * (i % 97)));
+        }
+        const std::string input = dir_->file("in.wav");
+        writeFile(input, waveBytes(pcm16Bytes(samples), 1, 16, kRate));
+        renderSettings.inputSource = InputSource::WaveFile;
+        renderSettings.inputPath = input;
+        inputWaveDuration = 3.0f;
+        renderSettings.outputPath = dir_->file("out.flac");
+        fileOptions.output.kind = OutputKind::Flac16;
+      }
+      const std::int32_t seed = randomSeed;
+      QVERIFY(renderToOutput(*window_));
+      QSignalSpy committed(&live(), &LiveRender::committed);
+      PictureDocument& document = window_->document();
+      QVERIFY(document.makeEditable());
+      for (int y = 20; y < 30; ++y) {
+        for (int x = 10; x < 50; ++x) setColour(document.editablePicture(), x, y, Rgb{255, 255, 255});
+      }
+      document.touch(RowSpans(20, 30));
+      QTRY_COMPARE_WITH_TIMEOUT(committed.count(), 1, 10000);
+      const std::vector<std::uint8_t> background = readFile(renderSettings.outputPath);
+
+      randomSeed = seed;
+      QVERIFY(renderToOutput(*window_));
+      QVERIFY2(readFile(renderSettings.outputPath) == background, waveInput ? "wave input, FLAC" : "pink noise");
+    }
   }
 
   void generateEndsTheBackgroundRender() {

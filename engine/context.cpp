@@ -26,8 +26,6 @@ ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, 
   if (!context.fft.prepare(n) || !context.fft.prepare(2 * n)) return kResultNoMemory;
   try {
     context.sourceBuffer.assign(2 * un, 0.0);
-    context.hopX.assign(hop, 0.0);
-    context.hopY.assign(hop, 0.0);
     context.hopBytes.assign(2 * hop, 0);
   } catch (const std::bad_alloc&) {
     return kResultNoMemory;
@@ -56,10 +54,6 @@ void seekSource(RenderContext& context, std::int32_t k) {
 
 void releaseFilteredBlockCache(RenderContext& context) { context.cache = FilteredBlockCache{}; }
 
-void resetFilteredBlockCache(RenderContext& context) {
-  FilteredBlockCache& cache = context.cache;
-  cache.a.key = cache.b.key = cache.columnKey = -1;
-  cache.a.filteredValid = cache.b.filteredValid = false;
-}
+void resetFilteredBlockCache(RenderContext& context) { forgetCacheKeys(context.cache); }
 
 }  // namespace vellomar

@@ -1,6 +1,6 @@
 // What one render thread works in: the filtered block cache, the filter
 // design workspace, the source block buffer, the transforms' scratch, the
-// hop buffers and the noise generator state. configureRenderContext sizes
+// hop's output bytes and the noise generator state. configureRenderContext sizes
 // everything once for a job; reading blocks, designing filters, filtering
 // and mixing hops then allocate nothing.
 //
@@ -19,21 +19,26 @@
 
 namespace vellomar {
 
-// One source block held by the cache.
-struct SourceSlot {
-  std::int32_t key = -1;  // block index, -1 = empty
-  FftBuffer spectrum;     // N complex entries
-  FftBuffer filtered;     // 2N samples under the current filter
-  bool filteredValid = false;
+// One block filtered by one column, with the tail of the block before
+// added: 2N samples, of which the first N are the block's span of the
+// output.
+struct FilteredBlock {
+  std::int32_t block = -1;   // -1 = none
+  std::int32_t column = -1;
+  FftBuffer samples;
 };
 
-// The last two source blocks and the current column filter.
+// The latest source block, its spectrum combined with the one before, the
+// current column filter and the two latest filtered blocks.
 struct FilteredBlockCache {
-  SourceSlot a;
-  SourceSlot b;
-  FftBuffer filter;  // N complex entries
+  std::int32_t block = -1;  // the block `spectrum` holds (and `combined` is for); -1 = none
+  FftBuffer spectrum;       // N complex entries: X_block
+  FftBuffer combined;       // N complex entries: X_block + (-1)^k X_block-1
+  FftBuffer filter;         // N complex entries
   std::int32_t columnKey = -1;
-  bool made = false;  // the arrays exist (they are made and released together)
+  FilteredBlock filtered[2];
+  int newest = 0;      // the filtered block made or read last
+  bool made = false;   // the arrays exist (they are made and released together)
 };
 
 // The tables and work areas of the column filter design, for one block
@@ -78,10 +83,7 @@ struct RenderContext {
   FilteredBlockCache cache;
   FilterDesignWorkspace design;
 
-  // The render loop's hop buffers: the two filter columns of a hop and the
-  // hop's output bytes.
-  FftBuffer hopX;
-  FftBuffer hopY;
+  // The render loop's output bytes of one hop.
   std::vector<unsigned char> hopBytes;
 };
 

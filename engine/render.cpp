@@ -40,22 +40,6 @@ bool closeStream(std::FILE*& stream) {
 
 bool requested(const std::atomic<bool>* flag) { return flag && flag->load(std::memory_order_relaxed); }
 
-// The hop's samples under filter column `column`: this block's segment plus
-// the tail of the block before. False when the cache failed (`result` says
-// why).
-bool sumSegments(RenderContext& context, std::int32_t block, std::int32_t column, std::int64_t u, double* out,
-                 std::size_t hop, ResultCode& result) {
-  const double* seg = getFilteredSegment(context, block, column, u, result);
-  if (!seg) return false;
-  std::copy(seg, seg + hop, out);
-  if (block > 0) {
-    seg = getFilteredSegment(context, block - 1, column, u, result);
-    if (!seg) return false;
-    for (std::size_t k = 0; k < hop; ++k) out[k] += seg[k];
-  }
-  return true;
-}
-
 // Renders the hops of blocks [firstBlock, endBlock) of the context's job.
 // beforeBlock(b) runs before block b's hops, afterBlock() after them;
 // write(bytes, count) takes each hop's output and returns false when the
@@ -70,24 +54,14 @@ ResultCode renderRun(RenderContext& context, std::int64_t firstBlock, std::int64
   const std::int64_t n = job.settings.blockLength;
   const std::int64_t s = job.settings.subBlocksPerBlock;
   const std::int64_t h = n / s;
-  const auto hop = static_cast<std::size_t>(h);
   const double inverseHop = 1.0 / static_cast<double>(h);
   const double g = masterGainFactor(job.settings.masterGainDb);
   // Output sample k is timeline sample k + N/2; the output ends at this
   // timeline position.
   const std::int64_t end = static_cast<std::int64_t>(job.sampleCount) + n / 2;
-  double* x = context.hopX.data();
-  double* y = context.hopY.data();
   unsigned char* bytes = context.hopBytes.data();
 
   ResultCode result = kResultOk;
-  if (firstBlock > 0) {
-    // The previous block, under the first hop's filter: exactly what the
-    // cache would hold had this context rendered the blocks before.
-    const auto before = static_cast<std::int32_t>(firstBlock - 1);
-    const auto column = static_cast<std::int32_t>(firstBlock * s);
-    if (!getFilteredSegment(context, before, column, firstBlock * s, result)) return result;
-  }
   for (std::int64_t b = firstBlock; b < endBlock; ++b) {
     beforeBlock(b);
     const auto block = static_cast<std::int32_t>(b);
@@ -99,10 +73,9 @@ ResultCode renderRun(RenderContext& context, std::int64_t firstBlock, std::int64
 
       // The hop fades from filter column u (x) to column u + 1 (y).
       const auto column = static_cast<std::int32_t>(u);
-      if (!sumSegments(context, block, column, u, x, hop, result) ||
-          !sumSegments(context, block, column + 1, u, y, hop, result)) {
-        return result;
-      }
+      const double* x = getFilteredHop(context, block, column, u, result);
+      const double* y = x ? getFilteredHop(context, block, column + 1, u, result) : nullptr;
+      if (!y) return result;
 
       const std::int64_t first = b == 0 ? std::max<std::int64_t>(0, n / 2 - j * h) : 0;
       const std::int64_t stop = last ? end - hopStart : h;

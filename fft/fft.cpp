@@ -23,6 +23,9 @@ struct PlanPair {
 };
 
 std::array<std::atomic<PlanPair*>, kMaxLog2 + 1> gPlans{};
+// Transforms done, by direction and log2 of the size.
+std::array<std::array<std::atomic<std::uint64_t>, kMaxLog2 + 1>, 2> gCounts{};
+
 std::mutex gPlanMutex;
 
 int log2Of(std::int32_t n) {
@@ -30,6 +33,11 @@ int log2Of(std::int32_t n) {
   int l = 0;
   while ((std::int32_t{1} << l) != n) ++l;
   return l <= kMaxLog2 ? l : -1;
+}
+
+void count(FftDirection direction, std::int32_t n) {
+  const int l = log2Of(n);
+  if (l >= 0) gCounts[static_cast<std::size_t>(direction)][static_cast<std::size_t>(l)].fetch_add(1, std::memory_order_relaxed);
 }
 
 PlanPair* existingPlans(std::int32_t n) {
@@ -123,6 +131,7 @@ bool FftWorkspace::forward(const double* input, double* output, std::int32_t n) 
   auto* spec = reinterpret_cast<fftw_complex*>(complex_);
   // The plan preserves its input, so casting away const is safe.
   fftw_execute_dft_r2c(p->forward, const_cast<double*>(in), spec);
+  count(FftDirection::Forward, n);
   const double scale = 1.0 / static_cast<double>(n);
   const std::int32_t half = n / 2;
   for (std::int32_t k = 0; k < half; ++k) {
@@ -149,6 +158,7 @@ bool FftWorkspace::inverseFromInput(double* output, std::int32_t n) {
     fftw_execute_dft_c2r(p->inverse, spec, real_);
     std::memcpy(output, real_, sizeof(double) * static_cast<std::size_t>(n));
   }
+  count(FftDirection::Inverse, n);
   return true;
 }
 
@@ -177,6 +187,12 @@ double fftReal(const double* input, double* output, std::int32_t n, std::int32_t
 void ifftReal(const double* input, double* output, double, std::int32_t n) {
   FftWorkspace& ws = threadWorkspace();
   if (ws.prepare(n)) ws.inverse(input, output, n);
+}
+
+std::uint64_t fftTransformCount(FftDirection direction, std::int32_t n) {
+  const int l = log2Of(n);
+  if (l < 0) return 0;
+  return gCounts[static_cast<std::size_t>(direction)][static_cast<std::size_t>(l)].load(std::memory_order_relaxed);
 }
 
 }  // namespace vellomar

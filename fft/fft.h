@@ -81,4 +81,10 @@ void ifftReal(const double* input, double* output, double reserved, std::int32_t
 // n is not a supported size or memory is short.
 bool prepareFft(std::int32_t n);
 
+enum class FftDirection { Forward, Inverse };
+
+// Transforms of size n in `direction` this process has done so far, on
+// every thread: for tests and benchmarks that count the work of a render.
+std::uint64_t fftTransformCount(FftDirection direction, std::int32_t n);
+
 }  // namespace vellomar

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/analyse.h"
+#include "cli/make_plans.h"
 #include "cli/terminal.h"
 #include "engine/granularity.h"
 #include "engine/render.h"
@@ -53,6 +54,8 @@ struct Options {
   bool quiet = false;
   bool analyse = false;
   std::string size;  // --analyse: WIDTHxHEIGHT, empty for the default
+  std::string plans = "measured";
+  bool makePlans = false;
 };
 
 std::string entryNumbers(const std::vector<std::string>& list) {
@@ -153,8 +156,24 @@ void installInterruptHandler() {
   for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
 }
 
+// --make-plans: the block length given, or every one.
+int makePlans(const Options& o, const CLI::App& app) {
+  if (!o.picture.empty() || !o.output.empty()) return usageError("--make-plans takes no PICTURE or OUTPUT.wav");
+  std::vector<std::int32_t> lengths;
+  if (app.count("--block-length") > 0) {
+    if (!isPowerOfTwo(o.blockLength) || o.blockLength < kMinBlockLength || o.blockLength > kMaxBlockLength) {
+      return usageError("--block-length must be a power of two from 2048 to 32768");
+    }
+    lengths.push_back(o.blockLength);
+  } else {
+    for (std::int32_t n = kMinBlockLength; n <= kMaxBlockLength; n *= 2) lengths.push_back(n);
+  }
+  return runMakePlans(lengths, o.quiet);
+}
+
 int run(const Options& o, const CLI::App& app) {
   RenderSettings settings;
+  if (o.picture.empty() || o.output.empty()) return usageError("PICTURE and OUTPUT are required");
   if (o.analyse) {
     if (!o.input.empty() || o.source == "wave") {
       return usageError("--analyse reads the sound from INPUT.wav; --input and --source wave do not apply");
@@ -230,6 +249,7 @@ int run(const Options& o, const CLI::App& app) {
   RenderJob& job = prepared.job;
   job.abort = &gInterrupted;
   job.threads = app.count("--threads") > 0 ? o.threads : 0;
+  if (o.plans == "estimated") job.plans.planning = FftPlanning::Estimated;
 
   cli::ProgressBar bar(!o.quiet && isatty(STDERR_FILENO), "Rendering");
   job.progress = [&bar](int thousandths) { bar.update(thousandths); };
@@ -262,9 +282,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("vellomar-render ") + VELLOMAR_VERSION);
   Options o;
   app.add_option("PICTURE", o.picture,
-                 "Picture file (BMP, PNG, JPEG, GIF, TIFF); with --analyse, the wave file to analyse")
-      ->required();
-  app.add_option("OUTPUT.wav", o.output, "Output wave file; with --analyse, the PNG picture to write")->required();
+                 "Picture file (BMP, PNG, JPEG, GIF, TIFF); with --analyse, the wave file to analyse (required)");
+  app.add_option("OUTPUT.wav", o.output, "Output wave file; with --analyse, the PNG picture to write (required)");
   app.add_flag("--analyse", o.analyse,
                "Analyse a wave into a picture instead: vellomar-render --analyse [options] INPUT.wav OUTPUT.png. "
                "The picture is the one whose render sounds like the wave, on the grid and mapping of the "
@@ -306,6 +325,13 @@ int main(int argc, char** argv) {
   app.add_option("--threads", o.threads,
                  "Threads that render: 1 ... 64 (default: every core this process may use)");
   app.add_flag("-q,--quiet", o.quiet, "No progress bar");
+  app.add_option("--plans", o.plans,
+                 "Transform plans: measured (default; measured on this computer once, in the background, and "
+                 "kept in the cache folder) or estimated (the same file on every run of this computer)")
+      ->check(CLI::IsMember({"measured", "estimated"}));
+  app.add_flag("--make-plans", o.makePlans,
+               "Measure the plans for --block-length (every block length without it) now and keep them, "
+               "then exit: vellomar-render --make-plans [--block-length N]");
 
   try {
     app.parse(argc, argv);
@@ -315,6 +341,8 @@ int main(int argc, char** argv) {
     app.exit(e);
     return kExitUsage;
   }
+  // Measuring takes seconds per block length; Ctrl-C ends it at once.
+  if (o.makePlans) return makePlans(o, app);
   // From here on Ctrl-C asks the render to stop; the run then removes what
   // it created.
   installInterruptHandler();

@@ -1,6 +1,5 @@
 #include "engine/context.h"
 
-
 #include <new>
 
 #include "engine/cache_internal.h"
@@ -12,18 +11,36 @@ namespace vellomar {
 
 bool inputReadableByPosition(const RenderJob& job) { return streamReadableByPosition(job.input); }
 
-ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains) {
+namespace {
+
+// Block length and sub-block count the engine can use: the pink table
+// needs N >= 4, and the hops must tile each block exactly.
+bool usableGrid(std::int32_t n, std::int32_t s) {
+  return isPowerOfTwo(n) && n >= 4 && n <= (1 << 29) && s >= 1 && s <= n && n % s == 0;
+}
+
+}  // namespace
+
+std::array<FftTransform, 3> renderTransforms(std::int32_t n) {
+  return {FftTransform{FftDirection::Inverse, n}, FftTransform{FftDirection::Forward, 2 * n},
+          FftTransform{FftDirection::Inverse, 2 * n}};
+}
+
+ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains,
+                                  const FftPlans& plans) {
   const std::int32_t n = job.settings.blockLength;
   const std::int32_t s = job.settings.subBlocksPerBlock;
   context.job = &job;
   context.gains = gains;
   context.blockLength = 0;
-  // The pink table needs N >= 4; the hops must tile each block exactly.
-  if (!isPowerOfTwo(n) || n < 4 || n > (1 << 29) || s < 1 || s > n || n % s != 0) return kResultInternal;
+  if (!usableGrid(n, s)) return kResultInternal;
+  for (const FftTransform& t : renderTransforms(n)) {
+    if (!plans.has(t.direction, t.n)) return kResultInternal;
+  }
   const auto un = static_cast<std::size_t>(n);
   const auto hop = static_cast<std::size_t>(n / s);
 
-  if (!context.fft.prepare(n) || !context.fft.prepare(2 * n)) return kResultNoMemory;
+  if (!context.fft.prepare(plans)) return kResultNoMemory;
   try {
     context.sourceBuffer.assign(2 * un, 0.0);
     context.hopBytes.assign(2 * hop, 0);
@@ -38,6 +55,46 @@ ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, 
   context.blockLength = n;
   seekSource(context, 0);
   return kResultOk;
+}
+
+ResultCode makeRenderPlans(FftPlans& plans, const RenderJob& job) {
+  const std::int32_t n = job.settings.blockLength;
+  if (!usableGrid(n, job.settings.subBlocksPerBlock)) return kResultInternal;
+  return plans.make(renderTransforms(n), job.plans) ? kResultOk : kResultNoMemory;
+}
+
+ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains) {
+  context.job = &job;
+  context.blockLength = 0;
+  if (!context.ownPlans) {
+    context.ownPlans.reset(new (std::nothrow) FftPlans);
+    if (!context.ownPlans) return kResultNoMemory;
+  }
+  const ResultCode planned = makeRenderPlans(*context.ownPlans, job);
+  if (planned != kResultOk) return planned;
+  return configureRenderContext(context, job, gains, *context.ownPlans);
+}
+
+ResultCode prepareRenderResources(RenderResources& resources, const RenderJob& job, const float* gains,
+                                  std::int32_t contexts) {
+  resources.contexts.clear();
+  const ResultCode planned = makeRenderPlans(resources.plans, job);
+  if (planned != kResultOk) return planned;
+  const std::int32_t wanted = contexts > 0 ? contexts : 1;
+  try {
+    resources.contexts.reserve(static_cast<std::size_t>(wanted));
+  } catch (const std::bad_alloc&) {
+    return kResultNoMemory;
+  }
+  for (std::int32_t i = 0; i < wanted; ++i) {
+    std::unique_ptr<RenderContext> context(new (std::nothrow) RenderContext);
+    if (!context) break;
+    const ResultCode result = configureRenderContext(*context, job, gains, resources.plans);
+    if (result == kResultNoMemory) break;
+    if (result != kResultOk) return result;
+    resources.contexts.push_back(std::move(context));
+  }
+  return resources.contexts.empty() ? kResultNoMemory : kResultOk;
 }
 
 void seekSource(RenderContext& context, std::int32_t k) {

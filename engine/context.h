@@ -8,7 +8,9 @@
 // one job at once: the job, its picture and the gain matrix are only read.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/result_code.h"
@@ -68,7 +70,10 @@ struct RenderContext {
   const float* gains = nullptr;  // the job's gain matrix, width x height
   std::int32_t blockLength = 0;  // N the buffers were made for; 0 = not configured
 
-  FftWorkspace fft;  // sizes N and 2N
+  // The transforms of sizes N and 2N, on the plans of the render (or on
+  // the context's own, when configured alone).
+  std::unique_ptr<FftPlans> ownPlans;
+  FftWorkspace fft;
 
   // Lower half: the block's samples; upper half: zeros, written once when
   // the buffer is made and relied on by every transform after that.
@@ -87,12 +92,48 @@ struct RenderContext {
   std::vector<unsigned char> hopBytes;
 };
 
-// Binds `context` to `job` and the job's gain matrix `gains` (kept alive by
-// the caller) and makes every buffer and table. The source starts at block
-// 0 with the job's noise state. Returns 0, 3 (no memory, the transforms'
-// plans and scratch included) or 110 (block length or sub-block count that
-// the engine cannot use).
+// The transforms a render of block length n makes: inverse n (filter
+// design), forward 2n (source blocks and filter design), inverse 2n
+// (filtering).
+std::array<FftTransform, 3> renderTransforms(std::int32_t n);
+
+// Makes the plans of a render of `job` (renderTransforms of its block
+// length, from job.plans), to be shared by every context of the render.
+// The library behind the transforms allocates here and nowhere else: call
+// it before any worker thread starts. Returns 0, 3 (memory is short; the
+// library was not asked to allocate) or 110 (a block length or sub-block
+// count the engine cannot use).
+ResultCode makeRenderPlans(FftPlans& plans, const RenderJob& job);
+
+// Binds `context` to `job`, the job's gain matrix `gains` and `plans` (all
+// kept alive by the caller; the plans hold renderTransforms of the job's
+// block length) and makes every buffer and table. The source starts at
+// block 0 with the job's noise state. Returns 0, 3 (no memory, the
+// transforms' scratch included) or 110 (block length or sub-block count
+// that the engine cannot use, or plans that lack a transform).
+ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains,
+                                  const FftPlans& plans);
+// The same on plans of the context's own, made from job.plans: for a
+// context that works alone.
 ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains);
+
+// Everything the threads of one render (or render session) work with,
+// made before any of them starts: one plan set, shared by all, and one
+// context per thread.
+struct RenderResources {
+  FftPlans plans;
+  std::vector<std::unique_ptr<RenderContext>> contexts;
+};
+
+// Makes `resources` for `job` and the gain matrix `gains`: the plans
+// (makeRenderPlans), then up to `contexts` configured contexts. Memory that
+// runs short after the first context ends the making: render with as many
+// threads as there are contexts. Returns 0 (at least one context), 3 (not
+// the plans, or not even one context) or 110 (as configureRenderContext).
+// After it, rendering allocates nothing, and the library behind the
+// transforms never allocates.
+ResultCode prepareRenderResources(RenderResources& resources, const RenderJob& job, const float* gains,
+                                  std::int32_t contexts);
 
 // Makes block k the next block the source delivers: the noise generator
 // jumps to the block's first sample, a wave input is read from it, and

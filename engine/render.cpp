@@ -104,11 +104,8 @@ void reportProgress(const RenderJob& job, std::int64_t block, std::int64_t block
 }
 
 // One context, every block, each hop written as it is made.
-ResultCode renderInOrder(RenderJob& job, const float* gains, std::int64_t blocks) {
-  RenderContext context;
-  ResultCode result = configureRenderContext(context, job, gains);
-  if (result != kResultOk) return result;
-  result = renderRun(
+ResultCode renderInOrder(RenderJob& job, RenderContext& context, std::int64_t blocks) {
+  const ResultCode result = renderRun(
       context, 0, blocks, nullptr, [&](std::int64_t b) { reportProgress(job, b, blocks); }, [] {},
       [&](const unsigned char* bytes, std::size_t count) {
         if (count > 0 && std::fwrite(bytes, 1, count, job.output) != count) return false;
@@ -133,8 +130,10 @@ struct ChannelGains {
 // calling thread renders each run's tasks itself before writing the run.
 class RunPipeline {
  public:
-  RunPipeline(const RenderJob& job, const ChannelGains& gains, std::int64_t blocks, std::int64_t perRun)
+  RunPipeline(const RenderJob& job, const ChannelGains& gains, RenderResources& resources, std::int64_t blocks,
+              std::int64_t perRun)
       : job_(job),
+        contexts_(resources.contexts),
         gains_(gains),
         channels_(gains.count),
         blocks_(blocks),
@@ -156,11 +155,12 @@ class RunPipeline {
     return true;
   }
 
-  // Starts up to `threads` workers; returns how many run.
+  // Starts up to `threads` workers, one per context; returns how many run.
   std::size_t start(std::int32_t threads) {
+    const std::size_t count = std::min(static_cast<std::size_t>(threads), contexts_.size());
     try {
-      workers_.reserve(static_cast<std::size_t>(threads));
-      for (std::int32_t i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+      workers_.reserve(count);
+      for (std::size_t i = 0; i < count; ++i) workers_.emplace_back([this, i] { work(*contexts_[i]); });
     } catch (const std::exception&) {
       // No more threads (or no memory for them): those that run do the work.
     }
@@ -267,12 +267,12 @@ class RunPipeline {
     return slot;
   }
 
-  // Renders task `t` into its slot in `context` (configured with result
-  // `configured`).
-  void renderTask(RenderContext& context, ResultCode configured, std::int64_t t, Slot& slot) {
+  // Renders task `t` into its slot in `context`, or gives it the result
+  // `failed` without rendering.
+  void renderTask(RenderContext& context, ResultCode failed, std::int64_t t, Slot& slot) {
     const std::int64_t r = t / channels_;
     const auto c = static_cast<int>(t % channels_);
-    ResultCode result = configured;
+    ResultCode result = failed;
     if (result == kResultOk) {
       const std::int64_t first = r * perRun_;
       const std::int64_t end = std::min(first + perRun_, blocks_);
@@ -317,9 +317,7 @@ class RunPipeline {
     runChanged_.notify_all();
   }
 
-  void work() {
-    RenderContext context;
-    const ResultCode configured = configureRenderContext(context, job_, gains_.channel[0]);
+  void work(RenderContext& context) {
     for (;;) {
       std::int64_t t = 0;
       Slot* slot = nullptr;
@@ -332,7 +330,7 @@ class RunPipeline {
         t = next_++;
         slot = &claim(t);
       }
-      renderTask(context, configured, t, *slot);
+      renderTask(context, kResultOk, t, *slot);
     }
   }
 
@@ -340,11 +338,7 @@ class RunPipeline {
   // channel has failed (an abort included) the others take its failure
   // without rendering.
   void renderRunHere(std::int64_t r) {
-    if (!here_) {
-      here_ = std::make_unique<RenderContext>();
-      hereConfigured_ = configureRenderContext(*here_, job_, gains_.channel[0]);
-    }
-    ResultCode failed = hereConfigured_;
+    ResultCode failed = kResultOk;
     for (int c = 0; c < channels_; ++c) {
       const std::int64_t t = r * channels_ + c;
       Slot* slot = nullptr;
@@ -353,13 +347,16 @@ class RunPipeline {
         next_ = t + 1;
         slot = &claim(t);
       }
-      renderTask(*here_, failed, t, *slot);
+      renderTask(*contexts_[0], failed, t, *slot);
       std::lock_guard<std::mutex> lock(mutex_);
       if (failed == kResultOk) failed = slot->result[c];
     }
   }
 
   const RenderJob& job_;
+  // Made before any worker starts; worker i works in context i, and the
+  // calling thread in context 0 when no worker runs.
+  const std::vector<std::unique_ptr<RenderContext>>& contexts_;
   const ChannelGains gains_;
   const int channels_;
   const std::int64_t blocks_;
@@ -375,9 +372,6 @@ class RunPipeline {
   std::int64_t written_ = 0;            // runs written so far
   bool stop_ = false;
   std::atomic<bool> cancel_{false};  // polled between hops
-  // The calling thread's context, when it renders the tasks itself.
-  std::unique_ptr<RenderContext> here_;
-  ResultCode hereConfigured_ = kResultOk;
 };
 
 // Blocks a run holds when the calling thread renders a stereo render's
@@ -410,16 +404,23 @@ ResultCode renderBlocks(RenderJob& job, const ChannelGains& gains, std::int64_t 
   const std::int64_t perRun = blocksPerRun(job, blocks, threads, gains.count);
   const std::int64_t runs = (blocks + perRun - 1) / perRun;
   threads = static_cast<std::int32_t>(std::min<std::int64_t>(threads, runs * gains.count));
-  if (gains.count == 1 && threads <= 1) return renderInOrder(job, gains.channel[0], blocks);
+  // Every plan and buffer, before any thread starts; with less memory than
+  // the threads need, fewer threads.
+  RenderResources resources;
+  const ResultCode prepared = prepareRenderResources(resources, job, gains.channel[0], std::max(threads, 1));
+  if (prepared != kResultOk) return prepared;
+  threads = std::min(threads, static_cast<std::int32_t>(resources.contexts.size()));
+  RenderContext& first = *resources.contexts[0];
+  if (gains.count == 1 && threads <= 1) return renderInOrder(job, first, blocks);
 
-  RunPipeline pipeline(job, gains, blocks, perRun);
+  RunPipeline pipeline(job, gains, resources, blocks, perRun);
   if (!pipeline.makeSlots(2 * static_cast<std::size_t>(std::max(threads, 1)))) return kResultNoMemory;
   // With one thread, or when none can be started, a stereo render renders
   // its runs on this thread between writes.
   const std::size_t started = threads > 1 ? pipeline.start(threads) : 0;
   if (started == 0 && gains.count == 1) {
     pipeline.finish();
-    return renderInOrder(job, gains.channel[0], blocks);
+    return renderInOrder(job, first, blocks);
   }
   std::int64_t blocksReached = 0;
   const ResultCode result = pipeline.writeRuns(job.output, blocksReached);

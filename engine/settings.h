@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "fft/fft.h"
+
 namespace vellomar {
 
 enum class InputSource : std::int32_t { PinkNoise = 0, WhiteNoise = 1, WaveFile = 2 };
@@ -84,6 +86,10 @@ struct RenderJob {
   std::int32_t threads = 0;
   // Blocks each thread renders at a time: 0 lets the render choose.
   std::int32_t blocksPerRun = 0;
+  // How the render's transforms are planned (fft/fft.h): estimated unless
+  // set, which keeps every render of a machine the same to the bit; the
+  // program's front-ends use measured plans.
+  FftPlanSource plans;
 };
 
 // Output samples of a noise render: trunc(float(rate) * duration), the

@@ -45,6 +45,9 @@ bool prepareRender(const RenderSettings& settings, const PictureData& picture, s
   job.settings = settings;
   job.picture = picture;
   job.noiseState = noiseState;
+  // Plans measured on this machine, kept in the user's cache folder; until
+  // they are made, estimated ones (fft/fft.h).
+  job.plans.planning = FftPlanning::Measured;
   refusal = bandRefusal(settings);
   if (refusal) return false;
 

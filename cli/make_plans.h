@@ -3,14 +3,16 @@
 // render then finds them.
 #pragma once
 
-#include <cstdint>
-#include <vector>
+#include <CLI/CLI.hpp>
 
-namespace vellomar {
+#include "cli/options.h"
 
-// Measures the plans of renders of each block length in `blockLengths`.
-// Returns the exit code: 0 kept, 1 when they cannot be made or kept. Says
-// what it did on stdout (unless `quiet`) and why it failed on stderr.
-int runMakePlans(const std::vector<std::int32_t>& blockLengths, bool quiet);
+namespace vellomar::cli {
 
-}  // namespace vellomar
+// Measures the plans of renders of the block length of o.blockLength when
+// --block-length was given, else of every block length. Returns the exit
+// code: 0 kept, 1 when they cannot be made or kept, 2 for a usage error.
+// Says what it did on stdout (unless o.quiet) and why it failed on stderr.
+int makePlans(const Options& o, const CLI::App& app);
+
+}  // namespace vellomar::cli

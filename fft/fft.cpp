@@ -51,6 +51,7 @@ bool makeDefaultPlans(std::int32_t n) {
   if (l < 0) return false;
   std::lock_guard<std::mutex> lock(planner::mutex());
   const FftTransform both[] = {{FftDirection::Forward, n}, {FftDirection::Inverse, n}};
+  // Before the library is called at all (its first call allocates too).
   if (!planner::headroom(planner::planningHeadroom(both))) return false;
   for (const FftTransform& t : both) {
     std::atomic<FftPlans::Plan*>& slot = gDefaultPlans[indexOf(t.direction, l)];
@@ -70,11 +71,10 @@ bool makeDefaultPlans(std::int32_t n) {
 
 enum class Made { All, NotFromWisdom, NoMemory };
 
-// Makes a plan of `kind` for every transform into `plans` (lock held).
-// Nothing is kept unless all are made.
+// Makes a plan of `kind` for every transform into `plans`; lock held and
+// headroom checked. Nothing is kept unless all are made.
 Made makeAll(std::array<FftPlans::Plan, 2 * kSizes>& plans, std::span<const FftTransform> transforms,
              planner::Kind kind) {
-  if (!planner::headroom(planner::planningHeadroom(transforms))) return Made::NoMemory;
   for (const FftTransform& t : transforms) {
     FftPlans::Plan& slot = plans[indexOf(t.direction, planner::log2Of(t.n))];
     if (slot.plan) continue;
@@ -105,31 +105,35 @@ bool FftPlans::make(std::span<const FftTransform> transforms, const FftPlanSourc
   for (const FftTransform& t : transforms) {
     if (planner::log2Of(t.n) < 0) return false;
   }
-  std::string folder;
-  bool wantMaker = false;
-  {
-    std::lock_guard<std::mutex> lock(planner::mutex());
-    if (source.planning == FftPlanning::Measured) {
+  try {
+    const bool measuring = source.planning == FftPlanning::Measured;
+    std::string folder;
+    std::string wisdom;
+    if (measuring) {
       folder = source.wisdomFolder.empty() ? userWisdomFolder() : source.wisdomFolder;
-      std::string wisdom;
-      if (!folder.empty() && readWisdomFile(folder, wisdom) == WisdomState::Valid) {
+      if (folder.empty() || readWisdomFile(folder, wisdom) != WisdomState::Valid) wisdom.clear();
+    }
+    {
+      std::lock_guard<std::mutex> lock(planner::mutex());
+      // Before the library is called at all: its first call makes its
+      // planner, which allocates as well.
+      if (!planner::headroom(planner::planningHeadroom(transforms) + 4 * wisdom.size())) return false;
+      if (!wisdom.empty()) {
         planner::forgetWisdom();
-        if (!planner::headroom(planner::planningHeadroom({}) + 4 * wisdom.size())) return false;
-        if (planner::importWisdom(wisdom)) {
-          const Made made = makeAll(plans_, transforms, planner::Kind::FromWisdom);
-          if (made == Made::NoMemory) return false;
-          measured_ = made == Made::All;
-        }
+        if (planner::importWisdom(wisdom)) measured_ = makeAll(plans_, transforms, planner::Kind::FromWisdom) == Made::All;
       }
-      wantMaker = !measured_ && !folder.empty();
+      if (!measured_) {
+        planner::forgetWisdom();
+        if (makeAll(plans_, transforms, planner::Kind::Estimate) != Made::All) return false;
+      }
     }
-    if (!measured_) {
-      planner::forgetWisdom();
-      if (makeAll(plans_, transforms, planner::Kind::Estimate) != Made::All) return false;
-    }
+    if (measuring && !measured_ && !folder.empty() && source.makeMissing) startWisdomMaker(folder, transforms);
+    return true;
+  } catch (const std::bad_alloc&) {
+    // The folder's name or the file's text: nothing of the library's.
+    clear();
+    return false;
   }
-  if (wantMaker && source.makeMissing) startWisdomMaker(folder, transforms);
-  return true;
 }
 
 bool FftPlans::has(FftDirection direction, std::int32_t n) const { return find(direction, n) != nullptr; }

@@ -192,29 +192,25 @@ bool makeWisdomLocked(const std::string& folder, std::span<const FftTransform> t
     return false;
   }
 
-  planner::forgetWisdom();
   std::string wisdom;
-  if (readWisdomFile(folder, wisdom) == WisdomState::Valid && !planner::importWisdom(wisdom)) {
-    planner::forgetWisdom();
+  if (readWisdomFile(folder, wisdom) != WisdomState::Valid) wisdom.clear();
+  // Before the library is called at all (its first call allocates too).
+  if (!planner::headroom(planner::planningHeadroom(transforms) + 4 * wisdom.size())) {
+    error = "not enough memory to measure the plans";
+    ::close(lock);
+    return false;
   }
-  bool ok = true;
+  planner::forgetWisdom();
+  if (!wisdom.empty() && !planner::importWisdom(wisdom)) planner::forgetWisdom();
   for (const FftTransform& t : transforms) {
     if (planner::log2Of(t.n) < 0) continue;
-    const FftTransform one[] = {t};
-    if (!planner::headroom(planner::planningHeadroom(one))) {
-      error = "not enough memory to measure the plans";
-      ok = false;
-      break;
-    }
     // Measured anew, or made at once from what the file holds already.
     FftPlans::Plan plan = planner::make(t.direction, t.n, planner::Kind::Measure);
     planner::destroy(plan);
   }
-  if (ok) {
-    wisdom = planner::exportWisdom();
-    ok = !wisdom.empty() && writeWisdomFile(folder, wisdom, error);
-    if (wisdom.empty()) error = "not enough memory to record the plans";
-  }
+  wisdom = planner::exportWisdom();
+  const bool ok = !wisdom.empty() && writeWisdomFile(folder, wisdom, error);
+  if (wisdom.empty()) error = "not enough memory to record the plans";
   // What this process learnt must not steer its estimated plans.
   planner::forgetWisdom();
   ::close(lock);
@@ -240,9 +236,47 @@ bool makeWisdomLocked(const std::string& folder, std::span<const FftTransform> t
   ::setrlimit(RLIMIT_CORE, &noCore);
   sched_param param{};
   if (::sched_setscheduler(0, SCHED_IDLE, &param) != 0) ::setpriority(PRIO_PROCESS, 0, 19);
-  std::string error;
-  const bool ok = makeWisdomLocked(folder, transforms, false, error);
+  bool ok = false;
+  try {
+    std::string error;
+    ok = makeWisdomLocked(folder, transforms, false, error);
+  } catch (const std::bad_alloc&) {
+  }
   ::_exit(ok ? 0 : 1);
+}
+
+bool startMaker(const std::string& folder, std::span<const FftTransform> transforms) {
+  if (folder.empty() || !makeFolder(folder) || ::access(folder.c_str(), W_OK) != 0) return false;
+  // A maker at work holds the lock file.
+  const int lock = ::open(lockPath(folder).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lock < 0) return false;
+  const bool running = ::flock(lock, LOCK_EX | LOCK_NB) != 0;
+  ::close(lock);
+  if (running) return false;
+
+  std::vector<FftTransform> list;
+  try {
+    list.assign(transforms.begin(), transforms.end());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  pid_t child = -1;
+  {
+    // No thread of this process is inside the library while it forks: the
+    // copy's planner is whole.
+    std::lock_guard<std::mutex> planning(planner::mutex());
+    child = ::fork();
+    if (child == 0) {
+      const pid_t maker = ::fork();
+      if (maker == 0) runMaker(folder, list);
+      ::_exit(maker > 0 ? 0 : 1);
+    }
+  }
+  if (child < 0) return false;
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace
@@ -291,41 +325,21 @@ WisdomState readWisdomFile(const std::string& folder, std::string& wisdom) {
 
 bool makeWisdom(const std::string& folder, std::span<const FftTransform> transforms, std::string& error) {
   std::lock_guard<std::mutex> lock(planner::mutex());
-  return makeWisdomLocked(folder, transforms, true, error);
+  try {
+    return makeWisdomLocked(folder, transforms, true, error);
+  } catch (const std::bad_alloc&) {
+    planner::forgetWisdom();
+    error = "not enough memory";
+    return false;
+  }
 }
 
 bool startWisdomMaker(const std::string& folder, std::span<const FftTransform> transforms) {
-  if (folder.empty() || !makeFolder(folder) || ::access(folder.c_str(), W_OK) != 0) return false;
-  // A maker at work holds the lock file.
-  const int lock = ::open(lockPath(folder).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (lock < 0) return false;
-  const bool running = ::flock(lock, LOCK_EX | LOCK_NB) != 0;
-  ::close(lock);
-  if (running) return false;
-
-  std::vector<FftTransform> list;
   try {
-    list.assign(transforms.begin(), transforms.end());
+    return startMaker(folder, transforms);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  pid_t child = -1;
-  {
-    // No thread of this process is inside the library while it forks: the
-    // copy's planner is whole.
-    std::lock_guard<std::mutex> planning(planner::mutex());
-    child = ::fork();
-    if (child == 0) {
-      const pid_t maker = ::fork();
-      if (maker == 0) runMaker(folder, list);
-      ::_exit(maker > 0 ? 0 : 1);
-    }
-  }
-  if (child < 0) return false;
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace vellomar

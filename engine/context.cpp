@@ -76,7 +76,7 @@ ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, 
 }
 
 ResultCode prepareRenderResources(RenderResources& resources, const RenderJob& job, const float* gains,
-                                  std::int32_t contexts) {
+                                  std::int32_t contexts, std::size_t perThreadBytes) {
   resources.contexts.clear();
   const ResultCode planned = makeRenderPlans(resources.plans, job);
   if (planned != kResultOk) return planned;
@@ -86,7 +86,10 @@ ResultCode prepareRenderResources(RenderResources& resources, const RenderJob& j
   } catch (const std::bad_alloc&) {
     return kResultNoMemory;
   }
+  // A context's arrays and tables: about 24 N doubles.
+  const std::size_t contextBytes = 200 * static_cast<std::size_t>(job.settings.blockLength);
   for (std::int32_t i = 0; i < wanted; ++i) {
+    if (i > 0 && !memoryHeadroom(contextBytes + perThreadBytes)) break;
     std::unique_ptr<RenderContext> context(new (std::nothrow) RenderContext);
     if (!context) break;
     const ResultCode result = configureRenderContext(*context, job, gains, resources.plans);

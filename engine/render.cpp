@@ -1,5 +1,7 @@
 #include "engine/render.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <memory>
@@ -392,6 +394,17 @@ std::int64_t blocksPerRun(const RenderJob& job, std::int64_t blocks, std::int32_
   return channels > 1 && threads <= 1 ? std::min(perRun, kBlocksPerRunHere) : perRun;
 }
 
+// The stack a thread gets when nothing asks for another size.
+std::size_t defaultThreadStackBytes() {
+  std::size_t size = std::size_t{8} << 20;
+  pthread_attr_t attr;
+  if (pthread_getattr_default_np(&attr) == 0) {
+    pthread_attr_getstacksize(&attr, &size);
+    pthread_attr_destroy(&attr);
+  }
+  return size;
+}
+
 ResultCode renderBlocks(RenderJob& job, const ChannelGains& gains, std::int64_t blocks) {
   std::int32_t threads = job.threads > 0 ? job.threads : availableCores();
   threads = std::min(threads, kMaxRenderThreads);
@@ -405,9 +418,13 @@ ResultCode renderBlocks(RenderJob& job, const ChannelGains& gains, std::int64_t 
   const std::int64_t runs = (blocks + perRun - 1) / perRun;
   threads = static_cast<std::int32_t>(std::min<std::int64_t>(threads, runs * gains.count));
   // Every plan and buffer, before any thread starts; with less memory than
-  // the threads need, fewer threads.
+  // the threads need (their contexts, stacks and ring slots), fewer threads.
   RenderResources resources;
-  const ResultCode prepared = prepareRenderResources(resources, job, gains.channel[0], std::max(threads, 1));
+  const std::size_t perThread = defaultThreadStackBytes() + 2 * static_cast<std::size_t>(perRun) *
+                                                                static_cast<std::size_t>(job.settings.blockLength) *
+                                                                2 * static_cast<std::size_t>(gains.count);
+  const ResultCode prepared =
+      prepareRenderResources(resources, job, gains.channel[0], std::max(threads, 1), threads > 1 ? perThread : 0);
   if (prepared != kResultOk) return prepared;
   threads = std::min(threads, static_cast<std::int32_t>(resources.contexts.size()));
   RenderContext& first = *resources.contexts[0];

@@ -183,6 +183,28 @@ void printTransformCounts(const PictureData& picture, float seconds, std::int32_
   }
 }
 
+// What a render's start costs for its plans: from wisdom, estimated, and
+// with the maker started (a fork) when the wisdom lacks them.
+void printPlanStart(const FftPlanSource& measured, const std::filesystem::path& scratch, std::int32_t n) {
+  const auto transforms = renderTransforms(n);
+  auto median = [&transforms](const FftPlanSource& source, int rounds) {
+    std::vector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+      FftPlans plans;
+      times.push_back(timed([&] { plans.make(transforms, source); }).wall);
+    }
+    return 1e3 * spreadOf(times).middle;
+  };
+  std::printf("plans at a render's start: %.2f ms from wisdom, %.2f ms estimated\n", median(measured, 21),
+              median(FftPlanSource{}, 21));
+  FftPlanSource missing = measured;
+  missing.wisdomFolder = (scratch / "empty-cache").string();
+  missing.makeMissing = true;
+  FftPlans plans;
+  const Timing start = timed([&] { plans.make(transforms, missing); });
+  std::printf("plans at a render's start without wisdom, the maker process started: %.2f ms\n", 1e3 * start.wall);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -267,6 +289,7 @@ int main(int argc, char** argv) {
   std::printf("goals: 1 thread at most 1.7x, default threads at most 0.95x\n");
   std::printf("allocations per render: %ld (1 thread), %ld (default)\n", oneAllocations, allAllocations);
   printTransformCounts(picture, seconds, n, measured);
+  printPlanStart(measured, scratch, n);
 
   // Memory against duration: the peak of a 15-second render, then of a
   // one-hour render; the output goes nowhere.

@@ -35,8 +35,10 @@ double* allocateDoubles(std::size_t count) {
 
 void freeDoubles(double* p) { ::operator delete(p, kScratchAlignment); }
 
-// The process-wide estimated plans of prepare(n), one forward and one
-// inverse per size, made on first request and kept for the process's life.
+// The process-wide estimated plans, one per direction and size, made on
+// first request and kept for the process's life: the plans of prepare(n)
+// and of every estimated plan set. Estimated plans depend on nothing but
+// the transform, so one of each serves every render.
 std::array<std::atomic<FftPlans::Plan*>, 2 * kSizes> gDefaultPlans{};
 
 const FftPlans::Plan* defaultPlan(FftDirection direction, std::int32_t n) {
@@ -45,46 +47,52 @@ const FftPlans::Plan* defaultPlan(FftDirection direction, std::int32_t n) {
   return gDefaultPlans[indexOf(direction, l)].load(std::memory_order_acquire);
 }
 
+// The default plan of one transform, made if need be: lock held, headroom
+// checked. Null when it cannot be made.
+const FftPlans::Plan* makeDefaultPlan(FftDirection direction, std::int32_t n) {
+  std::atomic<FftPlans::Plan*>& slot = gDefaultPlans[indexOf(direction, planner::log2Of(n))];
+  if (const FftPlans::Plan* made = slot.load(std::memory_order_relaxed)) return made;
+  auto* plan = new (std::nothrow) FftPlans::Plan;
+  if (!plan) return nullptr;
+  // The library's estimate alone: the planner would otherwise follow any
+  // wisdom it holds.
+  planner::forgetWisdom();
+  *plan = planner::make(direction, n, planner::Kind::Estimate);
+  if (!plan->plan) {
+    delete plan;
+    return nullptr;
+  }
+  slot.store(plan, std::memory_order_release);
+  return plan;
+}
+
 bool makeDefaultPlans(std::int32_t n) {
   if (defaultPlan(FftDirection::Forward, n) && defaultPlan(FftDirection::Inverse, n)) return true;
-  const int l = planner::log2Of(n);
-  if (l < 0) return false;
+  if (planner::log2Of(n) < 0) return false;
   std::lock_guard<std::mutex> lock(planner::mutex());
   const FftTransform both[] = {{FftDirection::Forward, n}, {FftDirection::Inverse, n}};
   // Before the library is called at all (its first call allocates too).
   if (!planner::headroom(planner::planningHeadroom(both))) return false;
   for (const FftTransform& t : both) {
-    std::atomic<FftPlans::Plan*>& slot = gDefaultPlans[indexOf(t.direction, l)];
-    if (slot.load(std::memory_order_relaxed)) continue;
-    auto* plan = new (std::nothrow) FftPlans::Plan;
-    if (!plan) return false;
-    planner::forgetWisdom();
-    *plan = planner::make(t.direction, n, planner::Kind::Estimate);
-    if (!plan->plan) {
-      delete plan;
-      return false;
-    }
-    slot.store(plan, std::memory_order_release);
+    if (!makeDefaultPlan(t.direction, n)) return false;
   }
   return true;
 }
 
-enum class Made { All, NotFromWisdom, NoMemory };
-
-// Makes a plan of `kind` for every transform into `plans`; lock held and
-// headroom checked. Nothing is kept unless all are made.
-Made makeAll(std::array<FftPlans::Plan, 2 * kSizes>& plans, std::span<const FftTransform> transforms,
-             planner::Kind kind) {
+// Makes the plans of every transform from the wisdom the library holds
+// into `plans`; lock held, headroom checked. False, keeping none, when the
+// wisdom lacks one (or memory for the planning arrays is short).
+bool makeFromWisdom(std::array<FftPlans::Plan, 2 * kSizes>& plans, std::span<const FftTransform> transforms) {
   for (const FftTransform& t : transforms) {
     FftPlans::Plan& slot = plans[indexOf(t.direction, planner::log2Of(t.n))];
     if (slot.plan) continue;
-    slot = planner::make(t.direction, t.n, kind);
+    slot = planner::make(t.direction, t.n, planner::Kind::FromWisdom);
     if (!slot.plan) {
       for (FftPlans::Plan& p : plans) planner::destroy(p);
-      return kind == planner::Kind::FromWisdom ? Made::NotFromWisdom : Made::NoMemory;
+      return false;
     }
   }
-  return Made::All;
+  return true;
 }
 
 }  // namespace
@@ -92,10 +100,12 @@ Made makeAll(std::array<FftPlans::Plan, 2 * kSizes>& plans, std::span<const FftT
 FftPlans::~FftPlans() { clear(); }
 
 void FftPlans::clear() {
+  // Estimated plans are the process's own, kept for its life.
+  if (!measured_) {
+    plans_.fill(Plan{});
+    return;
+  }
   measured_ = false;
-  bool any = false;
-  for (const Plan& p : plans_) any = any || p.plan;
-  if (!any) return;
   std::lock_guard<std::mutex> lock(planner::mutex());
   for (Plan& p : plans_) planner::destroy(p);
 }
@@ -120,11 +130,17 @@ bool FftPlans::make(std::span<const FftTransform> transforms, const FftPlanSourc
       if (!planner::headroom(planner::planningHeadroom(transforms) + 4 * wisdom.size())) return false;
       if (!wisdom.empty()) {
         planner::forgetWisdom();
-        if (planner::importWisdom(wisdom)) measured_ = makeAll(plans_, transforms, planner::Kind::FromWisdom) == Made::All;
+        measured_ = planner::importWisdom(wisdom) && makeFromWisdom(plans_, transforms);
       }
       if (!measured_) {
-        planner::forgetWisdom();
-        if (makeAll(plans_, transforms, planner::Kind::Estimate) != Made::All) return false;
+        for (const FftTransform& t : transforms) {
+          const Plan* plan = makeDefaultPlan(t.direction, t.n);
+          if (!plan) {
+            plans_.fill(Plan{});
+            return false;
+          }
+          plans_[indexOf(t.direction, planner::log2Of(t.n))] = *plan;
+        }
       }
     }
     if (measuring && !measured_ && !folder.empty() && source.makeMissing) startWisdomMaker(folder, transforms);

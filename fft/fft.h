@@ -100,8 +100,10 @@ struct FftPlanSource {
   bool makeMissing = true;
 };
 
-// The plans of one render or session. Not copyable; destroyed under the
-// planner's lock.
+// The plans of one render or session. Not copyable. Measured plans are the
+// set's own, destroyed with it under the planner's lock; estimated plans
+// are process-wide ones, made once per transform and kept for the
+// process's life (they depend on nothing but the transform).
 class FftPlans {
  public:
   FftPlans() = default;

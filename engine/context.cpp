@@ -51,7 +51,11 @@ ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, 
   const ResultCode design = prepareDesignWorkspace(context.design, job);
   if (design != kResultOk) return design;
 
-  context.inputOffset = inputReadableByPosition(job) ? static_cast<std::int64_t>(::ftello(job.input)) : -1;
+  if (!inputReadableByPosition(job)) {
+    context.inputOffset = -1;
+  } else {
+    context.inputOffset = job.inputOffset >= 0 ? job.inputOffset : static_cast<std::int64_t>(::ftello(job.input));
+  }
   context.blockLength = n;
   seekSource(context, 0);
   return kResultOk;
@@ -73,31 +77,6 @@ ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, 
   const ResultCode planned = makeRenderPlans(*context.ownPlans, job);
   if (planned != kResultOk) return planned;
   return configureRenderContext(context, job, gains, *context.ownPlans);
-}
-
-ResultCode prepareRenderResources(RenderResources& resources, const RenderJob& job, const float* gains,
-                                  std::int32_t contexts, std::size_t perThreadBytes) {
-  resources.contexts.clear();
-  const ResultCode planned = makeRenderPlans(resources.plans, job);
-  if (planned != kResultOk) return planned;
-  const std::int32_t wanted = contexts > 0 ? contexts : 1;
-  try {
-    resources.contexts.reserve(static_cast<std::size_t>(wanted));
-  } catch (const std::bad_alloc&) {
-    return kResultNoMemory;
-  }
-  // A context's arrays and tables: about 24 N doubles.
-  const std::size_t contextBytes = 200 * static_cast<std::size_t>(job.settings.blockLength);
-  for (std::int32_t i = 0; i < wanted; ++i) {
-    if (i > 0 && !memoryHeadroom(contextBytes + perThreadBytes)) break;
-    std::unique_ptr<RenderContext> context(new (std::nothrow) RenderContext);
-    if (!context) break;
-    const ResultCode result = configureRenderContext(*context, job, gains, resources.plans);
-    if (result == kResultNoMemory) break;
-    if (result != kResultOk) return result;
-    resources.contexts.push_back(std::move(context));
-  }
-  return resources.contexts.empty() ? kResultNoMemory : kResultOk;
 }
 
 void seekSource(RenderContext& context, std::int32_t k) {

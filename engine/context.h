@@ -117,26 +117,6 @@ ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, 
 // context that works alone.
 ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains);
 
-// Everything the threads of one render (or render session) work with,
-// made before any of them starts: one plan set, shared by all, and one
-// context per thread.
-struct RenderResources {
-  FftPlans plans;
-  std::vector<std::unique_ptr<RenderContext>> contexts;
-};
-
-// Makes `resources` for `job` and the gain matrix `gains`: the plans
-// (makeRenderPlans), then up to `contexts` configured contexts. A context
-// after the first is made only while memory for it and `perThreadBytes`
-// more (what its thread will need besides, such as its stack) is there,
-// so that the threads the contexts stand for can start: render with as
-// many threads as there are contexts. Returns 0 (at least one context), 3
-// (not the plans, or not even one context) or 110 (as
-// configureRenderContext). After it, rendering allocates nothing, and the
-// library behind the transforms never allocates.
-ResultCode prepareRenderResources(RenderResources& resources, const RenderJob& job, const float* gains,
-                                  std::int32_t contexts, std::size_t perThreadBytes = 0);
-
 // Makes block k the next block the source delivers: the noise generator
 // jumps to the block's first sample, a wave input is read from it, and
 // block k passes the sequence rule.

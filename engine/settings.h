@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/encoding.h"
 #include "fft/fft.h"
 
 namespace vellomar {
@@ -60,6 +61,12 @@ struct PictureData {
 // Channels of the output: 2 for stereo, else 1.
 inline int outputChannels(const RenderSettings& settings) { return settings.stereo ? 2 : 1; }
 
+// Whether the settings' source draws on the noise generator (and so moves
+// the noise state on).
+inline bool drawsNoise(const RenderSettings& settings) {
+  return settings.inputSource == InputSource::PinkNoise || settings.inputSource == InputSource::WhiteNoise;
+}
+
 inline constexpr std::int32_t kInitialRandomSeed = 2128236579;  // 0x7EDA5023
 
 // Everything one render reads and where it writes. The caller fills it
@@ -69,6 +76,9 @@ struct RenderJob {
   RenderSettings settings;
   PictureData picture;
   std::FILE* input = nullptr;    // wave source: a regular file positioned at the first sample
+  // Byte offset of the wave's first sample in `input`, for reading by
+  // position; -1: where the stream stands when the render starts.
+  std::int64_t inputOffset = -1;
   std::FILE* output = nullptr;   // header already written
   std::uint32_t sampleCount = 0;
   bool input8Bit = false;
@@ -86,6 +96,10 @@ struct RenderJob {
   std::int32_t threads = 0;
   // Blocks each thread renders at a time: 0 lets the render choose.
   std::int32_t blocksPerRun = 0;
+  // How the output's samples are stored (see engine/encoding.h).
+  SampleEncoding encoding = SampleEncoding::Int16;
+  // Left by renderSound: the clipped samples and the peak of what it wrote.
+  RenderLevels levels;
   // How the render's transforms are planned (fft/fft.h): estimated unless
   // set, which keeps every render of a machine the same to the bit; the
   // program's front-ends use measured plans.

@@ -283,8 +283,6 @@ void ifftReal(const double* input, double* output, double, std::int32_t n) {
   if (ws.prepare(n)) ws.inverse(input, output, n);
 }
 
-bool memoryHeadroom(std::size_t bytes) { return planner::headroom(bytes); }
-
 std::uint64_t fftTransformCount(FftDirection direction, std::int32_t n) {
   const int l = planner::log2Of(n);
   if (l < 0) return 0;

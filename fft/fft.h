@@ -196,12 +196,6 @@ void ifftReal(const double* input, double* output, double reserved, std::int32_t
 // n is not a supported size or memory is short.
 bool prepareFft(std::int32_t n);
 
-// Whether `bytes` of fresh address space and memory can be had now: a
-// private writable mapping of that size is made and given back at once,
-// which fails under the limits the process's allocations meet (address
-// space, data size, strict overcommit). The check made before planning.
-bool memoryHeadroom(std::size_t bytes);
-
 // Transforms of size n in `direction` this process has done so far, on
 // every thread: for tests and benchmarks that count the work of a render.
 std::uint64_t fftTransformCount(FftDirection direction, std::int32_t n);

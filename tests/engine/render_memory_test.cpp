@@ -47,7 +47,8 @@ int withAddressLimit(std::size_t extra, const std::function<int()>& body) {
   std::fflush(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const rlimit limit{addressSpaceNow() + extra, addressSpaceNow() + extra};
+    const rlim_t most = addressSpaceNow() + extra;
+    const rlimit limit{most, most};
     if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(99);
     ::_exit(body());
   }

@@ -15,15 +15,14 @@ namespace {
 int runMakePlans(const std::vector<std::int32_t>& blockLengths, bool quiet) {
   const std::string folder = userWisdomFolder();
   if (folder.empty()) {
-    std::fprintf(stderr, "vellomar-render: no cache folder for the plans: neither XDG_CACHE_HOME nor HOME is set\n");
+    printMessage("no cache folder for the plans: neither XDG_CACHE_HOME nor HOME is set");
     return kExitFailed;
   }
   for (const std::int32_t n : blockLengths) {
     const auto start = std::chrono::steady_clock::now();
     std::string error;
     if (!makeWisdom(folder, renderTransforms(n), error)) {
-      std::fprintf(stderr, "vellomar-render: cannot make the plans for block length %d: %s\n", static_cast<int>(n),
-                   error.c_str());
+      printMessage("cannot make the plans for block length " + std::to_string(n) + ": " + error);
       return kExitFailed;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -36,7 +35,7 @@ int runMakePlans(const std::vector<std::int32_t>& blockLengths, bool quiet) {
 }  // namespace
 
 int makePlans(const Options& o, const CLI::App& app) {
-  if (!o.picture.empty() || !o.output.empty()) return usageError("--make-plans takes no PICTURE or OUTPUT.wav");
+  if (app.count("PICTURE") > 0 || app.count("OUTPUT") > 0) return usageError("--make-plans takes no PICTURE or OUTPUT");
   std::vector<std::int32_t> lengths;
   if (app.count("--block-length") > 0) {
     if (!isPowerOfTwo(o.blockLength) || o.blockLength < kMinBlockLength || o.blockLength > kMaxBlockLength) {

@@ -16,6 +16,8 @@ ResultCode FilterBlockRenderer::prepare(const RenderInputs& inputs) {
         inputs.plans ? configureRenderContext(contexts_[c], *inputs.job, inputs.gains[c], *inputs.plans)
                      : configureRenderContext(contexts_[c], *inputs.job, inputs.gains[c]);
     if (result != kResultOk) return result;
+    // Each channel of a stereo input is read by its own channel's context.
+    contexts_[c].inputChannel = inputs.job->inputChannels > 1 ? c : 0;
   }
   return kResultOk;
 }

@@ -87,6 +87,8 @@ struct SessionInput {
   std::shared_ptr<std::FILE> file;
   std::int64_t offset = 0;  // byte offset of the first sample
   bool eightBit = false;    // 8-bit samples, otherwise 16-bit
+  bool floatSamples = false;  // 32-bit float samples, 1.0 at full scale
+  std::int32_t channels = 1;  // interleaved; a stereo input renders stereo
 };
 
 struct SessionSnapshot {

@@ -65,6 +65,8 @@ struct SessionShape {
   const std::FILE* input = nullptr;
   std::int64_t inputOffset = 0;
   bool eightBit = false;
+  bool floatSamples = false;
+  std::int32_t inputChannels = 1;
   SampleEncoding encoding = SampleEncoding::Int16;
 
   static SessionShape of(const SessionSnapshot& snapshot);

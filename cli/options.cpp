@@ -1,11 +1,14 @@
 #include "cli/options.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/decimal.h"
 #include "cli/interrupt.h"
 #include "cli/terminal.h"
 #include "engine/granularity.h"
@@ -186,11 +189,30 @@ void addOptions(CLI::App& app, Options& o) {
   app.add_flag("--make-plans", o.makePlans,
                "Measure the plans for --block-length (every block length without it) now and keep them, then "
                "exit: vellomar-render --make-plans [--block-length N]");
+  for (const char* number : {"--block-length", "--subblocks", "--freq-granularity", "--time-granularity", "--range",
+                             "--gain", "--duration", "--low-hz", "--high-hz", "--threads", "--rate"}) {
+    app.get_option(number)->transform(decimalNumber());
+  }
+}
+
+// The file names must name files: none empty, and the output no folder.
+// Returns 0 or a usage-error exit code (after saying why).
+int checkNames(const Options& o, const CLI::App& app) {
+  if (o.picture.empty()) return usageError(o.analyse ? "the sound's name is empty" : "the picture's name is empty");
+  if (app.count("--input") > 0 && o.input.empty()) return usageError("--input needs a file name; it is empty");
+  if (app.count("--size") > 0 && o.size.empty()) return usageError("--size needs WIDTHxHEIGHT; it is empty");
+  if (o.output.empty()) return usageError("the output's name is empty");
+  struct stat st = {};
+  if (o.output.back() == '/' || (::stat(o.output.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+    return usageError("cannot write the output to '" + o.output + "': Is a directory");
+  }
+  return 0;
 }
 
 int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& settings) {
   if (app.count("PICTURE") == 0) return usageError("PICTURE is required");
   if (app.count("OUTPUT") == 0) return usageError("OUTPUT is required");
+  if (const int code = checkNames(o, app); code != 0) return code;
   if (o.analyse) {
     if (!o.input.empty() || o.source == "wave") {
       return usageError("--analyse reads the sound from its first argument; --input and --source wave do not apply");

@@ -213,6 +213,9 @@ void LiveRender::renderChange(const RowSpans& rows, bool play) {
 
 bool LiveRender::startSession(const SessionSnapshot& snapshot) {
   SessionOptions options;
+  // Planned as Generate's renders are (prepareRender), so that what the
+  // session commits is what Generate would write.
+  options.plans.planning = FftPlanning::Measured;
   const std::uint64_t serial = ++serial_;
   std::shared_ptr<Relay> relay = relay_;
   options.blockPublished = [relay, serial](std::int64_t, std::uint32_t) {

@@ -12,7 +12,8 @@ namespace vellomar {
 
 bool inputReadableByPosition(const RenderJob& job) { return streamReadableByPosition(job.input); }
 
-ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains) {
+ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains,
+                                  const SineTables* sine) {
   const std::int32_t n = job.settings.blockLength;
   const std::int32_t s = job.settings.subBlocksPerBlock;
   context.job = &job;
@@ -22,6 +23,19 @@ ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, 
   if (!isPowerOfTwo(n) || n < 4 || n > (1 << 29) || s < 1 || s > n || n % s != 0) return kResultInternal;
   const auto un = static_cast<std::size_t>(n);
   const auto hop = static_cast<std::size_t>(n / s);
+
+  if (job.settings.inputSource == InputSource::SineTones) {
+    if (!sine) return kResultInternal;
+    try {
+      context.hopBytes.assign(2 * hop, 0);
+    } catch (const std::bad_alloc&) {
+      return kResultNoMemory;
+    }
+    const ResultCode voice = configureSineVoice(context.sine, job, *sine);
+    if (voice != kResultOk) return voice;
+    context.blockLength = n;
+    return kResultOk;
+  }
 
   if (!context.fft.prepare(n) || !context.fft.prepare(2 * n)) return kResultNoMemory;
   try {
@@ -47,8 +61,7 @@ void seekSource(RenderContext& context, std::int32_t k) {
   const RenderJob* job = context.job;
   if (!job) return;
   context.noiseState = job->noiseState;
-  const bool noise = job->settings.inputSource != InputSource::WaveFile;
-  if (noise && k > 0 && validNoiseState(job->noiseState)) {
+  if (drawsNoise(job->settings.inputSource) && k > 0 && validNoiseState(job->noiseState)) {
     const std::uint64_t steps = static_cast<std::uint64_t>(k) * static_cast<std::uint64_t>(job->settings.blockLength);
     context.noiseState = advanceNoiseState(job->noiseState, steps);
   }

@@ -220,10 +220,17 @@ void buildGainMatrix(const PictureData& pic, const RenderSettings& settings, flo
   const float ln10 = static_cast<float>(std::log(10.0));
   const float alpha = ln10 / 20.0f * static_cast<float>(range) * kOneOver255;
   const float beta = alpha * -255.0f;
+  // Sine tones have no noise floor to keep: black is silence under this
+  // mapping too, whose floor then starts at brightness 1.
+  const bool blackSilent = settings.inputSource == InputSource::SineTones;
   for (std::size_t r = 0; r < h; ++r) {
     const std::uint8_t* row = pic.pixels + (h - 1 - r) * pic.stride;
     float* out = gains + r * w;
     for (std::size_t x = 0; x < w; ++x) {
+      if (blackSilent && row[x] == 0) {
+        out[x] = 0.0f;
+        continue;
+      }
       // The exponent is formed in double and rounded once: 255 gives
       // exp(-1.2e-7) = 0.99999988 at 60 dB, not exactly 1.
       const auto exponent = static_cast<float>(static_cast<double>(row[x]) * alpha + static_cast<double>(beta));
@@ -236,23 +243,14 @@ double intervalMean(float a, float b, const float* v, std::int64_t stride) {
   return applySpan(spanWeights(a, b), v, stride);
 }
 
-ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int32_t u) {
-  const RenderJob* job = context.job;
-  if (!job || context.blockLength == 0) return kResultInternal;
-  const RenderSettings& s = job->settings;
-  const std::int32_t n = context.blockLength;
-  const std::int32_t k = n / 2;
-  FilterDesignWorkspace& ws = context.design;
-
-  const PictureData& pic = job->picture;
-  const float* gains = context.gains;
-  if (pic.height == 0 || pic.width == 0 || !pic.pixels || !gains) return kResultInternal;
-  if (pic.height > kMaxPictureSide || pic.width > kMaxPictureSide) return kResultInternal;
-  if (ws.slice.size() < pic.width) return kResultInternal;  // made for another picture
+ResultCode slotColumnGains(const RenderJob& job, const float* gains, std::int32_t u, float* slice, float* interior) {
+  const RenderSettings& s = job.settings;
+  const PictureData& pic = job.picture;
+  const std::int32_t n = s.blockLength;
+  if (pic.width == 0 || pic.height == 0 || !gains || n < 1) return kResultInternal;
   const std::uint32_t width = pic.width;
   const std::uint32_t height = pic.height;
   const float rows = static_cast<float>(height);
-  float* slice = ws.slice.data();
 
   if (height == 1) {
     // One row: the same spectrum for the whole sound.
@@ -261,7 +259,7 @@ ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int
     // The slot's span in fractional rows: row 0 at time 0, row H-1 at the
     // end of the output.
     const float total =
-        static_cast<float>(job->sampleCount) / static_cast<float>(n) * static_cast<float>(s.subBlocksPerBlock);
+        static_cast<float>(job.sampleCount) / static_cast<float>(n) * static_cast<float>(s.subBlocksPerBlock);
     const float mid = static_cast<float>(u) - static_cast<float>(s.subBlocksPerBlock) * 0.5f;
     const float last = static_cast<float>(height - 1);
     float lo = ((mid - 0.5f) / total) * last;
@@ -275,7 +273,7 @@ ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int
       // ends, formed in single precision, round to one position. Formed in
       // double they come apart; where even that is too fine for a float,
       // the slot reads the rows at its start.
-      const double totalHops = static_cast<double>(job->sampleCount) / static_cast<double>(n) *
+      const double totalHops = static_cast<double>(job.sampleCount) / static_cast<double>(n) *
                                static_cast<double>(s.subBlocksPerBlock);
       const double middle = static_cast<double>(u) - static_cast<double>(s.subBlocksPerBlock) * 0.5;
       lo = static_cast<float>((middle - 0.5) / totalHops * static_cast<double>(last));
@@ -287,8 +285,27 @@ ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int
       if (!(hi > lo)) hi = std::nextafter(lo, rows);
       if (!(hi > lo)) return kResultEmptyTimeSpan;
     }
-    applySpanDownColumns(spanWeights(lo, hi), gains, width, slice, ws.interior.data());
+    applySpanDownColumns(spanWeights(lo, hi), gains, width, slice, interior);
   }
+  return kResultOk;
+}
+
+ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int32_t u) {
+  const RenderJob* job = context.job;
+  if (!job || context.blockLength == 0) return kResultInternal;
+  const std::int32_t n = context.blockLength;
+  const std::int32_t k = n / 2;
+  FilterDesignWorkspace& ws = context.design;
+
+  const PictureData& pic = job->picture;
+  const float* gains = context.gains;
+  if (pic.height == 0 || pic.width == 0 || !pic.pixels || !gains) return kResultInternal;
+  if (pic.height > kMaxPictureSide || pic.width > kMaxPictureSide) return kResultInternal;
+  if (ws.slice.size() < pic.width) return kResultInternal;  // made for another picture
+  const std::uint32_t width = pic.width;
+  float* slice = ws.slice.data();
+  const ResultCode sliced = slotColumnGains(*job, gains, u, slice, ws.interior.data());
+  if (sliced != kResultOk) return sliced;
 
   // An unknown scale has no bin edges.
   if (ws.binEdges.empty()) return kResultInternal;

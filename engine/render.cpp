@@ -76,12 +76,13 @@ ResultCode renderRun(RenderContext& context, std::int64_t firstBlock, std::int64
   // Output sample k is timeline sample k + N/2; the output ends at this
   // timeline position.
   const std::int64_t end = static_cast<std::int64_t>(job.sampleCount) + n / 2;
+  const bool sine = job.settings.inputSource == InputSource::SineTones;
   double* x = context.hopX.data();
   double* y = context.hopY.data();
   unsigned char* bytes = context.hopBytes.data();
 
   ResultCode result = kResultOk;
-  if (firstBlock > 0) {
+  if (firstBlock > 0 && !sine) {
     // The previous block, under the first hop's filter: exactly what the
     // cache would hold had this context rendered the blocks before.
     const auto before = static_cast<std::int32_t>(firstBlock - 1);
@@ -97,20 +98,23 @@ ResultCode renderRun(RenderContext& context, std::int64_t firstBlock, std::int64
       const std::int64_t hopStart = b * n + j * h;
       const bool last = hopStart + h >= end;
 
-      // The hop fades from filter column u (x) to column u + 1 (y).
-      const auto column = static_cast<std::int32_t>(u);
-      if (!sumSegments(context, block, column, u, x, hop, result) ||
-          !sumSegments(context, block, column + 1, u, y, hop, result)) {
-        return result;
+      // The hop fades from filter column u (from) to column u + 1 (to).
+      const double* from = x;
+      const double* to = y;
+      if (sine) {
+        result = sineHopSignals(context.sine, context.gains, u, from, to);
+        if (result != kResultOk) return result;
+      } else {
+        const auto column = static_cast<std::int32_t>(u);
+        if (!sumSegments(context, block, column, u, x, hop, result) ||
+            !sumSegments(context, block, column + 1, u, y, hop, result)) {
+          return result;
+        }
       }
 
       const std::int64_t first = b == 0 ? std::max<std::int64_t>(0, n / 2 - j * h) : 0;
       const std::int64_t stop = last ? end - hopStart : h;
-      for (std::int64_t k = first; k < stop; ++k) {
-        const double t = static_cast<double>(k) * inverseHop;
-        const double v = ((1.0 - t) * x[k] + t * y[k]) * g;
-        storeSample(v, bytes + 2 * (k - first));
-      }
+      for (std::int64_t k = first; k < stop; ++k) storeSample(hopFade(from, to, k, inverseHop, g), bytes + 2 * (k - first));
       if (!write(bytes, static_cast<std::size_t>(2 * (stop - first)))) return kResultWriteFailed;
       if (last) return kResultOk;
       if (requested(job.abort) || requested(cancel)) return kResultAborted;
@@ -131,9 +135,9 @@ void reportProgress(const RenderJob& job, std::int64_t block, std::int64_t block
 }
 
 // One context, every block, each hop written as it is made.
-ResultCode renderInOrder(RenderJob& job, const float* gains, std::int64_t blocks) {
+ResultCode renderInOrder(RenderJob& job, const float* gains, const SineTables* sine, std::int64_t blocks) {
   RenderContext context;
-  ResultCode result = configureRenderContext(context, job, gains);
+  ResultCode result = configureRenderContext(context, job, gains, sine);
   if (result != kResultOk) return result;
   result = renderRun(
       context, 0, blocks, nullptr, [&](std::int64_t b) { reportProgress(job, b, blocks); }, [] {},
@@ -141,7 +145,7 @@ ResultCode renderInOrder(RenderJob& job, const float* gains, std::int64_t blocks
         if (count > 0 && std::fwrite(bytes, 1, count, job.output) != count) return false;
         return !std::ferror(job.output) && !std::feof(job.output);
       });
-  if (job.settings.inputSource != InputSource::WaveFile) job.noiseState = context.noiseState;
+  if (drawsNoise(job.settings.inputSource)) job.noiseState = context.noiseState;
   return result;
 }
 
@@ -150,6 +154,7 @@ constexpr int kMaxChannels = 2;
 struct ChannelGains {
   const float* channel[kMaxChannels] = {};
   int count = 1;
+  const SineTables* sine = nullptr;  // a sine render's tables
 };
 
 // Runs rendered into a ring of buffers and written by the calling thread in
@@ -346,7 +351,7 @@ class RunPipeline {
 
   void work() {
     RenderContext context;
-    const ResultCode configured = configureRenderContext(context, job_, gains_.channel[0]);
+    const ResultCode configured = configureRenderContext(context, job_, gains_.channel[0], gains_.sine);
     for (;;) {
       std::int64_t t = 0;
       Slot* slot = nullptr;
@@ -369,7 +374,7 @@ class RunPipeline {
   void renderRunHere(std::int64_t r) {
     if (!here_) {
       here_ = std::make_unique<RenderContext>();
-      hereConfigured_ = configureRenderContext(*here_, job_, gains_.channel[0]);
+      hereConfigured_ = configureRenderContext(*here_, job_, gains_.channel[0], gains_.sine);
     }
     ResultCode failed = hereConfigured_;
     for (int c = 0; c < channels_; ++c) {
@@ -437,7 +442,7 @@ ResultCode renderBlocks(RenderJob& job, const ChannelGains& gains, std::int64_t 
   const std::int64_t perRun = blocksPerRun(job, blocks, threads, gains.count);
   const std::int64_t runs = (blocks + perRun - 1) / perRun;
   threads = static_cast<std::int32_t>(std::min<std::int64_t>(threads, runs * gains.count));
-  if (gains.count == 1 && threads <= 1) return renderInOrder(job, gains.channel[0], blocks);
+  if (gains.count == 1 && threads <= 1) return renderInOrder(job, gains.channel[0], gains.sine, blocks);
 
   RunPipeline pipeline(job, gains, blocks, perRun);
   if (!pipeline.makeSlots(2 * static_cast<std::size_t>(std::max(threads, 1)))) return kResultNoMemory;
@@ -446,12 +451,12 @@ ResultCode renderBlocks(RenderJob& job, const ChannelGains& gains, std::int64_t 
   const std::size_t started = threads > 1 ? pipeline.start(threads) : 0;
   if (started == 0 && gains.count == 1) {
     pipeline.finish();
-    return renderInOrder(job, gains.channel[0], blocks);
+    return renderInOrder(job, gains.channel[0], gains.sine, blocks);
   }
   std::int64_t blocksReached = 0;
   const ResultCode result = pipeline.writeRuns(job.output, blocksReached);
   pipeline.finish();
-  if (job.settings.inputSource != InputSource::WaveFile) {
+  if (drawsNoise(job.settings.inputSource)) {
     // Every channel drew the same noise: the generator moves on as for one.
     const std::int64_t reached = result == kResultOk ? blocks : blocksReached;
     const std::uint64_t steps =
@@ -478,7 +483,7 @@ ResultCode renderSound(RenderJob& job) {
   const std::int32_t n = job.settings.blockLength;
   const std::int32_t s = job.settings.subBlocksPerBlock;
   const PictureData& picture = job.picture;
-  const bool noise = job.settings.inputSource != InputSource::WaveFile;
+  const bool noise = drawsNoise(job.settings.inputSource);
 
   const int channels = outputChannels(job.settings);
   const std::size_t pixels = static_cast<std::size_t>(picture.width) * picture.height;
@@ -522,7 +527,12 @@ ResultCode renderSound(RenderJob& job) {
       }
     }
     const auto blocks = static_cast<std::int64_t>(blockCount(job.sampleCount, n));
-    result = renderBlocks(job, channelGains, blocks);
+    SineTables sine;
+    if (job.settings.inputSource == InputSource::SineTones) {
+      result = prepareSineTables(sine, job);
+      channelGains.sine = &sine;
+    }
+    if (result == kResultOk) result = renderBlocks(job, channelGains, blocks);
   }
 
   if (job.input) {

@@ -19,6 +19,14 @@ namespace vellomar {
 // within one hop. job.noiseState is left where the next render continues.
 ResultCode renderSound(RenderJob& job);
 
+// Sample k of a hop that fades from signal `from` (the hop's first filter
+// column) to `to` (the next one), times the master gain `gain`: t = k / H,
+// ((1 - t) from[k] + t to[k]) * gain, in this order for every source.
+inline double hopFade(const double* from, const double* to, std::int64_t k, double inverseHop, double gain) {
+  const double t = static_cast<double>(k) * inverseHop;
+  return ((1.0 - t) * from[k] + t * to[k]) * gain;
+}
+
 // One output sample from a gained value: clamped to 32767 above (a value
 // that is not a number included) and -32768 below, then v + 0.5 truncated
 // toward zero, so -32768 itself never comes out.

@@ -110,8 +110,9 @@ void addOptions(CLI::App& app, Options& o) {
   app.add_option("--size", o.size,
                  "With --analyse: the picture's WIDTHxHEIGHT (default 512 columns and one row per hop of the "
                  "time granularity)");
-  app.add_option("--source", o.source, "Sound source: pink, white or wave (default pink)")
-      ->check(CLI::IsMember({"pink", "white", "wave"}));
+  app.add_option("--source", o.source,
+                 "Sound source: pink, white, wave or sine (one sine tone per column; default pink)")
+      ->check(CLI::IsMember({"pink", "white", "wave", "sine"}));
   app.add_option("--input", o.input, "Input wave file (mono, 8 or 16 bit, 44100 Hz); implies --source wave");
   app.add_option("--scale", o.scale, "Frequency scale: linear, log or mel (default mel)")
       ->check(CLI::IsMember({"linear", "log", "mel"}));
@@ -143,8 +144,8 @@ void addOptions(CLI::App& app, Options& o) {
                "Two channels: the left from the picture's red, the right from its green (blue is ignored)");
   app.add_option("--threads", o.threads,
                  "Threads that render: 1 ... 64 (default: every core this process may use)");
+  addNoteOptions(app, o.notes);
   app.add_flag("-q,--quiet", o.quiet, "No progress bar");
-
 }
 
 int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& settings) {
@@ -161,7 +162,7 @@ int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& s
   if (!o.input.empty() && app.count("--source") > 0 && o.source != "wave") {
     return usageError("--input cannot be combined with --source " + o.source);
   }
-  if (wave && app.count("--duration") > 0) return usageError("--duration applies to the noise sources only");
+  if (wave && app.count("--duration") > 0) return usageError("--duration does not apply to a wave source");
   if (!(o.duration >= kMinDurationSeconds && o.duration <= kMaxDurationSeconds)) {
     return usageError("--duration must be from 0.02 to 1000000");
   }
@@ -172,8 +173,10 @@ int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& s
     return usageError("--threads must be from 1 to 64");
   }
 
-  settings.inputSource =
-      wave ? InputSource::WaveFile : (o.source == "white" ? InputSource::WhiteNoise : InputSource::PinkNoise);
+  settings.inputSource = wave                 ? InputSource::WaveFile
+                         : o.source == "white" ? InputSource::WhiteNoise
+                         : o.source == "sine"  ? InputSource::SineTones
+                                               : InputSource::PinkNoise;
   settings.frequencyScale = o.scale == "linear" ? FrequencyScale::Linear
                             : o.scale == "log"  ? FrequencyScale::Logarithmic
                                                 : FrequencyScale::Mel;
@@ -184,7 +187,11 @@ int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& s
   settings.inputPath = o.input;
   settings.outputPath = o.output;
   if (const int code = applyGranularity(o, app, settings); code != 0) return code;
-  if (const int code = applyBand(o, app, o.scale, settings); code != 0) return code;
+  if (app.count("--notes") > 0) {
+    if (const int code = applyNoteOptions(o.notes, app, settings); code != 0) return code;
+  } else if (const int code = applyBand(o, app, o.scale, settings); code != 0) {
+    return code;
+  }
   settings.stereo = o.stereo;
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/note_options.h"
 #include "engine/settings.h"
 
 namespace vellomar::cli {
@@ -31,6 +32,7 @@ struct Options {
   bool quiet = false;
   bool analyse = false;
   std::string size;  // --analyse: WIDTHxHEIGHT, empty for the default
+  NoteOptions notes;
 };
 
 // Declares every option of `o` to `app`.

@@ -85,6 +85,9 @@ struct RenderContext {
   FftBuffer hopY;
   std::vector<unsigned char> hopBytes;
 
+  // The clipped samples and peak of the samples this context stored.
+  RenderLevels levels;
+
   // A sine render's synthesiser, in place of the source, the cache and the
   // design (which a sine render leaves unmade).
   SineVoice sine;

@@ -38,7 +38,7 @@ double noteFrequency(int note, double a4Hz);
 double notePosition(double hz, double a4Hz);
 
 struct NoteRange {
-  int lowest = 33;   // A1
+  int lowest = 33;    // A1
   int highest = 117;  // A8
 };
 

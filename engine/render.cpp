@@ -1,6 +1,7 @@
 #include "engine/render.h"
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -23,7 +24,10 @@ constexpr std::int64_t kMaxRunBytes = std::int64_t{1} << 20;
 // Runs per thread the render aims at, so that the threads finish together.
 constexpr std::int64_t kRunsPerThread = 4;
 
-inline void storeSample(double v, unsigned char* out) {
+inline void storeSample(double v, unsigned char* out, RenderLevels& levels) {
+  // Written so that a value that is not a number clips.
+  if (!(v >= -32768.0 && v <= 32767.0)) ++levels.clippedSamples;
+  levels.peak = std::max(levels.peak, std::fabs(v));
   const auto bits = static_cast<std::uint16_t>(toOutputSample(v));
   out[0] = static_cast<unsigned char>(bits & 0xFF);
   out[1] = static_cast<unsigned char>(bits >> 8);
@@ -114,7 +118,9 @@ ResultCode renderRun(RenderContext& context, std::int64_t firstBlock, std::int64
 
       const std::int64_t first = b == 0 ? std::max<std::int64_t>(0, n / 2 - j * h) : 0;
       const std::int64_t stop = last ? end - hopStart : h;
-      for (std::int64_t k = first; k < stop; ++k) storeSample(hopFade(from, to, k, inverseHop, g), bytes + 2 * (k - first));
+      for (std::int64_t k = first; k < stop; ++k) {
+        storeSample(hopFade(from, to, k, inverseHop, g), bytes + 2 * (k - first), context.levels);
+      }
       if (!write(bytes, static_cast<std::size_t>(2 * (stop - first)))) return kResultWriteFailed;
       if (last) return kResultOk;
       if (requested(job.abort) || requested(cancel)) return kResultAborted;
@@ -146,6 +152,7 @@ ResultCode renderInOrder(RenderJob& job, const float* gains, const SineTables* s
         return !std::ferror(job.output) && !std::feof(job.output);
       });
   if (drawsNoise(job.settings.inputSource)) job.noiseState = context.noiseState;
+  job.levels = context.levels;
   return result;
 }
 
@@ -202,7 +209,7 @@ class RunPipeline {
   // Writes the runs in order and reports progress; stops at the first
   // failure in output order. Returns the render's result and the number of
   // blocks the output got through.
-  ResultCode writeRuns(std::FILE* output, std::int64_t& blocksReached) {
+  ResultCode writeRuns(std::FILE* output, std::int64_t& blocksReached, RenderLevels& levels) {
     ResultCode result = kResultOk;
     std::int64_t nextProgress = 0;
     auto reportUpTo = [&](std::int64_t doneBlocks) {
@@ -230,6 +237,7 @@ class RunPipeline {
       }
       // The first failure in channel order is the run's.
       for (int c = 0; c < channels_ && result == kResultOk; ++c) result = slot.result[c];
+      for (int c = 0; c < channels_; ++c) levels.add(slot.levels[c]);
       const std::size_t used = slot.frames[0] * 2 * static_cast<std::size_t>(channels_);
       lock.unlock();
       if (result != kResultOk) {
@@ -271,6 +279,7 @@ class RunPipeline {
     std::int64_t blocksDone[kMaxChannels] = {};  // blocks each channel has finished
     int finishedChannels = 0;
     ResultCode result[kMaxChannels] = {};
+    RenderLevels levels[kMaxChannels];  // of each channel's samples
   };
 
   // Under the lock.
@@ -294,6 +303,7 @@ class RunPipeline {
         slot.frames[c] = 0;
         slot.blocksDone[c] = 0;
         slot.result[c] = kResultOk;
+        slot.levels[c] = RenderLevels{};
       }
     }
     return slot;
@@ -314,6 +324,7 @@ class RunPipeline {
       const std::size_t frameBytes = 2 * static_cast<std::size_t>(channels_);
       unsigned char* out = slot.bytes.data() + 2 * static_cast<std::size_t>(c);
       std::size_t frames = 0;
+      context.levels = RenderLevels{};
       result = renderRun(
           context, first, end, &cancel_, [](std::int64_t) {},
           [&] {
@@ -340,6 +351,7 @@ class RunPipeline {
           });
       std::lock_guard<std::mutex> lock(mutex_);
       slot.frames[c] = frames;
+      slot.levels[c] = context.levels;
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -454,7 +466,8 @@ ResultCode renderBlocks(RenderJob& job, const ChannelGains& gains, std::int64_t 
     return renderInOrder(job, gains.channel[0], gains.sine, blocks);
   }
   std::int64_t blocksReached = 0;
-  const ResultCode result = pipeline.writeRuns(job.output, blocksReached);
+  job.levels = RenderLevels{};
+  const ResultCode result = pipeline.writeRuns(job.output, blocksReached, job.levels);
   pipeline.finish();
   if (drawsNoise(job.settings.inputSource)) {
     // Every channel drew the same noise: the generator moves on as for one.

@@ -67,6 +67,20 @@ inline int outputChannels(const RenderSettings& settings) { return settings.ster
 
 inline constexpr std::int32_t kInitialRandomSeed = 2128236579;  // 0x7EDA5023
 
+// The clipped samples and the peak of a run of output values, or of a
+// whole render: a value clips when it lies outside the 16-bit range (below
+// -32768 or above 32767, or is not a number); the peak is the largest
+// |value| on that scale.
+struct RenderLevels {
+  std::uint64_t clippedSamples = 0;
+  double peak = 0.0;
+
+  void add(const RenderLevels& other) {
+    clippedSamples += other.clippedSamples;
+    if (other.peak > peak) peak = other.peak;
+  }
+};
+
 // Everything one render reads and where it writes. The caller fills it
 // completely before renderSound and keeps the picture's bytes alive until
 // renderSound returns; nothing else is read.
@@ -91,6 +105,8 @@ struct RenderJob {
   std::int32_t threads = 0;
   // Blocks each thread renders at a time: 0 lets the render choose.
   std::int32_t blocksPerRun = 0;
+  // Left by renderSound: the clipped samples and the peak of what it wrote.
+  RenderLevels levels;
 };
 
 // Output samples of a noise render: trunc(float(rate) * duration), the

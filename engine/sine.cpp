@@ -149,7 +149,8 @@ double sineLevel(const RenderSettings& settings, std::uint32_t width) {
     FftBuffer responses(un, 0.0);
     FftBuffer taps(un, 0.0);
     for (std::int32_t i = design.edgesFirst; i < design.edgesEnd; ++i) {
-      const double edge = design.edgeWeights.empty() ? 1.0 : design.edgeWeights[static_cast<std::size_t>(i - design.edgesFirst)];
+      const double edge =
+          design.edgeWeights.empty() ? 1.0 : design.edgeWeights[static_cast<std::size_t>(i - design.edgesFirst)];
       responses[2 * static_cast<std::size_t>(i)] = design.pinkWeights[static_cast<std::size_t>(i)] * edge;
     }
     FftWorkspace fft;
@@ -172,8 +173,7 @@ ResultCode prepareSineTables(SineTables& t, const RenderJob& job) {
   const RenderSettings& s = job.settings;
   const PictureData& pic = job.picture;
   if (!blockSettingsUsable(s) || !scaleKnown(s.frequencyScale)) return kResultInternal;
-  if (pic.width == 0 || pic.height == 0 || !pic.pixels || pic.width > kMaxPictureSide ||
-      pic.height > kMaxPictureSide) {
+  if (pic.width == 0 || pic.height == 0 || !pic.pixels || pic.width > kMaxPictureSide || pic.height > kMaxPictureSide) {
     return kResultInternal;
   }
   const std::int32_t hop = s.blockLength / s.subBlocksPerBlock;
@@ -358,8 +358,7 @@ ResultCode sineHopSignals(SineVoice& voice, const float* gains, std::int64_t u, 
   return kResultOk;
 }
 
-ResultCode renderSineFrames(SineVoice& voice, const float* gains, std::int64_t first, std::int64_t count,
-                            double* out) {
+ResultCode renderSineFrames(SineVoice& voice, const float* gains, std::int64_t first, std::int64_t count, double* out) {
   if (!voice.tables || !voice.job || first < 0 || count < 0) return kResultInternal;
   const std::int64_t hop = voice.tables->hop;
   const double inverseHop = 1.0 / static_cast<double>(hop);

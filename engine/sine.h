@@ -69,11 +69,11 @@ inline constexpr std::int32_t kSineKernelTaps = 13;
 // What every thread of a sine render reads: one set per render, shared by
 // all channels. Made by prepareSineTables, then only read.
 struct SineTables {
-  std::int32_t width = 0;       // picture columns
-  std::int32_t hop = 0;         // H = N / S
-  std::int32_t grid = 0;        // M = 4H, the oversampled grid
-  std::int64_t halfBlock = 0;   // N / 2: output sample n is timeline sample n + N / 2
-  double level = 0.0;           // amplitude of a column at gain 1
+  std::int32_t width = 0;      // picture columns
+  std::int32_t hop = 0;        // H = N / S
+  std::int32_t grid = 0;       // M = 4H, the oversampled grid
+  std::int64_t halfBlock = 0;  // N / 2: output sample n is timeline sample n + N / 2
+  double level = 0.0;          // amplitude of a column at gain 1
   // Per column: the phase step per sample and the phase at output sample
   // 0 (2^64 = one cycle); `sounding` is 0 for a silent column.
   std::vector<std::uint64_t> increment;
@@ -114,9 +114,9 @@ double sineColumnFrequency(const RenderSettings& settings, std::uint32_t width, 
 struct SineVoice {
   const RenderJob* job = nullptr;
   const SineTables* tables = nullptr;
-  FftWorkspace fft;        // size M
-  FftBuffer transformed;   // M: the inverse transform's output
-  FftBuffer sums[2];       // 2H each: the tones' sum under one filter column
+  FftWorkspace fft;       // size M
+  FftBuffer transformed;  // M: the inverse transform's output
+  FftBuffer sums[2];      // 2H each: the tones' sum under one filter column
   std::int64_t heldColumn[2] = {-1, -1};
   const float* heldGains = nullptr;  // the gains the held sums were made from
   std::vector<float> slice;          // W: a filter column's gains
@@ -131,14 +131,12 @@ ResultCode configureSineVoice(SineVoice& voice, const RenderJob& job, const Sine
 // the tones under filter column u, `to` under column u + 1, of the channel
 // whose gain matrix is `gains` (before the master gain). The pointers stay
 // valid until the next call on the voice. Returns 0, 9 or 110.
-ResultCode sineHopSignals(SineVoice& voice, const float* gains, std::int64_t u, const double*& from,
-                          const double*& to);
+ResultCode sineHopSignals(SineVoice& voice, const float* gains, std::int64_t u, const double*& from, const double*& to);
 
 // Output samples first ... first + count - 1 of the channel whose gain
 // matrix is `gains`, the master gain applied, before clamping and rounding:
 // exactly the values that the render rounds into its output. Any range
 // gives the same values as the whole render. Returns 0, 9 or 110.
-ResultCode renderSineFrames(SineVoice& voice, const float* gains, std::int64_t first, std::int64_t count,
-                            double* out);
+ResultCode renderSineFrames(SineVoice& voice, const float* gains, std::int64_t first, std::int64_t count, double* out);
 
 }  // namespace vellomar

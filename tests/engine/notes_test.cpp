@@ -1,11 +1,12 @@
 // Note names and frequencies, ranges of notes and the picture widths that
 // put columns on notes.
 
+#include "engine/notes.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "engine/notes.h"
 #include "engine/sine.h"
 
 namespace vellomar {

@@ -95,8 +95,8 @@ TEST(SineRender, AnyRangeRenderedAloneIsTheWholeRendersSamples) {
   // and from one that rendered something else before.
   SineVoice reused;
   ASSERT_EQ(configureSineVoice(reused, job, tables), kResultOk);
-  for (const auto& [first, length] : {std::pair{0, 1}, std::pair{33333, 5000}, std::pair{1000, 17},
-                                      std::pair{69000, 1001}, std::pair{4095, 2}}) {
+  for (const auto& [first, length] :
+       {std::pair{0, 1}, std::pair{33333, 5000}, std::pair{1000, 17}, std::pair{69000, 1001}, std::pair{4095, 2}}) {
     SCOPED_TRACE(first);
     SineVoice fresh;
     ASSERT_EQ(configureSineVoice(fresh, job, tables), kResultOk);
@@ -104,7 +104,8 @@ TEST(SineRender, AnyRangeRenderedAloneIsTheWholeRendersSamples) {
       std::vector<double> values(static_cast<std::size_t>(length));
       ASSERT_EQ(renderSineFrames(*voice, gains.data(), first, length, values.data()), kResultOk);
       for (int i = 0; i < length; ++i) {
-        ASSERT_EQ(toOutputSample(values[static_cast<std::size_t>(i)]), whole.frames[static_cast<std::size_t>(first + i)]);
+        ASSERT_EQ(toOutputSample(values[static_cast<std::size_t>(i)]),
+                  whole.frames[static_cast<std::size_t>(first + i)]);
       }
     }
   }
@@ -213,6 +214,49 @@ TEST(SineRender, OneColumnOneRowAndAHundredThousandColumnsRender) {
   wide.inputSource = InputSource::PinkNoise;
   const Rendered pink = render(wide, white.data(), 8192, 2);
   EXPECT_LT(std::abs(20.0 * std::log10(rms(many.frames) / rms(pink.frames))), 1.5);
+}
+
+// Every clipped sample counts once, whichever thread rendered it, and the
+// peak is the largest value before the clamp.
+TEST(SineRender, TheRenderCountsItsClippedSamplesAndItsPeak) {
+  RenderSettings s = sines(FrequencyScale::Logarithmic, 55.0f, 7040.0f);
+  s.masterGainDb = 48;
+  const test::TestPicture picture(85, 9, [](std::uint32_t x, std::uint32_t y) { return x == 30 + y ? 200 : 0; });
+  const std::uint32_t count = 30000;
+  RenderJob job;
+  job.settings = s;
+  job.picture = picture.data();
+  job.sampleCount = count;
+  std::vector<float> gains(85 * 9);
+  buildGainMatrix(job.picture, s, gains.data());
+  SineTables tables;
+  ASSERT_EQ(prepareSineTables(tables, job), kResultOk);
+  SineVoice voice;
+  ASSERT_EQ(configureSineVoice(voice, job, tables), kResultOk);
+  std::vector<double> values(count);
+  ASSERT_EQ(renderSineFrames(voice, gains.data(), 0, count, values.data()), kResultOk);
+  std::uint64_t clipped = 0;
+  double peak = 0.0;
+  for (double v : values) {
+    if (v > 32767.0 || v < -32768.0) ++clipped;
+    peak = std::max(peak, std::abs(v));
+  }
+  ASSERT_GT(clipped, 0u);
+  ASSERT_LT(clipped, count);
+
+  for (std::int32_t threads : {1, 3}) {
+    for (bool stereo : {false, true}) {
+      test::TempDir dir;
+      RenderJob render = job;
+      render.settings.stereo = stereo;
+      render.threads = threads;
+      render.blocksPerRun = 1;
+      render.output = test::createTestOutput(dir.file("out.wav"), count, stereo ? 2 : 1);
+      ASSERT_EQ(renderSound(render), kResultOk);
+      EXPECT_EQ(render.levels.clippedSamples, clipped * (stereo ? 2 : 1)) << threads;
+      EXPECT_EQ(render.levels.peak, peak) << threads;
+    }
+  }
 }
 
 }  // namespace

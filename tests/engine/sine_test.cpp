@@ -2,6 +2,8 @@
 // frequencies, amplitudes, time course, purity and level, and the same
 // bytes however the render is cut.
 
+#include "engine/sine.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,7 +15,6 @@
 
 #include "engine/design.h"
 #include "engine/render.h"
-#include "engine/sine.h"
 #include "fft/fft.h"
 #include "support/test_support.h"
 
@@ -150,10 +151,12 @@ void expectPure(const std::vector<double>& x, double f) {
   std::vector<double> spectrum(size, 0.0);
   fftReal(windowed.data(), spectrum.data(), size);
   std::vector<double> power(size / 2);
-  for (std::int32_t k = 0; k < size / 2; ++k) power[k] = spectrum[2 * k] * spectrum[2 * k] + spectrum[2 * k + 1] * spectrum[2 * k + 1];
+  for (std::int32_t k = 0; k < size / 2; ++k)
+    power[k] = spectrum[2 * k] * spectrum[2 * k] + spectrum[2 * k + 1] * spectrum[2 * k + 1];
   const auto peakBin = static_cast<std::int32_t>(std::lround(f * size / kRate));
   double peak = 0.0;
-  for (std::int32_t k = std::max(0, peakBin - 2); k <= std::min(size / 2 - 1, peakBin + 2); ++k) peak = std::max(peak, power[k]);
+  for (std::int32_t k = std::max(0, peakBin - 2); k <= std::min(size / 2 - 1, peakBin + 2); ++k)
+    peak = std::max(peak, power[k]);
   double worst = 0.0;
   std::int32_t worstBin = 0;
   for (std::int32_t k = 0; k < size / 2; ++k) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/analysis.h"
 #include "engine/design.h"
 #include "engine/render.h"
 #include "engine/sine.h"
@@ -255,6 +256,56 @@ TEST(SineRender, TheRenderCountsItsClippedSamplesAndItsPeak) {
       ASSERT_EQ(renderSound(render), kResultOk);
       EXPECT_EQ(render.levels.clippedSamples, clipped * (stereo ? 2 : 1)) << threads;
       EXPECT_EQ(render.levels.peak, peak) << threads;
+    }
+  }
+}
+
+// Analysis of a sine render gives back a staircase of notes from A2 up,
+// on the axes it was rendered on: each step is three rows, and the middle
+// one, whose neighbours hold the same line, comes back whole.
+TEST(SineRender, AnalysisGivesBackThePicturesLines) {
+  RenderSettings s = sines(FrequencyScale::Logarithmic, 55.0f, 7040.0f);
+  const std::uint32_t width = 85;
+  const std::uint32_t steps = 12;
+  const std::uint32_t height = 3 * steps;
+  const auto lineAt = [](std::uint32_t step) { return 12 + 5 * step; };
+  const test::TestPicture picture(width, height,
+                                  [&](std::uint32_t x, std::uint32_t y) { return x == lineAt(y / 3) ? 255 : 0; });
+  test::TempDir dir;
+  const std::uint32_t count = 6 * 44100;
+  RenderJob job;
+  job.settings = s;
+  job.picture = picture.data();
+  job.sampleCount = count;
+  job.output = test::createTestOutput(dir.file("out.wav"), count, 1);
+  ASSERT_EQ(renderSound(job), kResultOk);
+
+  std::FILE* input = std::fopen(dir.file("out.wav").c_str(), "rb");
+  ASSERT_NE(input, nullptr);
+  ASSERT_EQ(std::fseek(input, 44, SEEK_SET), 0);
+  std::vector<std::uint8_t> stored(width * height, 0);
+  AnalysisJob analysis;
+  analysis.settings = s;
+  analysis.input = input;
+  analysis.sampleCount = count;
+  analysis.pixels = stored.data();
+  analysis.width = width;
+  analysis.stride = width;
+  analysis.height = height;
+  ASSERT_EQ(analyseSound(analysis), kResultOk);
+  std::fclose(input);
+  for (std::uint32_t step = 0; step < steps; ++step) {
+    const std::uint32_t y = 3 * step + 1;
+    const std::uint8_t* row = stored.data() + (height - 1 - y) * width;  // stored bottom-up
+    const std::uint32_t line = lineAt(step);
+    EXPECT_GE(row[line], 250) << step;
+    // Below 90 Hz a bin spans more than a semitone: the line's neighbours
+    // light up as well. Above, it stands alone.
+    const std::uint32_t reach = line < 24 ? 3 : 1;
+    for (std::uint32_t x = 0; x < width; ++x) {
+      if (x + reach < line || x > line + reach) {
+        EXPECT_LT(row[x], 10) << x << ", step " << step;
+      }
     }
   }
 }

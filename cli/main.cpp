@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/analyse.h"
+#include "cli/edit.h"
 #include "cli/interrupt.h"
 #include "cli/options.h"
 #include "cli/render_run.h"
@@ -14,6 +15,10 @@ using namespace vellomar;
 using namespace vellomar::cli;
 
 int main(int argc, char** argv) {
+  if (editCommandRequested(argc, argv)) {
+    installInterruptHandler();
+    return runEditCommand(argc, argv, &interruptFlag());
+  }
   CLI::App app{
       "Renders a picture into a 16-bit mono (or stereo) 44100 Hz wave file: rows are time (top first), columns "
       "are frequency, brightness is gain.",
@@ -21,6 +26,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("vellomar-render ") + VELLOMAR_VERSION);
   Options o;
   addOptions(app, o);
+  addEditOptionsToHelp(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {

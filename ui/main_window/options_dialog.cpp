@@ -5,11 +5,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <initializer_list>
+#include <iterator>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/notes.h"
 #include "engine/scales.h"
 #include "files/messages.h"
 #include "files/render_setup.h"
@@ -17,6 +21,7 @@
 #include "ui/axes/axes.h"
 #include "ui/common/dialog_units.h"
 #include "ui/main_window/main_window.h"
+#include "ui/main_window/notes_choice.h"
 #include "ui/main_window/settings_controls.h"
 
 namespace vellomar {
@@ -72,50 +77,90 @@ OptionsDialog::OptionsDialog(QWidget* owner)
   setWindowTitle(QStringLiteral("Options"));
   setFont(dialogFont());
   const DialogBaseUnits base = dialogBaseUnits(font());
-  setFixedSize(dluToPixelsX(184, base), dluToPixelsY(127, base));
+  setFixedSize(dluToPixelsX(184, base), dluToPixelsY(273, base));
+
+  sine_ = new QCheckBox(QStringLiteral("Sine tones: one per picture column"), this);
+  sine_->setObjectName(QStringLiteral("sineCheck"));
+  sine_->setGeometry(dluToPixels(7, 7, 170, 10, base));
+  sine_->setChecked(renderSettings.inputSource == InputSource::SineTones);
 
   stereo_ = new QCheckBox(QStringLiteral("Stereo (red = left, green = right)"), this);
   stereo_->setObjectName(QStringLiteral("stereoCheck"));
-  stereo_->setGeometry(dluToPixels(7, 7, 170, 10, base));
+  stereo_->setGeometry(dluToPixels(7, 21, 170, 10, base));
   stereo_->setChecked(renderSettings.stereo);
 
   auto* group = new QGroupBox(QStringLiteral("Frequency band"), this);
   group->setObjectName(QStringLiteral("bandGroup"));
-  group->setGeometry(dluToPixels(7, 22, 170, 78, base));
+  group->setGeometry(dluToPixels(7, 36, 170, 210, base));
   group->lower();
 
+  const bool onNotes = NotesChoice::settingsOnNotes(renderSettings, noteChoice);
+  hertz_ = new QRadioButton(QStringLiteral("In hertz"), this);
+  hertz_->setObjectName(QStringLiteral("hertzRadio"));
+  hertz_->setGeometry(dluToPixels(14, 48, 150, 10, base));
+  hertz_->setChecked(!onNotes);
   const FrequencyBand band = pictureBand(renderSettings);
-  label("Lowest frequency", this, dluToPixels(14, 37, 64, 8, base), "lowLabel");
-  low_ = frequencyField(this, dluToPixels(80, 35, 50, 14, base), "lowEdit", band.lowHz);
-  label("Hz", this, dluToPixels(134, 37, 12, 8, base), "lowHzLabel");
-  label("Highest frequency", this, dluToPixels(14, 55, 64, 8, base), "highLabel");
-  high_ = frequencyField(this, dluToPixels(80, 53, 50, 14, base), "highEdit", band.highHz);
-  label("Hz", this, dluToPixels(134, 55, 12, 8, base), "highHzLabel");
+  label("Lowest frequency", this, dluToPixels(24, 64, 64, 8, base), "lowLabel");
+  low_ = frequencyField(this, dluToPixels(90, 62, 50, 14, base), "lowEdit", band.lowHz);
+  label("Hz", this, dluToPixels(144, 64, 12, 8, base), "lowHzLabel");
+  label("Highest frequency", this, dluToPixels(24, 82, 64, 8, base), "highLabel");
+  high_ = frequencyField(this, dluToPixels(90, 80, 50, 14, base), "highEdit", band.highHz);
+  label("Hz", this, dluToPixels(144, 82, 12, 8, base), "highHzLabel");
 
   const std::string allowed = "Allowed: " + bandLimitsText(renderSettings.frequencyScale, currentLimits()) + ".";
-  limits_ = label(allowed.c_str(), this, dluToPixels(14, 72, 156, 24, base), "limitsLabel");
+  limits_ = label(allowed.c_str(), this, dluToPixels(24, 98, 146, 24, base), "limitsLabel");
   limits_->setWordWrap(true);
   limits_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+  notes_ = new NotesChoice(this, base, 14, 124, noteChoice, onNotes);
+  const auto enableFields = [this] {
+    const bool hertz = hertz_->isChecked();
+    for (QWidget* w : {static_cast<QWidget*>(low_), static_cast<QWidget*>(high_)}) w->setEnabled(hertz);
+    for (QWidget* w : std::initializer_list<QWidget*>{notes_->lowestEdit(), notes_->highestEdit(), notes_->a4Edit(),
+                                                     notes_->columnsSpin()}) {
+      w->setEnabled(!hertz);
+    }
+  };
+  connect(hertz_, &QRadioButton::toggled, this, enableFields);
+  enableFields();
+
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setObjectName(QStringLiteral("okButton"));
-  ok_->setGeometry(dluToPixels(73, 106, 50, 14, base));
+  ok_->setGeometry(dluToPixels(73, 252, 50, 14, base));
   ok_->setDefault(true);
   connect(ok_, &QPushButton::clicked, this, &OptionsDialog::accept);
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
   cancel_->setObjectName(QStringLiteral("cancelButton"));
-  cancel_->setGeometry(dluToPixels(127, 106, 50, 14, base));
+  cancel_->setGeometry(dluToPixels(127, 252, 50, 14, base));
   cancel_->setAutoDefault(false);
   connect(cancel_, &QPushButton::clicked, this, &OptionsDialog::reject);
 
-  setTabOrder(stereo_, low_);
-  setTabOrder(low_, high_);
-  setTabOrder(high_, ok_);
-  setTabOrder(ok_, cancel_);
-  stereo_->setFocus();
+  QWidget* order[] = {sine_,
+                      stereo_,
+                      hertz_,
+                      low_,
+                      high_,
+                      notes_->radio(),
+                      notes_->lowestEdit(),
+                      notes_->highestEdit(),
+                      notes_->a4Edit(),
+                      notes_->columnsSpin(),
+                      ok_,
+                      cancel_};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+  sine_->setFocus();
 }
 
 void OptionsDialog::accept() {
+  if (notes_->radio()->isChecked()) {
+    const std::optional<NoteChoice> notes = notes_->read(this);
+    if (!notes) return;
+    noteChoice = *notes;
+    applyNoteRange(renderSettings, {notes->lowest, notes->highest}, notes->a4Hz);
+    takeSourceAndStereo();
+    QDialog::accept();
+    return;
+  }
   const BandLimits limits = currentLimits();
   const std::string lowText = low_->text().trimmed().toStdString();
   const std::string highText = high_->text().trimmed().toStdString();
@@ -145,17 +190,32 @@ void OptionsDialog::accept() {
     fault->selectAll();
     return;
   }
-  renderSettings.stereo = stereo_->isChecked();
+  takeSourceAndStereo();
   // The scale's own ends are kept as such, so that they follow the scale.
   renderSettings.bandLowHz = *low == limits.lowestHz ? 0.0f : *low;
   renderSettings.bandHighHz = *high == limits.highestHz ? 0.0f : *high;
   QDialog::accept();
 }
 
+void OptionsDialog::takeSourceAndStereo() {
+  renderSettings.stereo = stereo_->isChecked();
+  if (sine_->isChecked()) {
+    renderSettings.inputSource = InputSource::SineTones;
+  } else if (renderSettings.inputSource == InputSource::SineTones) {
+    // Back to a source of the main window's: its caller says which.
+    renderSettings.inputSource = InputSource::PinkNoise;
+  }
+}
+
 int runOptionsDialog(MainWindow& window) {
   OptionsDialog dialog(&window);
   const int result = dialog.exec();
-  if (result == QDialog::Accepted) refreshAfterChange(window);
+  if (result == QDialog::Accepted) {
+    if (renderSettings.inputSource != InputSource::SineTones) renderSettings.inputSource = checkedSource(window);
+    showScaleSelection(window);
+    showSourceControls(window, renderSettings.inputSource);
+    refreshAfterChange(window);
+  }
   return result;
 }
 

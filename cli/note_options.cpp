@@ -34,12 +34,10 @@ int applyNoteOptions(const NoteOptions& o, const CLI::App& app, RenderSettings& 
   const NoteLimits limits = noteLimits(o.a4Hz, settings.sampleRate, settings.blockLength);
   const std::optional<NoteRange> range = parseNoteRange(o.notes);
   if (!range || !noteRangeFits(*range, o.a4Hz, limits)) {
+    const std::string allowed = noteLimitsText(limits, o.a4Hz);
     char text[400];
-    std::snprintf(text, sizeof text,
-                  "--notes must be two notes such as A1:A8 within %s ... %s at A4 = %g Hz, the lowest below the "
-                  "highest and at least %g Hz (one bin at block length %d) apart",
-                  noteName(limits.lowest).c_str(), noteName(limits.highest).c_str(), o.a4Hz,
-                  std::ceil(limits.leastWidthHz * 100.0) / 100.0, static_cast<int>(settings.blockLength));
+    std::snprintf(text, sizeof text, "--notes must be two notes such as A1:A8 within %s (one bin at block length %d)",
+                  allowed.c_str(), static_cast<int>(settings.blockLength));
     return usageError(text);
   }
   applyNoteRange(settings, *range, o.a4Hz);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 
 namespace vellomar {
 namespace {
@@ -84,6 +85,14 @@ NoteLimits noteLimits(double a4Hz, std::uint32_t sampleRate, std::int32_t blockL
   limits.highest = static_cast<int>(std::floor(notePosition(band.highestHz, a4Hz) + 1e-9));
   limits.leastWidthHz = band.leastWidthHz;
   return limits;
+}
+
+std::string noteLimitsText(const NoteLimits& limits, double a4Hz) {
+  char text[200];
+  std::snprintf(text, sizeof text, "%s ... %s at A4 = %g Hz, the lowest note below the highest and at least %g Hz from it",
+                noteName(limits.lowest).c_str(), noteName(limits.highest).c_str(), a4Hz,
+                std::ceil(limits.leastWidthHz * 100.0) / 100.0);
+  return text;
 }
 
 bool noteRangeFits(const NoteRange& range, double a4Hz, const NoteLimits& limits) {

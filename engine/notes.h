@@ -57,6 +57,11 @@ struct NoteLimits {
 };
 NoteLimits noteLimits(double a4Hz, std::uint32_t sampleRate, std::int32_t blockLength);
 
+// The limits in words: "C0 ... E10 at A4 = 440 Hz, the lowest note below
+// the highest and at least 5.39 Hz from it" (the least width rounded up
+// to hundredths).
+std::string noteLimitsText(const NoteLimits& limits, double a4Hz);
+
 // Whether `range` keeps to `limits` at `a4Hz` (a tuning outside
 // kMinA4Hz ... kMaxA4Hz never does).
 bool noteRangeFits(const NoteRange& range, double a4Hz, const NoteLimits& limits);

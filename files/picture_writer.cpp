@@ -23,18 +23,20 @@ bool pictureSizeLoadable(std::uint64_t width, std::uint64_t height) {
 
 namespace {
 
-// Whether the picture's brightness is that of its red and green planes
-// alone, as an analysis of a stereo wave makes it: then those colours are
-// the picture. (A loaded picture's brightness counts its blue too; it is
-// written as that brightness.)
-bool madeOfRedAndGreen(const PictureBitmap& picture) {
+// Whether the picture's colour planes make its brightness: its red, green
+// and blue (a loaded or edited picture), or its red and green alone (blue
+// absent, as an analysis of a stereo wave makes it). Then those colours
+// are the picture, and a PNG of them loads back to the same brightness.
+bool madeOfItsColours(const PictureBitmap& picture) {
   const std::size_t bytes = picture.pixels.size();
   if (picture.red.size() != bytes || picture.green.size() != bytes || picture.width == 0) return false;
+  const bool withBlue = picture.blue.size() == bytes;
   for (std::uint32_t y = 0; y < picture.height; ++y) {
     const std::size_t row = static_cast<std::size_t>(y) * picture.stride;
     for (std::uint32_t x = 0; x < picture.width; ++x) {
       const std::size_t i = row + x;
-      if (picture.pixels[i] != brightnessOf(picture.red[i], picture.green[i], 0)) return false;
+      const std::uint8_t blue = withBlue ? picture.blue[i] : 0;
+      if (picture.pixels[i] != brightnessOf(picture.red[i], picture.green[i], blue)) return false;
     }
   }
   return true;
@@ -47,15 +49,21 @@ bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refus
   QImage image;
   try {
     image = picturePreview(picture);
-    if (!image.isNull() && madeOfRedAndGreen(picture)) {
-      // A stereo picture: red for the left channel, green for the right.
+    if (!image.isNull() && madeOfItsColours(picture)) {
+      // The colours: red for the left channel, green for the right.
+      const bool withBlue = picture.blue.size() == picture.pixels.size();
       image = QImage(image.width(), image.height(), QImage::Format_RGB32);
       const auto h = static_cast<std::size_t>(picture.height);
       for (std::size_t y = 0; !image.isNull() && y < h; ++y) {
         const std::size_t row = (h - 1 - y) * picture.stride;
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
-        for (std::size_t x = 0; x < picture.width; ++x) line[x] = qRgb(picture.red[row + x], picture.green[row + x], 0);
+        for (std::size_t x = 0; x < picture.width; ++x) {
+          const std::size_t i = row + x;
+          line[x] = qRgb(picture.red[i], picture.green[i], withBlue ? picture.blue[i] : 0);
+        }
       }
+      // A grey picture stays a grey file.
+      if (!image.isNull() && image.allGray()) image = picturePreview(picture);
     }
   } catch (const std::bad_alloc&) {
     image = QImage();

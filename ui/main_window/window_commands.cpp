@@ -19,6 +19,8 @@
 #include "files/picture.h"
 #include "files/wav.h"
 #include "ui/axes/axes.h"
+#include "ui/document/picture_document.h"
+#include "ui/editor/picture_files.h"
 #include "ui/main_window/main_window.h"
 #include "ui/playback/playback.h"
 #include "ui/axes/preview_frame.h"
@@ -254,18 +256,26 @@ void chooseOutputFile(MainWindow& window) {
 }
 
 void showPicture(MainWindow& window, std::shared_ptr<const PictureBitmap> bitmap, const std::string& path) {
-  const auto& c = window.controls();
-  // The preview owns the bitmap; the render reads it through pictureData.
-  const PictureData picture = pictureDataOf(*bitmap);
-  c.previewFrame->setPicture(std::move(bitmap));
-  pictureData = picture;
   window.session().picturePath = path;
-  c.generateButton->setEnabled(true);
+  // The document publishes it as a revision of every row (pictureRevised).
+  window.document().replace(std::move(bitmap), path);
+}
+
+void pictureRevised(MainWindow& window, const RowSpans& rows) {
+  const auto& c = window.controls();
+  // The preview holds the snapshot; the render reads it through pictureData.
+  std::shared_ptr<const PictureBitmap> snapshot = window.document().snapshot();
+  const PictureData picture = snapshot ? pictureDataOf(*snapshot) : PictureData{};
+  c.previewFrame->setPicture(std::move(snapshot), rows);
+  pictureData = picture;
+  if (!std::exchange(window.session().pictureReplaced, false)) return;
+  if (pictureData.pixels != nullptr) c.generateButton->setEnabled(true);
   refreshAfterChange(window);
   emit window.pictureChanged();
 }
 
 bool loadPictureFile(MainWindow& window, const std::string& path) {
+  if (!mayDropEdits(&window, window.document(), QStringLiteral("Loading another picture"))) return false;
   std::string reason;
   std::shared_ptr<const PictureBitmap> bitmap = loadPicture(path, &reason);
   if (!bitmap) {
@@ -488,6 +498,13 @@ void connectMainWindowCommands(MainWindow& window) {
   connectWhenChecked(window, c.pinkNoiseRadio, [](MainWindow& w) { selectSource(w, InputSource::PinkNoise); });
   connectWhenChecked(window, c.whiteNoiseRadio, [](MainWindow& w) { selectSource(w, InputSource::WhiteNoise); });
   connectWhenChecked(window, c.waveFileRadio, [](MainWindow& w) { selectSource(w, InputSource::WaveFile); });
+
+  // The picture: a new one, or a revision of it from the editor.
+  PictureDocument& document = window.document();
+  connectCommand(window, &document, &PictureDocument::replaced,
+                 [](MainWindow& w) { w.session().pictureReplaced = true; });
+  connectCommand(window, &document, &PictureDocument::revised,
+                 [](MainWindow& w, std::uint64_t, const RowSpans& rows) { pictureRevised(w, rows); });
 
   auto* events = new WindowEvents(window);
   c.inputPathEdit->installEventFilter(events);

@@ -12,8 +12,7 @@ namespace vellomar {
 
 bool inputReadableByPosition(const RenderJob& job) { return streamReadableByPosition(job.input); }
 
-ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains,
-                                  const SineTables* sine) {
+ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains) {
   const std::int32_t n = job.settings.blockLength;
   const std::int32_t s = job.settings.subBlocksPerBlock;
   context.job = &job;
@@ -23,19 +22,6 @@ ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, 
   if (!isPowerOfTwo(n) || n < 4 || n > (1 << 29) || s < 1 || s > n || n % s != 0) return kResultInternal;
   const auto un = static_cast<std::size_t>(n);
   const auto hop = static_cast<std::size_t>(n / s);
-
-  if (job.settings.inputSource == InputSource::SineTones) {
-    if (!sine) return kResultInternal;
-    try {
-      context.hopBytes.assign(2 * hop, 0);
-    } catch (const std::bad_alloc&) {
-      return kResultNoMemory;
-    }
-    const ResultCode voice = configureSineVoice(context.sine, job, *sine);
-    if (voice != kResultOk) return voice;
-    context.blockLength = n;
-    return kResultOk;
-  }
 
   if (!context.fft.prepare(n) || !context.fft.prepare(2 * n)) return kResultNoMemory;
   try {
@@ -50,7 +36,11 @@ ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, 
   const ResultCode design = prepareDesignWorkspace(context.design, job);
   if (design != kResultOk) return design;
 
-  context.inputOffset = inputReadableByPosition(job) ? static_cast<std::int64_t>(::ftello(job.input)) : -1;
+  if (!inputReadableByPosition(job)) {
+    context.inputOffset = -1;
+  } else {
+    context.inputOffset = job.inputOffset >= 0 ? job.inputOffset : static_cast<std::int64_t>(::ftello(job.input));
+  }
   context.blockLength = n;
   seekSource(context, 0);
   return kResultOk;
@@ -61,7 +51,8 @@ void seekSource(RenderContext& context, std::int32_t k) {
   const RenderJob* job = context.job;
   if (!job) return;
   context.noiseState = job->noiseState;
-  if (drawsNoise(job->settings.inputSource) && k > 0 && validNoiseState(job->noiseState)) {
+  const bool noise = job->settings.inputSource != InputSource::WaveFile;
+  if (noise && k > 0 && validNoiseState(job->noiseState)) {
     const std::uint64_t steps = static_cast<std::uint64_t>(k) * static_cast<std::uint64_t>(job->settings.blockLength);
     context.noiseState = advanceNoiseState(job->noiseState, steps);
   }

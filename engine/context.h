@@ -13,7 +13,6 @@
 
 #include "engine/result_code.h"
 #include "engine/settings.h"
-#include "engine/sine.h"
 #include "engine/span.h"
 #include "fft/buffer.h"
 #include "fft/fft.h"
@@ -84,24 +83,14 @@ struct RenderContext {
   FftBuffer hopX;
   FftBuffer hopY;
   std::vector<unsigned char> hopBytes;
-
-  // The clipped samples and peak of the samples this context stored.
-  RenderLevels levels;
-
-  // A sine render's synthesiser, in place of the source, the cache and the
-  // design (which a sine render leaves unmade).
-  SineVoice sine;
 };
 
 // Binds `context` to `job` and the job's gain matrix `gains` (kept alive by
 // the caller) and makes every buffer and table. The source starts at block
-// 0 with the job's noise state. A sine render needs the render's `sine`
-// tables (kept alive by the caller too). Returns 0, 3 (no memory, the
-// transforms' plans and scratch included) or 110 (block length or
-// sub-block count that the engine cannot use, a sine render without
-// tables).
-ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains,
-                                  const SineTables* sine = nullptr);
+// 0 with the job's noise state. Returns 0, 3 (no memory, the transforms'
+// plans and scratch included) or 110 (block length or sub-block count that
+// the engine cannot use).
+ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains);
 
 // Makes block k the next block the source delivers: the noise generator
 // jumps to the block's first sample, a wave input is read from it, and

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "engine/encoding.h"
+
 namespace vellomar {
 
 // SineTones: one sine oscillator per picture column (engine/sine.h), no
@@ -57,29 +59,16 @@ struct PictureData {
   const std::uint8_t* green = nullptr;
 };
 
-// Whether a source draws on the noise generator (and so moves it on).
-inline bool drawsNoise(InputSource source) {
-  return source == InputSource::PinkNoise || source == InputSource::WhiteNoise;
-}
-
 // Channels of the output: 2 for stereo, else 1.
 inline int outputChannels(const RenderSettings& settings) { return settings.stereo ? 2 : 1; }
 
+// Whether the settings' source draws on the noise generator (and so moves
+// the noise state on).
+inline bool drawsNoise(const RenderSettings& settings) {
+  return settings.inputSource == InputSource::PinkNoise || settings.inputSource == InputSource::WhiteNoise;
+}
+
 inline constexpr std::int32_t kInitialRandomSeed = 2128236579;  // 0x7EDA5023
-
-// The clipped samples and the peak of a run of output values, or of a
-// whole render: a value clips when it lies outside the 16-bit range (below
-// -32768 or above 32767, or is not a number); the peak is the largest
-// |value| on that scale.
-struct RenderLevels {
-  std::uint64_t clippedSamples = 0;
-  double peak = 0.0;
-
-  void add(const RenderLevels& other) {
-    clippedSamples += other.clippedSamples;
-    if (other.peak > peak) peak = other.peak;
-  }
-};
 
 // Everything one render reads and where it writes. The caller fills it
 // completely before renderSound and keeps the picture's bytes alive until
@@ -88,6 +77,9 @@ struct RenderJob {
   RenderSettings settings;
   PictureData picture;
   std::FILE* input = nullptr;    // wave source: a regular file positioned at the first sample
+  // Byte offset of the wave's first sample in `input`, for reading by
+  // position; -1: where the stream stands when the render starts.
+  std::int64_t inputOffset = -1;
   std::FILE* output = nullptr;   // header already written
   std::uint32_t sampleCount = 0;
   bool input8Bit = false;
@@ -105,6 +97,8 @@ struct RenderJob {
   std::int32_t threads = 0;
   // Blocks each thread renders at a time: 0 lets the render choose.
   std::int32_t blocksPerRun = 0;
+  // How the output's samples are stored (see engine/encoding.h).
+  SampleEncoding encoding = SampleEncoding::Int16;
   // Left by renderSound: the clipped samples and the peak of what it wrote.
   RenderLevels levels;
 };

@@ -7,7 +7,6 @@
 #include "engine/context.h"
 #include "engine/design.h"
 #include "engine/design_internal.h"
-#include "engine/render.h"
 #include "engine/scales.h"
 #include "engine/source.h"
 
@@ -358,11 +357,14 @@ ResultCode sineHopSignals(SineVoice& voice, const float* gains, std::int64_t u, 
   return kResultOk;
 }
 
-ResultCode renderSineFrames(SineVoice& voice, const float* gains, std::int64_t first, std::int64_t count, double* out) {
+ResultCode renderSineFrames(SineVoice& voice, const float* gains, std::int64_t first, std::int64_t count,
+                            double* out, std::size_t stride, const StopFlags* stop, std::int64_t* framesDone) {
+  if (framesDone) *framesDone = 0;
   if (!voice.tables || !voice.job || first < 0 || count < 0) return kResultInternal;
   const std::int64_t hop = voice.tables->hop;
   const double inverseHop = 1.0 / static_cast<double>(hop);
   const double g = masterGainFactor(voice.job->settings.masterGainDb);
+  const std::int64_t outputEnd = static_cast<std::int64_t>(voice.job->sampleCount);
   std::int64_t done = 0;
   while (done < count) {
     const std::int64_t position = first + done + voice.tables->halfBlock;  // on the timeline
@@ -373,8 +375,12 @@ ResultCode renderSineFrames(SineVoice& voice, const float* gains, std::int64_t f
     const ResultCode result = sineHopSignals(voice, gains, u, from, to);
     if (result != kResultOk) return result;
     const std::int64_t k1 = std::min(hop, k0 + count - done);
-    for (std::int64_t k = k0; k < k1; ++k) out[done + k - k0] = hopFade(from, to, k, inverseHop, g);
+    double* at = out + static_cast<std::size_t>(done) * stride;
+    for (std::int64_t k = k0; k < k1; ++k, at += stride) *at = hopFade(from, to, k, inverseHop, g);
     done += k1 - k0;
+    if (framesDone) *framesDone = done;
+    // As the filter render: a stop after the output's last hop is too late.
+    if (first + done < outputEnd && stop && stop->requested()) return kResultAborted;
   }
   return kResultOk;
 }

@@ -56,6 +56,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/block_renderer.h"
 #include "engine/result_code.h"
 #include "engine/settings.h"
 #include "fft/buffer.h"
@@ -133,10 +134,14 @@ ResultCode configureSineVoice(SineVoice& voice, const RenderJob& job, const Sine
 // valid until the next call on the voice. Returns 0, 9 or 110.
 ResultCode sineHopSignals(SineVoice& voice, const float* gains, std::int64_t u, const double*& from, const double*& to);
 
-// Output samples first ... first + count - 1 of the channel whose gain
-// matrix is `gains`, the master gain applied, before clamping and rounding:
-// exactly the values that the render rounds into its output. Any range
-// gives the same values as the whole render. Returns 0, 9 or 110.
-ResultCode renderSineFrames(SineVoice& voice, const float* gains, std::int64_t first, std::int64_t count, double* out);
+// Output frames first ... first + count - 1 of the channel whose gain
+// matrix is `gains` into out[i * stride], the master gain applied, before
+// any rounding: exactly the values a render stores. Any range gives the
+// same values as the whole render. With `stop`, polled after every hop
+// but the output's last, returns 111 once it is set; `framesDone` (when
+// given) receives the frames written. Returns 0, 9, 110 or 111.
+ResultCode renderSineFrames(SineVoice& voice, const float* gains, std::int64_t first, std::int64_t count,
+                            double* out, std::size_t stride = 1, const StopFlags* stop = nullptr,
+                            std::int64_t* framesDone = nullptr);
 
 }  // namespace vellomar

@@ -112,6 +112,36 @@ TEST_F(TonesCliTest, ASineRenderPlaysTheNotesTheAxisShows) {
   }
 }
 
+// --analyse --source sine reads a sine render's tones back into the
+// picture's lines: the middle row of each three-row step, whose neighbours
+// hold the same line, comes back whole at its column.
+TEST_F(TonesCliTest, AnalysingASineRenderGivesBackItsLines) {
+  const auto lineAt = [](int step) { return 30 + 6 * step; };
+  const std::string stairs = picture("stairs.png", 85, 18, [&](int x, int y) { return x == lineAt(y / 3) ? 255 : 0; });
+  const std::string sound = dir.file("stairs.wav");
+  const std::vector<std::string> grid = {"--source", "sine", "--notes", "A1:A8"};
+  std::vector<std::string> render = grid;
+  render.insert(render.end(), {"--duration", "3", stairs, sound});
+  ASSERT_EQ(run(render).exitCode, 0);
+  const std::string back = dir.file("back.png");
+  std::vector<std::string> analyse = {"--analyse", "--size", "85x18"};
+  analyse.insert(analyse.end(), grid.begin(), grid.end());
+  analyse.insert(analyse.end(), {sound, back});
+  const Outcome o = run(analyse);
+  ASSERT_EQ(o.exitCode, 0) << o.err;
+  const QImage image(QString::fromStdString(back));
+  ASSERT_EQ(image.width(), 85);
+  for (int step = 0; step < 6; ++step) {
+    const int y = 3 * step + 1;
+    int brightest = 0;
+    for (int x = 1; x < 85; ++x) {
+      if (qGray(image.pixel(x, y)) > qGray(image.pixel(brightest, y))) brightest = x;
+    }
+    EXPECT_EQ(brightest, lineAt(step)) << step;
+    EXPECT_GE(qGray(image.pixel(brightest, y)), 250) << step;
+  }
+}
+
 TEST_F(TonesCliTest, NotesSetTheBandAndSayWhatWidthPutsColumnsOnThem) {
   const std::string pic = picture("p.png", 85, 6, [](int x, int y) { return (x * 31 + y * 17) % 256; });
   const std::string byHz = dir.file("hz.wav");

@@ -8,6 +8,7 @@
 
 #include "cli/note_options.h"
 #include "engine/settings.h"
+#include "files/render_setup.h"
 
 namespace vellomar::cli {
 
@@ -33,6 +34,11 @@ struct Options {
   bool analyse = false;
   std::string size;  // --analyse: WIDTHxHEIGHT, empty for the default
   NoteOptions notes;
+  bool strictInput = false;
+  std::string format;  // empty: from the output's extension
+  std::uint32_t rate = 44100;
+  std::string plans = "measured";
+  bool makePlans = false;
 };
 
 // Declares every option of `o` to `app`.
@@ -41,5 +47,9 @@ void addOptions(CLI::App& app, Options& o);
 // Checks the parsed options (`app` tells which were given) and fills
 // `settings` from them. Returns 0, or kExitUsage after saying what is wrong.
 int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& settings);
+
+// The input's reading and the output's format from the options and the
+// output's name. Returns 0, or kExitUsage after saying what is wrong.
+int soundFileOptionsFrom(const Options& o, const CLI::App& app, SoundFileOptions& files);
 
 }  // namespace vellomar::cli

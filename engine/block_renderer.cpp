@@ -13,7 +13,7 @@ BlockLayout BlockLayout::of(const RenderJob& job) {
   layout.frames = job.sampleCount;
   layout.blockLength = job.settings.blockLength;
   layout.blocks = layout.blockLength > 0 ? static_cast<std::int64_t>(blockCount(job.sampleCount, layout.blockLength)) : 0;
-  layout.channels = outputChannels(job.settings);
+  layout.channels = renderChannels(job);
   return layout;
 }
 

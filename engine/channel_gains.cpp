@@ -11,7 +11,7 @@ namespace vellomar {
 ResultCode ChannelGains::make(const RenderJob& job) {
   const PictureData& picture = job.picture;
   if (picture.width == 0 || picture.height == 0 || !picture.pixels) return kResultInternal;
-  const int channels = outputChannels(job.settings);
+  const int channels = renderChannels(job);
   if (fits(job)) return kResultOk;
   const std::size_t pixels = static_cast<std::size_t>(picture.width) * picture.height;
   try {
@@ -31,11 +31,11 @@ ResultCode ChannelGains::make(const RenderJob& job) {
 }
 
 bool ChannelGains::fits(const RenderJob& job) const {
-  return channels_ == outputChannels(job.settings) && width_ == job.picture.width && height_ == job.picture.height &&
+  return channels_ == renderChannels(job) && width_ == job.picture.width && height_ == job.picture.height &&
          pixels_ > 0;
 }
 
-void ChannelGains::fill(const RenderJob& job, std::int32_t firstRow, std::int32_t lastRow) {
+void ChannelGains::fill(const RenderJob& job, std::int32_t firstRow, std::int32_t lastRow, std::int32_t threads) {
   if (!fits(job)) return;
   firstRow = std::max(firstRow, 0);
   lastRow = std::min(lastRow, static_cast<std::int32_t>(height_) - 1);
@@ -46,16 +46,20 @@ void ChannelGains::fill(const RenderJob& job, std::int32_t firstRow, std::int32_
     // Rows first ... last as a picture of their own: rows are stored
     // bottom-up, so its bytes start at the stored row of `last`.
     PictureData rows = picture;
-    if (channels_ > 1 && planes[c]) rows.pixels = planes[c];
+    // The colour planes make a stereo render's channels; a stereo input
+    // without stereo renders both through the grey.
+    if (channels_ > 1 && job.settings.stereo && planes[c]) rows.pixels = planes[c];
     rows.pixels += static_cast<std::size_t>(height_ - 1 - static_cast<std::uint32_t>(lastRow)) * picture.stride;
     rows.height = static_cast<std::uint32_t>(lastRow - firstRow + 1);
     float* out = values_.data() + pixels_ * static_cast<std::size_t>(c) +
                  static_cast<std::size_t>(firstRow) * width_;
-    buildGainMatrix(rows, job.settings, out);
+    buildGainMatrix(rows, job.settings, out, threads);
   }
 }
 
-void ChannelGains::fillAll(const RenderJob& job) { fill(job, 0, static_cast<std::int32_t>(height_) - 1); }
+void ChannelGains::fillAll(const RenderJob& job) {
+  fill(job, 0, static_cast<std::int32_t>(height_) - 1, job.threads);
+}
 
 RenderInputs ChannelGains::inputs(const RenderJob& job) const {
   RenderInputs inputs;

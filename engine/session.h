@@ -87,6 +87,8 @@ struct SessionInput {
   std::shared_ptr<std::FILE> file;
   std::int64_t offset = 0;  // byte offset of the first sample
   bool eightBit = false;    // 8-bit samples, otherwise 16-bit
+  bool floatSamples = false;  // 32-bit float samples, 1.0 at full scale
+  std::int32_t channels = 1;  // interleaved; a stereo input renders stereo
 };
 
 struct SessionSnapshot {
@@ -110,6 +112,9 @@ struct RenderOutcome {
 
 struct SessionOptions {
   std::int32_t threads = 0;   // 0: every core this process may use
+  // How the transforms are planned (fft/fft.h); one set of plans serves the
+  // session's whole life.
+  FftPlanSource plans;
   std::string workingFolder;  // empty: the cache folder, else the temporary one
   std::function<void(std::int64_t block, std::uint32_t generation)> blockPublished;
   std::function<void(const RenderOutcome& outcome)> renderEnded;

@@ -65,6 +65,8 @@ struct SessionShape {
   const std::FILE* input = nullptr;
   std::int64_t inputOffset = 0;
   bool eightBit = false;
+  bool floatSamples = false;
+  std::int32_t inputChannels = 1;
   SampleEncoding encoding = SampleEncoding::Int16;
 
   static SessionShape of(const SessionSnapshot& snapshot);
@@ -84,6 +86,7 @@ struct RenderSession::State {
   SessionSnapshot current;
   RenderJob job;
   ChannelGains gains;
+  FftPlans plans;  // every renderer's, for the session's life (its block length is fixed)
   RenderCrew crew;
   std::vector<RowSpan> blockRows;             // rows each block reads
   std::vector<std::vector<unsigned char>> stored;  // per worker: one block's stored samples

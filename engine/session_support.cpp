@@ -83,6 +83,8 @@ SessionShape SessionShape::of(const SessionSnapshot& snapshot) {
     shape.input = snapshot.input.file.get();
     shape.inputOffset = snapshot.input.offset;
     shape.eightBit = snapshot.input.eightBit;
+    shape.floatSamples = snapshot.input.floatSamples;
+    shape.inputChannels = snapshot.input.channels;
   }
   shape.encoding = snapshot.encoding;
   return shape;
@@ -98,6 +100,8 @@ void fillJob(RenderJob& job, const SessionSnapshot& snapshot) {
   job.input = wave ? snapshot.input.file.get() : nullptr;
   job.inputOffset = wave ? snapshot.input.offset : -1;
   job.input8Bit = wave && snapshot.input.eightBit;
+  job.inputFloat = wave && snapshot.input.floatSamples;
+  job.inputChannels = wave ? snapshot.input.channels : 1;
 }
 
 bool computeBlockRows(const RenderJob& job, const BlockRenderer& renderer, std::vector<RowSpan>& rows) {

@@ -1,14 +1,17 @@
 #include "files/picture_writer.h"
 
-#include <QFile>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QImage>
-#include <QImageWriter>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
 #include "engine/design.h"
 #include "files/output_file.h"
+#include "files/picture_png.h"
 #include "files/picture_preview.h"
 
 namespace vellomar {
@@ -74,25 +77,38 @@ bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refus
   }
   if (!textKey.empty()) image.setText(QString::fromStdString(textKey), QString::fromStdString(text));
   OutputFile output;
-  std::FILE* stream = output.openBlank(path, "picture file", refusal);
-  if (!stream) return false;
-  bool ok = false;
-  {
-    QFile file;
-    if (file.open(stream, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
-      QImageWriter writer(&file, "png");
-      ok = writer.write(image);
-      file.close();
+  // "-" is standard output, written as it goes.
+  const bool standard = path == "-";
+  std::FILE* stream = nullptr;
+  if (standard) {
+    const int fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    stream = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (!stream) {
+      if (fd >= 0) ::close(fd);
+      refusal = errorRefusal("Cannot create picture file 'standard output'");
+      return false;
     }
+  } else {
+    stream = output.openBlank(path, "picture file", refusal);
   }
-  ok = std::fflush(stream) == 0 && !std::ferror(stream) && ok;
-  ok = std::fclose(stream) == 0 && ok;
+  if (!stream) return false;
+  std::string error;
+  bool ok = writePng(stream, image, error);
+  errno = 0;
+  if (ok && (std::fflush(stream) != 0 || std::ferror(stream))) {
+    ok = false;
+    error = std::strerror(errno != 0 ? errno : EIO);
+  }
+  const bool closed = std::fclose(stream) == 0;
+  if (ok && !closed) error = std::strerror(errno != 0 ? errno : EIO);
+  ok = ok && closed;
   if (!ok) {
     output.discard();
-    refusal = errorRefusal("Cannot write to picture file '%s'. You may be running out of disk space", path.c_str());
+    refusal = errorRefusal("Cannot write to picture file '%s'. You may be running out of disk space\n%s",
+                           standard ? "standard output" : path.c_str(), error.c_str());
     return false;
   }
-  return output.commit(refusal);
+  return standard || output.commit(refusal);
 }
 
 }  // namespace vellomar

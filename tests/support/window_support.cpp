@@ -10,6 +10,7 @@ void resetWindowState() {
   inputWaveDuration = 0.0f;
   noteChoice = NoteChoice{};
   lastRenderLevels = RenderLevels{};
+  fileOptions = SoundFileOptions{};
 }
 
 }  // namespace vellomar::test

@@ -9,5 +9,6 @@ std::atomic<bool> abortRequested{false};
 float inputWaveDuration = 0.0f;
 NoteChoice noteChoice;
 RenderLevels lastRenderLevels;
+SoundFileOptions fileOptions;
 
 }  // namespace vellomar

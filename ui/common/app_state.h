@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "engine/settings.h"
+#include "files/render_setup.h"
 
 namespace vellomar {
 
@@ -16,6 +17,9 @@ extern PictureData pictureData;          // points into the preview's bitmap
 extern std::int32_t randomSeed;          // where the next noise render starts
 extern std::atomic<bool> abortRequested;  // set by the progress dialog, read by the render
 extern float inputWaveDuration;          // seconds; 0 = no usable input file
+// How the input is read (the classic reader unless any audio is chosen in
+// the Options) and the output's format and rate.
+extern SoundFileOptions fileOptions;
 
 // The notes the Options dialog last put the picture's columns on, and
 // whether the frequency axis and the template name notes instead of hertz

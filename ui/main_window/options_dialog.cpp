@@ -1,11 +1,13 @@
 #include "ui/main_window/options_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 #include <initializer_list>
 #include <iterator>
 #include <cerrno>
@@ -16,6 +18,7 @@
 #include "engine/notes.h"
 #include "engine/scales.h"
 #include "files/messages.h"
+#include "files/audio_output.h"
 #include "files/render_setup.h"
 #include "ui/common/app_state.h"
 #include "ui/axes/axes.h"
@@ -29,6 +32,16 @@ namespace {
 
 // Longest text a frequency field takes.
 constexpr int kFieldLength = 20;
+
+// The output formats as the format list shows them, in its order.
+constexpr struct {
+  OutputKind kind;
+  const char* text;
+} kFormats[] = {{OutputKind::Wav16, "WAV, 16-bit"},
+                {OutputKind::Wav24, "WAV, 24-bit"},
+                {OutputKind::WavFloat, "WAV, 32-bit float"},
+                {OutputKind::Flac16, "FLAC, 16-bit"},
+                {OutputKind::Flac24, "FLAC, 24-bit"}};
 
 BandLimits currentLimits() {
   return bandLimits(renderSettings.frequencyScale, renderSettings.sampleRate, renderSettings.blockLength);
@@ -77,7 +90,7 @@ OptionsDialog::OptionsDialog(QWidget* owner)
   setWindowTitle(QStringLiteral("Options"));
   setFont(dialogFont());
   const DialogBaseUnits base = dialogBaseUnits(font());
-  setFixedSize(dluToPixelsX(184, base), dluToPixelsY(273, base));
+  setFixedSize(dluToPixelsX(361, base), dluToPixelsY(273, base));
 
   sine_ = new QCheckBox(QStringLiteral("Sine tones: one per picture column"), this);
   sine_->setObjectName(QStringLiteral("sineCheck"));
@@ -124,14 +137,39 @@ OptionsDialog::OptionsDialog(QWidget* owner)
   connect(hertz_, &QRadioButton::toggled, this, enableFields);
   enableFields();
 
+  auto* files = new QGroupBox(QStringLiteral("Sound files"), this);
+  files->setObjectName(QStringLiteral("filesGroup"));
+  files->setGeometry(dluToPixels(184, 7, 170, 56, base));
+  files->lower();
+  anyAudio_ = new QCheckBox(QStringLiteral("Read any audio file (converted to 44100 Hz)"), this);
+  anyAudio_->setObjectName(QStringLiteral("anyAudioCheck"));
+  anyAudio_->setGeometry(dluToPixels(191, 20, 156, 10, base));
+  anyAudio_->setChecked(fileOptions.input.anyAudio);
+  label("Output format", this, dluToPixels(191, 35, 64, 8, base), "formatLabel");
+  format_ = new QComboBox(this);
+  format_->setObjectName(QStringLiteral("formatList"));
+  format_->setGeometry(dluToPixels(257, 33, 90, 12, base));
+  for (const auto& f : kFormats) {
+    format_->addItem(QString::fromUtf8(f.text));
+    if (f.kind == fileOptions.output.kind) format_->setCurrentIndex(format_->count() - 1);
+  }
+  label("Sample rate", this, dluToPixels(191, 49, 64, 8, base), "rateLabel");
+  rate_ = new QComboBox(this);
+  rate_->setObjectName(QStringLiteral("rateList"));
+  rate_->setGeometry(dluToPixels(257, 47, 90, 12, base));
+  for (const std::uint32_t rate : kOutputRates) {
+    rate_->addItem(QStringLiteral("%1 Hz").arg(rate), QVariant::fromValue(rate));
+    if (rate == fileOptions.output.rate) rate_->setCurrentIndex(rate_->count() - 1);
+  }
+
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setObjectName(QStringLiteral("okButton"));
-  ok_->setGeometry(dluToPixels(73, 252, 50, 14, base));
+  ok_->setGeometry(dluToPixels(250, 252, 50, 14, base));
   ok_->setDefault(true);
   connect(ok_, &QPushButton::clicked, this, &OptionsDialog::accept);
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
   cancel_->setObjectName(QStringLiteral("cancelButton"));
-  cancel_->setGeometry(dluToPixels(127, 252, 50, 14, base));
+  cancel_->setGeometry(dluToPixels(304, 252, 50, 14, base));
   cancel_->setAutoDefault(false);
   connect(cancel_, &QPushButton::clicked, this, &OptionsDialog::reject);
 
@@ -145,6 +183,9 @@ OptionsDialog::OptionsDialog(QWidget* owner)
                       notes_->highestEdit(),
                       notes_->a4Edit(),
                       notes_->columnsSpin(),
+                      anyAudio_,
+                      format_,
+                      rate_,
                       ok_,
                       cancel_};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
@@ -199,6 +240,9 @@ void OptionsDialog::accept() {
 
 void OptionsDialog::takeSourceAndStereo() {
   renderSettings.stereo = stereo_->isChecked();
+  fileOptions.input.anyAudio = anyAudio_->isChecked();
+  fileOptions.output.kind = kFormats[std::max(0, format_->currentIndex())].kind;
+  fileOptions.output.rate = rate_->currentData().toUInt();
   if (sine_->isChecked()) {
     renderSettings.inputSource = InputSource::SineTones;
   } else if (renderSettings.inputSource == InputSource::SineTones) {

@@ -1,7 +1,8 @@
 // The Options dialog: sine tones as the source, stereo from the picture's
-// colours, and the band of frequencies the picture's columns span, in
-// hertz or on notes. It edits renderSettings (and noteChoice); like every
-// other setting they hold for the run of the program.
+// colours, the band of frequencies the picture's columns span, in hertz or
+// on notes, how input files are read and the output's format and rate. It
+// edits renderSettings, noteChoice and fileOptions; like every other
+// setting they hold for the run of the program.
 #pragma once
 
 #include <QDialog>
@@ -9,6 +10,7 @@
 #include <string>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -42,19 +44,24 @@ class OptionsDialog : public QDialog {
   QLineEdit* lowEdit() const { return low_; }
   QLineEdit* highEdit() const { return high_; }
   QLabel* limitsLabel() const { return limits_; }
+  QCheckBox* anyAudioCheck() const { return anyAudio_; }
+  QComboBox* formatList() const { return format_; }
+  QComboBox* rateList() const { return rate_; }
   QPushButton* okButton() const { return ok_; }
   QPushButton* cancelButton() const { return cancel_; }
 
  public slots:
   // OK: a band within the scale's limits, or notes within the Logarithmic
   // scale's (which then becomes the scale), is taken into renderSettings
-  // with the source and the stereo flag; any other is refused with a
-  // message that says the allowed range, and the dialog stays open with
-  // the settings unchanged. Turning sine tones off leaves the source to
-  // the caller (pink noise until it says otherwise).
+  // with the source and the stereo flag, and the file options into
+  // fileOptions; any other is refused with a message that says the allowed
+  // range, and the dialog stays open with the settings unchanged. Turning
+  // sine tones off leaves the source to the caller (pink noise until it
+  // says otherwise).
   void accept() override;
 
  private:
+  // The source, the stereo flag and the file options, into the settings.
   void takeSourceAndStereo();
 
   QCheckBox* sine_ = nullptr;
@@ -64,6 +71,9 @@ class OptionsDialog : public QDialog {
   QLineEdit* low_ = nullptr;
   QLineEdit* high_ = nullptr;
   QLabel* limits_ = nullptr;
+  QCheckBox* anyAudio_ = nullptr;
+  QComboBox* format_ = nullptr;
+  QComboBox* rate_ = nullptr;
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;
 };

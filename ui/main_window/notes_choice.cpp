@@ -73,10 +73,10 @@ NotesChoice::NotesChoice(QWidget* dialog, const DialogBaseUnits& base, int x, in
   columns_->setValue(shown.columnsPerSemitone);
 
   width_ = label(QString(), dialog, dluToPixels(fx, y + 62, 150, 8, base), "widthLabel");
-  granularity_ = label(QString(), dialog, dluToPixels(fx, y + 74, 150, 24, base), "granularityLabel");
+  granularity_ = label(QString(), dialog, dluToPixels(fx, y + 74, 150, 32, base), "granularityLabel");
   granularity_->setWordWrap(true);
   granularity_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  limits_ = label(QString(), dialog, dluToPixels(fx, y + 100, 150, 16, base), "noteLimitsLabel");
+  limits_ = label(QString(), dialog, dluToPixels(fx, y + 108, 150, 16, base), "noteLimitsLabel");
   limits_->setWordWrap(true);
   limits_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 

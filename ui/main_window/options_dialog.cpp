@@ -90,7 +90,7 @@ OptionsDialog::OptionsDialog(QWidget* owner)
   setWindowTitle(QStringLiteral("Options"));
   setFont(dialogFont());
   const DialogBaseUnits base = dialogBaseUnits(font());
-  setFixedSize(dluToPixelsX(361, base), dluToPixelsY(273, base));
+  setFixedSize(dluToPixelsX(361, base), dluToPixelsY(281, base));
 
   sine_ = new QCheckBox(QStringLiteral("Sine tones: one per picture column"), this);
   sine_->setObjectName(QStringLiteral("sineCheck"));
@@ -104,7 +104,7 @@ OptionsDialog::OptionsDialog(QWidget* owner)
 
   auto* group = new QGroupBox(QStringLiteral("Frequency band"), this);
   group->setObjectName(QStringLiteral("bandGroup"));
-  group->setGeometry(dluToPixels(7, 36, 170, 210, base));
+  group->setGeometry(dluToPixels(7, 36, 170, 218, base));
   group->lower();
 
   const bool onNotes = NotesChoice::settingsOnNotes(renderSettings, noteChoice);
@@ -164,12 +164,12 @@ OptionsDialog::OptionsDialog(QWidget* owner)
 
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setObjectName(QStringLiteral("okButton"));
-  ok_->setGeometry(dluToPixels(250, 252, 50, 14, base));
+  ok_->setGeometry(dluToPixels(250, 260, 50, 14, base));
   ok_->setDefault(true);
   connect(ok_, &QPushButton::clicked, this, &OptionsDialog::accept);
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
   cancel_->setObjectName(QStringLiteral("cancelButton"));
-  cancel_->setGeometry(dluToPixels(304, 252, 50, 14, base));
+  cancel_->setGeometry(dluToPixels(304, 260, 50, 14, base));
   cancel_->setAutoDefault(false);
   connect(cancel_, &QPushButton::clicked, this, &OptionsDialog::reject);
 

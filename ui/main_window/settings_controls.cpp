@@ -18,7 +18,9 @@
 #include "files/messages.h"
 #include "files/wav.h"
 #include "ui/axes/axes.h"
+#include "ui/axes/preview_frame.h"
 #include "ui/common/digits_field.h"
+#include "ui/common/file_names.h"
 #include "ui/main_window/main_window.h"
 #include "ui/main_window/settings_logic.h"
 
@@ -66,7 +68,7 @@ void onFocusOut(QWidget* widget, std::function<void()> action, bool onEnter) {
 }
 
 void showPathInField(QLineEdit* edit, const std::string& path) {
-  edit->setText(path.empty() ? QString(kNotSelected) : QFile::decodeName(QByteArray::fromStdString(path)));
+  edit->setText(path.empty() ? QString(kNotSelected) : pathToQt(path));
 }
 
 MainWindow* liveMainWindow(QObject* window) { return qobject_cast<MainWindow*>(window); }

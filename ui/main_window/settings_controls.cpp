@@ -183,6 +183,9 @@ void refreshAfterChange(MainWindow& window, InputCheck check) {
   if (check == InputCheck::Tell) showRefusal(ownerOf(window), probe.refusal);
   redrawAxes(window);
   refreshTimePerLineLabel(window);
+  // With stereo on, the preview shows what each channel hears.
+  window.controls().previewFrame->setColours(renderSettings.stereo ? PreviewColours::Channels : PreviewColours::Grey);
+  emit window.settingsChanged();
 }
 
 void applyScaleSelection(MainWindow& window) {

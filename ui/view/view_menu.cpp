@@ -67,6 +67,28 @@ std::shared_ptr<PictureBitmap> analyseForWindow(MainWindow& window, const std::s
   return prepared.picture;
 }
 
+// The analysis of a rendered sound as the window shows it: grey for a mono
+// sound, the two channels as red and green for a stereo one.
+QImage heardSound(const PictureBitmap& sound) {
+  const bool stereo = sound.red.size() == sound.pixels.size() && !sound.red.empty();
+  return picturePreview(sound, stereo ? PreviewColours::Channels : PreviewColours::Grey);
+}
+
+// The picture a render read, as its sound's channels heard it: grey for a
+// mono sound; for a stereo one its red and green when the render read them
+// (stereo on), else its brightness on both channels (a stereo input).
+QImage heardPicture(const PictureBitmap& picture, const PictureBitmap& sound, const RenderSettings& settings) {
+  const bool stereoSound = sound.red.size() == sound.pixels.size() && !sound.red.empty();
+  if (!stereoSound) return picturePreview(picture, PreviewColours::Grey);
+  if (settings.stereo) return picturePreview(picture, PreviewColours::Channels);
+  QImage image = picturePreview(picture, PreviewColours::Grey).convertToFormat(QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x) line[x] = qRgb(qRed(line[x]), qRed(line[x]), 0);
+  }
+  return image;
+}
+
 }  // namespace
 
 ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
@@ -168,7 +190,8 @@ void ViewMenu::refreshSpectrogram() {
   if (!sound) return;
   const float seconds = static_cast<float>(count) / static_cast<float>(rendered_.settings.sampleRate);
   renderedMilliseconds_ = static_cast<qint64>(count) * 1000 / rendered_.settings.sampleRate;
-  spectrogramWindow_->setContent(picturePreview(picture), picturePreview(*sound), seconds, rendered_.settings);
+  spectrogramWindow_->setContent(heardPicture(picture, *sound, rendered_.settings), heardSound(*sound), seconds,
+                                 rendered_.settings);
 }
 
 void ViewMenu::soundGenerated() {

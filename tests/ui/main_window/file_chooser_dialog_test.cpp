@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
+#include <QUrl>
 #include <filesystem>
 #include <memory>
 
@@ -190,6 +191,22 @@ class FileChooserDialogTest : public QObject {
     QCOMPARE(picture->width, 6u);
     QCOMPARE(int(picture->pixels[0]), 77);
     QCOMPARE(window.session().picturePath, path);
+    QCOMPARE(window.session().lastChosenFolder, dir_->path());
+  }
+
+  void aDroppedLatin1PictureIsLoadedByItsBytes() {
+    const std::string path = dir_->file(kLatin1Name);
+    writePngBytes(path, 55);
+    // A file manager's URL of the name: its bytes percent-encoded.
+    const QUrl url(QStringLiteral("file://") +
+                   QString::fromLatin1(QByteArray::fromStdString(path).toPercentEncoding("/")));
+    QCOMPARE(localPathOf(url), path);
+    QCOMPARE(localPathOf(QUrl(QStringLiteral("https://example.org/a.png"))), std::string());
+    MainWindow window;
+    QVERIFY(dropFiles(window, {url}));
+    QVERIFY(messages_->messages().empty());
+    QCOMPARE(window.session().picturePath, path);
+    QCOMPARE(int(window.controls().previewFrame->picture()->pixels[0]), 55);
     QCOMPARE(window.session().lastChosenFolder, dir_->path());
   }
 

@@ -180,6 +180,8 @@ FileChooserDialog::FileChooserDialog(const FileRequest& request, QWidget* owner)
           [this](QListWidgetItem* item) { openFolder(pathFromQt(item->data(kPathRole).toString())); });
 
   buildPlaces();
+  // The places keep their width; the list takes the rest.
+  splitter->setSizes({places_->maximumWidth(), fontMetrics().averageCharWidth() * 78});
   applyFilter();
   const std::string initial = pathFromQt(request.initialPath);
   if (!initial.empty()) {

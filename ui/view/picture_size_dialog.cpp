@@ -60,8 +60,14 @@ PictureSizeDialog::PictureSizeDialog(QWidget* owner, const QString& waveName, st
     row->addWidget(new QLabel(QStringLiteral("pixels"), this));
     return row;
   };
-  form->addRow(QStringLiteral("&Width (frequency):"), withUnit(width_));
-  form->addRow(QStringLiteral("&Height (time):"), withUnit(height_));
+  // The labels name their fields, so that Alt and the letter go to them.
+  const auto label = [this](const char* text, QLineEdit* field) {
+    auto* l = new QLabel(QString::fromUtf8(text), this);
+    l->setBuddy(field);
+    return l;
+  };
+  form->addRow(label("&Width (frequency):", width_), withUnit(width_));
+  form->addRow(label("&Height (time):", height_), withUnit(height_));
   auto* limits = new QLabel(QStringLiteral("Default %1 x %2: %3 columns, one row per hop of the sound.\nSizes: %4.")
                                 .arg(defaultWidth)
                                 .arg(defaultHeight)

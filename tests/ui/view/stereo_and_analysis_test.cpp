@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -234,6 +235,13 @@ class StereoAndAnalysisTest : public QObject {
     writeFile(wave, waveBytes(pcm16Bytes(speechLike(44100, 9000)), 1, 16, 44100));
     pictureFromWave(wave, [](PictureSizeDialog& dialog) {
       QCOMPARE(dialog.windowTitle(), QString("Picture size"));
+      // Each label leads to its field (Alt+W, Alt+H).
+      int buddies = 0;
+      for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+        if (label->text() == "&Width (frequency):") buddies += label->buddy() == dialog.widthField();
+        if (label->text() == "&Height (time):") buddies += label->buddy() == dialog.heightField();
+      }
+      QCOMPARE(buddies, 2);
       dialog.widthField()->setText("64");
       dialog.heightField()->setText("20");
       dialog.okButton()->click();

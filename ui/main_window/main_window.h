@@ -109,6 +109,10 @@ struct WindowSession {
   std::string agreedOutput;
   // The folder of the last picture chosen, where the picture chooser opens.
   std::string lastPictureFolder;
+  // The folder of the last file chosen in any chooser (or dropped): where
+  // the other choosers open, and what a relative name typed into a file
+  // field is taken from. Empty: the program's working folder.
+  std::string lastChosenFolder;
   // The file the shown picture was loaded from or saved to; empty = none.
   std::string picturePath;
   // A new picture has replaced the old; its first revision is to come.
@@ -142,6 +146,9 @@ class MainWindow : public QDialog {
   void soundGenerated();
   // Another picture is shown and rendered from now on.
   void pictureChanged();
+  // A setting or a file name has changed (the source, the input or output
+  // file, a control, the Options).
+  void settingsChanged();
 
  public slots:
   // Esc, the close button and Exit end the window with result 1 (asking

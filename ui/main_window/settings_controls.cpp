@@ -19,7 +19,9 @@
 #include "files/messages.h"
 #include "files/wav.h"
 #include "ui/axes/axes.h"
+#include "ui/axes/preview_frame.h"
 #include "ui/common/digits_field.h"
+#include "ui/common/file_names.h"
 #include "ui/main_window/main_window.h"
 #include "ui/main_window/settings_logic.h"
 
@@ -67,7 +69,7 @@ void onFocusOut(QWidget* widget, std::function<void()> action, bool onEnter) {
 }
 
 void showPathInField(QLineEdit* edit, const std::string& path) {
-  edit->setText(path.empty() ? QString(kNotSelected) : QFile::decodeName(QByteArray::fromStdString(path)));
+  edit->setText(path.empty() ? QString(kNotSelected) : pathToQt(path));
 }
 
 MainWindow* liveMainWindow(QObject* window) { return qobject_cast<MainWindow*>(window); }
@@ -209,6 +211,9 @@ void refreshAfterChange(MainWindow& window, InputCheck check) {
   if (check == InputCheck::Tell) showRefusal(ownerOf(window), probe.refusal);
   redrawAxes(window);
   refreshTimePerLineLabel(window);
+  // With stereo on, the preview shows what each channel hears.
+  window.controls().previewFrame->setColours(renderSettings.stereo ? PreviewColours::Channels : PreviewColours::Grey);
+  emit window.settingsChanged();
 }
 
 void applyScaleSelection(MainWindow& window) {

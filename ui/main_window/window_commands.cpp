@@ -23,12 +23,14 @@
 #include "ui/axes/axes.h"
 #include "ui/document/picture_document.h"
 #include "ui/editor/picture_files.h"
+#include "ui/main_window/file_chooser_dialog.h"
 #include "ui/main_window/main_window.h"
 #include "ui/playback/playback.h"
 #include "ui/axes/preview_frame.h"
 #include "ui/progress/progress_dialog.h"
 #include "ui/main_window/settings_controls.h"
 #include "ui/main_window/settings_logic.h"
+#include "ui/main_window/typed_paths.h"
 #include "ui/template/template_window.h"
 
 namespace vellomar {
@@ -52,6 +54,12 @@ QString nameFilter(const char* description, const char* pattern) {
 }
 
 std::optional<QString> runFileDialog(const FileRequest& request) {
+  if (!request.forSaving) {
+    // Our own chooser: Qt's leaves out the files whose names are not UTF-8.
+    FileChooserDialog chooser(request, request.owner);
+    if (chooser.exec() != QDialog::Accepted || chooser.chosenPath().isEmpty()) return std::nullopt;
+    return chooser.chosenPath();
+  }
   QFileDialog dialog(request.owner, request.title);
   dialog.setAcceptMode(request.forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(request.forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -96,12 +104,6 @@ SoundPlayer gSoundPlayer;
 // The text of a file field, as the path it stands for.
 std::string fieldPath(const QLineEdit* edit) { return pathFromQt(edit->text()); }
 
-const std::initializer_list<const char*> kWaveFilters = {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"};
-const std::initializer_list<const char*> kSoundFilters = {
-    "Sound files (*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff)",
-    "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff",
-    "All files (*.*)",
-    "*.*"};
 const std::initializer_list<const char*> kWaveFirstFilters = {"Microsoft Wave (*.wav)", "*.wav", "FLAC (*.flac)",
                                                               "*.flac", "All files (*.*)", "*.*"};
 const std::initializer_list<const char*> kFlacFirstFilters = {"FLAC (*.flac)", "*.flac", "Microsoft Wave (*.wav)",
@@ -207,10 +209,6 @@ bool outputReplaceableWithoutAsking(MainWindow& window) {
 void setFileChooser(FileChooser chooser) { gFileChooser = std::move(chooser); }
 void setSoundPlayer(SoundPlayer player) { gSoundPlayer = std::move(player); }
 
-std::string pathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-QString pathToQt(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-
 bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const char* title,
                 const std::initializer_list<const char*>& filters, const char* defaultExtension, QWidget* owner,
                 const std::string& initialFolder, bool confirmOverwrite) {
@@ -251,7 +249,11 @@ bool confirmTimeGranularity(MainWindow& window) {
 void chooseInputFile(MainWindow& window) {
   std::string path = renderSettings.inputPath;
   const auto& filters = fileOptions.input.anyAudio ? kSoundFilters : kWaveFilters;
-  if (!chooseFile(path, kPathCapacity, false, "Select input wave file", filters, nullptr, &window)) return;
+  if (!chooseFile(path, kPathCapacity, false, "Select input wave file", filters, nullptr, &window,
+                  window.session().lastChosenFolder)) {
+    return;
+  }
+  window.session().lastChosenFolder = folderOf(path);
   renderSettings.inputPath = path;
   showPathInField(window.controls().inputPathEdit, renderSettings.inputPath);
   refreshAfterChange(window, InputCheck::Tell);
@@ -262,14 +264,16 @@ void chooseOutputFile(MainWindow& window) {
   // The chooser offers the formats written, the Options' own first.
   const bool flac = isFlac(fileOptions.output.kind);
   if (!chooseFile(path, kPathCapacity, true, "Select output wave file", flac ? kFlacFirstFilters : kWaveFirstFilters,
-                  outputExtension(fileOptions.output.kind), &window)) {
+                  outputExtension(fileOptions.output.kind), &window, window.session().lastChosenFolder)) {
     return;
   }
+  window.session().lastChosenFolder = folderOf(path);
   window.controls().playButton->setEnabled(false);
   renderSettings.outputPath = path;
   // The save dialog has asked before choosing an existing file.
   agreeToReplaceOutput(window, path);
   showPathInField(window.controls().outputPathEdit, renderSettings.outputPath);
+  emit window.settingsChanged();
 }
 
 void showPicture(MainWindow& window, std::shared_ptr<const PictureBitmap> bitmap, const std::string& path) {
@@ -313,7 +317,8 @@ void loadPictureCommand(MainWindow& window) {
     return;
   }
   // The next choice starts where this one was made.
-  window.session().lastPictureFolder = std::filesystem::path(path).parent_path().string();
+  window.session().lastPictureFolder = folderOf(path);
+  window.session().lastChosenFolder = folderOf(path);
   loadPictureFile(window, path);
 }
 
@@ -440,7 +445,12 @@ void outputFieldEntered(MainWindow& window) {
 
 void inputFieldLeft(MainWindow& window) {
   QLineEdit* edit = window.controls().inputPathEdit;
-  const std::string text = fieldPath(edit);
+  std::string text = fieldPath(edit);
+  if (text != kNotSelected) {
+    // As the chooser would have taken it: from the folder last chosen in.
+    text = resolveTypedPath(text, window.session().lastChosenFolder);
+    if (text != fieldPath(edit)) edit->setText(pathToQt(text));
+  }
   if (refuseLongPath(ownerOf(window), text)) {
     showPathInField(edit, renderSettings.inputPath);
     return;
@@ -456,7 +466,14 @@ void inputFieldLeft(MainWindow& window) {
 
 void outputFieldLeft(MainWindow& window) {
   const auto& c = window.controls();
-  const std::string text = fieldPath(c.outputPathEdit);
+  std::string text = fieldPath(c.outputPathEdit);
+  if (text != kNotSelected) {
+    // As the chooser would have taken it: from the folder last chosen in,
+    // with the chosen format's extension when it has none.
+    text = withDefaultExtension(resolveTypedPath(text, window.session().lastChosenFolder),
+                                outputExtension(fileOptions.output.kind));
+    if (text != fieldPath(c.outputPathEdit)) c.outputPathEdit->setText(pathToQt(text));
+  }
   if (refuseLongPath(ownerOf(window), text)) {
     showPathInField(c.outputPathEdit, renderSettings.outputPath);
     return;
@@ -468,15 +485,23 @@ void outputFieldLeft(MainWindow& window) {
   } else if (renderSettings.outputPath.empty()) {
     c.outputPathEdit->setText(kNotSelected);
   }
+  emit window.settingsChanged();
+}
+
+std::string localPathOf(const QUrl& url) {
+  if (!url.isLocalFile()) return std::string();
+  // The name's bytes as the URL encodes them: toLocalFile() would turn the
+  // bytes that are not UTF-8 into U+FFFD.
+  return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
 
 bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
   for (const QUrl& url : urls) {
-    if (!url.isLocalFile()) continue;
-    const QString local = url.toLocalFile();
-    const std::string path = pathFromQt(local);
+    const std::string path = localPathOf(url);
+    if (path.empty()) continue;
     if (refuseLongPath(ownerOf(window), path)) return false;
-    if (QFileInfo(local).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0) {
+    window.session().lastChosenFolder = folderOf(path);
+    if (QFileInfo(pathToQt(path)).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0) {
       const auto& c = window.controls();
       renderSettings.inputPath = path;
       showPathInField(c.inputPathEdit, renderSettings.inputPath);

@@ -12,6 +12,7 @@
 
 #include "files/messages.h"
 #include "files/wav.h"
+#include "ui/common/file_names.h"
 
 namespace vellomar {
 
@@ -104,7 +105,7 @@ void Playback::play(const QString& path) {
   WaveInfo info;
   Refusal refusal;
   // The program's own output: mono, or stereo from a colour picture.
-  std::FILE* file = openInputWave(QFile::encodeName(path).toStdString(), info, kRate, refusal, 2);
+  std::FILE* file = openInputWave(pathFromQt(path), info, kRate, refusal, 2);
   if (!file) return;
   QAudioFormat format;
   format.setSampleRate(static_cast<int>(kRate));

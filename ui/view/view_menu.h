@@ -16,6 +16,7 @@
 
 class QAction;
 class QMenu;
+class QTimer;
 
 namespace vellomar {
 
@@ -63,16 +64,32 @@ class ViewMenu : public QObject {
   const QString& renderNote() const { return renderNote_; }
 
  private:
+  // What the status says, so that it can go when it is no longer true.
+  enum class Status {
+    None,
+    Watching,        // "Watching 'x'", with what happened last when that stays true
+    RenderFailed,    // the last render of a save did not complete
+    NotRendered,     // a save is shown but could not be rendered (why: blockedReason)
+    Unreadable,      // the last save could not be loaded
+    SaveLeftUnread,  // the user kept unsaved edits over the last save
+    Deleted,         // the file was deleted and the watch ended
+  };
+
   void soundGenerated();
   void pictureChanged();
+  void settingsChanged();
+  void fileDeleted();
+  void checkDeletedFile();
   void refreshSpectrogram();
   void pictureSaved(std::shared_ptr<const PictureBitmap> picture);
   void documentSaved(const std::string& path);
   void renderSavedPicture();
-  void setStatus(const QString& text);
+  void setStatus(Status status, const QString& text);
   void showTitle();
   void updateActions();
   QString watchedName() const;
+  // Why a save of the watched file cannot be rendered now; empty when it can.
+  QString blockedReason() const;
 
   MainWindow& window_;
   QMenu* menu_ = nullptr;
@@ -88,6 +105,11 @@ class ViewMenu : public QObject {
   qint64 renderedMilliseconds_ = 0;
   QString baseTitle_;
   QString statusText_;
+  Status statusKind_ = Status::None;
+  // While Status::Deleted shows: the file that was deleted, looked at now
+  // and then so that the status goes when it is back.
+  std::string deletedPath_;
+  QTimer* deletedCheck_ = nullptr;
   QString renderNote_;
   // A save that came while the window was busy (a render, a dialog): its
   // render follows once the window is free.

@@ -46,10 +46,11 @@ class PictureCommand : public QUndoCommand {
 
   TileStore& keptTiles() { return store_; }
   PictureDocument& document() { return document_; }
-  // Rows of `rect` have changed: they join the command's rows and are
-  // published to the document's readers.
+  // The pixels of `rect` have changed: its rows join the command's rows
+  // and are published to the document's readers.
   void changed(const PixelRect& rect);
-  void changed(const RowSpans& rows);
+  // The same for `rows`, the pixels within `area`.
+  void changed(const RowSpans& rows, const PixelRect& area);
 
   // Merges a later command's tiles and rows into this one (mergeWith).
   void absorb(PictureCommand& later);

@@ -157,8 +157,13 @@ void PictureDocument::markSaved(const std::string& path) {
   emit saved(path);
 }
 
-void PictureDocument::touch(const RowSpans& rows) {
-  if (rows.empty() || !current_) return;
+void PictureDocument::touch(const RowSpans& rows, const PixelRect& area) {
+  if (!current_) return;
+  if (!area.empty()) {
+    emit areaChanged(QRect(static_cast<int>(area.x0), static_cast<int>(area.y0), static_cast<int>(area.width()),
+                           static_cast<int>(area.height())));
+  }
+  if (rows.empty()) return;
   ++changes_;
   const std::uint32_t h = current_->height;
   for (const RowSpan& s : rows.spans()) {

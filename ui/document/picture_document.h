@@ -22,6 +22,7 @@
 #pragma once
 
 #include <QObject>
+#include <QRect>
 #include <QUndoStack>
 #include <QTimer>
 #include <cstdint>
@@ -31,6 +32,7 @@
 
 #include "files/picture.h"
 #include "ui/document/history_memory.h"
+#include "ui/document/picture_planes.h"
 #include "ui/document/row_spans.h"
 
 namespace vellomar {
@@ -87,9 +89,11 @@ class PictureDocument : public QObject {
   void markSaved(const std::string& path);
 
   // ---- For commands ----
-  // Rows of the editable picture have changed: publish them (at once, or
-  // with the next throttled revision while a drag goes on).
-  void touch(const RowSpans& rows);
+  // Pixels of the editable picture have changed, within `area` and on
+  // `rows`: views on this thread hear of the area at once (areaChanged);
+  // the rows are published at once, or with the next throttled revision
+  // while a drag goes on.
+  void touch(const RowSpans& rows, const PixelRect& area);
   // A drag is going on: revisions are throttled until it ends, when the
   // rows still pending are published at once.
   void setDragging(bool dragging);
@@ -109,6 +113,9 @@ class PictureDocument : public QObject {
   // The whole picture was replaced (its size may differ); a revision with
   // every row follows.
   void replaced();
+  // Pixels within `area` have just changed (unthrottled: for views of the
+  // picture on this thread, which redraw them at once).
+  void areaChanged(const QRect& area);
   // Whether there are unsaved edits changed.
   void modifiedChanged(bool modified);
   void filePathChanged();

@@ -217,4 +217,10 @@ RowSpans TileStore::rows() const {
   return rows;
 }
 
+PixelRect TileStore::bounds() const {
+  PixelRect r;
+  for (const Tile& t : tiles_) r = r.united({t.x0, t.y0, t.x0 + t.w, t.y0 + t.h});
+  return r;
+}
+
 }  // namespace vellomar

@@ -63,8 +63,9 @@ class TileStore {
   bool empty() const { return tiles_.empty(); }
   // Bytes held in memory.
   std::uint64_t bytes() const;
-  // The picture rows the kept tiles cover.
+  // The picture rows the kept tiles cover, and the rect around them.
   RowSpans rows() const;
+  PixelRect bounds() const;
 
  private:
   struct Tile {

@@ -139,6 +139,9 @@ class MainWindow : public QDialog {
   void soundGenerated();
   // Another picture is shown and rendered from now on.
   void pictureChanged();
+  // A setting or the input file may have changed (refreshAfterChange): the
+  // views that show the settings' axes follow.
+  void settingsChanged();
 
  public slots:
   // Esc, the close button and Exit end the window with result 1 (asking

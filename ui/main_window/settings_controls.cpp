@@ -190,6 +190,7 @@ void refreshAfterChange(MainWindow& window, InputCheck check) {
   if (check == InputCheck::Tell) showRefusal(ownerOf(window), probe.refusal);
   redrawAxes(window);
   refreshTimePerLineLabel(window);
+  emit window.settingsChanged();
 }
 
 void applyScaleSelection(MainWindow& window) {

@@ -1,0 +1,230 @@
+// The editor's tools, driven with the mouse on the canvas: what a brush
+// dab, a line, a fill and the harmonics brush paint, pixel for pixel, and
+// that the main window's preview and the next render see it.
+#include <QAction>
+#include <QSpinBox>
+#include <cmath>
+#include <set>
+
+#include "editor_support.h"
+#include "ui/axes/preview_frame.h"
+#include "ui/common/app_state.h"
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+namespace {
+
+constexpr Rgb kBlack{0, 0, 0};
+constexpr Rgb kWhite{255, 255, 255};
+
+// The columns of row `y` that are not black, as runs' centres.
+std::vector<double> litColumnCentres(const PictureBitmap& p, std::uint32_t y) {
+  std::vector<double> centres;
+  std::uint32_t x = 0;
+  while (x < p.width) {
+    if (colourAt(p, x, y) == kBlack) {
+      ++x;
+      continue;
+    }
+    const std::uint32_t start = x;
+    while (x < p.width && !(colourAt(p, x, y) == kBlack)) ++x;
+    centres.push_back((start + x - 1) / 2.0);
+  }
+  return centres;
+}
+
+}  // namespace
+
+class EditorToolsTest : public QObject, public EditorFixture {
+  Q_OBJECT
+
+  void setBrush(int size, int hardness, int opacity, int level) {
+    editor->findChild<QSpinBox*>("sizeOption")->setValue(size);
+    editor->findChild<QSpinBox*>("hardnessOption")->setValue(hardness);
+    editor->findChild<QSpinBox*>("opacityOption")->setValue(opacity);
+    editor->findChild<QSpinBox*>("levelOption")->setValue(level);
+  }
+
+ private slots:
+  void cleanup() { close(); }
+
+  // A hard round dab of 5 pixels at a pixel's centre covers the pixels
+  // whose centres lie within 2.5 pixels: a 5 x 5 square without its
+  // corners, 21 pixels, in the grey of the level; nothing else changes. The
+  // preview and the render's picture have it too.
+  void aBrushDabCoversItsFootprint() {
+    open(blankPicture(64, 48));
+    useTool(Tool::Brush);
+    setBrush(5, 100, 100, 200);
+    click(10.5, 20.5);
+    int lit = 0;
+    for (std::uint32_t y = 0; y < 48; ++y) {
+      for (std::uint32_t x = 0; x < 64; ++x) {
+        const double dx = x - 10.0, dy = y - 20.0;
+        const bool inside = dx * dx + dy * dy <= 6.25;
+        QCOMPARE(pixel(x, y), inside ? (Rgb{200, 200, 200}) : kBlack);
+        lit += inside;
+      }
+    }
+    QCOMPARE(lit, 21);
+    QCOMPARE(document().undoStack().count(), 1);
+    // The render reads the edited picture, the preview shows it.
+    QCOMPARE(pictureData.pixels[offsetOf(picture(), 10, 20)], std::uint8_t{200});
+    QCOMPARE(window->controls().previewFrame->picture()->pixels[offsetOf(picture(), 12, 20)], std::uint8_t{200});
+    // A soft dab at half opacity is strongest at its centre and no more
+    // than half way to white anywhere.
+    setBrush(9, 0, 50, 255);
+    click(40.5, 20.5);
+    QCOMPARE(pixel(40, 20), (Rgb{128, 128, 128}));
+    QVERIFY(pixel(43, 20).r < pixel(41, 20).r && pixel(41, 20).r <= 128 && pixel(45, 20) == kBlack);
+  }
+
+  // A line drawn from one pixel to another paints both end pixels and the
+  // pixels between, and nothing beyond its ends; a second drag position
+  // replaces the first (a shape is pulled out, not smeared).
+  void aLineRunsFromEndToEnd() {
+    open(blankPicture(80, 60));
+    useTool(Tool::Line);
+    setBrush(1, 100, 100, 255);
+    drag({{5.5, 5.5}, {70.5, 50.5}, {60.5, 30.5}});
+    QCOMPARE(pixel(5, 5), kWhite);
+    QCOMPARE(pixel(60, 30), kWhite);
+    QCOMPARE(pixel(70, 50), kBlack);  // where the line went for a while
+    QCOMPARE(pixel(4, 4), kBlack);
+    QCOMPARE(pixel(61, 30), kBlack);
+    // Every column between the ends has exactly one lit pixel near the
+    // straight line through them.
+    for (std::uint32_t x = 6; x < 60; ++x) {
+      int lit = 0;
+      for (std::uint32_t y = 0; y < 60; ++y) {
+        if (!(pixel(x, y) == kBlack)) {
+          ++lit;
+          const double onLine = 5.0 + (x - 5.0) * 25.0 / 55.0;
+          QVERIFY2(std::fabs(y - onLine) <= 1.0, qPrintable(QStringLiteral("column %1 row %2").arg(x).arg(y)));
+        }
+      }
+      QVERIFY2(lit >= 1, qPrintable(QStringLiteral("column %1").arg(x)));
+    }
+    QCOMPARE(document().undoStack().count(), 1);
+  }
+
+  // A fill reaches every pixel of the seed's colour connected to it and
+  // stops at a wall, diagonal gaps included (4-connected); it stays within
+  // the selection.
+  void aFillStopsAtWallsAndTheSelection() {
+    // A white ring with a diagonal leak only: (20, 10) to (39, 29).
+    open(pictureOf(60, 40, [](std::uint32_t x, std::uint32_t y) {
+      const bool ring = (x >= 20 && x <= 39 && (y == 10 || y == 29)) || (y >= 10 && y <= 29 && (x == 20 || x == 39));
+      const bool corner = x == 20 && y == 10;
+      return ring && !corner ? kWhite : kBlack;
+    }));
+    useTool(Tool::Fill);
+    setBrush(1, 100, 100, 100);
+    click(30.5, 20.5);
+    for (std::uint32_t y = 0; y < 40; ++y) {
+      for (std::uint32_t x = 0; x < 60; ++x) {
+        const bool inside = x > 20 && x < 39 && y > 10 && y < 29;
+        const bool ring = (x >= 20 && x <= 39 && (y == 10 || y == 29)) || (y >= 10 && y <= 29 && (x == 20 || x == 39));
+        const Rgb expected = inside ? Rgb{100, 100, 100} : ring && !(x == 20 && y == 10) ? kWhite : kBlack;
+        if (!(pixel(x, y) == expected)) QFAIL(qPrintable(QStringLiteral("pixel %1, %2").arg(x).arg(y)));
+      }
+    }
+    // Outside, within a selection only.
+    editor->tools().setSelection(PixelRect{0, 0, 10, 5});
+    click(2.5, 2.5);
+    QCOMPARE(pixel(9, 4), (Rgb{100, 100, 100}));
+    QCOMPARE(pixel(10, 4), kBlack);
+    QCOMPARE(pixel(9, 5), kBlack);
+  }
+
+  // The harmonics brush paints the stroke's column and, on the same row,
+  // the columns of 2f, 3f, ... on whatever scale is chosen, each weaker by
+  // the decay: checked against the scales' own formulas.
+  void theHarmonicsBrushPaintsMultiplesOfTheFrequency_data() {
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<int>("column");
+    QTest::newRow("linear") << static_cast<int>(FrequencyScale::Linear) << 40;
+    QTest::newRow("logarithmic") << static_cast<int>(FrequencyScale::Logarithmic) << 150;
+    QTest::newRow("mel") << static_cast<int>(FrequencyScale::Mel) << 60;
+  }
+
+  void theHarmonicsBrushPaintsMultiplesOfTheFrequency() {
+    QFETCH(int, scale);
+    QFETCH(int, column);
+    constexpr std::uint32_t kWidth = 400;
+    open(blankPicture(kWidth, 20), 2.0);
+    renderSettings.frequencyScale = static_cast<FrequencyScale>(scale);
+    useTool(Tool::Harmonics);
+    setBrush(1, 100, 100, 255);
+    editor->findChild<QSpinBox*>("harmonicsOption")->setValue(3);
+    click(column + 0.5, 10.5);
+    const std::vector<double> lit = litColumnCentres(picture(), 10);
+    QCOMPARE(lit.size(), std::size_t{4});
+    // Positions on the scale (0 ... W - 1) of a frequency, by the formulas.
+    const double last = kWidth - 1.0, top = 22050.0;
+    const auto position = [&](double hz) {
+      switch (static_cast<FrequencyScale>(scale)) {
+        case FrequencyScale::Linear: return hz / top * last;
+        case FrequencyScale::Logarithmic: return std::log(hz / 16.0) / std::log(top / 16.0) * last;
+        default: return std::log((hz + 700.0) / 716.0) / std::log((top + 700.0) / 716.0) * last;
+      }
+    };
+    const auto frequency = [&](double p) {
+      switch (static_cast<FrequencyScale>(scale)) {
+        case FrequencyScale::Linear: return p / last * top;
+        case FrequencyScale::Logarithmic: return 16.0 * std::pow(top / 16.0, p / last);
+        default: return 716.0 * std::pow((top + 700.0) / 716.0, p / last) - 700.0;
+      }
+    };
+    const double f = frequency(column);
+    std::uint8_t previous = 255;
+    for (int k = 1; k <= 4; ++k) {
+      const double expected = position(k * f);
+      QVERIFY2(std::fabs(lit[static_cast<std::size_t>(k - 1)] - expected) <= 0.51,
+               qPrintable(QStringLiteral("harmonic %1 at %2, expected %3").arg(k).arg(lit[k - 1]).arg(expected)));
+      // Each weaker than the one before, by the decay (0.6 by default).
+      const std::uint8_t level = pixel(static_cast<std::uint32_t>(std::lround(lit[static_cast<std::size_t>(k - 1)])), 10).r;
+      QCOMPARE(static_cast<int>(level), static_cast<int>(std::lround(255 * std::pow(0.6, k - 1))));
+      QVERIFY(level <= previous);
+      previous = level;
+    }
+  }
+
+  // In stereo a panned brush paints red and green by the equal-power law;
+  // centred it paints grey.
+  void aPannedBrushPaintsRedAndGreenByEqualPower() {
+    QCOMPARE(paintColour(150, 0.0f, true), (Rgb{150, 150, 150}));
+    QCOMPARE(paintColour(150, -1.0f, true), (Rgb{212, 0, 0}));
+    QCOMPARE(paintColour(150, 1.0f, true), (Rgb{0, 212, 0}));
+    const Rgb half = paintColour(100, 0.5f, true);
+    // red^2 + green^2 = 2 level^2 (to the rounding of each byte).
+    QVERIFY(std::fabs(half.r * half.r + half.g * half.g - 20000.0) < 2 * 141.0 + 2);
+    QCOMPARE(half.b, std::min(half.r, half.g));
+    QCOMPARE(paintColour(150, -1.0f, false), (Rgb{150, 150, 150}));  // mono: always grey
+  }
+
+  // A stroke is one step of the history however many moves it took; undo
+  // gives back every pixel, redo the stroke.
+  void aStrokeIsOneStepThatUndoesExactly() {
+    open(pictureOf(50, 50, [](std::uint32_t x, std::uint32_t y) {
+      return Rgb{static_cast<std::uint8_t>(x * 5), static_cast<std::uint8_t>(y * 5), 7};
+    }));
+    const PictureBitmap before = picture();
+    useTool(Tool::Brush);
+    setBrush(7, 50, 80, 255);
+    std::vector<QPointF> path;
+    for (int i = 0; i <= 30; ++i) path.emplace_back(5 + i * 1.3, 10 + i);
+    drag(path);
+    const PictureBitmap after = picture();
+    QVERIFY(after.pixels != before.pixels);
+    QCOMPARE(document().undoStack().count(), 1);
+    editor->action("undoAction")->trigger();
+    QVERIFY(picture().pixels == before.pixels && picture().red == before.red && picture().blue == before.blue);
+    editor->action("redoAction")->trigger();
+    QVERIFY(picture().pixels == after.pixels && picture().green == after.green);
+  }
+};
+
+QTEST_MAIN(EditorToolsTest)
+#include "editor_tools_test.moc"

@@ -44,7 +44,8 @@ bool madeOfItsColours(const PictureBitmap& picture) {
 
 }  // namespace
 
-bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refusal& refusal) {
+bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refusal& refusal,
+                    const std::string& textKey, const std::string& text) {
   QImage image;
   try {
     image = picturePreview(picture);
@@ -71,6 +72,7 @@ bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refus
     refusal = errorRefusal("Not enough memory");
     return false;
   }
+  if (!textKey.empty()) image.setText(QString::fromStdString(textKey), QString::fromStdString(text));
   OutputFile output;
   std::FILE* stream = output.openBlank(path, "picture file", refusal);
   if (!stream) return false;

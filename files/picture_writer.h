@@ -28,7 +28,9 @@ bool pictureSizeLoadable(std::uint64_t width, std::uint64_t height);
 // wave makes them), beside it first and
 // renamed into place when complete (see OutputFile): an earlier file of
 // that name stays as it was unless the new one is written in full. False
-// with the refusal otherwise.
-bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refusal& refusal);
+// with the refusal otherwise. A `textKey` adds a text chunk of that key
+// holding `text`.
+bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refusal& refusal,
+                    const std::string& textKey = {}, const std::string& text = {});
 
 }  // namespace vellomar

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "engine/settings.h"
@@ -86,16 +87,24 @@ Refusal unrecognized(WaveInfo& info) {
 
 }  // namespace
 
-std::FILE* createOrTruncate(const std::string& path, bool& ours) {
-  struct stat before = {};
-  const bool existed = ::stat(path.c_str(), &before) == 0;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-  ours = false;
+std::FILE* openInPlace(const std::string& path, bool& created) {
+  created = false;
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    created = true;
+    return blockingStream(fd, "wb");
+  }
+  if (errno != EEXIST) return nullptr;
+  // Opened without truncating, and given up unless it is a device or a
+  // pipe, so that a regular file that took the name meanwhile is untouched.
+  fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
   struct stat st = {};
-  // Truncating a plain file destroys it as surely as creating one anew:
-  // either way it is this run's to remove again.
-  ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (!existed || S_ISREG(before.st_mode));
+  if (::fstat(fd, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    errno = EEXIST;
+    return nullptr;
+  }
   return blockingStream(fd, "wb");
 }
 
@@ -166,8 +175,8 @@ std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, Refus
     return nullptr;
   }
   if (!waveDataFits(info, refusal)) return nullptr;
-  bool ours = false;
-  std::FILE* stream = createOrTruncate(path, ours);
+  bool created = false;
+  std::FILE* stream = openInPlace(path, created);
   if (!stream) {
     refusal = errorRefusal("Cannot create output wave file '%s'", path.c_str());
     return nullptr;

@@ -33,14 +33,19 @@ bool noiseRenderFits(std::uint32_t sampleRate, float durationSeconds, int channe
 // False, with the write-failure refusal, when any of it cannot be written.
 bool writeWaveHeader(std::FILE* stream, const WaveInfo& info, Refusal& refusal);
 
-// Creates `path` or truncates it, for writing raw bytes; a pipe that no one
-// reads is refused at once instead of holding up the caller. `ours` tells
-// whether the file is now this run's to remove again (a plain file that it
-// created or truncated; never a device or a pipe).
-std::FILE* createOrTruncate(const std::string& path, bool& ours);
+// Opens `path` for writing raw bytes in place, only where nothing can be
+// lost by it: a name with no file yet (created here, exclusively), or an
+// existing device or pipe. An existing regular file is never opened
+// (errno EEXIST): OutputFile replaces such a file once the new one is
+// complete. A pipe that no one reads is refused at once (errno ENXIO)
+// instead of holding up the caller. `created` tells whether this run made
+// the file (and so may remove it again).
+std::FILE* openInPlace(const std::string& path, bool& created);
 
-// Creates (or truncates) `path` and writes the complete 44-byte header.
-// Returns the open stream positioned after it, or nullptr with `refusal`.
+// Creates `path` in place (see openInPlace: a new file, a device or a
+// pipe, never over an existing file) and writes the complete 44-byte
+// header. Returns the open stream positioned after it, or nullptr with
+// `refusal`.
 // Refuses, before touching any file, data that a WAV header cannot describe
 // and a `rejected` info (internal error 5).
 std::FILE* createOutputWave(const std::string& path, const WaveInfo& info, Refusal& refusal);

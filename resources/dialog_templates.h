@@ -136,8 +136,7 @@ inline constexpr ControlTemplate kAboutBoxControls[] = {
      40, 30, 213, 26, kMultiLine, 0},
     {kNoId, K::Rule, "aboutRule", "", 40, 60, 213, 1, 0, 0},
     {kNoId, K::Label, "limitationsLabel",
-     "Known deficiencies in this version:\r\n- supports only 44100Hz,\r\n- does not support stereo,\r\n- GUI has bugs "
-     "under Win ME\r\n- pressing ESC closes main window.",
+     "Known deficiencies in this version:\r\n- renders at 44100Hz only,\r\n- pressing ESC closes main window.",
      40, 66, 150, 42, kMultiLine, 0},
     {1, K::DefaultButton, "okButton", "OK", 203, 94, 50, 14, 0, 0},
 };

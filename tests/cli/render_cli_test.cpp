@@ -530,17 +530,35 @@ TEST_F(RenderCliTest, AnalyseRefusesAWaveInTheReadersWordsAndKeepsAnEarlierPictu
   }
 }
 
-// The hidden file a render writes beside its output, once it is there.
-std::string waitForHiddenFile(const std::string& folder) {
+// Whether the renderer `pid` has the file it writes beside its output in
+// `folder` open (an unnamed file, or a hidden one), once it has.
+bool waitForOutputBeingWritten(pid_t pid, const std::string& folder) {
+  namespace fs = std::filesystem;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
   while (std::chrono::steady_clock::now() < deadline) {
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-      const std::string name = entry.path().filename().string();
-      if (name.rfind(".vellomar-", 0) == 0) return entry.path().string();
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(fds, ec)) {
+      const std::string to = fs::read_symlink(entry.path(), ec).string();
+      if (to.rfind(folder + "/", 0) != 0) continue;
+      const std::string name = to.substr(folder.size() + 1);
+      if (name.rfind(".vellomar-", 0) == 0 || (name[0] == '#' && to.find(" (deleted)") != std::string::npos)) {
+        return true;
+      }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  return std::string();
+  return false;
+}
+
+// Names in `folder` that a render left behind.
+std::vector<std::string> hiddenFilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(".vellomar-", 0) == 0) names.push_back(name);
+  }
+  return names;
 }
 
 // Ctrl-C, a hung-up terminal, Ctrl-\ and a polite kill all stop a render;
@@ -553,28 +571,28 @@ TEST_F(RenderCliTest, SignalsStopTheRenderAndKeepTheEarlierFile) {
     const bool earlier = signal != SIGINT;
     if (earlier) test::writeFile(out, before);
     const pid_t pid = start({white, out, "--duration", "3000"});
-    const std::string hidden = waitForHiddenFile(dir.path());
-    ASSERT_FALSE(hidden.empty());
+    ASSERT_TRUE(waitForOutputBeingWritten(pid, dir.path()));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     kill(pid, signal);
     const Outcome o = finish(pid);
     EXPECT_EQ(o.exitCode, 1);
     EXPECT_NE(o.err.find("Interrupted"), std::string::npos) << o.err;
-    EXPECT_FALSE(test::fileExists(hidden));
+    EXPECT_EQ(hiddenFilesIn(dir.path()), std::vector<std::string>{});
     if (earlier) {
       EXPECT_EQ(test::readFile(out), before);
     } else {
       EXPECT_FALSE(test::fileExists(out));
     }
   }
-  // A kill that cannot be caught leaves at most the hidden file, never a
-  // short wave under the user's name.
+  // Even a kill that cannot be caught leaves nothing behind (the file being
+  // written has no name yet), and never a short wave under the user's name.
   test::writeFile(out, before);
   const pid_t pid = start({white, out, "--duration", "3000"});
-  ASSERT_FALSE(waitForHiddenFile(dir.path()).empty());
+  ASSERT_TRUE(waitForOutputBeingWritten(pid, dir.path()));
   kill(pid, SIGKILL);
   finish(pid);
   EXPECT_EQ(test::readFile(out), before);
+  EXPECT_EQ(hiddenFilesIn(dir.path()), std::vector<std::string>{});
 }
 
 // A band refused on the command line says which bands the scale and the

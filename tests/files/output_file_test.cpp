@@ -12,6 +12,7 @@
 
 #include "engine/render.h"
 #include "files/render_setup.h"
+#include "support/file_system_support.h"
 #include "support/test_support.h"
 
 namespace vellomar {
@@ -42,33 +43,63 @@ class OutputFileTest : public ::testing::Test {
   test::TempDir dir;
   Refusal refusal;
   const std::vector<std::uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+
+  void keepsTheEarlierFile(const std::string& folder);
 };
 
 TEST_F(OutputFileTest, ANewFileAppearsOnlyOnCommit) {
-  const std::string path = dir.file("new.wav");
-  OutputFile output;
-  std::FILE* stream = output.open(path, monoInfo(3), refusal);
-  ASSERT_NE(stream, nullptr);
-  EXPECT_FALSE(output.inPlace());
-  // The render writes a hidden file beside the output.
-  EXPECT_FALSE(test::fileExists(path));
-  EXPECT_EQ(fs::path(output.writtenPath()).parent_path(), fs::path(dir.path()));
-  EXPECT_EQ(fs::path(output.writtenPath()).filename().string().substr(0, 10), ".vellomar-");
-  writeSamples(stream, 3);
-  ASSERT_TRUE(output.commit(refusal));
-  EXPECT_EQ(test::readFile(path).size(), 50u);
-  EXPECT_EQ(test::waveSamples(path), (std::vector<std::int16_t>{7, 7, 7}));
-  EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"new.wav"});
-  // A new file gets the usual permissions, not the temporary file's.
-  struct stat st = {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+  // Unnamed while written where the file system allows it (here it does),
+  // else under a hidden name beside the output.
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed);
+    setUnnamedFilesEnabled(unnamed);
+    const std::string path = dir.file(unnamed ? "new.wav" : "other.wav");
+    OutputFile output;
+    std::FILE* stream = output.open(path, monoInfo(3), refusal);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_FALSE(output.inPlace());
+    EXPECT_EQ(output.unnamed(), unnamed);
+    EXPECT_GE(output.descriptor(), 0);
+    EXPECT_FALSE(test::fileExists(path));
+    if (unnamed) {
+      EXPECT_EQ(output.writtenPath(), "");
+      EXPECT_TRUE(namesIn(dir.path()).empty());
+    } else {
+      EXPECT_EQ(fs::path(output.writtenPath()).parent_path(), fs::path(dir.path()));
+      EXPECT_EQ(fs::path(output.writtenPath()).filename().string().substr(0, 10), ".vellomar-");
+    }
+    // The render closes its stream; the file lives on until the commit.
+    writeSamples(stream, 3);
+    ASSERT_TRUE(output.commit(refusal)) << refusal.text;
+    EXPECT_EQ(output.descriptor(), -1);
+    EXPECT_EQ(test::readFile(path).size(), 50u);
+    EXPECT_EQ(test::waveSamples(path), (std::vector<std::int16_t>{7, 7, 7}));
+    // A new file gets the usual permissions, not the temporary file's.
+    struct stat st = {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+  }
+  setUnnamedFilesEnabled(true);
+  auto names = namesIn(dir.path());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"new.wav", "other.wav"}));
 }
 
 TEST_F(OutputFileTest, AFailedRenderKeepsTheEarlierFileExactly) {
-  const std::string path = dir.file("song.wav");
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed);
+    setUnnamedFilesEnabled(unnamed);
+    const std::string folder = dir.file(unnamed ? "unnamed" : "hidden");
+    fs::create_directory(folder);
+    keepsTheEarlierFile(folder);
+  }
+  setUnnamedFilesEnabled(true);
+}
+
+void OutputFileTest::keepsTheEarlierFile(const std::string& folder) {
+  const std::string path = folder + "/song.wav";
   test::writeFile(path, earlier);
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   {
@@ -80,14 +111,14 @@ TEST_F(OutputFileTest, AFailedRenderKeepsTheEarlierFileExactly) {
     output.discard();
   }
   EXPECT_EQ(test::readFile(path), earlier);
-  EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"song.wav"});
+  EXPECT_EQ(namesIn(folder), std::vector<std::string>{"song.wav"});
   {
-    // Never committed, never discarded: going away removes the hidden file.
+    // Never committed, never discarded: going away removes what it wrote.
     OutputFile output;
     ASSERT_NE(output.open(path, monoInfo(4), refusal), nullptr);
   }
   EXPECT_EQ(test::readFile(path), earlier);
-  EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"song.wav"});
+  EXPECT_EQ(namesIn(folder), std::vector<std::string>{"song.wav"});
 
   // A successful render replaces it, keeping its permissions.
   OutputFile output;
@@ -189,23 +220,60 @@ TEST_F(OutputFileTest, RefusalsTouchNothing) {
   EXPECT_EQ(namesIn(dir.path()).size(), 2u);
 }
 
-TEST_F(OutputFileTest, AFolderThatTakesNoNewFileIsWrittenInPlace) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes into any folder; the fallback cannot be reached";
+// Where no file can be made beside an earlier file, the earlier file is
+// not written over in place (a failure or an interruption would lose it):
+// the output is refused before anything is written.
+TEST_F(OutputFileTest, AnEarlierFileInAFolderThatTakesNoNewFileIsRefusedAndKept) {
   const std::string folder = dir.file("locked");
   fs::create_directory(folder);
   const std::string path = folder + "/out.wav";
   test::writeFile(path, earlier);
   ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
-  OutputFile output;
-  std::FILE* stream = output.open(path, monoInfo(1), refusal);
-  ASSERT_NE(stream, nullptr);
-  EXPECT_TRUE(output.inPlace());
-  writeSamples(stream, 1);
-  ASSERT_TRUE(output.commit(refusal));
-  EXPECT_EQ(test::readFile(path).size(), 46u);
-  // No new file can be made there at all.
-  EXPECT_EQ(output.open(folder + "/other.wav", monoInfo(1), refusal), nullptr);
+  {
+    const test::PermissionBitsHold bits;
+    ASSERT_TRUE(bits.holds()) << bits.why();
+    for (const bool unnamed : {true, false}) {
+      SCOPED_TRACE(unnamed);
+      setUnnamedFilesEnabled(unnamed);
+      OutputFile output;
+      EXPECT_EQ(output.open(path, monoInfo(1), refusal), nullptr);
+      EXPECT_EQ(refusal.text, "Cannot create output wave file '" + path +
+                                  "'\nNo new file can be made in its folder (Permission denied); the earlier file is "
+                                  "left as it was, since writing over it in place could lose it.");
+      EXPECT_EQ(output.openBlank(path, "picture file", refusal), nullptr);
+      EXPECT_EQ(refusal.text.substr(0, 28), "Cannot create picture file '");
+      // No new file can be made there at all.
+      EXPECT_EQ(output.open(folder + "/other.wav", monoInfo(1), refusal), nullptr);
+      EXPECT_EQ(refusal.text, "Cannot create output wave file '" + folder + "/other.wav'");
+    }
+    setUnnamedFilesEnabled(true);
+  }
   ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(test::readFile(path), earlier);
+  EXPECT_EQ(namesIn(folder), std::vector<std::string>{"out.wav"});
+}
+
+// A file system with no inode left takes no new file either: the earlier
+// file is kept, and only a device (which needs no inode) is written.
+TEST_F(OutputFileTest, AFileSystemWithoutFreeInodesKeepsTheEarlierFile) {
+  const std::string folder = dir.file("full");
+  fs::create_directory(folder);
+  const test::TmpfsMount tmpfs(folder, "size=1m,nr_inodes=16");
+  if (!tmpfs.mounted()) GTEST_SKIP() << tmpfs.why();
+  const std::string path = folder + "/out.wav";
+  test::writeFile(path, earlier);
+  ASSERT_GT(test::useUpInodes(folder), 0);
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed);
+    setUnnamedFilesEnabled(unnamed);
+    OutputFile output;
+    EXPECT_EQ(output.open(path, monoInfo(1), refusal), nullptr);
+    EXPECT_NE(refusal.text.find("(No space left on device); the earlier file is left as it was"), std::string::npos)
+        << refusal.text;
+    EXPECT_EQ(test::readFile(path), earlier);
+  }
+  setUnnamedFilesEnabled(true);
+  for (const std::string& name : namesIn(folder)) EXPECT_NE(name.rfind(".vellomar-", 0), 0u) << name;
 }
 
 // Preparation and its end, as both front-ends use them.

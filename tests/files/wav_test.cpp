@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -90,9 +91,10 @@ TEST_F(WaveTest, HeaderOfTheDefaultNoiseRender) {
   EXPECT_EQ(le32(b, 40), 1323000u);
 }
 
-TEST_F(WaveTest, EmptySoundAndTruncationOfAnExistingFile) {
+// The writer works in place only where nothing can be lost: an existing
+// file is left alone (the output commit replaces it when complete).
+TEST_F(WaveTest, EmptySoundAndNeverOverAnExistingFile) {
   const std::string path = dir.file("out.wav");
-  test::writeFile(path, std::vector<std::uint8_t>(5000, 0xAB));
   std::FILE* out = createOutputWave(path, outputInfo(0), refusal);
   ASSERT_NE(out, nullptr);
   std::fclose(out);
@@ -100,6 +102,26 @@ TEST_F(WaveTest, EmptySoundAndTruncationOfAnExistingFile) {
   ASSERT_EQ(b.size(), 44u);
   EXPECT_EQ(le32(b, 4), 36u);
   EXPECT_EQ(le32(b, 40), 0u);
+
+  const std::vector<std::uint8_t> mine(5000, 0xAB);
+  test::writeFile(path, mine);
+  EXPECT_EQ(createOutputWave(path, outputInfo(0), refusal), nullptr);
+  EXPECT_EQ(refusal.text, "Cannot create output wave file '" + path + "'");
+  EXPECT_EQ(test::readFile(path), mine);
+  bool created = true;
+  errno = 0;
+  EXPECT_EQ(openInPlace(path, created), nullptr);
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_FALSE(created);
+  // Nor through a link to it.
+  std::filesystem::create_symlink("out.wav", dir.file("link.wav"));
+  EXPECT_EQ(openInPlace(dir.file("link.wav"), created), nullptr);
+  EXPECT_EQ(test::readFile(path), mine);
+  // A device is written where it is, and was not made here.
+  std::FILE* device = openInPlace("/dev/null", created);
+  ASSERT_NE(device, nullptr);
+  EXPECT_FALSE(created);
+  std::fclose(device);
 }
 
 TEST_F(WaveTest, LongestDescribableSoundIsWrittenOneMoreIsRefusedWithoutTouchingTheFile) {
@@ -183,9 +205,9 @@ TEST_F(WaveTest, APipeWithoutReaderIsRefusedAtOnce) {
     returned.wait(lock, [&] { return done; });
     if (fd >= 0) ::close(fd);
   });
-  std::FILE* created = createOutputWave(pipe, outputInfo(10), refusal);
-  const bool refused = created == nullptr;
-  if (created) std::fclose(created);
+  std::FILE* opened = createOutputWave(pipe, outputInfo(10), refusal);
+  const bool refused = opened == nullptr;
+  if (opened) std::fclose(opened);
   {
     std::lock_guard<std::mutex> lock(mutex);
     done = true;

@@ -5,11 +5,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QSlider>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include "ui/common/digits_field.h"
 #include "ui/common/icons.h"
 #include "ui/axes/preview_frame.h"
 
@@ -83,7 +83,7 @@ QWidget* createControl(const ControlTemplate& c, QWidget* parent, const DialogBa
     case ControlKind::Edit: {
       auto* edit = new QLineEdit(parent);
       if (c.flags & templates::kDigitsOnly)
-        edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+        makeDigitsOnly(edit);
       widget = edit;
       break;
     }

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QSlider>
 #include <QSpinBox>
 #include <QWidget>
@@ -19,21 +18,12 @@
 #include "files/messages.h"
 #include "files/wav.h"
 #include "ui/axes/axes.h"
+#include "ui/common/digits_field.h"
 #include "ui/main_window/main_window.h"
 #include "ui/main_window/settings_logic.h"
 
 namespace vellomar {
 namespace {
-
-std::function<void()> gDefaultSound;
-
-void playDefaultSound() {
-  if (gDefaultSound) {
-    gDefaultSound();
-  } else {
-    QApplication::beep();
-  }
-}
 
 MessageOwner ownerOf(MainWindow& window) { return static_cast<QWidget*>(&window); }
 
@@ -92,8 +82,6 @@ void onFocusOut(QWidget* widget, MainWindow& window, void (*command)(MainWindow&
       },
       onEnter);
 }
-
-void setDefaultSound(std::function<void()> sound) { gDefaultSound = std::move(sound); }
 
 void buildGranularityLists(MainWindow& window) {
   const auto& c = window.controls();
@@ -213,7 +201,10 @@ void applyBrightnessMapping(MainWindow& window, bool logarithmic) {
 void applyRangeEdit(MainWindow& window) {
   QSpinBox* upDown = window.controls().rangeUpDown;
   QLineEdit* edit = window.controls().rangeEdit;
-  const std::int32_t v = rangeDbFromText(textOf(edit));
+  bool clamped = false;
+  const std::int32_t v = rangeDbFromText(textOf(edit), clamped);
+  // A typed value the field cannot take is not changed silently.
+  if (clamped) playDefaultSound();
   renderSettings.logRangeDb = v;
   const QSignalBlocker blocker(upDown);
   upDown->setValue(v);
@@ -224,7 +215,11 @@ void applyGainEdit(MainWindow& window) {
   const auto& c = window.controls();
   bool rewrite = false;
   renderSettings.masterGainDb = gainDbFromText(textOf(c.gainEdit), rewrite);
-  if (rewrite) c.gainEdit->setText(QString::number(renderSettings.masterGainDb));
+  if (rewrite) {
+    // Clamped: the field shows what the render will use, and says so.
+    playDefaultSound();
+    c.gainEdit->setText(QString::number(renderSettings.masterGainDb));
+  }
   const QSignalBlocker blocker(c.gainSlider);
   c.gainSlider->setValue(renderSettings.masterGainDb);
   c.gainSlider->update();
@@ -331,7 +326,7 @@ void connectSettingsControls(MainWindow& window) {
   c.rangeUpDown->setGroupSeparatorShown(false);
   // Any digits may be typed; leaving the field (or Enter) rounds and clamps
   // them before the up-down reads the text.
-  c.rangeEdit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), c.rangeEdit));
+  makeDigitsOnly(c.rangeEdit);
   // The text box may hand its focus to the up-down box: watch both.
   onFocusOut(c.rangeEdit, window, applyThenRefresh<applyRangeEdit>, true);
   onFocusOut(c.rangeUpDown, window, applyThenRefresh<applyRangeEdit>, true);

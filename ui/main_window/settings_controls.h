@@ -8,6 +8,8 @@
 #include <string>
 #include <type_traits>
 
+#include "ui/common/digits_field.h"
+
 class QLineEdit;
 class QObject;
 class QWidget;
@@ -106,9 +108,5 @@ void onFocusOut(QWidget* widget, std::function<void()> action, bool onEnter = fa
 
 // Fills the scale list and hooks the handlers above to the controls.
 void connectSettingsControls(MainWindow& window);
-
-// The system's default sound, played on a refused duration. Tests replace
-// it; an empty function restores QApplication::beep.
-void setDefaultSound(std::function<void()> sound);
 
 }  // namespace vellomar

@@ -43,9 +43,15 @@ std::string printf1(const char* format, int digits, double value) {
 }  // namespace
 
 std::int32_t rangeDbFromText(const std::string& text) {
+  bool clamped = false;
+  return rangeDbFromText(text, clamped);
+}
+
+std::int32_t rangeDbFromText(const std::string& text, bool& clamped) {
   long long v = 0;
-  if (!parseInteger(text, false, v)) v = 0;
-  return roundRangeDb(v);
+  const bool number = parseInteger(text, false, v);
+  clamped = number && (v < kMinRangeDb || v > kMaxRangeDb);
+  return roundRangeDb(number ? v : 0);
 }
 
 std::int32_t gainDbFromText(const std::string& text, bool& rewrite) {

@@ -10,6 +10,9 @@ namespace vellomar {
 // The dB range field: the text as an unsigned integer (0 when it is not
 // one), rounded to the nearest multiple of 10 (halves up), clamped to 20..120.
 std::int32_t rangeDbFromText(const std::string& text);
+// The same, telling whether a typed number lay outside 20..120 (and so was
+// clamped, not only rounded).
+std::int32_t rangeDbFromText(const std::string& text, bool& clamped);
 
 // The master gain field: the text as a signed integer (0 when it is not
 // one), clamped to 0..48. `rewrite` tells whether the field must show the

@@ -40,8 +40,8 @@ class AboutBoxTest : public QObject {
              QString("Vellomar allows you to generate sound or to filter existing sound. It uses a picture as a "
                      "descripition of frequency spectrum changing over time."));
     QCOMPARE(label(&box, "limitationsLabel")->text(),
-             QString("Known deficiencies in this version:\n- supports only 44100Hz,\n- does not support stereo,\n"
-                     "- GUI has bugs under Win ME\n- pressing ESC closes main window."));
+             QString("Known deficiencies in this version:\n- renders at 44100Hz only,\n"
+                     "- pressing ESC closes main window."));
     QVERIFY(label(&box, "descriptionLabel")->wordWrap());
     QLabel* icon = label(&box, "aboutIcon");
     QVERIFY(icon);

@@ -53,7 +53,7 @@ void PictureCommand::exchange() {
   if (!document_.isEditable()) return;
   if (inHistory_ && !document_.history().use(&store_)) return;
   store_.exchange(document_.editablePicture());
-  document_.touch(rows_, store_.bounds());
+  document_.touch(rows_, store_.areas());
   joinHistory();
 }
 

@@ -89,11 +89,12 @@ class PictureDocument : public QObject {
   void markSaved(const std::string& path);
 
   // ---- For commands ----
-  // Pixels of the editable picture have changed, within `area` and on
-  // `rows`: views on this thread hear of the area at once (areaChanged);
+  // Pixels of the editable picture have changed, within `areas` and on
+  // `rows`: views on this thread hear of each area at once (areaChanged);
   // the rows are published at once, or with the next throttled revision
   // while a drag goes on.
-  void touch(const RowSpans& rows, const PixelRect& area);
+  void touch(const RowSpans& rows, const std::vector<PixelRect>& areas);
+  void touch(const RowSpans& rows, const PixelRect& area) { touch(rows, std::vector<PixelRect>{area}); }
   // A drag is going on: revisions are throttled until it ends, when the
   // rows still pending are published at once.
   void setDragging(bool dragging);
@@ -135,11 +136,14 @@ class PictureDocument : public QObject {
   HistoryMemory history_;  // outlives the commands on the stack
   QUndoStack undo_;
   std::uint64_t revision_ = 0;
-  // Every change of rows counts up `changes_`; rowChange_[y] is the count
-  // when row y last changed, so a snapshot buffer filled at count c needs
-  // the rows whose count is above c.
+  // Every change counts up `changes_`; blockChange_ holds, for each block
+  // of kBlockSide x kBlockSide pixels, the count when it last changed, so a
+  // snapshot buffer filled at count c needs the blocks whose count is
+  // above c.
+  static constexpr std::uint32_t kBlockSide = 64;
   std::uint64_t changes_ = 0;
-  std::vector<std::uint64_t> rowChange_;
+  std::vector<std::uint64_t> blockChange_;
+  std::uint32_t blocksAcross_ = 0;
   std::vector<std::shared_ptr<Slot>> slots_;
   std::weak_ptr<const PictureBitmap> lastSnapshot_;
   std::uint64_t lastSnapshotChanges_ = 0;

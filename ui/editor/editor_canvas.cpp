@@ -94,9 +94,17 @@ void EditorCanvas::refreshDisplay(const QRect& area) {
   const bool colour = p->red.size() == p->pixels.size() && p->green.size() == p->pixels.size();
   const bool blue = p->blue.size() == p->pixels.size();
   for (int y = r.top(); y <= r.bottom(); ++y) {
-    auto* line = reinterpret_cast<QRgb*>(display_.scanLine(y));
-    const std::size_t row = offsetOf(*p, 0, y);
-    for (int x = r.left(); x <= r.right(); ++x) line[x] = colourOf(*p, row + static_cast<std::size_t>(x), colour, blue);
+    auto* line = reinterpret_cast<QRgb*>(display_.scanLine(y)) + r.left();
+    const std::size_t at = offsetOf(*p, r.left(), y);
+    const int n = r.width();
+    if (colour && blue) {
+      const std::uint8_t* red = p->red.data() + at;
+      const std::uint8_t* green = p->green.data() + at;
+      const std::uint8_t* bl = p->blue.data() + at;
+      for (int x = 0; x < n; ++x) line[x] = 0xFF000000u | red[x] << 16 | green[x] << 8 | bl[x];
+    } else {
+      for (int x = 0; x < n; ++x) line[x] = colourOf(*p, at + static_cast<std::size_t>(x), colour, blue);
+    }
   }
   const QRectF shown(toViewport(r.topLeft()), toViewport(r.bottomRight() + QPoint(1, 1)));
   viewport()->update(shown.toAlignedRect().adjusted(-1, -1, 1, 1));

@@ -193,8 +193,10 @@ QString EditorWindow::playSelection() {
   QApplication::setOverrideCursor(Qt::BusyCursor);
   QString path;
   QEventLoop loop;
-  std::thread worker([&] {
-    path = renderAudition(plan, auditionFolder_->path(), randomSeed, reason);
+  const QString folder = auditionFolder_->path();
+  const std::int32_t seed = randomSeed;
+  std::thread worker([&plan, &path, &reason, &loop, folder, seed] {
+    path = renderAudition(plan, folder, seed, reason);
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   loop.exec(QEventLoop::ExcludeUserInputEvents);

@@ -108,6 +108,7 @@ EditorWindow::EditorWindow(MainWindow& window)
   statusBar()->addPermanentWidget(zoomLabel_);
 
   buildMenus();
+  buildViewMenus();
   buildToolBars();
   buildOptions();
   dock->toggleViewAction()->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
@@ -202,7 +203,10 @@ void EditorWindow::buildMenus() {
   connect(action("flipFrequencyAction"), &QAction::triggered, tools_, [this] { tools_->flip(FlipAxis::Frequency); });
   connect(action("scaleAction"), &QAction::triggered, this, &EditorWindow::scaleSelection);
   connect(action("adjustAction"), &QAction::triggered, this, &EditorWindow::adjustBrightnessContrast);
+}
 
+void EditorWindow::buildViewMenus() {
+  QMenuBar* bar = menuBar();
   QMenu* view = bar->addMenu(QStringLiteral("&View"));
   view->setObjectName(QStringLiteral("viewMenu"));
   view->addAction(namedAction(this, QStringLiteral("Zoom &in"), "zoomInAction", QKeySequence::ZoomIn));

@@ -75,7 +75,8 @@ class EditorWindow : public QMainWindow {
   void showEvent(QShowEvent* event) override;
 
  private:
-  void buildMenus();
+  void buildMenus();  // File and Edit
+  void buildViewMenus();  // View, Play and Tools
   void buildToolBars();
   void buildOptions();
   void pictureReplaced();

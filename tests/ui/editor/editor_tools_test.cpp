@@ -204,6 +204,42 @@ class EditorToolsTest : public QObject, public EditorFixture {
     QCOMPARE(paintColour(150, -1.0f, false), (Rgb{150, 150, 150}));  // mono: always grey
   }
 
+  // The select tool pulls out a rectangle of whole pixels; dragging inside
+  // it moves what it holds (black where it was), as one step; the arrow
+  // keys move it a pixel at a time, a run of them one step; flipping in
+  // time mirrors its rows.
+  void aSelectionIsPulledOutAndMoved() {
+    open(pictureOf(60, 40, [](std::uint32_t x, std::uint32_t y) {
+      return x >= 10 && x < 20 && y >= 10 && y < 15 ? Rgb{static_cast<std::uint8_t>(100 + x), static_cast<std::uint8_t>(y), 50} : kBlack;
+    }));
+    useTool(Tool::Select);
+    drag({{10.2, 10.7}, {15.0, 12.0}, {19.6, 14.1}});
+    QCOMPARE(editor->tools().selection(), (PixelRect{10, 10, 20, 15}));
+    QCOMPARE(document().undoStack().count(), 0);  // selecting changes no pixel
+    drag({{12.5, 12.5}, {20.5, 20.5}, {32.5, 22.5}});
+    QCOMPARE(document().undoStack().count(), 1);
+    QCOMPARE(editor->tools().selection(), (PixelRect{30, 20, 40, 25}));
+    QCOMPARE(pixel(10, 10), kBlack);
+    QCOMPARE(pixel(30, 20), (Rgb{110, 10, 50}));
+    QCOMPARE(pixel(39, 24), (Rgb{119, 14, 50}));
+    for (int i = 0; i < 3; ++i) QTest::keyClick(&canvas(), Qt::Key_Right);
+    QTest::keyClick(&canvas(), Qt::Key_Down);
+    QCOMPARE(document().undoStack().count(), 2);  // four nudges, one step
+    QCOMPARE(pixel(33, 21), (Rgb{110, 10, 50}));
+    QCOMPARE(pixel(30, 20), kBlack);
+    editor->action("flipTimeAction")->trigger();
+    QCOMPARE(pixel(33, 21), (Rgb{110, 14, 50}));
+    // Esc in the middle of a drag takes it back.
+    QTest::mousePress(viewport(), Qt::LeftButton, {}, at(35.5, 23.5));
+    moveTo(45.5, 30.5, Qt::LeftButton);
+    QCOMPARE(pixel(43, 28), (Rgb{110, 14, 50}));
+    QTest::keyClick(&canvas(), Qt::Key_Escape);
+    QTest::mouseRelease(viewport(), Qt::LeftButton, {}, at(45.5, 30.5));
+    QCOMPARE(pixel(43, 28), kBlack);
+    QCOMPARE(pixel(33, 21), (Rgb{110, 14, 50}));
+    QCOMPARE(document().undoStack().count(), 3);
+  }
+
   // A stroke is one step of the history however many moves it took; undo
   // gives back every pixel, redo the stroke.
   void aStrokeIsOneStepThatUndoesExactly() {

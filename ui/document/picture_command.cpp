@@ -142,6 +142,11 @@ void OngoingCommand::commit() {
   document_.setDragging(false);
 }
 
+void OngoingCommand::abandon() {
+  command_.reset();
+  document_.setDragging(false);
+}
+
 void OngoingCommand::cancel() {
   if (!command_) return;
   command_->cancel();

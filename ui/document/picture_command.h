@@ -130,6 +130,9 @@ class OngoingCommand {
   void commit();
   // Undoes what the drag did and forgets it.
   void cancel();
+  // Forgets the drag without touching the picture: after the document has
+  // been given another picture, what the drag kept belongs to the old one.
+  void abandon();
 
  private:
   PictureDocument& document_;

@@ -181,7 +181,7 @@ QString EditorWindow::playSelection() {
     statusBar()->showMessage(reason, 8000);
     return QString();
   }
-  if (!auditionFolder_) auditionFolder_ = new QTemporaryDir;
+  if (!auditionFolder_) auditionFolder_ = std::make_unique<QTemporaryDir>();
   if (!auditionFolder_->isValid()) {
     statusBar()->showMessage(QStringLiteral("No temporary folder to render the selection in"), 8000);
     return QString();
@@ -230,24 +230,31 @@ bool EditorWindow::showSpectrogram(bool shown) {
   refreshSpectrogram();
   const bool ok = !canvas_->underlay().isNull();
   canvas_->setUnderlayShown(ok);
-  if (!ok) {
-    const QSignalBlocker blocker(action("spectrogramAction"));
-    action("spectrogramAction")->setChecked(false);
-  }
+  // Nothing to show: the menu's and the toolbar's check marks go again.
+  if (!ok) action("spectrogramAction")->setChecked(false);
   return ok;
 }
 
 void EditorWindow::refreshSpectrogram() {
   canvas_->setUnderlay(QImage());
   if (!document_.hasPicture()) return;
+  const auto usable = [](int source) {
+    const std::string& path = source == 1 ? renderSettings.outputPath : renderSettings.inputPath;
+    return !path.empty() && QFileInfo::exists(pathToQt(path));
+  };
+  // The sound chosen, or the other one when only that one exists.
+  if (!usable(spectrogramSource_->currentIndex()) && usable(1 - spectrogramSource_->currentIndex())) {
+    const QSignalBlocker blocker(spectrogramSource_);
+    spectrogramSource_->setCurrentIndex(1 - spectrogramSource_->currentIndex());
+  }
   const bool generated = spectrogramSource_->currentIndex() == 1;
-  const std::string& path = generated ? renderSettings.outputPath : renderSettings.inputPath;
-  if (path.empty() || (generated && !QFileInfo::exists(pathToQt(path)))) {
-    statusBar()->showMessage(generated ? QStringLiteral("There is no generated sound to show yet: generate it first")
-                                       : QStringLiteral("There is no input wave to show: choose one in the main window"),
+  if (!usable(spectrogramSource_->currentIndex())) {
+    statusBar()->showMessage(QStringLiteral("There is no sound to show yet: choose an input wave file, or generate the "
+                                            "sound (Play > Generate sound)"),
                              8000);
     return;
   }
+  const std::string& path = generated ? renderSettings.outputPath : renderSettings.inputPath;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QString reason;
   const QImage image = analyseUnderlay(path, renderSettings, document_.width(), document_.height(), reason);

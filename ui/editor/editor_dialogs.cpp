@@ -28,6 +28,7 @@ QSpinBox* sizeField(QWidget* parent, int value, const char* name) {
   field->setObjectName(QString::fromUtf8(name));
   field->setRange(0, kFieldMaximum);
   field->setValue(value);
+  field->setMinimumWidth(100);
   return field;
 }
 
@@ -76,7 +77,9 @@ NewPictureDialog::NewPictureDialog(double granularitySeconds, QWidget* parent)
   grid->addWidget(seconds_, 1, 3);
   grid->addWidget(new QLabel(QStringLiteral("s"), this), 1, 4);
   grid->addWidget(rows_, 2, 1, 1, 4);
+  grid->setColumnStretch(5, 1);
   auto* layout = new QVBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->addLayout(grid);
   layout->addWidget(okCancel(this));
 
@@ -117,8 +120,8 @@ void NewPictureDialog::accept() {
   QString reason;
   if (r.seconds && !(*r.seconds >= kMinDurationSeconds)) {
     reason = QStringLiteral("A new picture lasts at least %1 s.").arg(static_cast<double>(kMinDurationSeconds));
-  } else if (!newPictureSizeAllowed(r.width, r.height, &reason)) {
-    // reason says which sizes can be made
+  } else {
+    newPictureSizeAllowed(r.width, r.height, &reason);  // the sizes that can be made, when this one cannot
   }
   if (!reason.isEmpty()) {
     showErrorBox(static_cast<QWidget*>(this), "%s", reason.toUtf8().constData());

@@ -116,6 +116,18 @@ void EditorRuler::paintEvent(QPaintEvent*) {
     RulerSpec spec = editorFrequencyRuler(renderSettings, w, x0, x1, start, end - start, logarithmic);
     if (!logarithmic) fitBandLabels(spec, spec.precision, measure);
     geometry_ = logarithmic ? layoutLogRuler(spec, measure) : layoutLinearRuler(spec, measure);
+    if (logarithmic) {
+      // A minor tick's label is its leading digit alone (2 for 2000 Hz);
+      // zoomed in, with no power of ten in view to read it by, each says
+      // its whole value.
+      const ColumnScale scale(renderSettings, w);
+      for (RulerText& text : geometry_.texts) {
+        if (text.text.size() != 1) continue;
+        const double hz = scale.frequencyAt(canvas_.toPicture(QPointF(text.x - origin.x(), 0)).x() - 0.5);
+        const double decade = std::pow(10.0, std::floor(std::log10(hz)));
+        text.text = formatAxisNumber(static_cast<float>(std::round(hz / decade) * decade), 2, true, true, false);
+      }
+    }
     paintRuler(painter, geometry_, font, text);
     painter.setFont(font);
     painter.setPen(text);

@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
@@ -104,7 +105,9 @@ EditorWindow::EditorWindow(MainWindow& window)
   readout_->setObjectName(QStringLiteral("readout"));
   zoomLabel_ = new QLabel(this);
   zoomLabel_->setObjectName(QStringLiteral("zoomLabel"));
-  statusBar()->addPermanentWidget(readout_, 1);
+  // Messages come and go on the left; the read-out and the zoom stay on
+  // the right.
+  statusBar()->addPermanentWidget(readout_);
   statusBar()->addPermanentWidget(zoomLabel_);
 
   buildMenus();
@@ -124,6 +127,7 @@ EditorWindow::EditorWindow(MainWindow& window)
   connect(tools_, &ToolController::selectionChanged, this, &EditorWindow::updateActions);
   connect(&document_, &PictureDocument::replaced, this, &EditorWindow::pictureReplaced);
   connect(&document_, &PictureDocument::modifiedChanged, this, &EditorWindow::updateTitle);
+  connect(&document_, &PictureDocument::modifiedChanged, this, &EditorWindow::updateActions);
   connect(&document_, &PictureDocument::filePathChanged, this, &EditorWindow::updateTitle);
   connect(&document_, &PictureDocument::historyReport, this, [this](const QString& text) { statusBar()->showMessage(text); });
   connect(&document_.undoStack(), &QUndoStack::indexChanged, this, &EditorWindow::updateActions);
@@ -224,9 +228,21 @@ void EditorWindow::buildViewMenus() {
   connect(action("zoomActualAction"), &QAction::triggered, canvas_, &EditorCanvas::zoomToActualPixels);
   connect(spectrogram, &QAction::toggled, this, &EditorWindow::showSpectrogram);
 
+  // The main window's render and player, so that a drawing is heard
+  // without leaving the editor.
   QMenu* play = bar->addMenu(QStringLiteral("&Play"));
-  play->addAction(namedAction(this, QStringLiteral("Play &selection"), "playSelectionAction", QKeySequence(Qt::CTRL | Qt::Key_P)));
+  play->addAction(namedAction(this, QStringLiteral("&Generate sound"), "generateAction", QKeySequence(Qt::CTRL | Qt::Key_G)));
+  play->addAction(namedAction(this, QStringLiteral("&Play generated"), "playGeneratedAction", QKeySequence(Qt::CTRL | Qt::Key_P)));
+  play->addAction(namedAction(this, QStringLiteral("Play &selection"), "playSelectionAction",
+                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)));
+  connect(action("generateAction"), &QAction::triggered, this, [this] { pressMainWindowButton(window_.controls().generateButton); });
+  connect(action("playGeneratedAction"), &QAction::triggered, this, [this] { pressMainWindowButton(window_.controls().playButton); });
   connect(action("playSelectionAction"), &QAction::triggered, this, &EditorWindow::playSelection);
+  connect(play, &QMenu::aboutToShow, this, [this] {
+    action("generateAction")->setEnabled(window_.controls().generateButton->isEnabled());
+    action("playGeneratedAction")->setEnabled(window_.controls().playButton->isEnabled());
+    action("playGeneratedAction")->setText(window_.controls().playButton->text());
+  });
 
   QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
   toolGroup_ = new QActionGroup(this);
@@ -249,6 +265,12 @@ void EditorWindow::buildViewMenus() {
 }
 
 void EditorWindow::buildToolBars() {
+  // Short names on the buttons, so that the bar keeps its width.
+  const std::pair<const char*, const char*> shortNames[] = {
+      {"undoAction", "Undo"},       {"zoomInAction", "Zoom +"},    {"zoomOutAction", "Zoom -"},       {"redoAction", "Redo"},         {"zoomFitAction", "Fit"},
+      {"zoomActualAction", "1:1"},  {"generateAction", "Generate"}, {"playGeneratedAction", "Play"},
+      {"playSelectionAction", "Play selection"}};
+  for (const auto& [name, text] : shortNames) action(name)->setIconText(QString::fromUtf8(text));
   QToolBar* bar = addToolBar(QStringLiteral("Tools"));
   bar->setObjectName(QStringLiteral("toolBar"));
   bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -257,10 +279,24 @@ void EditorWindow::buildToolBars() {
   bar->addAction(action("undoAction"));
   bar->addAction(action("redoAction"));
   bar->addSeparator();
+  bar->addAction(action("zoomInAction"));
+  bar->addAction(action("zoomOutAction"));
   bar->addAction(action("zoomFitAction"));
   bar->addAction(action("zoomActualAction"));
   bar->addSeparator();
+  bar->addAction(action("generateAction"));
+  bar->addAction(action("playGeneratedAction"));
   bar->addAction(action("playSelectionAction"));
+}
+
+void EditorWindow::pressMainWindowButton(QPushButton* button) {
+  if (!button->isEnabled()) {
+    statusBar()->showMessage(button == window_.controls().playButton ? QStringLiteral("Generate the sound first")
+                                                                     : QStringLiteral("There is no picture to render"),
+                             6000);
+    return;
+  }
+  button->click();
 }
 
 void EditorWindow::buildOptions() {
@@ -312,14 +348,9 @@ void EditorWindow::buildOptions() {
   spectrogramOpacity_->setRange(5, 100);
   spectrogramOpacity_->setValue(35);
   spectrogramOpacity_->setFixedWidth(90);
-  auto* toggle = new QCheckBox(QStringLiteral("Spectrogram:"), bar);
-  toggle->setObjectName(QStringLiteral("spectrogramToggle"));
-  bar->addWidget(toggle);
+  bar->addAction(action("spectrogramAction"));
   bar->addWidget(spectrogramSource_);
   bar->addWidget(spectrogramOpacity_);
-  QAction* shown = action("spectrogramAction");
-  connect(toggle, &QCheckBox::toggled, shown, &QAction::setChecked);
-  connect(shown, &QAction::toggled, toggle, &QCheckBox::setChecked);
   connect(spectrogramSource_, &QComboBox::currentIndexChanged, this, [this] {
     if (canvas_->underlayShown()) refreshSpectrogram();
   });
@@ -373,11 +404,16 @@ void EditorWindow::showEvent(QShowEvent* event) {
         Qt::QueuedConnection);
   }
   if (const QScreen* s = screen()) {
+    // Centred on the screen; on a screen too small for it, maximised (the
+    // window manager then fits its frame too).
     const QRect area = s->availableGeometry();
-    resize(std::min(width(), area.width()), std::min(height(), area.height()));
-    QRect frame = frameGeometry();
-    frame.moveCenter(area.center());
-    move(frame.topLeft());
+    if (width() > area.width() * 9 / 10 || height() > area.height() * 9 / 10) {
+      setWindowState(windowState() | Qt::WindowMaximized);
+    } else {
+      QRect frame = frameGeometry();
+      frame.moveCenter(area.center());
+      move(frame.topLeft());
+    }
   }
   if (windowHandle() != nullptr) {
     // Drawn anew for the pixel density of another screen.

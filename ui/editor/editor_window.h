@@ -18,6 +18,7 @@ class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
+class QPushButton;
 class QSlider;
 class QSpinBox;
 class QUndoView;
@@ -86,6 +87,9 @@ class EditorWindow : public QMainWindow {
   void pointerMoved(QPointF at, bool inside);
   void refreshSpectrogram();
   void discardEdits();
+  // Clicks a button of the main window (Generate sound, Play generated), or
+  // says why not when it is disabled.
+  void pressMainWindowButton(QPushButton* button);
 
   MainWindow& window_;
   PictureDocument& document_;
@@ -111,7 +115,7 @@ class EditorWindow : public QMainWindow {
   // The spectrogram over the picture.
   QComboBox* spectrogramSource_ = nullptr;
   QSlider* spectrogramOpacity_ = nullptr;
-  QTemporaryDir* auditionFolder_ = nullptr;
+  std::unique_ptr<QTemporaryDir> auditionFolder_;  // where Play selection renders
   QObject* player_ = nullptr;
   // Why the picture is read-only (empty when it is not): said when the
   // editor opens on it.

@@ -40,7 +40,9 @@ QString toolName(Tool tool) {
 }  // namespace
 
 ToolController::ToolController(PictureDocument& document, QObject* parent)
-    : QObject(parent), document_(document), ongoing_(document) {}
+    : QObject(parent), document_(document), ongoing_(document) {
+  connect(&document_, &PictureDocument::replaced, this, &ToolController::pictureReplaced);
+}
 
 Rgb ToolController::colour() const { return paintColour(settings_.level, settings_.pan, renderSettings.stereo); }
 
@@ -211,6 +213,15 @@ bool ToolController::cancel() {
     return true;
   }
   return false;
+}
+
+void ToolController::pictureReplaced() {
+  ongoing_.abandon();
+  stroke_.reset();
+  selecting_ = false;
+  movingSelection_ = false;
+  adjusting_ = false;
+  setSelection({});
 }
 
 void ToolController::copy() {

@@ -43,6 +43,9 @@ class ToolController : public QObject {
   // Esc: a drag going on is taken back; otherwise the selection goes.
   // False when there was nothing to do.
   bool cancel();
+  // The document has another picture: a drag in progress and the selection
+  // are dropped without touching it.
+  void pictureReplaced();
 
   // The selection (empty: none), within the picture.
   const PixelRect& selection() const { return selection_; }

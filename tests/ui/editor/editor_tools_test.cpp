@@ -240,6 +240,23 @@ class EditorToolsTest : public QObject, public EditorFixture {
     QCOMPARE(document().undoStack().count(), 3);
   }
 
+  // Another picture arriving in the middle of a stroke (a watched file
+  // saved, say) takes the stroke's place: the rest of the drag paints
+  // nothing into it and leaves no step.
+  void aNewPictureInTheMiddleOfAStrokeEndsIt() {
+    open(blankPicture(80, 60));
+    useTool(Tool::Brush);
+    QTest::mousePress(viewport(), Qt::LeftButton, {}, at(10.5, 10.5));
+    moveTo(40.5, 30.5, Qt::LeftButton);
+    showPicture(*window, pictureOf(30, 20, [](std::uint32_t, std::uint32_t) { return Rgb{9, 9, 9}; }), std::string());
+    moveTo(20.5, 10.5, Qt::LeftButton);
+    QTest::mouseRelease(viewport(), Qt::LeftButton, {}, at(25.5, 15.5));
+    QCOMPARE(picture().width, 30u);
+    for (std::uint32_t y = 0; y < 20; ++y)
+      for (std::uint32_t x = 0; x < 30; ++x) QCOMPARE(pixel(x, y), (Rgb{9, 9, 9}));
+    QCOMPARE(document().undoStack().count(), 0);
+  }
+
   // A stroke is one step of the history however many moves it took; undo
   // gives back every pixel, redo the stroke.
   void aStrokeIsOneStepThatUndoesExactly() {

@@ -249,6 +249,33 @@ class EditorViewTest : public QObject, public EditorFixture {
     QVERIFY2(reason.contains("bin"), qPrintable(reason));
   }
 
+  // With a wave source the selection's stretch of the wave is what gets
+  // filtered: cut at the selection's first row's time, as long as its rows.
+  void playingTheSelectionOfAWaveCutsItsStretch() {
+    TempDir dir;
+    std::vector<std::int16_t> ramp(44100 * 2);
+    for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::int16_t>(i % 30000);
+    writeFile(dir.file("in.wav"), waveBytes(pcm16Bytes(ramp), 1, 16, 44100));
+    RenderSettings settings;
+    settings.inputSource = InputSource::WaveFile;
+    settings.inputPath = dir.file("in.wav");
+    settings.frequencyScale = FrequencyScale::Linear;
+    // 41 rows over 2 s: row r at r / 20 s; rows 10 ... 29 are 0.5 ... 1.45 s.
+    auto picture = pictureOf(64, 41, [](std::uint32_t, std::uint32_t) { return Rgb{255, 255, 255}; });
+    AuditionPlan plan;
+    QString reason;
+    QVERIFY(planAudition(*picture, PixelRect{8, 10, 40, 30}, settings, 2.0f, plan, reason));
+    QCOMPARE(plan.startSeconds, 0.5);
+    QVERIFY(std::fabs(plan.seconds - 0.95) < 1e-9);
+    const QString sound = renderAudition(plan, QString::fromStdString(dir.path()), kInitialRandomSeed, reason);
+    QVERIFY2(!sound.isEmpty(), qPrintable(reason));
+    const std::vector<std::int16_t> cut = waveSamples(dir.file("selection-input.wav"));
+    QCOMPARE(cut.size(), std::size_t{41896});  // 0.95 s and one sample
+    for (std::size_t i = 0; i < cut.size(); i += 997) QCOMPARE(cut[i], ramp[22050 + i]);
+    QCOMPARE(waveSamples(sound.toStdString()).size(), cut.size());
+    QCOMPARE(readFile(settings.inputPath).size(), std::size_t{44 + 4 * 44100});  // the user's wave untouched
+  }
+
   // The spectrogram of the input wave is off until asked for, then lies
   // over the picture on its grid.
   void theSpectrogramUnderneathIsOffUntilAskedFor() {

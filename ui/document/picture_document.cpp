@@ -208,6 +208,7 @@ void PictureDocument::setDragging(bool dragging) {
     throttle_.stop();
     publish();
   }
+  emit draggingChanged(dragging);
 }
 
 void PictureDocument::settleHistory() {

@@ -120,6 +120,8 @@ class PictureDocument : public QObject {
   // Whether there are unsaved edits changed.
   void modifiedChanged(bool modified);
   void filePathChanged();
+  // A drag began or ended.
+  void draggingChanged(bool dragging);
   // The picture has been written to `path` (markSaved).
   void saved(const std::string& path);
   void historyReport(const QString& text);

@@ -176,12 +176,30 @@ void EditorWindow::buildMenus() {
   connect(action("closeAction"), &QAction::triggered, this, &QWidget::close);
 
   QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
-  QAction* undo = document_.undoStack().createUndoAction(this, QStringLiteral("&Undo"));
-  undo->setObjectName(QStringLiteral("undoAction"));
-  undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  QAction* redo = document_.undoStack().createRedoAction(this, QStringLiteral("&Redo"));
-  redo->setObjectName(QStringLiteral("redoAction"));
+  // Undo and redo end a drag in progress first (Ctrl+Z in the middle of a
+  // stroke takes back the stroke as a whole).
+  QUndoStack& stack = document_.undoStack();
+  QAction* undo = namedAction(this, QStringLiteral("&Undo"), "undoAction", QKeySequence(Qt::CTRL | Qt::Key_Z));
+  QAction* redo = namedAction(this, QStringLiteral("&Redo"), "redoAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
   redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  const auto describe = [this, undo, redo, &stack] {
+    undo->setEnabled(stack.canUndo() || document_.dragging());
+    redo->setEnabled(stack.canRedo());
+    undo->setText(stack.canUndo() ? QStringLiteral("&Undo %1").arg(stack.undoText()) : QStringLiteral("&Undo"));
+    redo->setText(stack.canRedo() ? QStringLiteral("&Redo %1").arg(stack.redoText()) : QStringLiteral("&Redo"));
+  };
+  connect(&stack, &QUndoStack::indexChanged, this, describe);
+  connect(&stack, &QUndoStack::cleanChanged, this, describe);
+  connect(&document_, &PictureDocument::draggingChanged, this, describe);
+  describe();
+  connect(undo, &QAction::triggered, this, [this] {
+    tools_->finishDrag();
+    document_.undoStack().undo();
+  });
+  connect(redo, &QAction::triggered, this, [this] {
+    tools_->finishDrag();
+    document_.undoStack().redo();
+  });
   edit->addAction(undo);
   edit->addAction(redo);
   edit->addSeparator();

@@ -215,6 +215,10 @@ bool ToolController::cancel() {
   return false;
 }
 
+void ToolController::finishDrag() {
+  if (dragging() && !adjusting_) release(last_);
+}
+
 void ToolController::pictureReplaced() {
   ongoing_.abandon();
   stroke_.reset();

@@ -43,6 +43,8 @@ class ToolController : public QObject {
   // Esc: a drag going on is taken back; otherwise the selection goes.
   // False when there was nothing to do.
   bool cancel();
+  // Ends a drag in progress as its release would, where the pointer last was.
+  void finishDrag();
   // The document has another picture: a drag in progress and the selection
   // are dropped without touching it.
   void pictureReplaced();

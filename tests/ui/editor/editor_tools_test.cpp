@@ -257,6 +257,26 @@ class EditorToolsTest : public QObject, public EditorFixture {
     QCOMPARE(document().undoStack().count(), 0);
   }
 
+  // Undo in the middle of a stroke takes back the stroke so far as a whole;
+  // the rest of the drag paints nothing, and redo brings the stroke back.
+  void undoInTheMiddleOfAStrokeTakesItBack() {
+    open(blankPicture(80, 60));
+    useTool(Tool::Brush);
+    QTest::mousePress(viewport(), Qt::LeftButton, {}, at(10.5, 10.5));
+    moveTo(40.5, 30.5, Qt::LeftButton);
+    QCOMPARE(pixel(25, 20), kWhite);
+    editor->action("undoAction")->trigger();
+    moveTo(60.5, 30.5, Qt::LeftButton);
+    QTest::mouseRelease(viewport(), Qt::LeftButton, {}, at(60.5, 30.5));
+    QCOMPARE(litColumnCentres(picture(), 20).size(), std::size_t{0});
+    QCOMPARE(pixel(50, 30), kBlack);
+    QCOMPARE(document().undoStack().count(), 1);
+    QCOMPARE(document().undoStack().index(), 0);
+    editor->action("redoAction")->trigger();
+    QCOMPARE(pixel(25, 20), kWhite);
+    QCOMPARE(pixel(50, 30), kBlack);
+  }
+
   // A stroke is one step of the history however many moves it took; undo
   // gives back every pixel, redo the stroke.
   void aStrokeIsOneStepThatUndoesExactly() {

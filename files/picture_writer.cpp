@@ -1,5 +1,8 @@
 #include "files/picture_writer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
@@ -74,7 +77,20 @@ bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refus
   }
   if (!textKey.empty()) image.setText(QString::fromStdString(textKey), QString::fromStdString(text));
   OutputFile output;
-  std::FILE* stream = output.openBlank(path, "picture file", refusal);
+  // "-" is standard output, written as it goes.
+  const bool standard = path == "-";
+  std::FILE* stream = nullptr;
+  if (standard) {
+    const int fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    stream = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (!stream) {
+      if (fd >= 0) ::close(fd);
+      refusal = errorRefusal("Cannot create picture file 'standard output'");
+      return false;
+    }
+  } else {
+    stream = output.openBlank(path, "picture file", refusal);
+  }
   if (!stream) return false;
   bool ok = false;
   {
@@ -89,10 +105,11 @@ bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refus
   ok = std::fclose(stream) == 0 && ok;
   if (!ok) {
     output.discard();
-    refusal = errorRefusal("Cannot write to picture file '%s'. You may be running out of disk space", path.c_str());
+    refusal = errorRefusal("Cannot write to picture file '%s'. You may be running out of disk space",
+                           standard ? "standard output" : path.c_str());
     return false;
   }
-  return output.commit(refusal);
+  return standard || output.commit(refusal);
 }
 
 }  // namespace vellomar

@@ -197,11 +197,11 @@ TEST(AnalysisSetup, PreparesTheWaveAndThePicture) {
   test::writeFile(stereo, test::waveBytes(std::vector<std::uint8_t>(600, 0), 3, 16, 44100));
   PreparedAnalysis prepared;
   EXPECT_FALSE(prepareAnalysis(stereo, settings, 0, 0, prepared, refusal));
-  EXPECT_EQ(refusal.text,
+  EXPECT_EQ(refusal.text.substr(0, refusal.text.find('\n')),
             "The input wave is stereo (or it has more channels). This is not supported in this version of Vellomar.");
   EXPECT_EQ(prepared.job.input, nullptr);
   EXPECT_FALSE(prepareAnalysis(dir.file("none.wav"), settings, 0, 0, prepared, refusal));
-  EXPECT_EQ(refusal.text, "Cannot open input wave file '" + dir.file("none.wav") + "'");
+  EXPECT_EQ(refusal.text, "Cannot open input wave file '" + dir.file("none.wav") + "'\nNo such file or directory");
 }
 
 TEST(AnalysisSetup, TheDefaultHeightStaysWithinWhatLoadsBack) {

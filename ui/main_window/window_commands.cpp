@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ui/common/app_state.h"
+#include "files/audio_output.h"
 #include "files/messages.h"
 #include "files/paths.h"
 #include "files/picture.h"
@@ -95,6 +97,15 @@ SoundPlayer gSoundPlayer;
 std::string fieldPath(const QLineEdit* edit) { return pathFromQt(edit->text()); }
 
 const std::initializer_list<const char*> kWaveFilters = {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"};
+const std::initializer_list<const char*> kSoundFilters = {
+    "Sound files (*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff)",
+    "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff",
+    "All files (*.*)",
+    "*.*"};
+const std::initializer_list<const char*> kWaveFirstFilters = {"Microsoft Wave (*.wav)", "*.wav", "FLAC (*.flac)",
+                                                              "*.flac", "All files (*.*)", "*.*"};
+const std::initializer_list<const char*> kFlacFirstFilters = {"FLAC (*.flac)", "*.flac", "Microsoft Wave (*.wav)",
+                                                              "*.wav", "All files (*.*)", "*.*"};
 
 void agreeToReplaceOutput(MainWindow& window, const std::string& path) { window.session().agreedOutput = path; }
 
@@ -239,7 +250,8 @@ bool confirmTimeGranularity(MainWindow& window) {
 
 void chooseInputFile(MainWindow& window) {
   std::string path = renderSettings.inputPath;
-  if (!chooseFile(path, kPathCapacity, false, "Select input wave file", kWaveFilters, nullptr, &window)) return;
+  const auto& filters = fileOptions.input.anyAudio ? kSoundFilters : kWaveFilters;
+  if (!chooseFile(path, kPathCapacity, false, "Select input wave file", filters, nullptr, &window)) return;
   renderSettings.inputPath = path;
   showPathInField(window.controls().inputPathEdit, renderSettings.inputPath);
   refreshAfterChange(window, InputCheck::Tell);
@@ -247,7 +259,12 @@ void chooseInputFile(MainWindow& window) {
 
 void chooseOutputFile(MainWindow& window) {
   std::string path = renderSettings.outputPath;
-  if (!chooseFile(path, kPathCapacity, true, "Select output wave file", kWaveFilters, "wav", &window)) return;
+  // The chooser offers the formats written, the Options' own first.
+  const bool flac = isFlac(fileOptions.output.kind);
+  if (!chooseFile(path, kPathCapacity, true, "Select output wave file", flac ? kFlacFirstFilters : kWaveFirstFilters,
+                  outputExtension(fileOptions.output.kind), &window)) {
+    return;
+  }
   window.controls().playButton->setEnabled(false);
   renderSettings.outputPath = path;
   // The save dialog has asked before choosing an existing file.

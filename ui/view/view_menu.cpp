@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "engine/analysis.h"
+#include "ui/common/app_state.h"
 #include "files/analysis_setup.h"
 #include "files/messages.h"
 #include "files/paths.h"
@@ -49,7 +50,9 @@ std::shared_ptr<PictureBitmap> analyseForWindow(MainWindow& window, const std::s
                                                 std::uint32_t height, std::uint32_t& sampleCount) {
   PreparedAnalysis prepared;
   Refusal refusal;
-  if (!prepareAnalysis(path, settings, width, height, prepared, refusal)) {
+  AudioInputRules rules = fileOptions.input;
+  rules.anyAudioHint = "turn on \"Read any audio file\" in Options";
+  if (!prepareAnalysis(path, settings, width, height, rules, prepared, refusal)) {
     showRefusal(ownerOf(window), refusal);
     return nullptr;
   }

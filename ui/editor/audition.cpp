@@ -1,6 +1,7 @@
 #include "ui/editor/audition.h"
 
 #include <QFile>
+#include <cstdio>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -8,6 +9,8 @@
 #include "engine/render.h"
 #include "engine/scales.h"
 #include "files/render_setup.h"
+#include "files/audio_input.h"
+#include "files/audio_output.h"
 #include "files/wav.h"
 #include "ui/document/column_scale.h"
 
@@ -41,34 +44,49 @@ PictureBitmap cropOf(const PictureBitmap& picture, const PixelRect& r) {
   return crop;
 }
 
-// Copies frames first ... first + count - 1 of the wave at `from` into a
-// new wave file at `to`. False with `reason`.
-bool cutWave(const std::string& from, const std::string& to, std::uint32_t rate, std::uint64_t first,
-             std::uint64_t count, QString& reason) {
-  WaveInfo info;
-  Refusal refusal;
-  std::FILE* in = openInputWave(from, info, rate, refusal);
-  if (!in) {
-    reason = QString::fromStdString(refusal.text);
+// Prepares the render of the plan's stretch of its input: the input opened
+// as any render opens it, read from the stretch's first frame for as many
+// frames as the stretch has, and a 16-bit wave for the output.
+bool prepareStretch(const AuditionPlan& plan, const PictureData& crop, std::int32_t noiseState,
+                    const AudioInputRules& rules, PreparedRender& prepared, Refusal& refusal) {
+  const RenderSettings& settings = plan.settings;
+  AudioInputRules withRate = rules;
+  withRate.rate = settings.sampleRate;
+  AudioInput input;
+  if (!openAudioInput(settings.inputPath, withRate, input, refusal)) return false;
+  RenderJob& job = prepared.job;
+  job = RenderJob{};
+  job.settings = settings;
+  job.picture = crop;
+  job.noiseState = noiseState;
+  giveToJob(input, job);
+  const std::uint64_t frames = job.sampleCount;
+  const std::uint64_t first = std::min<std::uint64_t>(
+      frames, static_cast<std::uint64_t>(std::llround(plan.startSeconds * settings.sampleRate)));
+  const std::uint64_t count = std::min<std::uint64_t>(
+      frames - first, static_cast<std::uint64_t>(std::llround(plan.seconds * settings.sampleRate)) + 1);
+  const std::uint64_t frameBytes =
+      static_cast<std::uint64_t>(job.inputChannels) * (job.inputFloat ? 4 : job.input8Bit ? 1 : 2);
+  const std::int64_t start = job.inputOffset >= 0 ? job.inputOffset : static_cast<std::int64_t>(::ftello(job.input));
+  job.inputOffset = start + static_cast<std::int64_t>(first * frameBytes);
+  job.sampleCount = static_cast<std::uint32_t>(count);
+  const int channels = outputChannels(settings, job.inputChannels);
+  std::FILE* out = ::fseeko(job.input, job.inputOffset, SEEK_SET) == 0
+                       ? prepared.output.openBlank(settings.outputPath, "output wave file", refusal)
+                       : nullptr;
+  if (out != nullptr && !writeSoundHeader(out, OutputKind::Wav16, channels, settings.sampleRate, count, refusal)) {
+    std::fclose(out);
+    out = nullptr;
+  }
+  if (out == nullptr) {
+    if (!refusal) refusal = errorRefusal("The input file '%s' could not be read.", settings.inputPath.c_str());
+    std::fclose(job.input);
+    job.input = nullptr;
+    prepared.output.discard();
     return false;
   }
-  const std::uint64_t frameBytes = static_cast<std::uint64_t>(info.channels) * (info.bitsPerSample / 8);
-  first = std::min<std::uint64_t>(first, info.sampleCount);
-  count = std::min<std::uint64_t>(count, info.sampleCount - first);
-  WaveInfo cut = info;
-  cut.sampleCount = static_cast<std::uint32_t>(count);
-  std::FILE* out = createOutputWave(to, cut, refusal);
-  bool ok = out != nullptr && std::fseek(in, static_cast<long>(first * frameBytes), SEEK_CUR) == 0;
-  std::vector<char> buffer(1 << 16);
-  for (std::uint64_t left = count * frameBytes; ok && left > 0;) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
-    ok = std::fread(buffer.data(), 1, n, in) == n && std::fwrite(buffer.data(), 1, n, out) == n;
-    left -= n;
-  }
-  std::fclose(in);
-  if (out != nullptr && std::fclose(out) != 0) ok = false;
-  if (!ok) reason = refusal ? QString::fromStdString(refusal.text) : QStringLiteral("The input wave file could not be read.");
-  return ok;
+  job.output = out;
+  return true;
 }
 
 }  // namespace
@@ -115,20 +133,18 @@ bool planAudition(const PictureBitmap& picture, const PixelRect& selection, cons
   return true;
 }
 
-QString renderAudition(AuditionPlan plan, const QString& folder, std::int32_t noiseState, QString& reason) {
+QString renderAudition(AuditionPlan plan, const QString& folder, std::int32_t noiseState, const AudioInputRules& rules,
+                       QString& reason) {
   RenderSettings& settings = plan.settings;
-  if (settings.inputSource == InputSource::WaveFile) {
-    const QString cut = folder + QStringLiteral("/selection-input.wav");
-    const auto first = static_cast<std::uint64_t>(std::llround(plan.startSeconds * settings.sampleRate));
-    const auto count = static_cast<std::uint64_t>(std::llround(plan.seconds * settings.sampleRate)) + 1;
-    if (!cutWave(settings.inputPath, local(cut), settings.sampleRate, first, count, reason)) return QString();
-    settings.inputPath = local(cut);
-  }
   const QString output = folder + QStringLiteral("/selection.wav");
   settings.outputPath = local(output);
   PreparedRender prepared;
   Refusal refusal;
-  if (!prepareRender(settings, pictureDataOf(plan.crop), noiseState, prepared, refusal)) {
+  const PictureData crop = pictureDataOf(plan.crop);
+  const bool ready = settings.inputSource == InputSource::WaveFile
+                         ? prepareStretch(plan, crop, noiseState, rules, prepared, refusal)
+                         : prepareRender(settings, crop, noiseState, prepared, refusal);
+  if (!ready) {
     reason = QString::fromStdString(refusal.text);
     return QString();
   }

@@ -195,8 +195,10 @@ QString EditorWindow::playSelection() {
   QEventLoop loop;
   const QString folder = auditionFolder_->path();
   const std::int32_t seed = randomSeed;
-  std::thread worker([&plan, &path, &reason, &loop, folder, seed] {
-    path = renderAudition(plan, folder, seed, reason);
+  AudioInputRules rules = fileOptions.input;
+  rules.anyAudioHint = "turn on \"Read any audio file\" in Options";
+  std::thread worker([&plan, &path, &reason, &loop, &rules, folder, seed] {
+    path = renderAudition(plan, folder, seed, rules, reason);
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   loop.exec(QEventLoop::ExcludeUserInputEvents);

@@ -2,6 +2,7 @@
 
 #include "files/analysis_setup.h"
 #include "files/picture_preview.h"
+#include "ui/common/app_state.h"
 
 namespace vellomar {
 
@@ -22,7 +23,10 @@ QImage analyseUnderlay(const std::string& path, const RenderSettings& settings, 
                        std::uint32_t height, QString& reason) {
   PreparedAnalysis prepared;
   Refusal refusal;
-  if (!prepareAnalysis(path, settings, width, height, prepared, refusal)) {
+  // Read as the window reads its sounds (any audio, when so chosen).
+  AudioInputRules rules = fileOptions.input;
+  rules.anyAudioHint = "turn on \"Read any audio file\" in Options";
+  if (!prepareAnalysis(path, settings, width, height, rules, prepared, refusal)) {
     reason = QString::fromStdString(refusal.text);
     return QImage();
   }

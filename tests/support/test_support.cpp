@@ -96,6 +96,7 @@ std::uint16_t le16(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
 MessageRecorder::MessageRecorder() {
   setMessagePresenter([this](MessageOwner, unsigned boxType, const std::string& caption, const std::string& text) {
     messages_.push_back({boxType, caption, text});
+    if ((boxType & 0xF) == kBoxSaveDiscardCancel) return unsavedAnswer_;
     return (boxType & 0xF) == kBoxYesNo ? questionAnswer_ : kButtonOk;
   });
 }

@@ -24,6 +24,7 @@
 #include "ui/main_window/options_menu.h"
 #include "ui/axes/preview_frame.h"
 #include "ui/document/picture_document.h"
+#include "ui/editor/editor_window.h"
 #include "ui/editor/picture_files.h"
 #include "ui/view/view_menu.h"
 
@@ -198,7 +199,10 @@ MainWindow::MainWindow(QWidget* parent)
   redrawAxes(*this);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The editor works on the document: it goes first.
+  delete editorOf(*this);
+}
 
 bool MainWindow::closeAfterAsking() {
   // Ending the program would lose the drawing.

@@ -147,7 +147,8 @@ class MainWindow : public QDialog {
   // Another picture is shown and rendered from now on.
   void pictureChanged();
   // A setting or a file name has changed (the source, the input or output
-  // file, a control, the Options).
+  // file, a control, the Options): the views that show the settings' axes
+  // follow.
   void settingsChanged();
 
  public slots:

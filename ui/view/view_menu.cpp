@@ -22,6 +22,7 @@
 #include "files/picture_writer.h"
 #include "ui/axes/axes.h"
 #include "ui/document/picture_document.h"
+#include "ui/editor/editor_window.h"
 #include "ui/editor/picture_files.h"
 #include "ui/main_window/main_window.h"
 #include "ui/view/picture_size_dialog.h"
@@ -126,6 +127,8 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
     action->setShortcut(keys);
     return action;
   };
+  edit_ = add("Edit picture...", "editPictureAction", QKeySequence(Qt::CTRL | Qt::Key_E));
+  menu_->addSeparator();
   spectrogram_ = add("Spectrogram of generated sound", "spectrogramAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
   menu_->addSeparator();
   pictureFromWave_ = add("Picture from wave file...", "pictureFromWaveAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
@@ -145,6 +148,7 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
   watcher_ = new PictureWatcher(this);
   watcher_->setObjectName(QStringLiteral("pictureWatcher"));
 
+  connect(edit_, &QAction::triggered, this, [this] { openEditor(window_); });
   connect(spectrogram_, &QAction::triggered, this, &ViewMenu::showSpectrogram);
   connect(pictureFromWave_, &QAction::triggered, this, &ViewMenu::pictureFromWaveFile);
   connect(savePicture_, &QAction::triggered, this, &ViewMenu::savePictureAs);

@@ -1,4 +1,4 @@
-// The main window's "View" menu: the spectrogram of the generated sound
+// The main window's "View" menu: the picture editor, the spectrogram of the generated sound
 // beside its picture, a picture made from a wave file and saved as PNG,
 // re-rendering whenever another program saves the picture file, and note
 // names on the frequency axis. The window's title line tells what the
@@ -39,6 +39,8 @@ class ViewMenu : public QObject {
   explicit ViewMenu(MainWindow& window);
 
   QMenu* menu() const { return menu_; }
+  // "Edit picture..." (Ctrl+E): the picture editor.
+  QAction* editAction() const { return edit_; }
   QAction* spectrogramAction() const { return spectrogram_; }
   QAction* pictureFromWaveAction() const { return pictureFromWave_; }
   QAction* savePictureAction() const { return savePicture_; }
@@ -93,6 +95,7 @@ class ViewMenu : public QObject {
 
   MainWindow& window_;
   QMenu* menu_ = nullptr;
+  QAction* edit_ = nullptr;
   QAction* spectrogram_ = nullptr;
   QAction* pictureFromWave_ = nullptr;
   QAction* savePicture_ = nullptr;

@@ -145,7 +145,7 @@ class StereoAndAnalysisTest : public QObject {
     PictureDocument& document = window_->document();
     QVERIFY(document.makeEditable());
     for (std::int64_t x = 0; x < 20; ++x) setColour(document.editablePicture(), x, 3, Rgb{10, 20, 30});
-    document.touch(RowSpans(3, 4));
+    document.touch(RowSpans(3, 4), PixelRect{0, 3, 20, 4});
     document.publish();
     QCOMPARE(preview->image().pixel(4, 3), qRgb(10, 20, 0));
     QCOMPARE(preview->image().pixel(4, 2), qRgb(200, 0, 0));

@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins libgl-dev
   libfftw3-dev libtiff-dev libcli11-dev libgtest-dev libgmock-dev
   xvfb xauth sox fonts-dejavu-core
-  appstream desktop-file-utils file
+  appstream desktop-file-utils file lintian
   pulseaudio pulseaudio-utils
 )
 for arg in "$@"; do

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/standard_streams.h"
 #include "cli/terminal.h"
 #include "engine/analysis.h"
 #include "files/analysis_setup.h"
@@ -50,15 +51,24 @@ int runAnalyse(const RenderSettings& settings, const AnalyseRequest& request) {
     const std::string wrong = parsePictureSize(request.size, width, height);
     if (!wrong.empty()) return cli::usageError(wrong);
   }
+  if (const int code = cli::checkStandardStreams(request.input, std::string(), request.output); code != 0) {
+    return code;
+  }
   // Nothing is touched before the names are known to be apart.
-  if (sameFile(request.output, request.input)) {
-    std::fprintf(stderr, "The output picture cannot be the input wave file '%s'.\n", request.input.c_str());
-    return cli::kExitUsage;
+  if (request.input != kStandardStream && request.output != kStandardStream &&
+      sameFile(request.output, request.input)) {
+    return cli::usageError("The output picture cannot be the input wave file '" + request.input + "'.");
   }
 
   PreparedAnalysis prepared;
   Refusal refusal;
-  if (!prepareAnalysis(request.input, settings, width, height, prepared, refusal)) {
+  AudioInputRules rules;
+  rules.anyAudio = !request.strictInput;
+  rules.anyAudioHint = "leave out --strict-input";
+  rules.abort = request.interrupted;
+  bool aborted = false;
+  if (!prepareAnalysis(request.input, settings, width, height, rules, prepared, refusal, &aborted)) {
+    if (aborted) return cli::reportInterrupted();
     showRefusal(nullptr, refusal);
     return cli::kExitFailed;
   }
@@ -71,18 +81,12 @@ int runAnalyse(const RenderSettings& settings, const AnalyseRequest& request) {
   ResultCode result = interrupted ? kResultAborted : analysePrepared(prepared);
   bar.finish();
   result = finishAnalysis(prepared, result, refusal);
-  if (result == kResultAborted) {
-    cli::reportInterrupted();
-    return cli::kExitFailed;
-  }
+  if (result == kResultAborted) return cli::reportInterrupted();
   if (result != kResultOk) {
     showRefusal(nullptr, refusal);
     return cli::kExitFailed;
   }
-  if (request.interrupted && request.interrupted->load()) {
-    cli::reportInterrupted();
-    return cli::kExitFailed;
-  }
+  if (request.interrupted && request.interrupted->load()) return cli::reportInterrupted();
   if (!savePicturePng(*prepared.picture, request.output, refusal)) {
     showRefusal(nullptr, refusal);
     return cli::kExitFailed;

@@ -11,11 +11,12 @@
 namespace vellomar {
 
 struct AnalyseRequest {
-  std::string input;   // the wave file
-  std::string output;  // the PNG file
+  std::string input;   // the sound file, "-" for standard input
+  std::string output;  // the PNG file, "-" for standard output
   std::string size;    // "WIDTHxHEIGHT", or empty for the default
   std::int32_t threads = 0;
   bool quiet = false;
+  bool strictInput = false;  // the classic reader only
   const std::atomic<bool>* interrupted = nullptr;  // set by a signal
 };
 

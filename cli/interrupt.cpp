@@ -6,8 +6,13 @@ namespace vellomar::cli {
 namespace {
 
 std::atomic<bool> gInterrupted{false};
+std::atomic<int> gSignal{0};
 
-void onInterrupt(int) { gInterrupted.store(true); }
+void onInterrupt(int signal) {
+  int none = 0;
+  gSignal.compare_exchange_strong(none, signal);
+  gInterrupted.store(true);
+}
 
 }  // namespace
 
@@ -18,6 +23,11 @@ void installInterruptHandler() {
   action.sa_handler = onInterrupt;
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
+}
+
+int interruptedExitCode() {
+  const int signal = gSignal.load();
+  return 128 + (signal > 0 ? signal : SIGINT);
 }
 
 }  // namespace vellomar::cli

@@ -1,6 +1,8 @@
 // Signals that stop a run: Ctrl-C, a closed terminal, Ctrl-\ and a polite
-// kill. The run polls the flag, removes what it created and keeps an
-// earlier output.
+// kill. The run polls the flag, removes what it created, keeps an earlier
+// output and exits with 128 + the signal's number, as a shell reports a
+// command the signal ended (130 for SIGINT, 143 for SIGTERM, 129 for
+// SIGHUP).
 #pragma once
 
 #include <atomic>
@@ -11,5 +13,8 @@ namespace vellomar::cli {
 const std::atomic<bool>& interruptFlag();
 
 void installInterruptHandler();
+
+// The exit code of a run the first signal stopped.
+int interruptedExitCode();
 
 }  // namespace vellomar::cli

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "cli/analyse.h"
+#include "cli/edit.h"
+#include "cli/help.h"
 #include "cli/interrupt.h"
 #include "cli/options.h"
 #include "cli/render_run.h"
@@ -14,20 +16,22 @@ using namespace vellomar;
 using namespace vellomar::cli;
 
 int main(int argc, char** argv) {
-  CLI::App app{
-      "Renders a picture into a 16-bit mono (or stereo) 44100 Hz wave file: rows are time (top first), columns "
-      "are frequency, brightness is gain.",
-      "vellomar-render"};
-  app.set_version_flag("--version", std::string("vellomar-render ") + VELLOMAR_VERSION);
+  installMessagePrinter();
+  if (editCommandRequested(argc, argv)) {
+    installInterruptHandler();
+    return runEditCommand(argc, argv, &interruptFlag());
+  }
+  CLI::App app{"", "vellomar-render"};
+  describeProgram(app);
   Options o;
   addOptions(app, o);
+  addEditOptionsToHelp(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return kExitUsage;
+    return usageError(e.what());
   }
   // From here on Ctrl-C asks the run to stop; the run then removes what it
   // created.
@@ -35,12 +39,15 @@ int main(int argc, char** argv) {
   RenderSettings settings;
   if (const int code = settingsFromOptions(o, app, settings); code != 0) return code;
   if (o.analyse) {
+    SoundFileOptions files;
+    if (const int code = soundFileOptionsFrom(o, app, files); code != 0) return code;
     AnalyseRequest request;
     request.input = o.picture;
     request.output = o.output;
     request.size = o.size;
     request.threads = app.count("--threads") > 0 ? o.threads : 0;
     request.quiet = o.quiet;
+    request.strictInput = o.strictInput;
     request.interrupted = &interruptFlag();
     return runAnalyse(settings, request);
   }

@@ -2,9 +2,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/interrupt.h"
 #include "cli/terminal.h"
 #include "engine/granularity.h"
 #include "engine/scales.h"
@@ -100,64 +102,96 @@ int applyBand(const Options& o, const CLI::App& app, const std::string& scale, R
 
 void addOptions(CLI::App& app, Options& o) {
   app.add_option("PICTURE", o.picture,
-                 "Picture file (BMP, PNG, JPEG, GIF, TIFF); with --analyse, the wave file to analyse")
+                 "Picture file (BMP, PNG, JPEG, GIF, TIFF), or - for standard input; with --analyse, the sound file "
+                 "to analyse")
+      ->type_name("FILE")
       ->required();
-  app.add_option("OUTPUT.wav", o.output, "Output wave file; with --analyse, the PNG picture to write")->required();
+  app.add_option("OUTPUT", o.output,
+                 "Sound file to write (.wav or .flac; the name's extension picks the format unless --format does), "
+                 "or - for standard output; with --analyse, the PNG picture to write")
+      ->type_name("FILE")
+      ->required();
   app.add_flag("--analyse", o.analyse,
-               "Analyse a wave into a picture instead: vellomar-render --analyse [options] INPUT.wav OUTPUT.png. "
-               "The picture is the one whose render sounds like the wave, on the grid and mapping of the "
-               "options (--source pink or white names the tilt to take out)");
+               "Analyse a sound into a picture instead: vellomar-render --analyse [options] INPUT OUTPUT.png. The "
+               "picture is the one whose render sounds like the sound, on the grid and mapping of the options "
+               "(--source pink or white names the tilt to take out)");
   app.add_option("--size", o.size,
-                 "With --analyse: the picture's WIDTHxHEIGHT (default 512 columns and one row per hop of the "
-                 "time granularity)");
+                 "With --analyse: the picture's size in pixels, such as 512x300 (default 512 columns and one row "
+                 "per hop of the time granularity)")
+      ->type_name("WxH");
   app.add_option("--source", o.source, "Sound source: pink, white or wave (default pink)")
+      ->type_name("NAME")
       ->check(CLI::IsMember({"pink", "white", "wave"}));
-  app.add_option("--input", o.input, "Input wave file (mono, 8 or 16 bit, 44100 Hz); implies --source wave");
+  app.add_option("--input", o.input,
+                 "Input sound file, or - for standard input; implies --source wave. WAV, FLAC, Ogg Vorbis or Opus, "
+                 "MP3, AIFF and more, any rate and depth, mono or stereo (a stereo input gives a stereo render)")
+      ->type_name("FILE");
+  app.add_flag("--strict-input", o.strictInput,
+               "Read the input with the classic reader only: a mono 8 or 16-bit 44100 Hz PCM WAV file, anything "
+               "else refused");
+  app.add_option("--format", o.format,
+                 "Output format: wav16, wav24 or float (32-bit) WAV, or flac (16-bit), flac16 or flac24 (default: "
+                 "from the output's extension, else wav16)")
+      ->type_name("NAME")
+      ->check(CLI::IsMember({"wav16", "wav24", "float", "flac", "flac16", "flac24"}));
+  app.add_option("--rate", o.rate,
+                 "Output sample rate in Hz: 44100, 48000, 88200 or 96000 (default 44100); the sound is rendered at "
+                 "44100 Hz and resampled")
+      ->type_name("HZ")
+      ->check(CLI::IsMember({"44100", "48000", "88200", "96000"}));
   app.add_option("--scale", o.scale, "Frequency scale: linear, log or mel (default mel)")
+      ->type_name("NAME")
       ->check(CLI::IsMember({"linear", "log", "mel"}));
   auto* block = app.add_option("--block-length", o.blockLength,
-                               "Block length N: power of two 2048 ... 32768 "
-                               "(default 8192)");
+                               "Block length: a power of two 2048 ... 32768 (default 8192)")
+                    ->type_name("N");
   auto* sub = app.add_option("--subblocks", o.subBlocks,
-                             "Sub-blocks per block S: power of two 1 ... 16, at most N "
-                             "(default 4)");
+                             "Sub-blocks per block: a power of two 1 ... 16, at most the block length (default 4)")
+                  ->type_name("S");
   auto* freq = app.add_option("--freq-granularity", o.freqGranularity,
-                              "Frequency granularity in Hz (1.35, 2.7, 5.4, 10.8, 22); picks N");
+                              "Frequency granularity in Hz: 1.35, 2.7, 5.4, 10.8 or 22; picks the block length "
+                              "(instead of --block-length)")
+                   ->type_name("HZ");
   auto* time = app.add_option("--time-granularity", o.timeGranularity,
-                              "Time granularity in seconds (0.012 ... 0.74); picks S, and N when needed");
+                              "Time granularity in seconds: 0.012 ... 0.74; picks the sub-blocks, and the block "
+                              "length when needed (instead of --subblocks)")
+                   ->type_name("SEC");
   freq->excludes(block);
   time->excludes(sub);
   app.add_option("--brightness", o.brightness, "Brightness to gain: lin or log (default lin)")
+      ->type_name("NAME")
       ->check(CLI::IsMember({"lin", "log"}));
   app.add_option("--range", o.rangeDb,
-                 "dB range of the log brightness mapping: 20 ... 120, rounded to a multiple "
-                 "of 10 (default 60)");
-  app.add_option("--gain", o.gainDb, "Master gain in dB: 0 ... 48 (default 6)");
-  app.add_option("--duration", o.duration, "Seconds of noise output: 0.02 ... 1000000 (default 15)");
+                 "dB range of the log brightness mapping: 20 ... 120, rounded to a multiple of 10 (default 60)")
+      ->type_name("DB");
+  app.add_option("--gain", o.gainDb, "Master gain in dB: 0 ... 48 (default 6)")->type_name("DB");
+  app.add_option("--duration", o.duration, "Seconds of noise output: 0.02 ... 1000000 (default 15)")
+      ->type_name("SEC");
   app.add_option("--low-hz", o.lowHz,
                  "Frequency of the picture's leftmost column: 16 ... 22050 on the log and mel scales, 0 ... 22050 "
-                 "on the linear scale (default: the scale's lowest, 16 or 0)");
+                 "on the linear scale (default: the scale's lowest, 16 or 0)")
+      ->type_name("HZ");
   app.add_option("--high-hz", o.highHz,
-                 "Frequency of the picture's rightmost column, above --low-hz by at least one bin (default 22050)");
+                 "Frequency of the picture's rightmost column, above --low-hz by at least one bin (default 22050)")
+      ->type_name("HZ");
   app.add_flag("--stereo", o.stereo,
                "Two channels: the left from the picture's red, the right from its green (blue is ignored)");
-  app.add_option("--threads", o.threads,
-                 "Threads that render: 1 ... 64 (default: every core this process may use)");
+  app.add_option("--threads", o.threads, "Threads that render: 1 ... 64 (default: every core this process may use)")
+      ->type_name("N");
   app.add_flag("-q,--quiet", o.quiet, "No progress bar");
-
 }
 
 int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& settings) {
   if (o.analyse) {
     if (!o.input.empty() || o.source == "wave") {
-      return usageError("--analyse reads the sound from INPUT.wav; --input and --source wave do not apply");
+      return usageError("--analyse reads the sound from its first argument; --input and --source wave do not apply");
     }
     if (app.count("--duration") > 0) return usageError("--duration does not apply to --analyse");
   } else if (app.count("--size") > 0) {
     return usageError("--size applies to --analyse only");
   }
   const bool wave = !o.input.empty() || o.source == "wave";
-  if (wave && o.input.empty()) return usageError("--source wave needs --input FILE.wav");
+  if (wave && o.input.empty()) return usageError("--source wave needs --input FILE");
   if (!o.input.empty() && app.count("--source") > 0 && o.source != "wave") {
     return usageError("--input cannot be combined with --source " + o.source);
   }
@@ -186,6 +220,38 @@ int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& s
   if (const int code = applyGranularity(o, app, settings); code != 0) return code;
   if (const int code = applyBand(o, app, o.scale, settings); code != 0) return code;
   settings.stereo = o.stereo;
+  return 0;
+}
+
+int soundFileOptionsFrom(const Options& o, const CLI::App& app, SoundFileOptions& files) {
+  files = SoundFileOptions{};
+  files.input.anyAudio = !o.strictInput;
+  files.input.maxChannels = 1;
+  files.input.anyAudioHint = "leave out --strict-input";
+  files.input.abort = &interruptFlag();
+  const bool formatGiven = app.count("--format") > 0;
+  if (o.analyse) {
+    if (formatGiven || app.count("--rate") > 0) return usageError("--format and --rate apply to rendering only");
+    return 0;
+  }
+  bool unknown = false;
+  const std::optional<OutputKind> named = outputKindFromPath(o.output, unknown);
+  if (unknown) {
+    return usageError("the output '" + o.output + "' ends in " + extensionOf(o.output) +
+                      ", which names no format vellomar-render writes: name it .wav or .flac (--format " +
+                      outputKindNames() + ")");
+  }
+  OutputKind kind = named.value_or(OutputKind::Wav16);
+  if (formatGiven) {
+    kind = outputKindFromName(o.format).value_or(OutputKind::Wav16);
+    if (named && isFlac(*named) != isFlac(kind)) {
+      return usageError("--format " + o.format + " writes a " + (isFlac(kind) ? "FLAC" : "WAV") +
+                        " file, but the output '" + o.output + "' is named " + extensionOf(o.output));
+    }
+  }
+  if (!outputRateAllowed(o.rate)) return usageError("--rate must be 44100, 48000, 88200 or 96000");
+  files.output.kind = kind;
+  files.output.rate = o.rate;
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/settings.h"
+#include "files/render_setup.h"
 
 namespace vellomar::cli {
 
@@ -31,6 +32,9 @@ struct Options {
   bool quiet = false;
   bool analyse = false;
   std::string size;  // --analyse: WIDTHxHEIGHT, empty for the default
+  bool strictInput = false;
+  std::string format;  // empty: from the output's extension
+  std::uint32_t rate = 44100;
 };
 
 // Declares every option of `o` to `app`.
@@ -39,5 +43,9 @@ void addOptions(CLI::App& app, Options& o);
 // Checks the parsed options (`app` tells which were given) and fills
 // `settings` from them. Returns 0, or kExitUsage after saying what is wrong.
 int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& settings);
+
+// The input's reading and the output's format from the options and the
+// output's name. Returns 0, or kExitUsage after saying what is wrong.
+int soundFileOptionsFrom(const Options& o, const CLI::App& app, SoundFileOptions& files);
 
 }  // namespace vellomar::cli

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/interrupt.h"
+#include "cli/standard_streams.h"
 #include "cli/terminal.h"
 #include "engine/render.h"
 #include "files/messages.h"
@@ -17,27 +18,33 @@
 namespace vellomar::cli {
 
 int runRender(const Options& o, const CLI::App& app, const RenderSettings& settings) {
+  SoundFileOptions files;
+  if (const int code = soundFileOptionsFrom(o, app, files); code != 0) return code;
   const bool wave = settings.inputSource == InputSource::WaveFile;
-  // Nothing is touched before the names are known to be apart.
-  if (wave && sameFile(o.output, o.input)) {
-    std::fprintf(stderr, "Input and output wave cannot be the same file.\nPlease change your selection.\n");
-    return kExitUsage;
+  if (const int code = checkStandardStreams(o.picture, wave ? o.input : std::string(), o.output); code != 0) {
+    return code;
   }
-  if (sameFile(o.output, o.picture)) {
-    std::fprintf(stderr, "The output wave cannot be the picture file '%s'.\n", o.picture.c_str());
-    return kExitUsage;
+  // Nothing is touched before the names are known to be apart.
+  if (wave && o.input != kStandardStream && o.output != kStandardStream && sameFile(o.output, o.input)) {
+    return usageError("Input and output wave cannot be the same file.\nPlease change your selection.");
+  }
+  if (o.picture != kStandardStream && o.output != kStandardStream && sameFile(o.output, o.picture)) {
+    return usageError("The output wave cannot be the picture file '" + o.picture + "'.");
   }
 
   std::string reason;
-  const std::shared_ptr<const PictureBitmap> picture = loadPicture(o.picture, &reason);
+  const std::shared_ptr<const PictureBitmap> picture = loadPictureArgument(o.picture, reason);
+  if (interruptFlag().load()) return reportInterrupted();
   if (!picture) {
-    showRefusal(nullptr, pictureRefusal(o.picture, reason));
+    showRefusal(nullptr, pictureRefusal(inputName(o.picture), reason));
     return kExitFailed;
   }
 
   PreparedRender prepared;
   Refusal refusal;
-  if (!prepareRender(settings, pictureDataOf(*picture), kInitialRandomSeed, prepared, refusal)) {
+  bool aborted = false;
+  if (!prepareRender(settings, pictureDataOf(*picture), kInitialRandomSeed, files, prepared, refusal, &aborted)) {
+    if (aborted) return reportInterrupted();
     showRefusal(nullptr, refusal);
     return kExitFailed;
   }
@@ -45,7 +52,7 @@ int runRender(const Options& o, const CLI::App& app, const RenderSettings& setti
   job.abort = &interruptFlag();
   job.threads = app.count("--threads") > 0 ? o.threads : 0;
 
-  cli::ProgressBar bar(!o.quiet && isatty(STDERR_FILENO), "Rendering");
+  ProgressBar bar(!o.quiet && isatty(STDERR_FILENO), "Rendering");
   job.progress = [&bar](int thousandths) { bar.update(thousandths); };
   // A signal that came while the files were being opened stops the render
   // before it starts.
@@ -55,10 +62,7 @@ int runRender(const Options& o, const CLI::App& app, const RenderSettings& setti
   job.progress = nullptr;
 
   result = finishRender(prepared, result, refusal);
-  if (result == kResultAborted) {
-    cli::reportInterrupted();
-    return kExitFailed;
-  }
+  if (result == kResultAborted) return reportInterrupted();
   if (result != kResultOk) {
     showRefusal(nullptr, refusal);
     return kExitFailed;

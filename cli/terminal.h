@@ -1,5 +1,5 @@
-// What vellomar-render tells the user: its exit codes, usage errors and the
-// progress bar.
+// What vellomar-render tells the user: its exit codes, its messages (each
+// line begins "vellomar-render: ") and the progress bar.
 #pragma once
 
 #include <cstdio>
@@ -11,13 +11,17 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// Says what is wrong with the command line; returns kExitUsage.
-inline int usageError(const std::string& text) {
-  std::fprintf(stderr, "vellomar-render: %s\nRun with --help for more information.\n", text.c_str());
-  return kExitUsage;
-}
+// Writes `text` to stderr, each of its lines after "vellomar-render: ".
+void printMessage(const std::string& text);
 
-inline void reportInterrupted() { std::fprintf(stderr, "Interrupted: no output was written.\n"); }
+// Shows every refusal of the files layer through printMessage.
+void installMessagePrinter();
+
+// Says what is wrong with the command line; returns kExitUsage.
+int usageError(const std::string& text);
+
+// Says that the run was interrupted; returns the exit code for the signal.
+int reportInterrupted();
 
 // A bar on stderr, "<label> [####----]  42%", redrawn when the percentage
 // changes; nothing at all when not shown.

@@ -225,6 +225,14 @@ ResultCode makeTables(const AnalysisJob& job, AnalysisTables& t) {
   return kResultOk;
 }
 
+SampleLayout layoutOf(const AnalysisJob& job) {
+  SampleLayout layout;
+  layout.eightBit = job.input8Bit;
+  layout.float32 = job.inputFloat;
+  layout.channels = static_cast<std::size_t>(job.channels);
+  return layout;
+}
+
 // One thread's work area. Everything is made by configure; analysing a
 // run allocates nothing.
 struct AnalysisContext {
@@ -251,7 +259,7 @@ struct AnalysisContext {
       samples.assign(un, 0.0);
       frame.assign(un, 0.0);
       spectrum.assign(un, 0.0);
-      raw.resize(2 * un * static_cast<std::size_t>(t.job->channels));
+      raw.resize(un * layoutOf(*t.job).frameBytes());
       binPower.assign(un / 2, 0.0f);
       frameRing.assign((t.longRows ? 1 : kFrameRing) * w, 0.0f);
       frameShare.assign(kFrameRing, 0.0);
@@ -274,9 +282,8 @@ struct AnalysisContext {
     for (std::int64_t i = from; i < inFrom && i < to; ++i) at[i - from] = 0.0;
     const auto count = static_cast<std::size_t>(inTo - inFrom);
     if (count > 0) {
-      const std::size_t width = job.input8Bit ? 1 : 2;
-      const auto channels = static_cast<std::size_t>(job.channels);
-      const std::size_t frame = width * channels;
+      const SampleLayout layout = layoutOf(job);
+      const std::size_t frame = layout.frameBytes();
       bool ok = job.input != nullptr;
       if (ok && t.inputOffset >= 0) {
         ok = readAt(::fileno(job.input), raw.data(), count * frame,
@@ -288,17 +295,7 @@ struct AnalysisContext {
         nextSample = inTo;
       }
       if (!ok) return kResultShortRead;
-      double* out = at + (inFrom - from);
-      const unsigned char* in = raw.data() + static_cast<std::size_t>(job.channel) * width;
-      if (job.input8Bit) {
-        for (std::size_t i = 0; i < count; ++i) out[i] = (static_cast<double>(in[i * frame]) - 128.0) * 256.0;
-      } else {
-        for (std::size_t i = 0; i < count; ++i) {
-          const unsigned char* p = in + i * frame;
-          const auto bits = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-          out[i] = static_cast<double>(static_cast<std::int16_t>(bits));
-        }
-      }
+      samplesToDouble(raw.data(), count, layout, static_cast<std::size_t>(job.channel), at + (inFrom - from));
     }
     for (std::int64_t i = std::max(inTo, from); i < to; ++i) at[i - from] = 0.0;
     return kResultOk;

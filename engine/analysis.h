@@ -72,10 +72,12 @@ struct AnalysisJob {
   // tilt divided out: PinkNoise its -3 dB/octave, anything else none.
   RenderSettings settings;
   // The samples: a regular file, or any stream read in order, positioned at
-  // the first sample; 16-bit (or 8-bit when input8Bit), `channels`
-  // interleaved, of which `channel` is analysed. Left open.
+  // the first sample; 16-bit (or 8-bit when input8Bit, 32-bit float with
+  // 1.0 at full scale when inputFloat), `channels` interleaved, of which
+  // `channel` is analysed. Left open.
   std::FILE* input = nullptr;
   bool input8Bit = false;
+  bool inputFloat = false;
   std::uint32_t sampleCount = 0;  // frames: one sample of every channel
   std::int32_t channels = 1;
   std::int32_t channel = 0;

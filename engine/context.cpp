@@ -36,7 +36,11 @@ ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, 
   const ResultCode design = prepareDesignWorkspace(context.design, job);
   if (design != kResultOk) return design;
 
-  context.inputOffset = inputReadableByPosition(job) ? static_cast<std::int64_t>(::ftello(job.input)) : -1;
+  if (!inputReadableByPosition(job)) {
+    context.inputOffset = -1;
+  } else {
+    context.inputOffset = job.inputOffset >= 0 ? job.inputOffset : static_cast<std::int64_t>(::ftello(job.input));
+  }
   context.blockLength = n;
   seekSource(context, 0);
   return kResultOk;

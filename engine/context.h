@@ -74,6 +74,8 @@ struct RenderContext {
   // block's own position; -1 when the input is read in order from its
   // stream (a stream that cannot be read by position).
   std::int64_t inputOffset = -1;
+  // The channel of a stereo input that this context reads.
+  std::int32_t inputChannel = 0;
 
   FilteredBlockCache cache;
   FilterDesignWorkspace design;

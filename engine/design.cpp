@@ -6,6 +6,7 @@
 
 #include "engine/context.h"
 #include "engine/design_internal.h"
+#include "engine/row_span.h"
 #include "engine/scales.h"
 #include "engine/span.h"
 
@@ -251,42 +252,16 @@ ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int
   if (ws.slice.size() < pic.width) return kResultInternal;  // made for another picture
   const std::uint32_t width = pic.width;
   const std::uint32_t height = pic.height;
-  const float rows = static_cast<float>(height);
   float* slice = ws.slice.data();
 
   if (height == 1) {
     // One row: the same spectrum for the whole sound.
     for (std::uint32_t x = 0; x < width; ++x) slice[x] = gains[x];
   } else {
-    // The slot's span in fractional rows: row 0 at time 0, row H-1 at the
-    // end of the output.
-    const float total =
-        static_cast<float>(job->sampleCount) / static_cast<float>(n) * static_cast<float>(s.subBlocksPerBlock);
-    const float mid = static_cast<float>(u) - static_cast<float>(s.subBlocksPerBlock) * 0.5f;
-    const float last = static_cast<float>(height - 1);
-    float lo = ((mid - 0.5f) / total) * last;
-    float hi = ((mid + 0.5f) / total) * last;
-    if (!(lo > 0.001f)) lo = 0.001f;
-    if (!(lo < rows - 1.002f)) lo = rows - 1.002f;
-    if (!(hi > 0.002f)) hi = 0.002f;
-    if (!(hi < rows - 1.001f)) hi = rows - 1.001f;
-    if (!(hi > lo)) {
-      // Far into a long sound with a fine time granularity the slot's two
-      // ends, formed in single precision, round to one position. Formed in
-      // double they come apart; where even that is too fine for a float,
-      // the slot reads the rows at its start.
-      const double totalHops = static_cast<double>(job->sampleCount) / static_cast<double>(n) *
-                               static_cast<double>(s.subBlocksPerBlock);
-      const double middle = static_cast<double>(u) - static_cast<double>(s.subBlocksPerBlock) * 0.5;
-      lo = static_cast<float>((middle - 0.5) / totalHops * static_cast<double>(last));
-      hi = static_cast<float>((middle + 0.5) / totalHops * static_cast<double>(last));
-      if (!(lo > 0.001f)) lo = 0.001f;
-      if (!(lo < rows - 1.002f)) lo = rows - 1.002f;
-      if (!(hi > 0.002f)) hi = 0.002f;
-      if (!(hi < rows - 1.001f)) hi = rows - 1.001f;
-      if (!(hi > lo)) hi = std::nextafter(lo, rows);
-      if (!(hi > lo)) return kResultEmptyTimeSpan;
-    }
+    float lo = 0.0f;
+    float hi = 0.0f;
+    const ResultCode slot = columnSlot(s, job->sampleCount, height, u, lo, hi);
+    if (slot != kResultOk) return slot;
     applySpanDownColumns(spanWeights(lo, hi), gains, width, slice, ws.interior.data());
   }
 

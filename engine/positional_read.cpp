@@ -1,6 +1,8 @@
 #include "engine/positional_read.h"
 
 #include <sys/stat.h>
+
+#include <cstring>
 #include <unistd.h>
 
 namespace vellomar {
@@ -23,6 +25,34 @@ bool readAt(int fd, void* buffer, std::size_t size, std::int64_t offset) {
     offset += got;
   }
   return true;
+}
+
+void samplesToDouble(const unsigned char* raw, std::size_t count, const SampleLayout& layout, std::size_t channel,
+                     double* out) {
+  const std::size_t frame = layout.frameBytes();
+  const unsigned char* in = raw + channel * layout.sampleBytes();
+  // memcpy in and out: `out` may overlap the frames still to be read.
+  if (layout.float32) {
+    for (std::size_t i = 0; i < count; ++i, in += frame) {
+      const std::uint32_t bits = static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+                                 static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+      float f = 0.0f;
+      std::memcpy(&f, &bits, sizeof f);
+      const double v = static_cast<double>(f) * 32768.0;
+      std::memcpy(out + i, &v, sizeof v);
+    }
+  } else if (layout.eightBit) {
+    for (std::size_t i = 0; i < count; ++i, in += frame) {
+      const double v = (static_cast<double>(in[0]) - 128.0) * 256.0;
+      std::memcpy(out + i, &v, sizeof v);
+    }
+  } else {
+    for (std::size_t i = 0; i < count; ++i, in += frame) {
+      const auto bits = static_cast<std::uint16_t>(in[0] | (in[1] << 8));
+      const double v = static_cast<double>(static_cast<std::int16_t>(bits));
+      std::memcpy(out + i, &v, sizeof v);
+    }
+  }
 }
 
 }  // namespace vellomar

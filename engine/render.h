@@ -3,25 +3,26 @@
 
 #include <cstdint>
 
+#include "engine/encoding.h"
 #include "engine/result_code.h"
 #include "engine/settings.h"
 
 namespace vellomar {
 
 // Renders job.settings and job.picture through `job`, writing sampleCount
-// 16-bit samples to job.output. Owns both streams: they are closed before
-// it returns. Returns 0, 3, 4, 7, 8, 9, 110 or 111.
+// frames in job.encoding to job.output. Owns both streams: they are closed
+// before it returns. Returns 0, 3, 4, 7, 8, 9, 110 or 111.
 //
-// The output is cut into runs of whole blocks that job.threads threads
-// render at once, each in its own context, and written in order; the file
-// is the same, byte for byte, for every thread count. Progress is reported
-// before every block in order, on the calling thread; an abort is noticed
-// within one hop. job.noiseState is left where the next render continues.
+// The output is rendered block by block (see engine/block_renderer.h):
+// on the calling thread, or by job.threads worker threads that render runs
+// of whole blocks at once, each with its own renderer, while the calling
+// thread writes them in order; the file is the same, byte for byte, for
+// every thread count. When memory or threads are short the render uses
+// fewer threads; every buffer it needs is made before the first thread
+// starts. Progress is reported before every block in order, on the calling
+// thread; an abort is noticed within one hop. job.noiseState is left where
+// the next render continues, job.levels holds the clipped samples and the
+// peak of what was written.
 ResultCode renderSound(RenderJob& job);
-
-// One output sample from a gained value: clamped to 32767 above (a value
-// that is not a number included) and -32768 below, then v + 0.5 truncated
-// toward zero, so -32768 itself never comes out.
-std::int16_t toOutputSample(double v);
 
 }  // namespace vellomar

@@ -20,9 +20,10 @@ std::uint64_t blockCount(std::uint64_t count, std::int32_t n) {
   return (count + un / 2 + un - 1) / un;
 }
 
-std::uint64_t maxOutputFrames(int channels) {
-  const std::uint64_t frameBytes = 2 * static_cast<std::uint64_t>(channels > 0 ? channels : 1);
-  return (std::uint64_t{0xFFFFFFFFu} - 36) / frameBytes;
+std::uint64_t maxOutputFrames(int) {
+  // Past 4 GB a WAV file becomes RF64, so a stereo or 24-bit sound is as
+  // long as a mono 16-bit one may be.
+  return kMaxOutputSamples;
 }
 
 double masterGainFactor(std::int32_t db) {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "engine/encoding.h"
+
 namespace vellomar {
 
 enum class InputSource : std::int32_t { PinkNoise = 0, WhiteNoise = 1, WaveFile = 2 };
@@ -58,6 +60,18 @@ struct PictureData {
 // Channels of the output: 2 for stereo, else 1.
 inline int outputChannels(const RenderSettings& settings) { return settings.stereo ? 2 : 1; }
 
+// Channels of a render whose input has `inputChannels` channels: a stereo
+// input stays stereo, each channel rendered through the picture.
+inline int outputChannels(const RenderSettings& settings, int inputChannels) {
+  return inputChannels > 1 ? 2 : outputChannels(settings);
+}
+
+// Whether the settings' source draws on the noise generator (and so moves
+// the noise state on).
+inline bool drawsNoise(const RenderSettings& settings) {
+  return settings.inputSource == InputSource::PinkNoise || settings.inputSource == InputSource::WhiteNoise;
+}
+
 inline constexpr std::int32_t kInitialRandomSeed = 2128236579;  // 0x7EDA5023
 
 // Everything one render reads and where it writes. The caller fills it
@@ -66,10 +80,20 @@ inline constexpr std::int32_t kInitialRandomSeed = 2128236579;  // 0x7EDA5023
 struct RenderJob {
   RenderSettings settings;
   PictureData picture;
-  std::FILE* input = nullptr;    // wave source: a regular file positioned at the first sample
+  // Wave source: a regular file positioned at the first sample, its frames
+  // of `inputChannels` interleaved samples stored as unsigned 8-bit
+  // (input8Bit), 32-bit floats with 1.0 at full scale (inputFloat), or
+  // else signed 16-bit, all little-endian. A stereo input gives a stereo
+  // render, channel for channel.
+  std::FILE* input = nullptr;
+  // Byte offset of the wave's first sample in `input`, for reading by
+  // position; -1: where the stream stands when the render starts.
+  std::int64_t inputOffset = -1;
   std::FILE* output = nullptr;   // header already written
   std::uint32_t sampleCount = 0;
   bool input8Bit = false;
+  bool inputFloat = false;
+  std::int32_t inputChannels = 1;
   // Noise generator state, 1 ... 2^31 - 2: the state the render's noise
   // starts from; renderSound leaves here the state that the next render
   // continues from, as if it had drawn its noise one sample at a time.
@@ -84,7 +108,17 @@ struct RenderJob {
   std::int32_t threads = 0;
   // Blocks each thread renders at a time: 0 lets the render choose.
   std::int32_t blocksPerRun = 0;
+  // How the output's samples are stored (see engine/encoding.h).
+  SampleEncoding encoding = SampleEncoding::Int16;
+  // Left by renderSound: the clipped samples and the peak of what it wrote.
+  RenderLevels levels;
 };
+
+// Channels a job renders: its settings' (stereo or mono), or two for a
+// stereo wave input.
+inline int renderChannels(const RenderJob& job) {
+  return outputChannels(job.settings, job.settings.inputSource == InputSource::WaveFile ? job.inputChannels : 1);
+}
 
 // Output samples of a noise render: trunc(float(rate) * duration), the
 // product formed in double precision.
@@ -100,9 +134,9 @@ double masterGainFactor(std::int32_t db);
 // Largest sample count whose 16-bit mono data fits a WAV header.
 inline constexpr std::uint64_t kMaxOutputSamples = 2147483629u;
 
-// Largest count of sample frames whose 16-bit data of `channels` channels
-// fits a WAV header (its sizes are 32-bit, the RIFF size 36 more than the
-// data's): kMaxOutputSamples for mono, half as many for stereo.
+// Largest count of sample frames a render writes, whatever its channels:
+// kMaxOutputSamples, the most a mono 16-bit WAV header describes (about
+// 13.5 hours; longer data of more channels or bits is written as RF64).
 std::uint64_t maxOutputFrames(int channels);
 
 // The limits within which the window and the command line keep the

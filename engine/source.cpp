@@ -79,32 +79,27 @@ ResultCode readSourceBlock(RenderContext& context, double* spectrum, std::int32_
     // 64-bit arithmetic: a count near 4 Gi samples must not wrap.
     const std::int64_t remaining = static_cast<std::int64_t>(job->sampleCount) - static_cast<std::int64_t>(k) * n;
     const std::size_t len = remaining <= 0 ? 0 : static_cast<std::size_t>(remaining < n ? remaining : n);
-    const std::size_t width = job->input8Bit ? 1 : 2;
-    // Raw samples go to the top of the lower half and are widened in place,
-    // front to back; a double never lands on a raw sample not yet read.
-    unsigned char* src = reinterpret_cast<unsigned char*>(samples) + (8 - width) * un;
+    SampleLayout layout;
+    layout.eightBit = job->input8Bit;
+    layout.float32 = job->inputFloat;
+    layout.channels = job->inputChannels > 1 ? static_cast<std::size_t>(job->inputChannels) : 1;
+    const std::size_t frame = layout.frameBytes();
+    if (frame > sizeof(double)) return kResultInternal;
+    // Raw frames go to the top of the lower half and are widened in place,
+    // front to back; a double never lands on a raw frame not yet read.
+    unsigned char* src = reinterpret_cast<unsigned char*>(samples) + (sizeof(double) - frame) * un;
     if (len > 0) {
       bool ok = job->input != nullptr;
       if (ok && context.inputOffset >= 0) {
-        const std::int64_t at = context.inputOffset + static_cast<std::int64_t>(k) * n * static_cast<std::int64_t>(width);
-        ok = readAt(::fileno(job->input), src, len * width, at);
+        const std::int64_t at = context.inputOffset + static_cast<std::int64_t>(k) * n * static_cast<std::int64_t>(frame);
+        ok = readAt(::fileno(job->input), src, len * frame, at);
       } else if (ok) {
-        ok = std::fread(src, width, len, job->input) == len;
+        ok = std::fread(src, frame, len, job->input) == len;
       }
       if (!ok) return kResultShortRead;
     }
-    if (job->input8Bit) {
-      for (std::size_t i = 0; i < len; ++i) {
-        const double v = (static_cast<double>(src[i]) - 128.0) * 256.0;
-        std::memcpy(samples + i, &v, sizeof v);
-      }
-    } else {
-      for (std::size_t i = 0; i < len; ++i) {
-        const auto bits = static_cast<std::uint16_t>(src[2 * i] | (src[2 * i + 1] << 8));
-        const double v = static_cast<double>(static_cast<std::int16_t>(bits));
-        std::memcpy(samples + i, &v, sizeof v);
-      }
-    }
+    const auto channel = static_cast<std::size_t>(context.inputChannel);
+    samplesToDouble(src, len, layout, channel < layout.channels ? channel : 0, samples);
     for (std::size_t i = len; i < un; ++i) samples[i] = 0.0;
   } else {
     std::int32_t state = context.noiseState;

@@ -24,6 +24,12 @@ void defaultAnalysisSize(const RenderSettings& settings, std::uint32_t sampleCou
 
 bool prepareAnalysis(const std::string& path, const RenderSettings& settings, std::uint32_t width,
                      std::uint32_t height, PreparedAnalysis& prepared, Refusal& refusal) {
+  return prepareAnalysis(path, settings, width, height, AudioInputRules{}, prepared, refusal);
+}
+
+bool prepareAnalysis(const std::string& path, const RenderSettings& settings, std::uint32_t width,
+                     std::uint32_t height, const AudioInputRules& rules, PreparedAnalysis& prepared,
+                     Refusal& refusal, bool* aborted) {
   AnalysisJob& job = prepared.job;
   if (job.input) std::fclose(job.input);
   job = AnalysisJob{};
@@ -31,11 +37,13 @@ bool prepareAnalysis(const std::string& path, const RenderSettings& settings, st
   prepared.picture.reset();
   prepared.wave = WaveInfo{};
 
-  job.input = openInputWave(path, prepared.wave, settings.sampleRate, refusal, 2);
-  if (!job.input) return false;
-  job.input8Bit = prepared.wave.bitsPerSample == 8;
-  job.sampleCount = prepared.wave.sampleCount;
-  job.channels = prepared.wave.channels;
+  AudioInputRules stereo = rules;
+  stereo.maxChannels = 2;
+  stereo.rate = settings.sampleRate;
+  AudioInput input;
+  if (!openAudioInput(path, stereo, input, refusal, aborted)) return false;
+  prepared.wave = input.info;
+  giveToJob(input, job);
 
   defaultAnalysisSize(settings, job.sampleCount, width, height);
   try {

@@ -10,6 +10,7 @@
 #include "engine/analysis.h"
 #include "engine/result_code.h"
 #include "engine/settings.h"
+#include "files/audio_input.h"
 #include "files/messages.h"
 #include "files/picture.h"
 #include "files/wav.h"
@@ -41,6 +42,14 @@ void defaultAnalysisSize(const RenderSettings& settings, std::uint32_t sampleCou
 // abort flag and threads.
 bool prepareAnalysis(const std::string& path, const RenderSettings& settings, std::uint32_t width,
                      std::uint32_t height, PreparedAnalysis& prepared, Refusal& refusal);
+
+// The same with the wave read as `rules` say (any audio, or the classic
+// reader; mono or stereo either way); "-" is standard input. When
+// `rules.abort` stops the reading it returns false with no refusal and
+// `aborted` set.
+bool prepareAnalysis(const std::string& path, const RenderSettings& settings, std::uint32_t width,
+                     std::uint32_t height, const AudioInputRules& rules, PreparedAnalysis& prepared,
+                     Refusal& refusal, bool* aborted = nullptr);
 
 // Analyses the prepared wave into its picture: a mono wave into the
 // brightness bytes; a stereo wave one channel at a time, the left into the

@@ -15,6 +15,7 @@ MessagePresenter gPresenter;
 
 int defaultPresenter(MessageOwner, unsigned boxType, const std::string&, const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
+  if ((boxType & 0xF) == kBoxSaveDiscardCancel) return kButtonCancel;
   return (boxType & 0xF) == kBoxYesNo ? kButtonYes : kButtonOk;
 }
 

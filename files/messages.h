@@ -13,6 +13,8 @@ namespace vellomar {
 // Box types: one button set plus one icon, added together.
 inline constexpr unsigned kBoxOk = 0;
 inline constexpr unsigned kBoxYesNo = 4;
+// Unsaved edits: Save (kButtonYes), Discard (kButtonNo) or Cancel.
+inline constexpr unsigned kBoxSaveDiscardCancel = 3;
 inline constexpr unsigned kBoxIconError = 16;
 inline constexpr unsigned kBoxIconWarning = 48;
 inline constexpr unsigned kBoxIconInformation = 64;
@@ -21,6 +23,7 @@ inline constexpr unsigned kBoxDefaultButton2 = 256;
 
 // Buttons a box returns.
 inline constexpr int kButtonOk = 1;
+inline constexpr int kButtonCancel = 2;
 inline constexpr int kButtonYes = 6;
 inline constexpr int kButtonNo = 7;
 
@@ -32,7 +35,8 @@ using MessagePresenter =
     std::function<int(MessageOwner owner, unsigned boxType, const std::string& caption, const std::string& text)>;
 
 // Installs the presenter; an empty one restores the default, which writes
-// the text to standard error and answers OK (Yes for a question).
+// the text to standard error and answers OK (Yes for a question, Cancel
+// for unsaved edits).
 void setMessagePresenter(MessagePresenter presenter);
 
 // Program title and the caption of every error box ("%s: ERROR").

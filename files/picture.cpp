@@ -76,8 +76,8 @@ class DecodingScope {
 };
 
 // Pixels whose render this computer's memory can hold: the decoded image,
-// its brightness bytes and a gain per pixel come to about 13 bytes a pixel,
-// and a quarter of the memory is left for everything else.
+// its brightness and colour bytes and a gain per pixel come to about 13
+// bytes a pixel, and a quarter of the memory is left for everything else.
 std::uint64_t renderablePixels() {
   const long pages = ::sysconf(_SC_PHYS_PAGES);
   const long pageSize = ::sysconf(_SC_PAGESIZE);
@@ -260,6 +260,7 @@ std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path, std::s
     bitmap->pixels.resize(bytes);
     bitmap->red.resize(bytes);
     bitmap->green.resize(bytes);
+    bitmap->blue.resize(bytes);
     bitmap->width = static_cast<std::uint32_t>(width);
     bitmap->stride = static_cast<std::uint32_t>(stride);
     bitmap->height = static_cast<std::uint32_t>(height);
@@ -269,10 +270,12 @@ std::shared_ptr<const PictureBitmap> loadPicture(const std::string& path, std::s
       std::uint8_t* out = bitmap->pixels.data() + row;
       std::uint8_t* red = bitmap->red.data() + row;
       std::uint8_t* green = bitmap->green.data() + row;
+      std::uint8_t* blue = bitmap->blue.data() + row;
       for (std::uint64_t x = 0; x < width; ++x) {
         out[x] = brightness(line[x]);
         red[x] = static_cast<std::uint8_t>(qRed(line[x]));
         green[x] = static_cast<std::uint8_t>(qGreen(line[x]));
+        blue[x] = static_cast<std::uint8_t>(qBlue(line[x]));
       }
     }
 

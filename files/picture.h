@@ -14,7 +14,9 @@ namespace vellomar {
 // Brightness bytes, rows stored bottom-up, `stride` = width rounded up to a
 // multiple of 4. This is also what the window previews. `red` and `green`
 // hold the picture's red and green bytes in the same layout, for stereo
-// renders; they may be empty (a grey picture).
+// renders; they may be empty (a grey picture). `blue` completes the colour
+// where it is known (a loaded file, an edited picture), so that the picture
+// can be written again as the colours it was made of; empty otherwise.
 struct PictureBitmap {
   std::vector<std::uint8_t> pixels;
   std::uint32_t width = 0;
@@ -22,6 +24,7 @@ struct PictureBitmap {
   std::uint32_t height = 0;
   std::vector<std::uint8_t> red;
   std::vector<std::uint8_t> green;
+  std::vector<std::uint8_t> blue;
 };
 
 // Decodes `path` (BMP, PNG, JPEG, GIF, TIFF; the name taken as bytes, in

@@ -23,11 +23,14 @@ std::uint64_t maxLoadablePixels();
 bool pictureSizeLoadable(std::uint64_t width, std::uint64_t height);
 
 // Writes `picture` as an 8-bit grey PNG file at `path` (a colour one of its
-// red and green planes when its brightness is made of those alone, as an
-// analysis of a stereo wave makes it), beside it first and
+// colour planes when its brightness is made of them: red, green and blue
+// as loaded or edited, or red and green alone as an analysis of a stereo
+// wave makes them), beside it first and
 // renamed into place when complete (see OutputFile): an earlier file of
 // that name stays as it was unless the new one is written in full. False
-// with the refusal otherwise.
-bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refusal& refusal);
+// with the refusal otherwise. A `textKey` adds a text chunk of that key
+// holding `text`.
+bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refusal& refusal,
+                    const std::string& textKey = {}, const std::string& text = {});
 
 }  // namespace vellomar

@@ -1,7 +1,13 @@
 #include "files/render_setup.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/scales.h"
 #include "files/wav.h"
@@ -38,34 +44,99 @@ Refusal bandRefusal(const RenderSettings& settings) {
                       bandLimitsText(settings.frequencyScale, limits).c_str());
 }
 
+const char* outputFileKind(const OutputFormat& format) {
+  return isFlac(format.kind) ? "output FLAC file" : "output wave file";
+}
+
+namespace {
+
+// Why `path` cannot be created, as the system says it, when it says.
+std::string creationReason(const std::string& path, int error) {
+  struct stat st = {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
+  return error != 0 ? std::strerror(error) : std::string();
+}
+
+// Opens the stream the render writes: standard output, or the output
+// file through its commit path; the header or the sink made.
+std::FILE* openOutput(const RenderSettings& settings, const SoundFileOptions& options, int channels,
+                      PreparedRender& prepared, Refusal& refusal) {
+  const OutputFormat& format = options.output;
+  const std::uint64_t frames = prepared.job.sampleCount;
+  std::FILE* target = nullptr;
+  if (settings.outputPath == kStandardStream) {
+    const int fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    target = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (!target) {
+      if (fd >= 0) ::close(fd);
+      refusal = errorRefusal("Cannot create %s 'standard output'\n%s", outputFileKind(format), std::strerror(errno));
+      return nullptr;
+    }
+    prepared.toStandardOutput = true;
+  } else {
+    errno = 0;
+    target = prepared.output.openBlank(settings.outputPath, outputFileKind(format), refusal);
+    if (!target) {
+      // The reason, where the commit path did not give one.
+      const std::string reason = creationReason(settings.outputPath, errno);
+      if (!reason.empty() && refusal.text.find('\n') == std::string::npos) refusal.text += "\n" + reason;
+      return nullptr;
+    }
+  }
+  prepared.job.encoding = encodingFor(format);
+  if (!isFlac(format.kind) && format.rate == 44100) {
+    // The engine's own bytes, as they are.
+    if (writeSoundHeader(target, format.kind, channels, format.rate, frames, refusal)) return target;
+    std::fclose(target);
+    return nullptr;
+  }
+  return openSoundSink(target, format, prepared.job.encoding, channels, frames, refusal);
+}
+
+}  // namespace
+
 bool prepareRender(const RenderSettings& settings, const PictureData& picture, std::int32_t noiseState,
                    PreparedRender& prepared, Refusal& refusal) {
+  return prepareRender(settings, picture, noiseState, SoundFileOptions{}, prepared, refusal);
+}
+
+bool prepareRender(const RenderSettings& settings, const PictureData& picture, std::int32_t noiseState,
+                   const SoundFileOptions& options, PreparedRender& prepared, Refusal& refusal, bool* aborted) {
   RenderJob& job = prepared.job;
   job = RenderJob{};
   job.settings = settings;
   job.picture = picture;
   job.noiseState = noiseState;
+  prepared.toStandardOutput = false;
+  prepared.inputDescription.clear();
+  if (aborted) *aborted = false;
   refusal = bandRefusal(settings);
   if (refusal) return false;
 
-  const int channels = outputChannels(settings);
-  WaveInfo info;
+  int channels = outputChannels(settings);
   if (settings.inputSource == InputSource::WaveFile) {
-    job.input = openInputWave(settings.inputPath, info, settings.sampleRate, refusal);
-    if (!job.input) return false;
-    job.input8Bit = info.bitsPerSample == 8;
+    AudioInputRules rules = options.input;
+    rules.rate = settings.sampleRate;
+    AudioInput input;
+    if (!openAudioInput(settings.inputPath, rules, input, refusal, aborted)) return false;
+    prepared.inputDescription = input.description;
+    giveToJob(input, job);
+    channels = outputChannels(settings, job.inputChannels);
+    if (job.sampleCount > maxOutputFrames(channels)) {
+      refusal = errorRefusal("The sound would be too long for a wave file: %u samples, at most %u.",
+                             static_cast<unsigned>(job.sampleCount), static_cast<unsigned>(maxOutputFrames(channels)));
+      std::fclose(job.input);
+      job.input = nullptr;
+      return false;
+    }
   } else {
     if (!noiseRenderFits(settings.sampleRate, settings.durationSeconds, channels, refusal)) return false;
-    info.sampleCount = noiseSampleCount(settings.sampleRate, settings.durationSeconds);
+    job.sampleCount = noiseSampleCount(settings.sampleRate, settings.durationSeconds);
   }
-  info.bitsPerSample = 16;
-  info.channels = channels;
-  info.sampleRate = settings.sampleRate;
-  info.rejected = false;
-  job.sampleCount = info.sampleCount;
 
-  job.output = prepared.output.open(settings.outputPath, info, refusal);
+  job.output = openOutput(settings, options, channels, prepared, refusal);
   if (job.output) return true;
+  prepared.output.discard();
   if (job.input) {
     std::fclose(job.input);
     job.input = nullptr;
@@ -82,6 +153,7 @@ ResultCode finishRender(PreparedRender& prepared, ResultCode result, Refusal& re
   job.input = nullptr;
   job.output = nullptr;
   if (result == kResultOk) {
+    if (prepared.toStandardOutput) return kResultOk;
     if (prepared.output.commit(refusal)) return kResultOk;
     return kResultWriteFailed;
   }

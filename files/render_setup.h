@@ -8,6 +8,8 @@
 
 #include "engine/result_code.h"
 #include "engine/settings.h"
+#include "files/audio_input.h"
+#include "files/audio_output.h"
 #include "files/messages.h"
 #include "files/output_file.h"
 
@@ -27,9 +29,21 @@ std::string bandLimitsText(FrequencyScale scale, const BandLimits& limits);
 // the refusal that says which bands do.
 Refusal bandRefusal(const RenderSettings& settings);
 
+// How a render reads its input and writes its output: the classic reader
+// and a 16-bit 44100 Hz WAV unless chosen otherwise.
+struct SoundFileOptions {
+  AudioInputRules input;
+  OutputFormat output;
+};
+
 struct PreparedRender {
   RenderJob job;
   OutputFile output;
+  // The sound goes to standard output ("-" as the output's name): nothing
+  // to put in place or remove afterwards.
+  bool toStandardOutput = false;
+  // What the input was found to be, e.g. "48000 Hz, 24-bit, stereo, FLAC".
+  std::string inputDescription;
 };
 
 // Fills `prepared` for a render of `settings` and `picture` whose noise
@@ -42,6 +56,18 @@ struct PreparedRender {
 // progress, abort flag and threads.
 bool prepareRender(const RenderSettings& settings, const PictureData& picture, std::int32_t noiseState,
                    PreparedRender& prepared, Refusal& refusal);
+
+// The same with the input read and the output written as `options` say;
+// an input named "-" is standard input and an output named "-" standard
+// output. When `options.input.abort` stops the input's reading it returns
+// false with no refusal and `aborted` set.
+bool prepareRender(const RenderSettings& settings, const PictureData& picture, std::int32_t noiseState,
+                   const SoundFileOptions& options, PreparedRender& prepared, Refusal& refusal,
+                   bool* aborted = nullptr);
+
+// The kind of file an output of `format` is, in messages: "output wave
+// file" or "output FLAC file".
+const char* outputFileKind(const OutputFormat& format);
 
 // After renderSound(prepared.job) returned `result`: on success puts the
 // output in place, otherwise removes what the render made and keeps any

@@ -17,6 +17,11 @@ namespace {
 
 // Largest chunk a walk skips; a bigger one before the sought chunk ends the walk.
 constexpr std::uint32_t kMaxSkippedChunk = 10000000;
+// WAVE_FORMAT_EXTENSIBLE, and the 14 bytes after the format tag in its
+// subformat GUID (00000001-0000-0010-8000-00AA00389B71 for PCM).
+constexpr std::uint16_t kFormatExtensible = 0xFFFE;
+constexpr unsigned char kPcmSubformatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 // Largest value a 32-bit size field holds.
 constexpr std::uint64_t kMaxSizeField = 0xFFFFFFFFu;
 
@@ -211,10 +216,22 @@ Refusal readWaveHeader(std::FILE* stream, WaveInfo& info, std::uint32_t expected
     return unrecognized(info);
   }
   std::uint32_t fmtSize = 0;
-  if (!findChunk(stream, "fmt ") || !read32(stream, fmtSize) || fmtSize != 16) return unrecognized(info);
-  unsigned char fmt[16];
-  if (!readExactly(stream, fmt, 16)) return unrecognized(info);
-  const std::uint16_t formatTag = get16(fmt + 0);
+  if (!findChunk(stream, "fmt ") || !read32(stream, fmtSize)) return unrecognized(info);
+  // The 16-byte record, or the same with an empty extension (18 bytes,
+  // cbSize 0), or WAVE_FORMAT_EXTENSIBLE (40 bytes) whose subformat is PCM:
+  // all three describe plain PCM.
+  if (fmtSize != 16 && fmtSize != 18 && fmtSize != 40) return unrecognized(info);
+  unsigned char fmt[40];
+  if (!readExactly(stream, fmt, fmtSize)) return unrecognized(info);
+  std::uint16_t formatTag = get16(fmt + 0);
+  if (fmtSize == 18 && get16(fmt + 16) != 0) return unrecognized(info);
+  if (fmtSize == 40) {
+    if (formatTag != kFormatExtensible || get16(fmt + 16) != 22 ||
+        std::memcmp(fmt + 26, kPcmSubformatTail, sizeof kPcmSubformatTail) != 0) {
+      return unrecognized(info);
+    }
+    formatTag = get16(fmt + 24);
+  }
   const std::uint16_t channels = get16(fmt + 2);
   const std::uint32_t rate = get32(fmt + 4);
   const std::uint32_t byteRate = get32(fmt + 8);

@@ -10,7 +10,8 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins libgl-dev
   libfftw3-dev libtiff-dev libcli11-dev libgtest-dev libgmock-dev
-  xvfb xauth sox fonts-dejavu-core
+  libsndfile1-dev libsoxr-dev
+  xvfb xauth sox libsox-fmt-all flac fonts-dejavu-core python3-pil
   appstream desktop-file-utils file lintian
   pulseaudio pulseaudio-utils
 )

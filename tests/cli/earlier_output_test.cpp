@@ -84,9 +84,9 @@ class EarlierOutputTest : public ::testing::Test {
       SCOPED_TRACE(c.args[0] + " " + c.output);
       const Outcome o = run(c.args);
       EXPECT_EQ(o.exitCode, 1);
-      EXPECT_EQ(o.err, "Cannot create " + c.kind + " '" + c.output + "'\nNo new file can be made in its folder (" +
-                           reason + "); the earlier file is left as it was, since writing over it in place could "
-                           "lose it.\n");
+      EXPECT_EQ(o.err, "vellomar-render: Cannot create " + c.kind + " '" + c.output +
+                           "'\nvellomar-render: No new file can be made in its folder (" + reason +
+                           "); the earlier file is left as it was, since writing over it in place could lose it.\n");
     }
     EXPECT_EQ(test::readFile(sound), earlier);
     EXPECT_EQ(test::readFile(image), earlier);
@@ -119,7 +119,8 @@ TEST_F(EarlierOutputTest, AReadOnlyFolderWithWritableEarlierFiles) {
   // A new name there cannot be made at all.
   const Outcome o = run({picture, folder + "/new.wav", "--duration", "0.5"});
   EXPECT_EQ(o.exitCode, 1);
-  EXPECT_EQ(o.err, "Cannot create output wave file '" + folder + "/new.wav'\n");
+  EXPECT_EQ(o.err,
+            "vellomar-render: Cannot create output wave file '" + folder + "/new.wav'\nvellomar-render: Permission denied\n");
   ::chmod(folder.c_str(), 0755);
   EXPECT_FALSE(test::fileExists(folder + "/new.wav"));
 }

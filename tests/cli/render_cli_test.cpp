@@ -98,7 +98,7 @@ TEST_F(RenderCliTest, HelpAndVersion) {
   const Outcome help = run({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   for (const char* option :
-       {"PICTURE", "OUTPUT.wav", "--source", "--input", "--scale", "--block-length", "--subblocks",
+       {"PICTURE", "OUTPUT", "FILE", "HZ", "DB", "SEC", "Examples:", "--format", "--rate", "--strict-input", "--source", "--input", "--scale", "--block-length", "--subblocks",
         "--freq-granularity", "--time-granularity", "--brightness", "--range", "--gain", "--duration", "--threads",
         "--low-hz", "--high-hz", "--stereo", "--quiet", "--analyse", "--size"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
@@ -252,7 +252,8 @@ TEST_F(RenderCliTest, FileFailuresExitWith1AndLeaveNoOutput) {
   {
     const Outcome o = run({dir.file("missing.png"), out});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_EQ(o.err, "Failed to load picture '" + dir.file("missing.png") + "'\n");
+    EXPECT_EQ(o.err, "vellomar-render: Failed to load picture '" + dir.file("missing.png") +
+                         "'\nvellomar-render: No such file or directory\n");
   }
   {
     // Whatever the decoder makes of a bad file, the user reads the
@@ -269,7 +270,7 @@ TEST_F(RenderCliTest, FileFailuresExitWith1AndLeaveNoOutput) {
       test::writeFile(cut, bytes);
       const Outcome o = run({cut, out});
       EXPECT_EQ(o.exitCode, 1) << name;
-      EXPECT_EQ(o.err, "Failed to load picture '" + cut + "'\n") << name;
+      EXPECT_EQ(o.err, "vellomar-render: Failed to load picture '" + cut + "'\n") << name;
     }
     const std::string notPicture = dir.file("text.png");
     test::writeFile(notPicture, {'h', 'e', 'l', 'l', 'o'});
@@ -278,33 +279,47 @@ TEST_F(RenderCliTest, FileFailuresExitWith1AndLeaveNoOutput) {
     for (const std::string& bad : {notPicture, tiffHead}) {
       const Outcome o = run({bad, out});
       EXPECT_EQ(o.exitCode, 1);
-      EXPECT_EQ(o.err, "Failed to load picture '" + bad + "'\n");
+      EXPECT_EQ(o.err, "vellomar-render: Failed to load picture '" + bad + "'\n");
     }
   }
   {
     const Outcome o = run({white, out, "--input", dir.file("missing.wav")});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_EQ(o.err, "Cannot open input wave file '" + dir.file("missing.wav") + "'\n");
+    EXPECT_EQ(o.err, "vellomar-render: Cannot open input wave file '" + dir.file("missing.wav") +
+                         "'\nvellomar-render: No such file or directory\n");
   }
   {
     const std::string stereo = dir.file("stereo.wav");
     test::writeFile(stereo, test::waveBytes(std::vector<std::uint8_t>(400, 0), 2, 16, 44100));
-    const Outcome o = run({white, out, "--input", stereo});
+    const Outcome o = run({white, out, "--input", stereo, "--strict-input"});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_NE(o.err.find("The input wave is stereo"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("vellomar-render: The input wave is stereo"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("vellomar-render: " + stereo +
+                         ": 44100 Hz, 16-bit, stereo, WAV; the classic reader needs 44100 Hz, 8 or 16-bit, mono WAV "
+                         "\xE2\x80\x94 leave out --strict-input\n"),
+              std::string::npos)
+        << o.err;
   }
   {
     const std::string odd = dir.file("odd.wav");
     test::writeFile(odd, {'R', 'I', 'F', 'F', 40, 0, 0, 0, 'W', 'A', 'V', 'E'});
+    const Outcome strict = run({white, out, "--input", odd, "--strict-input"});
+    EXPECT_EQ(strict.exitCode, 1);
+    EXPECT_NE(strict.err.find("vellomar-render: The input wave file has unrecognized or wrong format."),
+              std::string::npos)
+        << strict.err;
     const Outcome o = run({white, out, "--input", odd});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_NE(o.err.find("The input wave file has unrecognized or wrong format."), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("vellomar-render: Cannot read input sound file '" + odd + "'\nvellomar-render: "),
+              std::string::npos)
+        << o.err;
   }
   {
     const std::string where = dir.file("no-such-folder/o.wav");
     const Outcome o = run({white, where});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_EQ(o.err, "Cannot create output wave file '" + where + "'\n");
+    EXPECT_EQ(o.err, "vellomar-render: Cannot create output wave file '" + where +
+                         "'\nvellomar-render: No such file or directory\n");
   }
   {
     const Outcome o = run({white, out, "--duration", "1000000"});
@@ -319,7 +334,8 @@ TEST_F(RenderCliTest, FileFailuresExitWith1AndLeaveNoOutput) {
     test::writeFile(dir.file("cut.wav"), bytes);
     const Outcome o = run({white, out, "--input", dir.file("cut.wav")});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_EQ(o.err, "Failed to read a part of input wave file. The file may be damaged or incomplete\n");
+    EXPECT_EQ(o.err,
+              "vellomar-render: Failed to read a part of input wave file. The file may be damaged or incomplete\n");
   }
   EXPECT_FALSE(test::fileExists(out));
 }
@@ -365,7 +381,8 @@ TEST_F(RenderCliTest, AnOutputLinkToNothingIsWrittenThroughAndKept) {
   fs::create_symlink("loop-a.wav", dir.file("loop-b.wav"));
   const Outcome loop = run({white, dir.file("loop-a.wav"), "--duration", "0.1"});
   EXPECT_EQ(loop.exitCode, 1);
-  EXPECT_EQ(loop.err, "Cannot create output wave file '" + dir.file("loop-a.wav") + "'\n");
+  EXPECT_EQ(loop.err.substr(0, loop.err.find('\n')),
+            "vellomar-render: Cannot create output wave file '" + dir.file("loop-a.wav") + "'");
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir.file("loop-a.wav"))));
 }
 
@@ -380,13 +397,24 @@ TEST_F(RenderCliTest, TheInputIsNeverTheOutput) {
     SCOPED_TRACE(out);
     const Outcome o = run({white, out, "--input", in});
     EXPECT_EQ(o.exitCode, 2);
-    EXPECT_EQ(o.err, "Input and output wave cannot be the same file.\nPlease change your selection.\n");
+    EXPECT_EQ(o.err.substr(0, o.err.find("Run with")),
+              "vellomar-render: Input and output wave cannot be the same file.\nvellomar-render: Please change your "
+              "selection.\nvellomar-render: ");
     EXPECT_EQ(test::readFile(in), original);
   }
-  const Outcome picture = run({white, white});
+  // A picture whose name would suit a sound (a PNG named .wav).
+  const std::string named = dir.file("picture.wav");
+  test::writeFile(named, test::readFile(white));
+  const Outcome picture = run({named, named});
   EXPECT_EQ(picture.exitCode, 2);
-  EXPECT_EQ(picture.err, "The output wave cannot be the picture file '" + white + "'.\n");
-  EXPECT_FALSE(test::readFile(white).empty());
+  EXPECT_NE(picture.err.find("vellomar-render: The output wave cannot be the picture file '" + named + "'.\n"),
+            std::string::npos)
+      << picture.err;
+  EXPECT_EQ(test::readFile(named), test::readFile(white));
+  // Named as a picture, it is no output format at all.
+  const Outcome png = run({white, white});
+  EXPECT_EQ(png.exitCode, 2);
+  EXPECT_NE(png.err.find("ends in .png, which names no format"), std::string::npos) << png.err;
 }
 
 // Runs the renderer with its stderr on a pseudo-terminal; returns what it drew there.
@@ -493,21 +521,29 @@ TEST_F(RenderCliTest, AnalyseRefusesAWaveInTheReadersWordsAndKeepsAnEarlierPictu
   {
     const Outcome o = run({"--analyse", dir.file("missing.wav"), out});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_EQ(o.err, "Cannot open input wave file '" + dir.file("missing.wav") + "'\n");
+    EXPECT_EQ(o.err, "vellomar-render: Cannot open input wave file '" + dir.file("missing.wav") +
+                         "'\nvellomar-render: No such file or directory\n");
   }
   {
     const std::string stereo = dir.file("stereo.wav");
     test::writeFile(stereo, test::waveBytes(std::vector<std::uint8_t>(600, 0), 3, 16, 44100));
+    const Outcome strict = run({"--analyse", stereo, out, "--strict-input"});
+    EXPECT_EQ(strict.exitCode, 1);
+    EXPECT_EQ(strict.err.substr(0, strict.err.find('\n')),
+              "vellomar-render: The input wave is stereo (or it has more channels). This is not supported in this "
+              "version of Vellomar.");
     const Outcome o = run({"--analyse", stereo, out});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_EQ(o.err,
-              "The input wave is stereo (or it has more channels). This is not supported in this version of "
-              "Vellomar.\n");
+    EXPECT_EQ(o.err, "vellomar-render: Cannot read input sound file '" + stereo +
+                         "'\nvellomar-render: 44100 Hz, 16-bit, 3 channels, WAV; Vellomar reads mono and stereo "
+                         "sound\n");
   }
   {
-    const Outcome o = run({"--analyse", white, out});
+    const Outcome o = run({"--analyse", white, out, "--strict-input"});
     EXPECT_EQ(o.exitCode, 1);
     EXPECT_NE(o.err.find("The input wave file has unrecognized or wrong format."), std::string::npos) << o.err;
+    EXPECT_NE(run({"--analyse", white, out}).err.find("Cannot read input sound file '" + white + "'"),
+              std::string::npos);
   }
   {
     auto bytes = test::waveBytes(test::pcm16Bytes(test::speechLike(50000, 1000.0)), 1, 16, 44100);
@@ -515,7 +551,8 @@ TEST_F(RenderCliTest, AnalyseRefusesAWaveInTheReadersWordsAndKeepsAnEarlierPictu
     test::writeFile(dir.file("cut.wav"), bytes);
     const Outcome o = run({"--analyse", dir.file("cut.wav"), out});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_EQ(o.err, "Failed to read a part of input wave file. The file may be damaged or incomplete\n");
+    EXPECT_EQ(o.err,
+              "vellomar-render: Failed to read a part of input wave file. The file may be damaged or incomplete\n");
   }
   EXPECT_EQ(test::readFile(out), before);
   {
@@ -523,7 +560,7 @@ TEST_F(RenderCliTest, AnalyseRefusesAWaveInTheReadersWordsAndKeepsAnEarlierPictu
     const std::string where = dir.file("no-such-folder/o.png");
     const Outcome o = run({"--analyse", in, where});
     EXPECT_EQ(o.exitCode, 1);
-    EXPECT_EQ(o.err, "Cannot create picture file '" + where + "'\n");
+    EXPECT_EQ(o.err.substr(0, o.err.find('\n')), "vellomar-render: Cannot create picture file '" + where + "'");
     // And the earlier picture is replaced once the analysis succeeds.
     ASSERT_EQ(run({"--analyse", in, out, "--size", "8x4"}).exitCode, 0);
     EXPECT_EQ(QImage(QString::fromStdString(out)).size(), QSize(8, 4));
@@ -575,7 +612,8 @@ TEST_F(RenderCliTest, SignalsStopTheRenderAndKeepTheEarlierFile) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     kill(pid, signal);
     const Outcome o = finish(pid);
-    EXPECT_EQ(o.exitCode, 1);
+    // As a shell reports a command the signal ended: 128 + its number.
+    EXPECT_EQ(o.exitCode, 128 + signal);
     EXPECT_NE(o.err.find("Interrupted"), std::string::npos) << o.err;
     EXPECT_EQ(hiddenFilesIn(dir.path()), std::vector<std::string>{});
     if (earlier) {
@@ -603,7 +641,7 @@ TEST_F(RenderCliTest, ABandRefusalSaysTheAllowedRange) {
   EXPECT_EQ(mel.exitCode, 2);
   EXPECT_EQ(mel.err,
             "vellomar-render: --low-hz and --high-hz must lie within 16 ... 22050 on the mel scale, --low-hz at least "
-            "5.39 below --high-hz (one bin at block length 8192)\nRun with --help for more information.\n");
+            "5.39 below --high-hz (one bin at block length 8192)\nvellomar-render: Run with --help for more information.\n");
   const Outcome linear = run({white, out, "--scale", "linear", "--low-hz", "3000", "--high-hz", "3010",
                               "--freq-granularity", "22"});
   EXPECT_EQ(linear.exitCode, 2);

@@ -10,13 +10,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <random>
 #include <string>
+#include <tuple>
 
 #include "engine/analysis.h"
 #include "engine/render.h"
+#include "engine/session.h"
 #include "engine/settings.h"
 #include "files/messages.h"
 #include "files/wav.h"
+#include "support/session_snapshots.h"
 #include "support/test_support.h"
 
 namespace {
@@ -177,6 +181,53 @@ TEST_F(RenderAllocationTest, TransformScratchThatCannotBeHadIsResult3) {
   gFailingSize = 0;
   allocationsAndResultOf(200000, 2, kResultOk);
 }
+
+// A render session allocates at its start: one revision of one row, its
+// blocks rendered, published and reported, allocates as much for a sound
+// ten times as long (none at all), mono or stereo, on one thread or two.
+class SessionAllocationTest : public ::testing::TestWithParam<std::tuple<bool, std::int32_t>> {
+ protected:
+  long revisionAllocations(float seconds) {
+    const auto [stereo, threads] = GetParam();
+    test::TempDir dir;
+    test::SnapshotMaker maker;
+    maker.frames = noiseSampleCount(44100, seconds);
+    maker.settings.blockLength = 4096;
+    maker.settings.stereo = stereo;
+    maker.useSource(test::Source::Pink, dir.path());
+    test::Planes planes(64, 128, 5);
+    SessionOptions options;
+    options.threads = threads;
+    options.workingFolder = dir.path();
+    ResultCode result = -1;
+    auto session = RenderSession::start(maker.snapshot(planes), options, result);
+    EXPECT_NE(session, nullptr);
+    if (!session) return -1;
+    EXPECT_EQ(session->waitUntilIdle().result, kResultOk);
+    std::mt19937 random(1);
+    planes.scribble(40, 40, random);
+    SessionSnapshot edited = maker.snapshot(planes);
+    const long before = gNewCalls.load();
+    EXPECT_EQ(session->revise(std::move(edited), 40, 40), kResultOk);
+    const RenderOutcome outcome = session->waitUntilIdle();
+    const long made = gNewCalls.load() - before;
+    EXPECT_EQ(outcome.result, kResultOk);
+    EXPECT_GT(outcome.blocksRendered, 0);
+    return made;
+  }
+};
+
+TEST_P(SessionAllocationTest, ARevisionAllocatesTheSameForAnyLength) {
+  revisionAllocations(1.0f);  // first use of the transforms' plans
+  const long shortSound = revisionAllocations(2.0f);
+  EXPECT_EQ(revisionAllocations(20.0f), shortSound);
+  // Nothing at all: the snapshot is handed over, the gains and the blocks
+  // are rewritten in place.
+  EXPECT_EQ(shortSound, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(MonoStereoThreads, SessionAllocationTest,
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(1, 2)));
 
 // An analysis likewise allocates at its start only: a long sound costs no
 // more allocations than a short one.

@@ -220,6 +220,14 @@ TEST_F(PictureTest, BrightnessWeightsRowOrderAndStride) {
   EXPECT_EQ(plane(p->green, 1, 1), 150);
   EXPECT_EQ(plane(p->red, 2, 1), 255);  // transparent red
   EXPECT_EQ(plane(p->green, 3, 1), 255);
+  // Blue completes the colour, so that it can be written again as it was.
+  ASSERT_EQ(p->blue.size(), 24u);
+  const std::uint8_t topBlue[5] = {255, 0, 0, 0, 255};
+  for (std::uint32_t x = 0; x < 5; ++x) {
+    EXPECT_EQ(plane(p->blue, x, 0), topBlue[x]) << x;
+    EXPECT_EQ(plane(p->blue, x, 2), 40 * x) << x;
+  }
+  EXPECT_EQ(plane(p->blue, 1, 1), 200);
   // A bitmap without planes is grey.
   PictureBitmap grey = *p;
   grey.red.clear();

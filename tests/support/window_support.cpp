@@ -8,6 +8,7 @@ void resetWindowState() {
   randomSeed = kInitialRandomSeed;
   abortRequested = false;
   inputWaveDuration = 0.0f;
+  fileOptions = SoundFileOptions{};
 }
 
 }  // namespace vellomar::test

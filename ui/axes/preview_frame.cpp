@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cstring>
 
 #include "files/picture_preview.h"
 
@@ -20,6 +21,23 @@ void PreviewFrame::setPicture(std::shared_ptr<const PictureBitmap> bitmap) {
   resize(size);
   update();
   // `previous` is let go here, after the new picture is in place.
+}
+
+void PreviewFrame::setPicture(std::shared_ptr<const PictureBitmap> bitmap, const RowSpans& rows) {
+  const bool sameSize = bitmap && !image_.isNull() && image_.width() == static_cast<int>(bitmap->width) &&
+                        image_.height() == static_cast<int>(bitmap->height);
+  if (!sameSize || rows.rowCount() == bitmap->height) {
+    setPicture(std::move(bitmap));
+    return;
+  }
+  for (const RowSpan& span : rows.spans()) {
+    for (std::uint32_t y = span.begin; y < span.end && y < bitmap->height; ++y) {
+      const std::size_t stored = static_cast<std::size_t>(bitmap->height - 1 - y) * bitmap->stride;
+      std::memcpy(image_.scanLine(static_cast<int>(y)), bitmap->pixels.data() + stored, bitmap->width);
+    }
+  }
+  bitmap_ = std::move(bitmap);
+  update();
 }
 
 int playheadRow(qreal fraction, int top, int height) {

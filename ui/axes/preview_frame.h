@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "files/picture.h"
+#include "ui/document/row_spans.h"
 
 namespace vellomar {
 
@@ -19,6 +20,9 @@ class PreviewFrame : public QWidget {
   // go of the previous one. The frame keeps its size. A null bitmap empties
   // the frame.
   void setPicture(std::shared_ptr<const PictureBitmap> bitmap);
+  // The same for a revision of the picture shown, of which only `rows` have
+  // changed: only they are drawn again (all of it when the size changed).
+  void setPicture(std::shared_ptr<const PictureBitmap> bitmap, const RowSpans& rows);
   const std::shared_ptr<const PictureBitmap>& picture() const { return bitmap_; }
 
   // The part inside the edge, in the frame's own coordinates.

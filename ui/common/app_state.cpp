@@ -7,5 +7,6 @@ PictureData pictureData;
 std::int32_t randomSeed = kInitialRandomSeed;
 std::atomic<bool> abortRequested{false};
 float inputWaveDuration = 0.0f;
+SoundFileOptions fileOptions;
 
 }  // namespace vellomar

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "engine/settings.h"
+#include "files/render_setup.h"
 
 namespace vellomar {
 
@@ -16,5 +17,8 @@ extern PictureData pictureData;          // points into the preview's bitmap
 extern std::int32_t randomSeed;          // where the next noise render starts
 extern std::atomic<bool> abortRequested;  // set by the progress dialog, read by the render
 extern float inputWaveDuration;          // seconds; 0 = no usable input file
+// How the input is read (the classic reader unless any audio is chosen in
+// the Options) and the output's format and rate.
+extern SoundFileOptions fileOptions;
 
 }  // namespace vellomar

@@ -29,6 +29,7 @@ class MessageBox : public QMessageBox {
 }  // namespace
 
 int presentMessageBox(MessageOwner owner, unsigned boxType, const std::string& caption, const std::string& text) {
+  const bool unsaved = (boxType & 0xFu) == kBoxSaveDiscardCancel;
   const bool question = (boxType & 0xFu) == kBoxYesNo;
   MessageBox box(static_cast<QWidget*>(owner), question);
   box.setWindowTitle(QString::fromStdString(caption));
@@ -47,6 +48,15 @@ int presentMessageBox(MessageOwner owner, unsigned boxType, const std::string& c
     default:
       box.setIcon(QMessageBox::NoIcon);
       break;
+  }
+  if (unsaved) {
+    // Esc and the window's close button cancel.
+    box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Save) return kButtonYes;
+    return answer == QMessageBox::Discard ? kButtonNo : kButtonCancel;
   }
   if (question) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

@@ -8,7 +8,8 @@
 namespace vellomar {
 
 // One message box: the box type's icon and buttons, owned by `owner` (a
-// QWidget*, or null), modal. Returns kButtonOk, kButtonYes or kButtonNo.
+// QWidget*, or null), modal. Returns kButtonOk, kButtonYes or kButtonNo
+// (or kButtonCancel, for unsaved edits).
 int presentMessageBox(MessageOwner owner, unsigned boxType, const std::string& caption, const std::string& text);
 
 // Makes presentMessageBox the presenter of every message.

@@ -23,6 +23,8 @@
 #include "ui/main_window/window_commands.h"
 #include "ui/main_window/options_menu.h"
 #include "ui/axes/preview_frame.h"
+#include "ui/document/picture_document.h"
+#include "ui/editor/picture_files.h"
 #include "ui/view/view_menu.h"
 
 namespace vellomar {
@@ -165,7 +167,10 @@ MainWindow::MainWindow(QWidget* parent)
   for (QPushButton* button : client_->findChildren<QPushButton*>())
     if (button != c.hiddenDefaultButton) button->setDefault(false);
 
-  connect(c.exitButton, &QPushButton::clicked, this, [this] { done(1); });
+  document_ = new PictureDocument(this);
+  document_->setObjectName(QStringLiteral("pictureDocument"));
+
+  connect(c.exitButton, &QPushButton::clicked, this, [this] { closeAfterAsking(); });
   connect(c.aboutAction, &QAction::triggered, this, [this] { showAboutBox(this); });
   connect(c.helpAction, &QAction::triggered, this, [this] { showHelp(this); });
 
@@ -188,7 +193,14 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::reject() { done(1); }
+bool MainWindow::closeAfterAsking() {
+  // Ending the program would lose the drawing.
+  if (!mayDropEdits(this, *document_, QStringLiteral("Closing Vellomar"))) return false;
+  done(1);
+  return true;
+}
+
+void MainWindow::reject() { closeAfterAsking(); }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;

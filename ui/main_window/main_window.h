@@ -23,6 +23,7 @@ class QSlider;
 
 namespace vellomar {
 
+class PictureDocument;
 class PreviewFrame;
 
 struct MainWindowControls {
@@ -107,6 +108,8 @@ struct WindowSession {
   std::string lastPictureFolder;
   // The file the shown picture was loaded from or saved to; empty = none.
   std::string picturePath;
+  // A new picture has replaced the old; its first revision is to come.
+  bool pictureReplaced = false;
 };
 
 class MainWindow : public QDialog {
@@ -123,6 +126,13 @@ class MainWindow : public QDialog {
   QWidget* clientArea() const { return client_; }
   const DialogBaseUnits& baseUnits() const { return base_; }
   WindowSession& session() { return session_; }
+  // The picture the window shows, the editor edits and renders read.
+  PictureDocument& document() const { return *document_; }
+
+  // Ends the window with result 1 (Esc, the close button, Exit), after
+  // asking what to do with unsaved edits of the picture; false when the
+  // user chose to stay.
+  bool closeAfterAsking();
 
  signals:
   // A render has put its sound in place under renderSettings.outputPath.
@@ -131,7 +141,8 @@ class MainWindow : public QDialog {
   void pictureChanged();
 
  public slots:
-  // Esc, the close button and Exit end the window with result 1.
+  // Esc, the close button and Exit end the window with result 1 (asking
+  // first when the picture has unsaved edits).
   void reject() override;
 
  protected:
@@ -146,6 +157,7 @@ class MainWindow : public QDialog {
   BuiltDialog built_;
   MainWindowControls controls_;
   WindowSession session_;
+  PictureDocument* document_ = nullptr;
   bool centred_ = false;
   bool followsScreen_ = false;
 };

@@ -1,10 +1,12 @@
 #include "ui/main_window/options_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +14,7 @@
 
 #include "engine/scales.h"
 #include "files/messages.h"
+#include "files/audio_output.h"
 #include "files/render_setup.h"
 #include "ui/common/app_state.h"
 #include "ui/axes/axes.h"
@@ -24,6 +27,16 @@ namespace {
 
 // Longest text a frequency field takes.
 constexpr int kFieldLength = 20;
+
+// The output formats as the format list shows them, in its order.
+constexpr struct {
+  OutputKind kind;
+  const char* text;
+} kFormats[] = {{OutputKind::Wav16, "WAV, 16-bit"},
+                {OutputKind::Wav24, "WAV, 24-bit"},
+                {OutputKind::WavFloat, "WAV, 32-bit float"},
+                {OutputKind::Flac16, "FLAC, 16-bit"},
+                {OutputKind::Flac24, "FLAC, 24-bit"}};
 
 BandLimits currentLimits() {
   return bandLimits(renderSettings.frequencyScale, renderSettings.sampleRate, renderSettings.blockLength);
@@ -72,7 +85,7 @@ OptionsDialog::OptionsDialog(QWidget* owner)
   setWindowTitle(QStringLiteral("Options"));
   setFont(dialogFont());
   const DialogBaseUnits base = dialogBaseUnits(font());
-  setFixedSize(dluToPixelsX(184, base), dluToPixelsY(127, base));
+  setFixedSize(dluToPixelsX(184, base), dluToPixelsY(187, base));
 
   stereo_ = new QCheckBox(QStringLiteral("Stereo (red = left, green = right)"), this);
   stereo_->setObjectName(QStringLiteral("stereoCheck"));
@@ -97,20 +110,48 @@ OptionsDialog::OptionsDialog(QWidget* owner)
   limits_->setWordWrap(true);
   limits_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+  auto* files = new QGroupBox(QStringLiteral("Sound files"), this);
+  files->setObjectName(QStringLiteral("filesGroup"));
+  files->setGeometry(dluToPixels(7, 104, 170, 56, base));
+  files->lower();
+  anyAudio_ = new QCheckBox(QStringLiteral("Read any audio file (converted to 44100 Hz)"), this);
+  anyAudio_->setObjectName(QStringLiteral("anyAudioCheck"));
+  anyAudio_->setGeometry(dluToPixels(14, 117, 156, 10, base));
+  anyAudio_->setChecked(fileOptions.input.anyAudio);
+  label("Output format", this, dluToPixels(14, 132, 64, 8, base), "formatLabel");
+  format_ = new QComboBox(this);
+  format_->setObjectName(QStringLiteral("formatList"));
+  format_->setGeometry(dluToPixels(80, 130, 90, 12, base));
+  for (const auto& f : kFormats) {
+    format_->addItem(QString::fromUtf8(f.text));
+    if (f.kind == fileOptions.output.kind) format_->setCurrentIndex(format_->count() - 1);
+  }
+  label("Sample rate", this, dluToPixels(14, 146, 64, 8, base), "rateLabel");
+  rate_ = new QComboBox(this);
+  rate_->setObjectName(QStringLiteral("rateList"));
+  rate_->setGeometry(dluToPixels(80, 144, 90, 12, base));
+  for (const std::uint32_t rate : kOutputRates) {
+    rate_->addItem(QStringLiteral("%1 Hz").arg(rate), QVariant::fromValue(rate));
+    if (rate == fileOptions.output.rate) rate_->setCurrentIndex(rate_->count() - 1);
+  }
+
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setObjectName(QStringLiteral("okButton"));
-  ok_->setGeometry(dluToPixels(73, 106, 50, 14, base));
+  ok_->setGeometry(dluToPixels(73, 166, 50, 14, base));
   ok_->setDefault(true);
   connect(ok_, &QPushButton::clicked, this, &OptionsDialog::accept);
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
   cancel_->setObjectName(QStringLiteral("cancelButton"));
-  cancel_->setGeometry(dluToPixels(127, 106, 50, 14, base));
+  cancel_->setGeometry(dluToPixels(127, 166, 50, 14, base));
   cancel_->setAutoDefault(false);
   connect(cancel_, &QPushButton::clicked, this, &OptionsDialog::reject);
 
   setTabOrder(stereo_, low_);
   setTabOrder(low_, high_);
-  setTabOrder(high_, ok_);
+  setTabOrder(high_, anyAudio_);
+  setTabOrder(anyAudio_, format_);
+  setTabOrder(format_, rate_);
+  setTabOrder(rate_, ok_);
   setTabOrder(ok_, cancel_);
   stereo_->setFocus();
 }
@@ -146,6 +187,9 @@ void OptionsDialog::accept() {
     return;
   }
   renderSettings.stereo = stereo_->isChecked();
+  fileOptions.input.anyAudio = anyAudio_->isChecked();
+  fileOptions.output.kind = kFormats[std::max(0, format_->currentIndex())].kind;
+  fileOptions.output.rate = rate_->currentData().toUInt();
   // The scale's own ends are kept as such, so that they follow the scale.
   renderSettings.bandLowHz = *low == limits.lowestHz ? 0.0f : *low;
   renderSettings.bandHighHz = *high == limits.highestHz ? 0.0f : *high;

@@ -1,5 +1,6 @@
-// The Options dialog: stereo from the picture's colours, and the band of
-// frequencies the picture's columns span. It edits renderSettings; like
+// The Options dialog: stereo from the picture's colours, the band of
+// frequencies the picture's columns span, how input files are read and the
+// output's format and rate. It edits renderSettings and fileOptions; like
 // every other setting they hold for the run of the program.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <string>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -35,12 +37,15 @@ class OptionsDialog : public QDialog {
   QLineEdit* lowEdit() const { return low_; }
   QLineEdit* highEdit() const { return high_; }
   QLabel* limitsLabel() const { return limits_; }
+  QCheckBox* anyAudioCheck() const { return anyAudio_; }
+  QComboBox* formatList() const { return format_; }
+  QComboBox* rateList() const { return rate_; }
   QPushButton* okButton() const { return ok_; }
   QPushButton* cancelButton() const { return cancel_; }
 
  public slots:
   // OK: a band within the scale's limits is taken into renderSettings with
-  // the stereo flag; any other is refused with a message that says the
+  // the stereo flag, and the file options into fileOptions; any other is refused with a message that says the
   // allowed range, and the dialog stays open with the settings unchanged.
   void accept() override;
 
@@ -49,6 +54,9 @@ class OptionsDialog : public QDialog {
   QLineEdit* low_ = nullptr;
   QLineEdit* high_ = nullptr;
   QLabel* limits_ = nullptr;
+  QCheckBox* anyAudio_ = nullptr;
+  QComboBox* format_ = nullptr;
+  QComboBox* rate_ = nullptr;
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;
 };

@@ -173,7 +173,10 @@ void refreshTimePerLineLabel(MainWindow& window) {
 }
 
 void refreshAfterChange(MainWindow& window, InputCheck check) {
-  const WaveProbe probe = probeInputWave(renderSettings.inputPath, renderSettings.sampleRate);
+  AudioInputRules rules = fileOptions.input;
+  rules.rate = renderSettings.sampleRate;
+  rules.anyAudioHint = "turn on \"Read any audio file\" in Options";
+  const WaveProbe probe = probeAudioInput(renderSettings.inputPath, rules);
   inputWaveDuration = probe.durationSeconds;
   if (check == InputCheck::Tell) showRefusal(ownerOf(window), probe.refusal);
   redrawAxes(window);

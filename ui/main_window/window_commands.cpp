@@ -14,11 +14,15 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ui/common/app_state.h"
+#include "files/audio_output.h"
 #include "files/messages.h"
 #include "files/paths.h"
 #include "files/picture.h"
 #include "files/wav.h"
 #include "ui/axes/axes.h"
+#include "ui/document/picture_document.h"
+#include "ui/editor/picture_files.h"
 #include "ui/main_window/main_window.h"
 #include "ui/playback/playback.h"
 #include "ui/axes/preview_frame.h"
@@ -93,6 +97,15 @@ SoundPlayer gSoundPlayer;
 std::string fieldPath(const QLineEdit* edit) { return pathFromQt(edit->text()); }
 
 const std::initializer_list<const char*> kWaveFilters = {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"};
+const std::initializer_list<const char*> kSoundFilters = {
+    "Sound files (*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff)",
+    "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff",
+    "All files (*.*)",
+    "*.*"};
+const std::initializer_list<const char*> kWaveFirstFilters = {"Microsoft Wave (*.wav)", "*.wav", "FLAC (*.flac)",
+                                                              "*.flac", "All files (*.*)", "*.*"};
+const std::initializer_list<const char*> kFlacFirstFilters = {"FLAC (*.flac)", "*.flac", "Microsoft Wave (*.wav)",
+                                                              "*.wav", "All files (*.*)", "*.*"};
 
 void agreeToReplaceOutput(MainWindow& window, const std::string& path) { window.session().agreedOutput = path; }
 
@@ -237,7 +250,8 @@ bool confirmTimeGranularity(MainWindow& window) {
 
 void chooseInputFile(MainWindow& window) {
   std::string path = renderSettings.inputPath;
-  if (!chooseFile(path, kPathCapacity, false, "Select input wave file", kWaveFilters, nullptr, &window)) return;
+  const auto& filters = fileOptions.input.anyAudio ? kSoundFilters : kWaveFilters;
+  if (!chooseFile(path, kPathCapacity, false, "Select input wave file", filters, nullptr, &window)) return;
   renderSettings.inputPath = path;
   showPathInField(window.controls().inputPathEdit, renderSettings.inputPath);
   refreshAfterChange(window, InputCheck::Tell);
@@ -245,7 +259,12 @@ void chooseInputFile(MainWindow& window) {
 
 void chooseOutputFile(MainWindow& window) {
   std::string path = renderSettings.outputPath;
-  if (!chooseFile(path, kPathCapacity, true, "Select output wave file", kWaveFilters, "wav", &window)) return;
+  // The chooser offers the formats written, the Options' own first.
+  const bool flac = isFlac(fileOptions.output.kind);
+  if (!chooseFile(path, kPathCapacity, true, "Select output wave file", flac ? kFlacFirstFilters : kWaveFirstFilters,
+                  outputExtension(fileOptions.output.kind), &window)) {
+    return;
+  }
   window.controls().playButton->setEnabled(false);
   renderSettings.outputPath = path;
   // The save dialog has asked before choosing an existing file.
@@ -254,18 +273,26 @@ void chooseOutputFile(MainWindow& window) {
 }
 
 void showPicture(MainWindow& window, std::shared_ptr<const PictureBitmap> bitmap, const std::string& path) {
-  const auto& c = window.controls();
-  // The preview owns the bitmap; the render reads it through pictureData.
-  const PictureData picture = pictureDataOf(*bitmap);
-  c.previewFrame->setPicture(std::move(bitmap));
-  pictureData = picture;
   window.session().picturePath = path;
-  c.generateButton->setEnabled(true);
+  // The document publishes it as a revision of every row (pictureRevised).
+  window.document().replace(std::move(bitmap), path);
+}
+
+void pictureRevised(MainWindow& window, const RowSpans& rows) {
+  const auto& c = window.controls();
+  // The preview holds the snapshot; the render reads it through pictureData.
+  std::shared_ptr<const PictureBitmap> snapshot = window.document().snapshot();
+  const PictureData picture = snapshot ? pictureDataOf(*snapshot) : PictureData{};
+  c.previewFrame->setPicture(std::move(snapshot), rows);
+  pictureData = picture;
+  if (!std::exchange(window.session().pictureReplaced, false)) return;
+  if (pictureData.pixels != nullptr) c.generateButton->setEnabled(true);
   refreshAfterChange(window);
   emit window.pictureChanged();
 }
 
 bool loadPictureFile(MainWindow& window, const std::string& path) {
+  if (!mayDropEdits(&window, window.document(), QStringLiteral("Loading another picture"))) return false;
   std::string reason;
   std::shared_ptr<const PictureBitmap> bitmap = loadPicture(path, &reason);
   if (!bitmap) {
@@ -488,6 +515,13 @@ void connectMainWindowCommands(MainWindow& window) {
   connectWhenChecked(window, c.pinkNoiseRadio, [](MainWindow& w) { selectSource(w, InputSource::PinkNoise); });
   connectWhenChecked(window, c.whiteNoiseRadio, [](MainWindow& w) { selectSource(w, InputSource::WhiteNoise); });
   connectWhenChecked(window, c.waveFileRadio, [](MainWindow& w) { selectSource(w, InputSource::WaveFile); });
+
+  // The picture: a new one, or a revision of it from the editor.
+  PictureDocument& document = window.document();
+  connectCommand(window, &document, &PictureDocument::replaced,
+                 [](MainWindow& w) { w.session().pictureReplaced = true; });
+  connectCommand(window, &document, &PictureDocument::revised,
+                 [](MainWindow& w, std::uint64_t, const RowSpans& rows) { pictureRevised(w, rows); });
 
   auto* events = new WindowEvents(window);
   c.inputPathEdit->installEventFilter(events);

@@ -19,6 +19,7 @@ namespace vellomar {
 
 class MainWindow;
 class Playback;
+class RowSpans;
 struct PictureBitmap;
 
 // One request for a file: what the file dialog is asked to show.
@@ -68,13 +69,20 @@ bool confirmTimeGranularity(MainWindow& window);
 void chooseInputFile(MainWindow& window);
 void chooseOutputFile(MainWindow& window);
 void loadPictureCommand(MainWindow& window);
+// Loads `path` as the picture (asking first when the picture has unsaved
+// edits); false when it was not loaded.
 bool loadPictureFile(MainWindow& window, const std::string& path);
 void generateSound(MainWindow& window);
 void playGenerated(MainWindow& window);
 
 // Shows `bitmap` as the current picture, read from `path` (empty when it
-// comes from no file), ready to render.
+// comes from no file), ready to render: it becomes the document's picture.
 void showPicture(MainWindow& window, std::shared_ptr<const PictureBitmap> bitmap, const std::string& path);
+
+// A new revision of the document's picture: the preview shows it (the
+// changed `rows`), the next render reads it. After a new picture, also the
+// time-per-line read-out and pictureChanged.
+void pictureRevised(MainWindow& window, const RowSpans& rows);
 
 // Whether a render may write the output without asking: no file of that
 // name exists, or the user has chosen or agreed to replace it, or this

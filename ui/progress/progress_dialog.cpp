@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "engine/render.h"
+#include "ui/common/app_state.h"
 #include "files/messages.h"
 #include "ui/common/dialog_units.h"
 
@@ -18,7 +19,10 @@ namespace vellomar {
 
 bool prepareRenderJob(PreparedRender& prepared, QWidget* dialog) {
   Refusal refusal;
-  if (!prepareRender(renderSettings, pictureData, randomSeed, prepared, refusal)) {
+  SoundFileOptions options = fileOptions;
+  options.input.anyAudioHint = "turn on \"Read any audio file\" in Options";
+  options.output = formatForPath(fileOptions.output, renderSettings.outputPath);
+  if (!prepareRender(renderSettings, pictureData, randomSeed, options, prepared, refusal)) {
     showRefusal(dialog, refusal);
     return false;
   }

@@ -13,12 +13,15 @@
 #include <system_error>
 
 #include "engine/analysis.h"
+#include "ui/common/app_state.h"
 #include "files/analysis_setup.h"
 #include "files/messages.h"
 #include "files/paths.h"
 #include "files/picture_preview.h"
 #include "files/picture_writer.h"
 #include "ui/axes/axes.h"
+#include "ui/document/picture_document.h"
+#include "ui/editor/picture_files.h"
 #include "ui/main_window/main_window.h"
 #include "ui/view/picture_watcher.h"
 #include "ui/playback/playback.h"
@@ -46,7 +49,9 @@ std::shared_ptr<PictureBitmap> analyseForWindow(MainWindow& window, const std::s
                                                 std::uint32_t height, std::uint32_t& sampleCount) {
   PreparedAnalysis prepared;
   Refusal refusal;
-  if (!prepareAnalysis(path, settings, width, height, prepared, refusal)) {
+  AudioInputRules rules = fileOptions.input;
+  rules.anyAudioHint = "turn on \"Read any audio file\" in Options";
+  if (!prepareAnalysis(path, settings, width, height, rules, prepared, refusal)) {
     showRefusal(ownerOf(window), refusal);
     return nullptr;
   }
@@ -101,6 +106,7 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
   connect(&window, &MainWindow::soundGenerated, this, &ViewMenu::soundGenerated);
   connect(&window, &MainWindow::pictureChanged, this, &ViewMenu::pictureChanged);
   connect(watcher_, &PictureWatcher::pictureSaved, this, &ViewMenu::pictureSaved);
+  connect(&window.document(), &PictureDocument::saved, this, &ViewMenu::documentSaved);
   connect(watcher_, &PictureWatcher::pictureUnreadable, this, [this] {
     setStatus(QStringLiteral("'%1' could not be loaded; waiting for the next save").arg(watchedName()));
   });
@@ -193,6 +199,7 @@ void ViewMenu::pictureChanged() {
 }
 
 void ViewMenu::pictureFromWaveFile() {
+  if (!mayDropEdits(&window_, window_.document(), QStringLiteral("Making a picture from a wave file"))) return;
   std::string path;
   if (!chooseFile(path, kPathCapacity, false, "Select wave file to analyse",
                   {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"}, nullptr, &window_)) {
@@ -216,27 +223,12 @@ void ViewMenu::pictureFromWaveFile() {
 }
 
 void ViewMenu::savePictureAs() {
-  const std::shared_ptr<const PictureBitmap> picture = window_.controls().previewFrame->picture();
-  if (!picture) return;
-  std::string path = window_.session().picturePath.empty() ? suggestedName_ : window_.session().picturePath;
-  if (QFileInfo(pathToQt(path)).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) != 0) {
-    path.clear();
-  }
-  if (!chooseFile(path, kPathCapacity, true, "Save picture as", {"PNG pictures (*.png)", "*.png"}, "png", &window_,
-                  std::string(), false)) {
-    return;
-  }
-  std::error_code error;
-  if (std::filesystem::exists(std::filesystem::path(path), error) &&
-      showMessage(ownerOf(window_), kBoxYesNo | kBoxIconWarning | kBoxDefaultButton2, "File exists",
-                  "The file '%s' already exists.\nDo you want to replace it?", path.c_str()) != kButtonYes) {
-    return;
-  }
-  Refusal refusal;
-  if (!savePicturePng(*picture, path, refusal)) {
-    showRefusal(ownerOf(window_), refusal);
-    return;
-  }
+  if (!window_.document().hasPicture()) return;
+  // The picture's own PNG file is proposed, or the analysed wave's name.
+  saveDocumentAs(&window_, window_.document(), suggestedName_);
+}
+
+void ViewMenu::documentSaved(const std::string& path) {
   window_.session().picturePath = path;
   // The picture comes from this file now; a watch follows it, taking the
   // file as just written as seen.
@@ -280,9 +272,20 @@ void ViewMenu::renderSavedPicture() {
   }
   std::shared_ptr<const PictureBitmap> picture = std::move(pendingPicture_);
   pendingPicture_.reset();
+  // Unsaved edits are not replaced unasked: saving them writes over the
+  // other program's save, cancelling keeps them and leaves that save unread.
+  const QString name = watchedName();
+  PictureDocument& document = window_.document();
+  if (document.isModified()) {
+    const bool go = mayDropEdits(&window_, document, QStringLiteral("Taking '%1' as another program saved it").arg(name));
+    if (!go || !document.isModified()) {
+      setStatus(go ? QStringLiteral("Watching '%1'; your edits were saved over it").arg(name)
+                   : QStringLiteral("Watching '%1'; its last save was left unread").arg(name));
+      return;
+    }
+  }
   showPicture(window_, std::move(picture), window_.session().picturePath);
 
-  const QString name = watchedName();
   const bool waveSource = renderSettings.inputSource == InputSource::WaveFile;
   QString blocked;
   if (renderSettings.outputPath.empty() || !outputReplaceableWithoutAsking(window_)) {

@@ -60,6 +60,7 @@ class ViewMenu : public QObject {
   void pictureChanged();
   void refreshSpectrogram();
   void pictureSaved(std::shared_ptr<const PictureBitmap> picture);
+  void documentSaved(const std::string& path);
   void renderSavedPicture();
   void setStatus(const QString& text);
   void updateActions();

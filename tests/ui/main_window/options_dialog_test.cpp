@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -17,6 +18,7 @@
 #include <limits>
 
 #include "engine/settings.h"
+#include "ui/common/app_state.h"
 #include "support/test_support.h"
 #include "support/window_support.h"
 #include "ui/main_window/main_window.h"
@@ -110,6 +112,32 @@ class OptionsDialogTest : public QObject {
     QCOMPARE(again.limitsLabel()->text(),
              QString("Allowed: 16 ... 22050 Hz on the Logarithmic scale, the lowest frequency at least 5.39 Hz "
                      "below the highest."));
+  }
+
+  // The classic reader and a 16-bit 44100 Hz WAV until chosen otherwise;
+  // OK takes the choices, Cancel leaves them.
+  void fileOptionsAreOffByDefaultAndTakenOnOk() {
+    OptionsDialog dialog(nullptr);
+    QCOMPARE(dialog.anyAudioCheck()->text(), QString("Read any audio file (converted to 44100 Hz)"));
+    QVERIFY(!dialog.anyAudioCheck()->isChecked());
+    QCOMPARE(dialog.formatList()->currentText(), QString("WAV, 16-bit"));
+    QCOMPARE(dialog.formatList()->count(), 5);
+    QCOMPARE(dialog.rateList()->currentText(), QString("44100 Hz"));
+    QCOMPARE(dialog.rateList()->count(), 4);
+    dialog.anyAudioCheck()->setChecked(true);
+    dialog.formatList()->setCurrentText("FLAC, 24-bit");
+    dialog.rateList()->setCurrentText("96000 Hz");
+    dialog.accept();
+    QVERIFY(fileOptions.input.anyAudio);
+    QVERIFY(fileOptions.output.kind == OutputKind::Flac24);
+    QCOMPARE(fileOptions.output.rate, 96000u);
+
+    OptionsDialog again(nullptr);
+    QVERIFY(again.anyAudioCheck()->isChecked());
+    QCOMPARE(again.formatList()->currentText(), QString("FLAC, 24-bit"));
+    again.formatList()->setCurrentText("WAV, 32-bit float");
+    again.reject();
+    QVERIFY(fileOptions.output.kind == OutputKind::Flac24);
   }
 
   void refusedBandsSayTheAllowedRangeAndKeepThePreviousValues() {

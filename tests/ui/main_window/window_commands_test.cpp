@@ -788,9 +788,14 @@ class WindowCommandsTest : public QObject {
     QCOMPARE(inputWaveDuration, 0.0f);
     QCOMPARE(messages_->messages().size(), std::size_t{1});
     QCOMPARE(messages_->messages()[0].caption, errorCaption());
+    // The program's words, then on a line of their own what the file is
+    // and how to read it.
     QCOMPARE(messages_->messages()[0].text,
              std::string("The input wave is stereo (or it has more channels). This is not supported in this version "
-                         "of Vellomar."));
+                         "of Vellomar.\n") +
+                 stereo +
+                 ": 44100 Hz, 16-bit, stereo, WAV; the classic reader needs 44100 Hz, 8 or 16-bit, mono WAV "
+                 "\xE2\x80\x94 turn on \"Read any audio file\" in Options");
 
     // The noise source is still one click away, with its duration.
     c().whiteNoiseRadio->click();

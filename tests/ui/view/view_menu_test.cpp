@@ -267,9 +267,13 @@ class ViewMenuTest : public QObject {
     writeFile(stereo, waveBytes(pcm16Bytes(speechLike(8820, 8000)), 3, 16, 44100));
     answers_.push_back(QString::fromStdString(stereo));
     view().pictureFromWaveAction()->trigger();
+    // The text as it was, and on the line after it what the file is.
     QCOMPARE(messages_->only().text,
              std::string("The input wave is stereo (or it has more channels). This is not supported in this version "
-                         "of Vellomar."));
+                         "of Vellomar.\n") +
+                 stereo +
+                 ": 44100 Hz, 16-bit, 3 channels, WAV; the classic reader needs 44100 Hz, 8 or 16-bit, mono or "
+                 "stereo WAV; no reader of Vellomar takes more than two channels");
     QCOMPARE(c().previewFrame->picture(), picture);
 
     // Saving it proposes the wave's name, as a PNG file.

@@ -1,0 +1,90 @@
+// What a command changed, kept tile by tile as the other state of those
+// pixels: the state before the command while it is applied, the state after
+// it while it is undone. Undo and redo both exchange the kept tiles with
+// the picture's, so a command holds one copy of what it changed, never two.
+//
+// While a command is being made (a drag) the tiles are kept as they are;
+// once it is done they are packed (compressed where that pays), and the
+// history may move them out of memory into its file (HistoryMemory).
+#pragma once
+
+#include <QByteArray>
+#include <cstdint>
+#include <vector>
+
+#include "ui/document/picture_planes.h"
+#include "ui/document/row_spans.h"
+
+namespace vellomar {
+
+class TileStore {
+ public:
+  static constexpr std::uint32_t kTileSide = 64;
+
+  TileStore() = default;
+  TileStore(const TileStore&) = delete;
+  TileStore& operator=(const TileStore&) = delete;
+
+  // Keeps the tiles of `picture` that meet `rect` and are not kept yet, as
+  // they are now: call before changing pixels there.
+  void capture(const PictureBitmap& picture, const PixelRect& rect);
+  // Whether pixel (x, y) lies in a kept tile.
+  bool holds(std::int64_t x, std::int64_t y) const;
+  // The kept colour of pixel (x, y), or the picture's where its tile is not
+  // kept (it has not changed then). Only while the store is unpacked.
+  Rgb keptOr(const PictureBitmap& picture, std::int64_t x, std::int64_t y) const;
+
+  // Writes the kept tiles back into the picture and keeps them: a drag
+  // that draws its shape anew starts from the state before it.
+  void restore(PictureBitmap& picture) const;
+  // Exchanges the kept tiles with the picture's (undo, redo).
+  void exchange(PictureBitmap& picture);
+
+  // Writes the kept tiles that meet `rect` back into the picture.
+  void restore(PictureBitmap& picture, const PixelRect& rect) const;
+
+  // Takes over the tiles of `later` (a change made after this one) that
+  // this store does not keep: together they keep the state before both.
+  // Both unpacked.
+  void absorb(TileStore& later, const PictureBitmap& picture);
+
+  // Compresses the tiles that shrink by it; unpack() reverses it.
+  void pack();
+  void unpack();
+  bool packed() const { return packed_; }
+
+  // Moves the packed tiles to the end of file `fd` (at `end`, which moves
+  // on) and lets go of their memory; recall() reads them back. False when
+  // the file refuses (the tiles stay in memory then).
+  bool spill(int fd, std::int64_t& end);
+  bool recall(int fd);
+  bool spilled() const { return spilled_; }
+
+  bool empty() const { return tiles_.empty(); }
+  // Bytes held in memory.
+  std::uint64_t bytes() const;
+  // The picture rows the kept tiles cover.
+  RowSpans rows() const;
+
+ private:
+  struct Tile {
+    std::uint32_t x0 = 0, y0 = 0, w = 0, h = 0;
+    QByteArray data;  // red, green, blue planes of w x h, rows top first; compressed when `compressed`
+    bool compressed = false;
+    std::int64_t fileOffset = -1;
+    std::int64_t fileSize = 0;
+  };
+  Tile* tileAt(std::int64_t x, std::int64_t y);
+  const Tile* tileAt(std::int64_t x, std::int64_t y) const;
+  void index(const PictureBitmap& picture);
+
+  std::vector<Tile> tiles_;
+  // While unpacked: tile number (row of tiles * tilesAcross_ + column) to
+  // its place in tiles_ + 1, 0 when not kept.
+  std::vector<std::uint32_t> index_;
+  std::uint32_t tilesAcross_ = 0;
+  bool packed_ = false;
+  bool spilled_ = false;
+};
+
+}  // namespace vellomar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the manual's pictures into a folder: each window of the program as
 // it shows itself (taken from the real windows, on whatever platform Qt is
 // given, usually "offscreen"), and the example pictures whose sounds the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files the window program is given when it starts: a picture and a
 // sound, told apart by what is in them, whatever their names.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Render speed and memory: the default render (pink noise, Mel, 8192/4) of a
 // 512 x 512 picture against the bare transforms it needs, on one thread and
 // on every core, and the memory of a one-hour render against a 15-second

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The filtered block cache: H samples of source block b filtered by
 // column filter c, for segment s of the hop grid.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A render session's sound as the user's wave file: the session's stored
 // samples behind a wave header of its encoding and channels, written
 // through the output commit (files/output_file.h), so that the file takes

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian packages of a build folder (default build/) into a
 # scratch folder and checks them: each package's exact file list and
 # dependencies (the command line's pulls in no Qt Widgets, no Qt Multimedia

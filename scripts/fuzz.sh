@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fuzzes the wave reader with libFuzzer for SECONDS (default 60), starting
 # from the seed corpus in tests/fuzz/corpus. Builds into build-fuzz/ (or
 # $BUILD_DIR) with clang++-14, AddressSanitizer and UndefinedBehaviorSanitizer.

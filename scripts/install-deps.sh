@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs everything Vellomar needs to build, test, package and run, from
 # Debian's packages only. Uses sudo when not run as root.
 #   --ci   also the tools CI uses beyond the tests: clang and its libFuzzer

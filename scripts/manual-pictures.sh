@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the manual's pictures in docs/images/ from the real program: each
 # window as it shows itself (drawn on Qt's offscreen platform by
 # vellomar-manual-pictures), the example pictures, and beside each example

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window program's start: its command line (also run as a program,
 // without a display), the files it is given told apart by their contents,
 // and what the window does with them.

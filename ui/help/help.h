@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Help: the program's HTML manual, shown in a help window inside the
 // program (no web browser needed), from where it can be opened in the
 // desktop's browser too.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help window: the manual in a text browser inside the program, with
 // Back, Forward and Contents, and "Open in browser" to show the same page
 // in the desktop's web browser.

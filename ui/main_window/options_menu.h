@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's "Options" menu, between its other menus and "Help":
 // it opens the Options dialog (stereo, frequency band).
 #pragma once

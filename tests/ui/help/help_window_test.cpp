@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Help shows the manual inside the program, with its pictures and with no
 // browser needed; "Open in browser" hands the page shown to the desktop's
 // browser, and a help that cannot do what was asked says so.

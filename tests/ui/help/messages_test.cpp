@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Messages appear as message boxes with their icon and buttons.
 #include <QApplication>
 #include <QMessageBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as it opens: controls, texts, states, placement, groups,
 // tab order, the Enter key, ending the window and the preview frame.
 #include "ui/main_window/main_window.h"

@@ -75,6 +75,10 @@ StartFileCheck checkStartFile(const QString& path) {
 StartFiles sortStartFiles(const QStringList& paths) {
   StartFiles files;
   for (const QString& path : paths) {
+    if (pathFromQt(path).size() > kMaxPathLength) {
+      files.refusals << QStringLiteral("'%1': the path is too long (at most %2 characters)").arg(path).arg(kMaxPathLength);
+      continue;
+    }
     const StartFileCheck check = checkStartFile(path);
     QString* slot = nullptr;
     const char* what = "";
@@ -103,14 +107,13 @@ StartFiles sortStartFiles(const QStringList& paths) {
 
 namespace {
 
-// The input wave as the input field and "Wave file" take it: the field's
-// own checks (such as a path too long), then the source, and a message that
-// says why when the file cannot be used.
+// The input wave as a dropped one is taken: in the field, "Wave file"
+// chosen, and read once, with a message that says why when it cannot be
+// used.
 void takeSound(MainWindow& window, const QString& sound) {
   const auto& c = window.controls();
-  c.inputPathEdit->setText(sound);
-  inputFieldLeft(window);
-  if (renderSettings.inputPath != pathFromQt(sound)) return;  // refused, with a message
+  renderSettings.inputPath = pathFromQt(sound);
+  showPathInField(c.inputPathEdit, renderSettings.inputPath);
   {
     // Chosen here, so that the file is read once, not again by the radio
     // button's own handler.

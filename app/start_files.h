@@ -30,8 +30,8 @@ struct StartFiles {
   QStringList refusals;
 };
 
-// The first picture and the first sound among `paths`; every other file is
-// refused.
+// The first picture and the first sound among `paths`; every other file,
+// and a path longer than the window's file fields take, is refused.
 StartFiles sortStartFiles(const QStringList& paths);
 
 // Loads the picture as "Load picture" does and takes the sound as the

@@ -186,6 +186,12 @@ class StartTest : public QObject {
              qPrintable(sorted.refusals[0]));
     QVERIFY2(sorted.refusals[1].contains(second) && sorted.refusals[1].contains("only one picture"),
              qPrintable(sorted.refusals[1]));
+    // A path longer than the file fields take is refused before it is read.
+    const QString longPath = "/" + QString(600, 'a') + ".wav";
+    const StartFiles tooLong = sortStartFiles({longPath});
+    QVERIFY(tooLong.sound.isEmpty());
+    QCOMPARE(tooLong.refusals.size(), 1);
+    QVERIFY2(tooLong.refusals[0].contains("too long"), qPrintable(tooLong.refusals[0]));
   }
 
   void theWindowLoadsThePictureAndTakesTheSound() {

@@ -39,7 +39,8 @@ namespace {
 
 using namespace vellomar;
 
-QDir gFolder;
+QDir gFolder;     // absolute: the program works in a scratch folder
+QString gShownFolder;  // as given, for what it prints
 int gFailures = 0;
 
 void fail(const QString& what) {
@@ -59,7 +60,7 @@ void save(const QImage& image, const char* name) {
   if (image.isNull() || !image.save(path, "PNG")) {
     fail(QStringLiteral("cannot write %1").arg(path));
   } else {
-    std::printf("%s\n", path.toLocal8Bit().constData());
+    std::printf("%s/%s\n", gShownFolder.toLocal8Bit().constData(), name);
   }
 }
 
@@ -230,7 +231,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: vellomar-manual-pictures FOLDER\n");
     return 2;
   }
-  gFolder = QDir(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
+  gShownFolder = QString::fromLocal8Bit(argv[1]);
+  gFolder = QDir(QDir(gShownFolder).absolutePath());
   if (!gFolder.mkpath(QStringLiteral("."))) {
     std::fprintf(stderr, "vellomar-manual-pictures: cannot make %s\n", argv[1]);
     return 1;

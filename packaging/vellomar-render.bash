@@ -11,8 +11,10 @@
 _vellomar_render_options() {
   local line option rest word values
   while IFS= read -r line; do
-    # An option line: indented, an optional short form, the long form.
-    [[ $line =~ ^[[:space:]]+(-[[:alnum:]],)?(--[[:alnum:]][[:alnum:]-]*)(.*)$ ]] || continue
+    # An option line: indented a little (a description's wrapped lines are
+    # indented far more, and may start with an option's name too), an
+    # optional short form, the long form.
+    [[ $line =~ ^\ {1,6}(-[[:alnum:]],)?(--[[:alnum:]][[:alnum:]-]*)(.*)$ ]] || continue
     option="${BASH_REMATCH[2]}"
     rest="${BASH_REMATCH[3]}"
     word=""

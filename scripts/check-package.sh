@@ -86,7 +86,7 @@ check_depends() {  # DEB REQUIRED FORBIDDEN_PATTERN
 heavy='^(libqt6widgets6|libqt6multimedia6|libqt6network6|libgstreamer.*|gstreamer1\.0-.*|libav(codec|format|util|filter|device)[0-9]+|libsw(scale|resample)[0-9]+|qt6-qpa-plugins)$'
 
 check_files "$render_deb" "$render_files"
-check_depends "$render_deb" "libqt6core6 libqt6gui6 libfftw3-double3 qt6-image-formats-plugins" "$heavy"
+check_depends "$render_deb" "libqt6core6 libqt6gui6 libfftw3-double3 libsndfile1 libsoxr0 qt6-image-formats-plugins" "$heavy"
 [ "$(dpkg-deb -f "$render_deb" Package)" = vellomar-render ] || fail "the command line's package is not vellomar-render"
 if [ "$gui" != OFF ]; then
   check_files "$window_deb" "$window_files"

@@ -35,9 +35,11 @@ expect() {  # EXPECTED WORDS...
   [ "$got" = "$expected" ] || fail "completing '$*': got '$got', expected '$expected'"
 }
 
-# Every long option of --help, found here independently of the completion.
-options="$("$program" --help | grep -oE '^[[:space:]]+(-[[:alnum:]],)?--[[:alnum:]][[:alnum:]-]*' |
-  sed -E 's/^[[:space:]]+(-[[:alnum:]],)?//' | sort | tr '\n' ' ')"
+# Every long option of --help, found here independently of the completion:
+# each starts a line indented by two blanks (descriptions are indented
+# further, even where a wrapped line starts with an option's name).
+options="$("$program" --help | grep -oE '^  (-[[:alnum:]],)?--[[:alnum:]][[:alnum:]-]*' |
+  sed -E 's/^  (-[[:alnum:]],)?//' | sort | tr '\n' ' ')"
 [ "$(wc -w <<<"$options")" -ge 15 ] || fail "--help lists too few options to test: $options"
 expect "$options" --
 for option in --source --scale --brightness --stereo --input; do
@@ -49,6 +51,7 @@ expect "--stereo " --ste
 expect "pink " --source pi
 expect "mel " --scale m
 expect "lin log " --brightness ""
+expect "96000 " --rate 96
 expect "" --gain ""
 expect "" --threads 4
 

@@ -32,6 +32,7 @@
 namespace vellomar {
 namespace {
 
+#ifndef VELLOMAR_SANITIZED
 // The process's address space in use, in bytes.
 long long addressSpaceInUse() {
   std::ifstream status("/proc/self/status");
@@ -65,6 +66,7 @@ int renderInChild(const SessionSnapshot& snapshot, std::int32_t threads, long lo
   if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 }
+#endif
 
 TEST(RenderThreads, SixtyFourThreadsUnderATightLimitFallBackToFewer) {
 #ifdef VELLOMAR_SANITIZED

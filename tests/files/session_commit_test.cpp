@@ -48,14 +48,16 @@ class SessionCommitTest : public ::testing::Test {
     return session;
   }
 
-  // The file the window's render path writes for `planes`.
-  std::vector<std::uint8_t> renderedFile(const test::Planes& planes) {
+  // The file the window's render path writes for `planes` in `format`.
+  std::vector<std::uint8_t> renderedFile(const test::Planes& planes, const OutputFormat& format = {}) {
     RenderSettings settings = maker.settings;
-    settings.outputPath = dir.file("work/rendered.wav");
+    settings.outputPath = dir.file(std::string("work/rendered.") + outputExtension(format.kind));
+    SoundFileOptions options;
+    options.output = format;
     PreparedRender prepared;
     Refusal refusal;
     const SessionSnapshot snapshot = maker.snapshot(planes);
-    EXPECT_TRUE(prepareRender(settings, snapshot.picture, maker.noiseState, prepared, refusal));
+    EXPECT_TRUE(prepareRender(settings, snapshot.picture, maker.noiseState, options, prepared, refusal));
     ResultCode result = renderSound(prepared.job);
     EXPECT_EQ(finishRender(prepared, result, refusal), kResultOk);
     return test::readFile(settings.outputPath);
@@ -72,7 +74,7 @@ TEST_F(SessionCommitTest, TheCommittedFileIsTheRenderedOneAndChangesOnlyWithTheN
   ASSERT_EQ(session->waitUntilIdle().result, kResultOk);
   const std::string out = dir.file("out/sound.wav");
   Refusal refusal;
-  ASSERT_EQ(commitSession(*session, out, 44100, refusal), kResultOk);
+  ASSERT_EQ(commitSession(*session, out, OutputFormat{}, refusal), kResultOk);
   const std::vector<std::uint8_t> first = test::readFile(out);
   EXPECT_EQ(first, renderedFile(planes));
 
@@ -81,34 +83,39 @@ TEST_F(SessionCommitTest, TheCommittedFileIsTheRenderedOneAndChangesOnlyWithTheN
   ASSERT_EQ(session->revise(maker.snapshot(planes), 10, 12), kResultOk);
   ASSERT_EQ(session->waitUntilIdle().result, kResultOk);
   EXPECT_EQ(test::readFile(out), first);
-  ASSERT_EQ(commitSession(*session, out, 44100, refusal), kResultOk);
+  ASSERT_EQ(commitSession(*session, out, OutputFormat{}, refusal), kResultOk);
   EXPECT_EQ(test::readFile(out), renderedFile(planes));
   EXPECT_EQ(filesIn(dir.file("out")), 1u);
 }
 
-TEST_F(SessionCommitTest, OtherEncodingsGetTheirHeader) {
+// Every output format: the file a render of the same snapshot to that
+// format writes, byte for byte; a session stored in another encoding than
+// the format's is refused.
+TEST_F(SessionCommitTest, EveryFormatIsWhatARenderToItWrites) {
   const test::Planes planes(16, 16, 4);
-  for (SampleEncoding encoding : {SampleEncoding::Int24, SampleEncoding::Float32}) {
-    SCOPED_TRACE(static_cast<int>(encoding));
-    maker.encoding = encoding;
+  const OutputFormat formats[] = {{OutputKind::Wav24, 44100}, {OutputKind::WavFloat, 44100},
+                                  {OutputKind::Flac16, 44100}, {OutputKind::Wav16, 48000}};
+  for (const OutputFormat& format : formats) {
+    SCOPED_TRACE(std::string(outputKindName(format.kind)) + " " + std::to_string(format.rate));
+    maker.encoding = encodingFor(format);
     auto session = start(planes);
     ASSERT_NE(session, nullptr);
     session->waitUntilIdle();
-    const std::string out = dir.file("out/deep.wav");
+    const std::string out = dir.file(std::string("out/sound.") + outputExtension(format.kind));
     Refusal refusal;
-    ASSERT_EQ(commitSession(*session, out, 44100, refusal), kResultOk);
-    const std::vector<std::uint8_t> bytes = test::readFile(out);
-    const std::vector<std::uint8_t> samples = test::fullRender(maker.snapshot(planes), dir.file("work"));
-    ASSERT_EQ(bytes.size(), 44 + samples.size());
-    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), bytes.begin() + 44));
-    const int width = bytesPerSample(encoding);
-    EXPECT_EQ(test::le16(bytes, 20), encoding == SampleEncoding::Float32 ? 3 : 1);  // format
-    EXPECT_EQ(test::le16(bytes, 22), 2);                                            // channels
-    EXPECT_EQ(test::le16(bytes, 32), 2 * width);                                    // block align
-    EXPECT_EQ(test::le16(bytes, 34), 8 * width);                                    // bits
-    EXPECT_EQ(test::le32(bytes, 40), samples.size());
-    EXPECT_EQ(test::le32(bytes, 4), samples.size() + 36);
+    ASSERT_EQ(commitSession(*session, out, format, refusal), kResultOk) << refusal.text;
+    EXPECT_EQ(test::readFile(out), renderedFile(planes, format));
+    std::filesystem::remove(out);
   }
+  maker.encoding = SampleEncoding::Int16;
+  auto session = start(planes);
+  ASSERT_NE(session, nullptr);
+  session->waitUntilIdle();
+  Refusal refusal;
+  EXPECT_EQ(commitSession(*session, dir.file("out/deep.wav"), OutputFormat{OutputKind::Wav24, 44100}, refusal),
+            kResultInternal);
+  EXPECT_TRUE(refusal);
+  EXPECT_EQ(filesIn(dir.file("out")), 0u);
 }
 
 // While a revision runs the commit is refused and the earlier file stays;
@@ -126,14 +133,14 @@ TEST_F(SessionCommitTest, RefusedAndFailedCommitsLeaveTheEarlierFile) {
   auto session = start(planes, options);
   ASSERT_NE(session, nullptr);
   Refusal refusal;
-  EXPECT_EQ(commitSession(*session, out, 44100, refusal), kResultAborted);
+  EXPECT_EQ(commitSession(*session, out, OutputFormat{}, refusal), kResultAborted);
   tried = true;
   EXPECT_FALSE(refusal);
   session->waitUntilIdle();
   EXPECT_EQ(test::readFile(out), (std::vector<std::uint8_t>{1, 2, 3}));
   EXPECT_EQ(filesIn(dir.file("out")), 1u);
 
-  EXPECT_EQ(commitSession(*session, dir.file("missing/sound.wav"), 44100, refusal), kResultWriteFailed);
+  EXPECT_EQ(commitSession(*session, dir.file("missing/sound.wav"), OutputFormat{}, refusal), kResultWriteFailed);
   EXPECT_TRUE(refusal);
 }
 

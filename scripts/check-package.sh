@@ -6,7 +6,8 @@
 # and none of their GStreamer or FFmpeg stack), the hardening of the
 # programs, that the programs run, that the manual pages, manual,
 # changelog and copyright are the repository's, that the versions agree,
-# and lintian. Prints each package's installed size and dependency counts.
+# and lintian. Prints each package's installed size, its dependencies and
+# what installing it brings to a minimal Debian system.
 #   check-package.sh [BUILD_DIR]
 set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
@@ -164,17 +165,41 @@ for deb in $expected_debs; do
   echo "$(basename "$deb"): Installed-Size $(dpkg-deb -f "$deb" Installed-Size) KiB," \
     "$direct direct dependencies: $(dpkg-deb -f "$deb" Depends)"
 done
-# What installing the command line's package alone brings, where apt knows
-# the packages: nothing of the heavy stack.
-if apt-cache show libqt6core6 >/dev/null 2>&1; then
-  closure="$(depends_names "$render_deb" | xargs apt-cache depends --recurse --no-recommends --no-suggests \
-    --no-conflicts --no-breaks --no-replaces --no-enhances 2>/dev/null | grep -E '^[a-z0-9]' | sort -u)"
-  echo "vellomar-render: $(wc -l <<<"$closure") packages in its dependency closure"
-  if grep -Eq "$heavy" <<<"$closure"; then
-    fail "installing vellomar-render pulls in $(grep -E "$heavy" <<<"$closure" | tr '\n' ' ')"
+# What installing the packages brings to a minimal Debian system (its
+# required packages and apt, taken from this machine's), as apt-get does by
+# default, recommended packages included, and without them. The command
+# line's package alone brings nothing of the heavy stack, and with what is
+# recommended no more than Qt's platform plugins and Qt Network behind them
+# (Qt Gui recommends them): no Qt Widgets, Qt Multimedia, GStreamer or FFmpeg.
+fresh_install() {  # RECOMMENDS(true|false) DEB...
+  local recommends="$1" new size heavy_new
+  shift
+  if ! apt-get -s -o Dir::State::status="$work/status" -o APT::Install-Recommends="$recommends" \
+    install "$@" >"$work/apt.log" 2>&1; then
+    fail "apt-get cannot install $(basename -a "$@" | tr '\n' ' ')on a minimal system:"
+    cat "$work/apt.log" >&2
+    return
   fi
+  new="$(sed -nE 's/^Inst ([^ ]+).*/\1/p' "$work/apt.log" | grep -v '^vellomar' || true)"
+  size="$(xargs -r apt-cache show --no-all-versions <<<"$new" 2>/dev/null |
+    awk '/^Installed-Size:/ { s += $2 } END { printf "%.0f", s / 1024 }')"
+  echo "$(basename -a "$@" | tr '\n' ' ')on a minimal Debian system" \
+    "(recommended packages $([ "$recommends" = true ] && echo included || echo left out)):" \
+    "$(grep -c . <<<"$new" || true) more packages, $size MiB installed"
+  if [ "$#" -eq 1 ]; then
+    heavy_new="$(grep -E "$heavy" <<<"$new" || true)"
+    [ "$recommends" = false ] || heavy_new="$(grep -Evx 'qt6-qpa-plugins|libqt6network6' <<<"$heavy_new" || true)"
+    [ -z "$heavy_new" ] || fail "installing $(basename "$1") brings $(tr '\n' ' ' <<<"$heavy_new")"
+  fi
+}
+if apt-cache show libqt6core6 >/dev/null 2>&1 && command -v python3 >/dev/null; then
+  python3 "$src/scripts/minimal-status.py" >"$work/status"
+  for recommends in true false; do
+    fresh_install "$recommends" "$render_deb"
+    [ "$gui" = OFF ] || fresh_install "$recommends" "$render_deb" "$window_deb"
+  done
 else
-  echo "check-package: apt knows no packages here; the dependency closure is not checked"
+  echo "check-package: apt knows no packages here (or python3 is missing); what an install brings is not checked"
 fi
 
 # Lintian: no error and no warning. The informational and pedantic tags

@@ -18,4 +18,15 @@ void installInterruptHandler();
 // The exit code of a run the first signal stopped.
 int interruptedExitCode();
 
+// While it lives (the picture is being loaded: a decoder cannot be stopped
+// midway, and nothing is written yet), a signal ends the program at once:
+// "Interrupted", exit status 128 + the signal.
+class PictureLoading {
+ public:
+  PictureLoading();
+  ~PictureLoading();
+  PictureLoading(const PictureLoading&) = delete;
+  PictureLoading& operator=(const PictureLoading&) = delete;
+};
+
 }  // namespace vellomar::cli

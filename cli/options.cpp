@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/options.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/decimal.h"
 #include "cli/interrupt.h"
 #include "cli/terminal.h"
 #include "engine/granularity.h"
@@ -180,9 +183,28 @@ void addOptions(CLI::App& app, Options& o) {
   app.add_option("--threads", o.threads, "Threads that render: 1 ... 64 (default: every core this process may use)")
       ->type_name("N");
   app.add_flag("-q,--quiet", o.quiet, "No progress bar");
+  for (const char* number : {"--block-length", "--subblocks", "--freq-granularity", "--time-granularity", "--range",
+                             "--gain", "--duration", "--low-hz", "--high-hz", "--threads", "--rate"}) {
+    app.get_option(number)->transform(decimalNumber());
+  }
+}
+
+// The file names must name files: none empty, and the output no folder.
+// Returns 0 or a usage-error exit code (after saying why).
+int checkNames(const Options& o, const CLI::App& app) {
+  if (o.picture.empty()) return usageError(o.analyse ? "the sound's name is empty" : "the picture's name is empty");
+  if (app.count("--input") > 0 && o.input.empty()) return usageError("--input needs a file name; it is empty");
+  if (app.count("--size") > 0 && o.size.empty()) return usageError("--size needs WIDTHxHEIGHT; it is empty");
+  if (o.output.empty()) return usageError("the output's name is empty");
+  struct stat st = {};
+  if (o.output.back() == '/' || (::stat(o.output.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+    return usageError("cannot write the output to '" + o.output + "': Is a directory");
+  }
+  return 0;
 }
 
 int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& settings) {
+  if (const int code = checkNames(o, app); code != 0) return code;
   if (o.analyse) {
     if (!o.input.empty() || o.source == "wave") {
       return usageError("--analyse reads the sound from its first argument; --input and --source wave do not apply");

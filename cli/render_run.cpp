@@ -34,7 +34,11 @@ int runRender(const Options& o, const CLI::App& app, const RenderSettings& setti
   }
 
   std::string reason;
-  const std::shared_ptr<const PictureBitmap> picture = loadPictureArgument(o.picture, reason);
+  std::shared_ptr<const PictureBitmap> picture;
+  {
+    const PictureLoading loading;
+    picture = loadPictureArgument(o.picture, reason);
+  }
   if (interruptFlag().load()) return reportInterrupted();
   if (!picture) {
     showRefusal(nullptr, pictureRefusal(inputName(o.picture), reason));

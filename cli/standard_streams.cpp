@@ -48,13 +48,9 @@ std::shared_ptr<const PictureBitmap> loadPictureArgument(const std::string& path
     }
     return loadPicture(path, &reason);
   }
-  // The decoder reads a file; standard input becomes an unnamed one.
-  bool aborted = false;
-  const int fd = copyToUnnamedFile(STDIN_FILENO, &interruptFlag(), aborted, reason);
-  if (fd < 0) return nullptr;
-  auto picture = loadPicture("/proc/self/fd/" + std::to_string(fd), &reason);
-  ::close(fd);
-  return picture;
+  // Told by its first bytes, and read no further than a picture a render
+  // can hold may take.
+  return loadPictureStream(STDIN_FILENO, &reason);
 }
 
 }  // namespace vellomar::cli

@@ -36,7 +36,7 @@ bool ChannelGains::fits(const RenderJob& job) const {
          pixels_ > 0;
 }
 
-void ChannelGains::fill(const RenderJob& job, std::int32_t firstRow, std::int32_t lastRow) {
+void ChannelGains::fill(const RenderJob& job, std::int32_t firstRow, std::int32_t lastRow, std::int32_t threads) {
   if (!fits(job)) return;
   firstRow = std::max(firstRow, 0);
   lastRow = std::min(lastRow, static_cast<std::int32_t>(height_) - 1);
@@ -54,11 +54,13 @@ void ChannelGains::fill(const RenderJob& job, std::int32_t firstRow, std::int32_
     rows.height = static_cast<std::uint32_t>(lastRow - firstRow + 1);
     float* out = values_.data() + pixels_ * static_cast<std::size_t>(c) +
                  static_cast<std::size_t>(firstRow) * width_;
-    buildGainMatrix(rows, job.settings, out);
+    buildGainMatrix(rows, job.settings, out, threads);
   }
 }
 
-void ChannelGains::fillAll(const RenderJob& job) { fill(job, 0, static_cast<std::int32_t>(height_) - 1); }
+void ChannelGains::fillAll(const RenderJob& job) {
+  fill(job, 0, static_cast<std::int32_t>(height_) - 1, job.threads);
+}
 
 RenderInputs ChannelGains::inputs(const RenderJob& job) const {
   RenderInputs inputs;

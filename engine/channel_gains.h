@@ -20,9 +20,10 @@ class ChannelGains {
   // yet). Returns 0, 3, or 110 without a picture.
   ResultCode make(const RenderJob& job);
   // Fills rows first ... last (row 0 the top one) of every channel from the
-  // job's picture and brightness mapping.
-  void fill(const RenderJob& job, std::int32_t firstRow, std::int32_t lastRow);
-  // Fills every row.
+  // job's picture and brightness mapping, on up to `threads` threads (see
+  // buildGainMatrix).
+  void fill(const RenderJob& job, std::int32_t firstRow, std::int32_t lastRow, std::int32_t threads = 1);
+  // Fills every row, on the job's threads.
   void fillAll(const RenderJob& job);
 
   int channels() const { return channels_; }

@@ -14,7 +14,6 @@
 namespace vellomar {
 namespace {
 
-constexpr float kOneOver255 = 1.0f / 255.0f;  // 0.0039215689
 constexpr double kTwoPi = 6.283185307179586;
 
 // Amplitude 4 up to bin n (16 Hz), then falling as 1/sqrt(k).
@@ -204,34 +203,6 @@ ResultCode prepareDesignWorkspace(FilterDesignWorkspace& ws, const RenderJob& jo
     ws.halfWindow[i] = (1.0 - std::cos((static_cast<double>(i) + 0.5) * kTwoPi / static_cast<double>(n))) / 2.0;
   }
   return kResultOk;
-}
-
-void buildGainMatrix(const PictureData& pic, const RenderSettings& settings, float* gains) {
-  if (pic.width == 0 || pic.height == 0 || !pic.pixels || !gains) return;
-  const std::size_t w = pic.width;
-  const std::size_t h = pic.height;
-  if (!settings.logBrightness) {
-    for (std::size_t r = 0; r < h; ++r) {
-      const std::uint8_t* row = pic.pixels + (h - 1 - r) * pic.stride;
-      float* out = gains + r * w;
-      for (std::size_t x = 0; x < w; ++x) out[x] = static_cast<float>(row[x]) * kOneOver255;
-    }
-    return;
-  }
-  const auto range = static_cast<std::uint32_t>(settings.logRangeDb);
-  const float ln10 = static_cast<float>(std::log(10.0));
-  const float alpha = ln10 / 20.0f * static_cast<float>(range) * kOneOver255;
-  const float beta = alpha * -255.0f;
-  for (std::size_t r = 0; r < h; ++r) {
-    const std::uint8_t* row = pic.pixels + (h - 1 - r) * pic.stride;
-    float* out = gains + r * w;
-    for (std::size_t x = 0; x < w; ++x) {
-      // The exponent is formed in double and rounded once: 255 gives
-      // exp(-1.2e-7) = 0.99999988 at 60 dB, not exactly 1.
-      const auto exponent = static_cast<float>(static_cast<double>(row[x]) * alpha + static_cast<double>(beta));
-      out[x] = static_cast<float>(std::exp(static_cast<double>(exponent)));
-    }
-  }
 }
 
 double intervalMean(float a, float b, const float* v, std::int64_t stride) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "engine/result_code.h"
 #include "engine/settings.h"
@@ -15,10 +16,19 @@ struct RenderContext;
 // column positions are single precision, exact only up to 2^24.
 inline constexpr std::uint32_t kMaxPictureSide = 1u << 24;
 
+// The gain of every brightness byte under the settings' mapping
+// (logBrightness, logRangeDb): table[v] for byte v, 256 entries.
+void buildGainTable(const RenderSettings& settings, float* table);
+
 // Fills gains[r * W + x] (row 0 = top row of the picture) from `picture`
-// and the settings' brightness mapping (logBrightness, logRangeDb). Does
-// nothing without a picture.
-void buildGainMatrix(const PictureData& picture, const RenderSettings& settings, float* gains);
+// and the settings' brightness mapping, through buildGainTable. Does
+// nothing without a picture. A large picture is built in bands of rows on
+// up to `threads` threads (0: every core this process may use), the
+// calling thread among them, and on fewer when threads cannot start; the
+// bytes are the same for every count. `progress`, when given, is told the
+// thousandths of the rows built, on the calling thread, ending with 1000.
+void buildGainMatrix(const PictureData& picture, const RenderSettings& settings, float* gains,
+                     std::int32_t threads = 1, const std::function<void(int)>& progress = {});
 
 // Mean over [a, b] of the piecewise-linear function through
 // (i, v[i * stride]). Needs 0 <= floor(a) and ceil(b) <= last index.

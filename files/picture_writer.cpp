@@ -4,15 +4,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <QImage>
-#include <QImageWriter>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
 #include "engine/design.h"
 #include "files/output_file.h"
+#include "files/picture_png.h"
 #include "files/picture_preview.h"
 
 namespace vellomar {
@@ -93,21 +93,20 @@ bool savePicturePng(const PictureBitmap& picture, const std::string& path, Refus
     stream = output.openBlank(path, "picture file", refusal);
   }
   if (!stream) return false;
-  bool ok = false;
-  {
-    QFile file;
-    if (file.open(stream, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
-      QImageWriter writer(&file, "png");
-      ok = writer.write(image);
-      file.close();
-    }
+  std::string error;
+  bool ok = writePng(stream, image, error);
+  errno = 0;
+  if (ok && (std::fflush(stream) != 0 || std::ferror(stream))) {
+    ok = false;
+    error = std::strerror(errno != 0 ? errno : EIO);
   }
-  ok = std::fflush(stream) == 0 && !std::ferror(stream) && ok;
-  ok = std::fclose(stream) == 0 && ok;
+  const bool closed = std::fclose(stream) == 0;
+  if (ok && !closed) error = std::strerror(errno != 0 ? errno : EIO);
+  ok = ok && closed;
   if (!ok) {
     output.discard();
-    refusal = errorRefusal("Cannot write to picture file '%s'. You may be running out of disk space",
-                           standard ? "standard output" : path.c_str());
+    refusal = errorRefusal("Cannot write to picture file '%s'. You may be running out of disk space\n%s",
+                           standard ? "standard output" : path.c_str(), error.c_str());
     return false;
   }
   return standard || output.commit(refusal);

@@ -10,7 +10,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins libgl-dev
-  libfftw3-dev libtiff-dev libcli11-dev libgtest-dev libgmock-dev
+  libfftw3-dev libtiff-dev libpng-dev libcli11-dev libgtest-dev libgmock-dev
   libsndfile1-dev libsoxr-dev
   xvfb xauth sox libsox-fmt-all flac fonts-dejavu-core python3-pil
   appstream desktop-file-utils file lintian

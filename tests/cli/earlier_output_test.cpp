@@ -3,11 +3,8 @@
 // can be made beside it, renders and analyses are refused before they
 // write, and the earlier file stays as it was.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QImage>
 #include <algorithm>
@@ -15,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/renderer_process.h"
 #include "support/file_system_support.h"
 #include "support/test_support.h"
 
@@ -39,31 +37,12 @@ class EarlierOutputTest : public ::testing::Test {
     test::writeFile(wave, test::waveBytes(test::pcm16Bytes(test::speechLike(20000, 1000.0)), 1, 16, 44100));
   }
 
-  // Runs the renderer held to the files' permission bits even as root (see
-  // dropPermissionOverridesForExec), its stderr kept.
+  // Runs the renderer held to the files' permission bits even as root.
   Outcome run(const std::vector<std::string>& args) {
-    std::vector<std::string> all = {VELLOMAR_RENDER_EXE};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const std::string errPath = dir.file("stderr.txt");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      test::dropPermissionOverridesForExec();
-      const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int nowhere = ::open("/dev/null", O_WRONLY);
-      if (err < 0 || nowhere < 0 || ::dup2(err, 2) < 0 || ::dup2(nowhere, 1) < 0) ::_exit(120);
-      ::execv(argv[0], argv.data());
-      ::_exit(121);
-    }
-    Outcome o;
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return o;
-    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-    const auto err = test::readFile(errPath);
-    o.err.assign(err.begin(), err.end());
-    return o;
+    test::RendererLimits limits;
+    limits.permissionBitsHold = true;
+    const test::RendererOutcome o = test::runRenderer(dir.path(), args, limits);
+    return Outcome{o.exitCode, o.err};
   }
 
   // Renders and analyses into `folder`, whose earlier files must be

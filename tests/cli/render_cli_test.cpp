@@ -258,29 +258,35 @@ TEST_F(RenderCliTest, FileFailuresExitWith1AndLeaveNoOutput) {
   }
   {
     // Whatever the decoder makes of a bad file, the user reads the
-    // program's message alone.
+    // program's message and its reason alone.
     QImage card(40, 30, QImage::Format_RGB32);
     card.fill(qRgb(10, 200, 30));
     ASSERT_TRUE(card.save(QString::fromStdString(dir.file("whole.png")), "PNG"));
     ASSERT_TRUE(card.save(QString::fromStdString(dir.file("whole.tif")), "TIFF"));
     ASSERT_TRUE(card.save(QString::fromStdString(dir.file("whole.jpg")), "JPEG"));
-    for (const char* name : {"whole.png", "whole.tif", "whole.jpg"}) {
+    for (const std::string kind : {"PNG", "TIFF", "JPEG"}) {
+      const std::string name = kind == "PNG" ? "whole.png" : kind == "TIFF" ? "whole.tif" : "whole.jpg";
       auto bytes = test::readFile(dir.file(name));
       bytes.resize(bytes.size() / 2);
-      const std::string cut = dir.file(std::string("cut-") + name);
+      const std::string cut = dir.file("cut-" + name);
       test::writeFile(cut, bytes);
       const Outcome o = run({cut, out});
       EXPECT_EQ(o.exitCode, 1) << name;
-      EXPECT_EQ(o.err, "vellomar-render: Failed to load picture '" + cut + "'\n") << name;
+      EXPECT_EQ(o.err, "vellomar-render: Failed to load picture '" + cut + "'\nvellomar-render: The " + kind +
+                           " picture is damaged or incomplete.\n")
+          << name;
     }
     const std::string notPicture = dir.file("text.png");
     test::writeFile(notPicture, {'h', 'e', 'l', 'l', 'o'});
     const std::string tiffHead = dir.file("head.tif");
     test::writeFile(tiffHead, {'I', 'I', '*', 0, 16, 0, 0, 0});
-    for (const std::string& bad : {notPicture, tiffHead}) {
+    for (const auto& [bad, reason] : std::vector<std::pair<std::string, std::string>>{
+             {notPicture,
+              "It is not a picture of a kind read here: only BMP, PNG, JPEG, GIF and TIFF pictures are read."},
+             {tiffHead, "The TIFF picture is damaged or incomplete."}}) {
       const Outcome o = run({bad, out});
       EXPECT_EQ(o.exitCode, 1);
-      EXPECT_EQ(o.err, "vellomar-render: Failed to load picture '" + bad + "'\n");
+      EXPECT_EQ(o.err, "vellomar-render: Failed to load picture '" + bad + "'\nvellomar-render: " + reason + "\n");
     }
   }
   {

@@ -27,67 +27,11 @@
 #include "engine/design.h"
 #include "engine/settings.h"
 #include "files/picture_preview.h"
+#include "support/picture_bytes.h"
 #include "support/test_support.h"
 
 namespace vellomar {
 namespace {
-
-// A GIF with a 256-entry palette and one frame, its LZW data written as
-// plain 9-bit codes (a clear code every 250 pixels keeps the code width).
-std::vector<std::uint8_t> gifBytes(int width, int height, const std::vector<QRgb>& palette,
-                                   const std::vector<std::uint8_t>& indices) {
-  std::vector<std::uint8_t> b;
-  auto put16 = [&](int v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-  };
-  for (char c : std::string("GIF89a")) b.push_back(static_cast<std::uint8_t>(c));
-  put16(width);
-  put16(height);
-  b.push_back(0xF7);  // global table of 256 entries
-  b.push_back(0);
-  b.push_back(0);
-  for (int i = 0; i < 256; ++i) {
-    const QRgb c = i < static_cast<int>(palette.size()) ? palette[i] : 0;
-    b.push_back(static_cast<std::uint8_t>(qRed(c)));
-    b.push_back(static_cast<std::uint8_t>(qGreen(c)));
-    b.push_back(static_cast<std::uint8_t>(qBlue(c)));
-  }
-  b.push_back(0x2C);
-  put16(0);
-  put16(0);
-  put16(width);
-  put16(height);
-  b.push_back(0);
-  b.push_back(8);  // minimum code size
-
-  std::vector<std::uint8_t> data;
-  std::uint32_t bits = 0;
-  int count = 0;
-  auto code = [&](std::uint32_t c) {
-    bits |= c << count;
-    count += 9;
-    while (count >= 8) {
-      data.push_back(static_cast<std::uint8_t>(bits));
-      bits >>= 8;
-      count -= 8;
-    }
-  };
-  for (std::size_t i = 0; i < indices.size(); ++i) {
-    if (i % 250 == 0) code(256);
-    code(indices[i]);
-  }
-  code(257);
-  if (count > 0) data.push_back(static_cast<std::uint8_t>(bits));
-  for (std::size_t i = 0; i < data.size(); i += 255) {
-    const std::size_t n = std::min<std::size_t>(255, data.size() - i);
-    b.push_back(static_cast<std::uint8_t>(n));
-    b.insert(b.end(), data.begin() + static_cast<std::ptrdiff_t>(i), data.begin() + static_cast<std::ptrdiff_t>(i + n));
-  }
-  b.push_back(0);
-  b.push_back(0x3B);
-  return b;
-}
 
 // Five columns, three rows: the colour cases of the brightness rule on the
 // top row, then two rows of their own.
@@ -102,68 +46,6 @@ QImage colourCard() {
     image.setPixel(x, 2, qRgb(40 * x, 40 * x, 40 * x));
   }
   return image;
-}
-
-// A BMP header with the given size and no pixel data after it.
-std::vector<std::uint8_t> bmpHeader(std::int32_t w, std::int32_t h) {
-  std::vector<std::uint8_t> b = {'B', 'M'};
-  auto put32 = [&](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-  };
-  auto put16 = [&](std::uint16_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-  };
-  put32(54 + 4);
-  put32(0);
-  put32(54);
-  put32(40);
-  put32(static_cast<std::uint32_t>(w));
-  put32(static_cast<std::uint32_t>(h));
-  put16(1);
-  put16(24);
-  put32(0);
-  put32(0);
-  put32(2835);
-  put32(2835);
-  put32(0);
-  put32(0);
-  put32(0);
-  return b;
-}
-
-// A PNG chunk: length, type, data and CRC.
-std::vector<std::uint8_t> pngChunk(const char* type, const std::vector<std::uint8_t>& data) {
-  std::vector<std::uint8_t> body(type, type + 4);
-  body.insert(body.end(), data.begin(), data.end());
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (std::uint8_t byte : body) {
-    crc ^= byte;
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  crc ^= 0xFFFFFFFFu;
-  std::vector<std::uint8_t> b;
-  const auto length = static_cast<std::uint32_t>(data.size());
-  for (int i = 3; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(length >> (8 * i)));
-  b.insert(b.end(), body.begin(), body.end());
-  for (int i = 3; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
-  return b;
-}
-
-// A PNG that says it is w x h pixels of 8-bit grey, with far too little
-// image data: a decoder learns its size from it and nothing more.
-std::vector<std::uint8_t> pngHeader(std::uint32_t w, std::uint32_t h) {
-  std::vector<std::uint8_t> header;
-  for (std::uint32_t v : {w, h}) {
-    for (int i = 3; i >= 0; --i) header.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-  }
-  for (std::uint8_t v : {8, 0, 0, 0, 0}) header.push_back(v);
-  std::vector<std::uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  for (const auto& chunk : {pngChunk("IHDR", header), pngChunk("IDAT", {0x78, 0x9C, 0x63, 0, 0, 0, 1, 0, 1}),
-                            pngChunk("IEND", {})}) {
-    b.insert(b.end(), chunk.begin(), chunk.end());
-  }
-  return b;
 }
 
 class PictureTest : public ::testing::Test {
@@ -287,7 +169,7 @@ TEST_F(PictureTest, EveryOfferedFormatLoads) {
 
   // GIF: palette colours.
   const std::string gif = dir.file("card.gif");
-  test::writeFile(gif, gifBytes(3, 2, {qRgb(100, 150, 200), qRgb(255, 0, 0), qRgb(0, 0, 255)}, {0, 1, 2, 2, 2, 0}));
+  test::writeFile(gif, test::gifBytes(3, 2, {qRgb(100, 150, 200), qRgb(255, 0, 0), qRgb(0, 0, 255)}, {0, 1, 2, 2, 2, 0}));
   const auto g = loadPicture(gif);
   ASSERT_TRUE(g);
   EXPECT_EQ(g->width, 3u);
@@ -420,22 +302,21 @@ TEST_F(PictureTest, LargePhotosLoadAndOversizedPicturesSayWhy) {
   EXPECT_EQ(at(*p, 5999, 5999), 77);
 
   // A header that claims 200000 x 200000 pixels (40 gigapixels).
-  test::writeFile(dir.file("huge.png"), pngHeader(200000, 200000));
+  test::writeFile(dir.file("huge.png"), test::pngHeader(200000, 200000));
   EXPECT_FALSE(loadPicture(dir.file("huge.png"), &reason));
   EXPECT_NE(reason.find("200000 x 200000 pixels"), std::string::npos) << reason;
   EXPECT_NE(reason.find("too big"), std::string::npos) << reason;
   const Refusal refusal = pictureRefusal(dir.file("huge.png"), reason);
   EXPECT_EQ(refusal.text, "Failed to load picture '" + dir.file("huge.png") + "'\n" + reason);
 
-  // No picture at all: no reason beyond the program's message.
-  test::writeFile(dir.file("text.png"), {'n', 'o'});
-  EXPECT_FALSE(loadPicture(dir.file("text.png"), &reason));
+  // No file at all: no reason beyond the program's message.
+  EXPECT_FALSE(loadPicture(dir.file("missing.png"), &reason));
   EXPECT_EQ(reason, "");
   EXPECT_EQ(pictureRefusal("x.png", "").text, "Failed to load picture 'x.png'");
 }
 
-// A named pipe is no picture: the load fails at once instead of waiting for
-// a writer, and the previous picture stays.
+// A named pipe that no one writes holds no picture: the load fails at once
+// instead of waiting for a writer, and the previous picture stays.
 TEST_F(PictureTest, APipeFailsWithoutWaiting) {
   const std::string good = dir.file("good.png");
   ASSERT_TRUE(colourCard().save(QString::fromStdString(good), "PNG"));
@@ -487,10 +368,10 @@ TEST_F(PictureTest, BadFilesFailAndKeepThePreviousPicture) {
       {"text.png", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'}},
       {"truncated.png", std::vector<std::uint8_t>(png.begin(), png.begin() + static_cast<long>(png.size() / 2))},
       {"headonly.png", std::vector<std::uint8_t>(png.begin(), png.begin() + 33)},
-      {"zerowide.bmp", bmpHeader(0, 4)},
-      {"zerohigh.bmp", bmpHeader(4, 0)},
-      {"huge.bmp", bmpHeader(200000, 200000)},
-      {"hugegif.gif", gifBytes(65535, 65535, {}, {0})},
+      {"zerowide.bmp", test::bmpHeader(0, 4)},
+      {"zerohigh.bmp", test::bmpHeader(4, 0)},
+      {"huge.bmp", test::bmpHeader(200000, 200000)},
+      {"hugegif.gif", test::gifBytes(65535, 65535, {}, {0})},
   };
   for (const Bad& b : bad) {
     const std::string path = dir.file(b.name);

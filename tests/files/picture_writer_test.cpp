@@ -18,6 +18,7 @@
 #include "files/analysis_setup.h"
 #include "files/render_setup.h"
 #include "files/picture.h"
+#include "support/file_system_support.h"
 #include "support/test_support.h"
 
 namespace vellomar {
@@ -127,9 +128,36 @@ TEST(PictureWriter, AnEarlierFileIsReplacedOnlyByAWholePicture) {
   if (fs::exists("/dev/full")) {
     refusal = Refusal{};
     EXPECT_FALSE(savePicturePng(bitmapOf(64, 64), "/dev/full", refusal));
-    EXPECT_EQ(refusal.text, "Cannot write to picture file '/dev/full'. You may be running out of disk space");
+    EXPECT_EQ(refusal.text,
+              "Cannot write to picture file '/dev/full'. You may be running out of disk space\nNo space left on device");
   }
   EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"old.png"});
+}
+
+// A disk that fills up while the picture is written: the program's own
+// message with the system's reason, the earlier picture kept, nothing left.
+TEST(PictureWriter, AFullDiskKeepsTheEarlierPicture) {
+  test::TempDir dir;
+  const std::string folder = dir.file("small");
+  fs::create_directory(folder);
+  const test::TmpfsMount tmpfs(folder, "size=64k");
+  if (!tmpfs.mounted()) GTEST_SKIP() << tmpfs.why();
+  const std::string path = folder + "/p.png";
+  const std::vector<std::uint8_t> earlier = {'o', 'l', 'd'};
+  test::writeFile(path, earlier);
+  // Noise does not compress: far more than 64 KB.
+  PictureBitmap noise = bitmapOf(600, 600);
+  std::uint32_t state = 1;
+  for (auto& byte : noise.pixels) {
+    state = state * 1664525u + 1013904223u;
+    byte = static_cast<std::uint8_t>(state >> 24);
+  }
+  Refusal refusal;
+  EXPECT_FALSE(savePicturePng(noise, path, refusal));
+  EXPECT_EQ(refusal.text, "Cannot write to picture file '" + path +
+                              "'. You may be running out of disk space\nNo space left on device");
+  EXPECT_EQ(test::readFile(path), earlier);
+  EXPECT_EQ(namesIn(folder), std::vector<std::string>{"p.png"});
 }
 
 TEST(PictureWriter, SizesAreThoseTheLoaderReadsBack) {

@@ -415,7 +415,9 @@ class WindowCommandsTest : public QObject {
     loadPicture(bad);
     QCOMPARE(messages_->messages().size(), std::size_t{1});
     QCOMPARE(messages_->messages()[0].caption, errorCaption());
-    QCOMPARE(messages_->messages()[0].text, "Failed to load picture '" + bad + "'");
+    QCOMPARE(messages_->messages()[0].text,
+             "Failed to load picture '" + bad +
+                 "'\nIt is not a picture of a kind read here: only BMP, PNG, JPEG, GIF and TIFF pictures are read.");
     QVERIFY(c().generateButton->isEnabled());
     QCOMPARE(c().previewFrame->picture(), shown);
     QCOMPARE(pictureData.height, std::uint32_t{16});

@@ -9,6 +9,7 @@
 #include "cli/edit.h"
 #include "cli/help.h"
 #include "cli/interrupt.h"
+#include "cli/make_plans.h"
 #include "cli/options.h"
 #include "cli/render_run.h"
 #include "cli/terminal.h"
@@ -34,6 +35,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return usageError(e.what());
   }
+  // Measuring takes seconds per block length; Ctrl-C ends it at once.
+  if (o.makePlans) return makePlans(o, app);
   // From here on Ctrl-C asks the run to stop; the run then removes what it
   // created.
   installInterruptHandler();

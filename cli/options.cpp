@@ -105,16 +105,15 @@ int applyBand(const Options& o, const CLI::App& app, const std::string& scale, R
 }  // namespace
 
 void addOptions(CLI::App& app, Options& o) {
+  // Both are required but for --make-plans: settingsFromOptions says so.
   app.add_option("PICTURE", o.picture,
                  "Picture file (BMP, PNG, JPEG, GIF, TIFF), or - for standard input; with --analyse, the sound file "
                  "to analyse")
-      ->type_name("FILE")
-      ->required();
+      ->type_name("FILE");
   app.add_option("OUTPUT", o.output,
                  "Sound file to write (.wav or .flac; the name's extension picks the format unless --format does), "
                  "or - for standard output; with --analyse, the PNG picture to write")
-      ->type_name("FILE")
-      ->required();
+      ->type_name("FILE");
   app.add_flag("--analyse", o.analyse,
                "Analyse a sound into a picture instead: vellomar-render --analyse [options] INPUT OUTPUT.png. The "
                "picture is the one whose render sounds like the sound, on the grid and mapping of the options "
@@ -183,6 +182,14 @@ void addOptions(CLI::App& app, Options& o) {
   app.add_option("--threads", o.threads, "Threads that render: 1 ... 64 (default: every core this process may use)")
       ->type_name("N");
   app.add_flag("-q,--quiet", o.quiet, "No progress bar");
+  app.add_option("--plans", o.plans,
+                 "Fourier transform plans: measured (default: measured on this computer once, in the background, "
+                 "and kept in the cache folder) or estimated (the same output on every run of this computer)")
+      ->type_name("NAME")
+      ->check(CLI::IsMember({"measured", "estimated"}));
+  app.add_flag("--make-plans", o.makePlans,
+               "Measure the plans for --block-length (every block length without it) now and keep them, then "
+               "exit: vellomar-render --make-plans [--block-length N]");
   for (const char* number : {"--block-length", "--subblocks", "--freq-granularity", "--time-granularity", "--range",
                              "--gain", "--duration", "--low-hz", "--high-hz", "--threads", "--rate"}) {
     app.get_option(number)->transform(decimalNumber());
@@ -204,6 +211,8 @@ int checkNames(const Options& o, const CLI::App& app) {
 }
 
 int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& settings) {
+  if (app.count("PICTURE") == 0) return usageError("PICTURE is required");
+  if (app.count("OUTPUT") == 0) return usageError("OUTPUT is required");
   if (const int code = checkNames(o, app); code != 0) return code;
   if (o.analyse) {
     if (!o.input.empty() || o.source == "wave") {

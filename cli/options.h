@@ -36,6 +36,8 @@ struct Options {
   bool strictInput = false;
   std::string format;  // empty: from the output's extension
   std::uint32_t rate = 44100;
+  std::string plans = "measured";
+  bool makePlans = false;
 };
 
 // Declares every option of `o` to `app`.

@@ -56,6 +56,7 @@ int runRender(const Options& o, const CLI::App& app, const RenderSettings& setti
   RenderJob& job = prepared.job;
   job.abort = &interruptFlag();
   job.threads = app.count("--threads") > 0 ? o.threads : 0;
+  if (o.plans == "estimated") job.plans.planning = FftPlanning::Estimated;
 
   ProgressBar bar(!o.quiet && isatty(STDERR_FILENO), "Rendering");
   job.progress = [&bar](int thousandths) { bar.update(thousandths); };

@@ -71,6 +71,10 @@ struct RenderInputs {
   const RenderJob* job = nullptr;
   const float* gains[kMaxChannels] = {};
   int channels = 1;
+  // The transforms' plans every renderer of the render shares, made once
+  // by makeRenderPlans (engine/context.h) before any renderer is prepared;
+  // null: each renderer makes plans of its own from job->plans.
+  const FftPlans* plans = nullptr;
 };
 
 // Stop requests polled between hops (either may be null).

@@ -8,9 +8,11 @@ namespace vellomar {
 
 struct FilteredBlockCache;
 
-// Makes the cache's five arrays for block length n (the three spectra as
-// zeros) and forgets every key. False, with the cache released, when
-// memory is short.
+// Makes the cache's arrays for block length n (the spectra as zeros) and
+// forgets every key. False, with the cache released, when memory is short.
 bool makeCacheArrays(FilteredBlockCache& cache, std::size_t n);
+
+// Forgets the cache's block, filter and filtered blocks, keeping its arrays.
+void forgetCacheKeys(FilteredBlockCache& cache);
 
 }  // namespace vellomar

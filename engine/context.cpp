@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/context.h"
 
-
 #include <new>
 
 #include "engine/cache_internal.h"
@@ -13,22 +12,38 @@ namespace vellomar {
 
 bool inputReadableByPosition(const RenderJob& job) { return streamReadableByPosition(job.input); }
 
-ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains) {
+namespace {
+
+// Block length and sub-block count the engine can use: the pink table
+// needs N >= 4, and the hops must tile each block exactly.
+bool usableGrid(std::int32_t n, std::int32_t s) {
+  return isPowerOfTwo(n) && n >= 4 && n <= (1 << 29) && s >= 1 && s <= n && n % s == 0;
+}
+
+}  // namespace
+
+std::array<FftTransform, 3> renderTransforms(std::int32_t n) {
+  return {FftTransform{FftDirection::Inverse, n}, FftTransform{FftDirection::Forward, 2 * n},
+          FftTransform{FftDirection::Inverse, 2 * n}};
+}
+
+ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains,
+                                  const FftPlans& plans) {
   const std::int32_t n = job.settings.blockLength;
   const std::int32_t s = job.settings.subBlocksPerBlock;
   context.job = &job;
   context.gains = gains;
   context.blockLength = 0;
-  // The pink table needs N >= 4; the hops must tile each block exactly.
-  if (!isPowerOfTwo(n) || n < 4 || n > (1 << 29) || s < 1 || s > n || n % s != 0) return kResultInternal;
+  if (!usableGrid(n, s)) return kResultInternal;
+  for (const FftTransform& t : renderTransforms(n)) {
+    if (!plans.has(t.direction, t.n)) return kResultInternal;
+  }
   const auto un = static_cast<std::size_t>(n);
   const auto hop = static_cast<std::size_t>(n / s);
 
-  if (!context.fft.prepare(n) || !context.fft.prepare(2 * n)) return kResultNoMemory;
+  if (!context.fft.prepare(plans)) return kResultNoMemory;
   try {
     context.sourceBuffer.assign(2 * un, 0.0);
-    context.hopX.assign(hop, 0.0);
-    context.hopY.assign(hop, 0.0);
     context.hopBytes.assign(2 * hop, 0);
   } catch (const std::bad_alloc&) {
     return kResultNoMemory;
@@ -47,6 +62,24 @@ ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, 
   return kResultOk;
 }
 
+ResultCode makeRenderPlans(FftPlans& plans, const RenderJob& job) {
+  const std::int32_t n = job.settings.blockLength;
+  if (!usableGrid(n, job.settings.subBlocksPerBlock)) return kResultInternal;
+  return plans.make(renderTransforms(n), job.plans) ? kResultOk : kResultNoMemory;
+}
+
+ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains) {
+  context.job = &job;
+  context.blockLength = 0;
+  if (!context.ownPlans) {
+    context.ownPlans.reset(new (std::nothrow) FftPlans);
+    if (!context.ownPlans) return kResultNoMemory;
+  }
+  const ResultCode planned = makeRenderPlans(*context.ownPlans, job);
+  if (planned != kResultOk) return planned;
+  return configureRenderContext(context, job, gains, *context.ownPlans);
+}
+
 void seekSource(RenderContext& context, std::int32_t k) {
   context.lastBlockRead = k - 1;
   const RenderJob* job = context.job;
@@ -61,10 +94,6 @@ void seekSource(RenderContext& context, std::int32_t k) {
 
 void releaseFilteredBlockCache(RenderContext& context) { context.cache = FilteredBlockCache{}; }
 
-void resetFilteredBlockCache(RenderContext& context) {
-  FilteredBlockCache& cache = context.cache;
-  cache.a.key = cache.b.key = cache.columnKey = -1;
-  cache.a.filteredValid = cache.b.filteredValid = false;
-}
+void resetFilteredBlockCache(RenderContext& context) { forgetCacheKeys(context.cache); }
 
 }  // namespace vellomar

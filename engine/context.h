@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What one render thread works in: the filtered block cache, the filter
 // design workspace, the source block buffer, the transforms' scratch, the
-// hop buffers and the noise generator state. configureRenderContext sizes
+// hop's output bytes and the noise generator state. configureRenderContext sizes
 // everything once for a job; reading blocks, designing filters, filtering
 // and mixing hops then allocate nothing.
 //
@@ -9,7 +9,9 @@
 // one job at once: the job, its picture and the gain matrix are only read.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/result_code.h"
@@ -20,21 +22,26 @@
 
 namespace vellomar {
 
-// One source block held by the cache.
-struct SourceSlot {
-  std::int32_t key = -1;  // block index, -1 = empty
-  FftBuffer spectrum;     // N complex entries
-  FftBuffer filtered;     // 2N samples under the current filter
-  bool filteredValid = false;
+// One block filtered by one column, with the tail of the block before
+// added: 2N samples, of which the first N are the block's span of the
+// output.
+struct FilteredBlock {
+  std::int32_t block = -1;   // -1 = none
+  std::int32_t column = -1;
+  FftBuffer samples;
 };
 
-// The last two source blocks and the current column filter.
+// The latest source block, its spectrum combined with the one before, the
+// current column filter and the two latest filtered blocks.
 struct FilteredBlockCache {
-  SourceSlot a;
-  SourceSlot b;
-  FftBuffer filter;  // N complex entries
+  std::int32_t block = -1;  // the block `spectrum` holds (and `combined` is for); -1 = none
+  FftBuffer spectrum;       // N complex entries: X_block
+  FftBuffer combined;       // N complex entries: X_block + (-1)^k X_block-1
+  FftBuffer filter;         // N complex entries
   std::int32_t columnKey = -1;
-  bool made = false;  // the arrays exist (they are made and released together)
+  FilteredBlock filtered[2];
+  int newest = 0;      // the filtered block made or read last
+  bool made = false;   // the arrays exist (they are made and released together)
 };
 
 // The tables and work areas of the column filter design, for one block
@@ -64,7 +71,10 @@ struct RenderContext {
   const float* gains = nullptr;  // the job's gain matrix, width x height
   std::int32_t blockLength = 0;  // N the buffers were made for; 0 = not configured
 
-  FftWorkspace fft;  // sizes N and 2N
+  // The transforms of sizes N and 2N, on the plans of the render (or on
+  // the context's own, when configured alone).
+  std::unique_ptr<FftPlans> ownPlans;
+  FftWorkspace fft;
 
   // Lower half: the block's samples; upper half: zeros, written once when
   // the buffer is made and relied on by every transform after that.
@@ -81,18 +91,33 @@ struct RenderContext {
   FilteredBlockCache cache;
   FilterDesignWorkspace design;
 
-  // The render loop's hop buffers: the two filter columns of a hop and the
-  // hop's output bytes.
-  FftBuffer hopX;
-  FftBuffer hopY;
+  // The render loop's output bytes of one hop.
   std::vector<unsigned char> hopBytes;
 };
 
-// Binds `context` to `job` and the job's gain matrix `gains` (kept alive by
-// the caller) and makes every buffer and table. The source starts at block
-// 0 with the job's noise state. Returns 0, 3 (no memory, the transforms'
-// plans and scratch included) or 110 (block length or sub-block count that
-// the engine cannot use).
+// The transforms a render of block length n makes: inverse n (filter
+// design), forward 2n (source blocks and filter design), inverse 2n
+// (filtering).
+std::array<FftTransform, 3> renderTransforms(std::int32_t n);
+
+// Makes the plans of a render of `job` (renderTransforms of its block
+// length, from job.plans), to be shared by every context of the render.
+// The library behind the transforms allocates here and nowhere else: call
+// it before any worker thread starts. Returns 0, 3 (memory is short; the
+// library was not asked to allocate) or 110 (a block length or sub-block
+// count the engine cannot use).
+ResultCode makeRenderPlans(FftPlans& plans, const RenderJob& job);
+
+// Binds `context` to `job`, the job's gain matrix `gains` and `plans` (all
+// kept alive by the caller; the plans hold renderTransforms of the job's
+// block length) and makes every buffer and table. The source starts at
+// block 0 with the job's noise state. Returns 0, 3 (no memory, the
+// transforms' scratch included) or 110 (block length or sub-block count
+// that the engine cannot use, or plans that lack a transform).
+ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains,
+                                  const FftPlans& plans);
+// The same on plans of the context's own, made from job.plans: for a
+// context that works alone.
 ResultCode configureRenderContext(RenderContext& context, const RenderJob& job, const float* gains);
 
 // Makes block k the next block the source delivers: the noise generator

@@ -6,25 +6,6 @@
 #include "engine/cache.h"
 
 namespace vellomar {
-namespace {
-
-// The hop's samples under filter column `column`: this block's segment plus
-// the tail of the block before. False when the cache failed (`result` says
-// why).
-bool sumSegments(RenderContext& context, std::int32_t block, std::int32_t column, std::int64_t u, double* out,
-                 std::size_t hop, ResultCode& result) {
-  const double* seg = getFilteredSegment(context, block, column, u, result);
-  if (!seg) return false;
-  std::copy(seg, seg + hop, out);
-  if (block > 0) {
-    seg = getFilteredSegment(context, block - 1, column, u, result);
-    if (!seg) return false;
-    for (std::size_t k = 0; k < hop; ++k) out[k] += seg[k];
-  }
-  return true;
-}
-
-}  // namespace
 
 ResultCode FilterBlockRenderer::prepare(const RenderInputs& inputs) {
   inputs_ = inputs;
@@ -32,7 +13,9 @@ ResultCode FilterBlockRenderer::prepare(const RenderInputs& inputs) {
   if (!inputs.job || inputs.channels < 1 || inputs.channels > kMaxChannels) return kResultInternal;
   layout_ = BlockLayout::of(*inputs.job);
   for (int c = 0; c < inputs.channels; ++c) {
-    const ResultCode result = configureRenderContext(contexts_[c], *inputs.job, inputs.gains[c]);
+    const ResultCode result =
+        inputs.plans ? configureRenderContext(contexts_[c], *inputs.job, inputs.gains[c], *inputs.plans)
+                     : configureRenderContext(contexts_[c], *inputs.job, inputs.gains[c]);
     if (result != kResultOk) return result;
     // Each channel of a stereo input is read by its own channel's context.
     contexts_[c].inputChannel = inputs.job->inputChannels > 1 ? c : 0;
@@ -72,7 +55,6 @@ ResultCode FilterBlockRenderer::renderChannel(int c, std::int64_t b, double* out
   const std::int64_t n = job.settings.blockLength;
   const std::int64_t s = job.settings.subBlocksPerBlock;
   const std::int64_t h = n / s;
-  const auto hop = static_cast<std::size_t>(h);
   const double inverseHop = 1.0 / static_cast<double>(h);
   const double g = masterGainFactor(job.settings.masterGainDb);
   // Output frame k is timeline sample k + N/2; the output ends at this
@@ -80,8 +62,6 @@ ResultCode FilterBlockRenderer::renderChannel(int c, std::int64_t b, double* out
   const std::int64_t end = static_cast<std::int64_t>(job.sampleCount) + n / 2;
   // Timeline sample of the block's first frame.
   const std::int64_t blockStart = layout_.firstFrame(b) + n / 2;
-  double* x = context.hopX.data();
-  double* y = context.hopY.data();
   const auto block = static_cast<std::int32_t>(b);
 
   ResultCode result = kResultOk;
@@ -89,13 +69,9 @@ ResultCode FilterBlockRenderer::renderChannel(int c, std::int64_t b, double* out
     // A wave read in order from its stream has only its next samples.
     if (context.inputOffset < 0 && job.settings.inputSource == InputSource::WaveFile && b != 0) return kResultInternal;
     resetFilteredBlockCache(context);
+    // The cache reads the block before first, whose tail the block's first
+    // hops add.
     seekSource(context, block > 0 ? block - 1 : 0);
-    if (b > 0) {
-      // The previous block, under the first hop's filter: exactly what the
-      // cache would hold had this context rendered the blocks before.
-      const auto column = static_cast<std::int32_t>(b * s);
-      if (!getFilteredSegment(context, block - 1, column, b * s, result)) return result;
-    }
   }
   next_[c] = -1;
   for (std::int64_t j = 0; j < s; ++j) {
@@ -106,10 +82,9 @@ ResultCode FilterBlockRenderer::renderChannel(int c, std::int64_t b, double* out
 
     // The hop fades from filter column u (x) to column u + 1 (y).
     const auto column = static_cast<std::int32_t>(u);
-    if (!sumSegments(context, block, column, u, x, hop, result) ||
-        !sumSegments(context, block, column + 1, u, y, hop, result)) {
-      return result;
-    }
+    const double* x = getFilteredHop(context, block, column, u, result);
+    const double* y = x ? getFilteredHop(context, block, column + 1, u, result) : nullptr;
+    if (!y) return result;
 
     const std::int64_t first = b == 0 ? std::max<std::int64_t>(0, n / 2 - j * h) : 0;
     const std::int64_t stopAt = last ? end - hopStart : h;

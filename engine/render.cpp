@@ -68,8 +68,15 @@ ResultCode renderBlocks(RenderJob& job, const RenderInputs& inputs) {
   const std::int64_t runs = (blocks + perRun - 1) / perRun;
   threads = static_cast<std::int32_t>(std::min<std::int64_t>(threads, runs));
 
+  // One set of plans for every renderer, made before any renderer or
+  // thread: the transforms' library allocates here and nowhere else.
+  FftPlans plans;
+  ResultCode result = makeRenderPlans(plans, job);
+  if (result != kResultOk) return result;
+  RenderInputs shared = inputs;
+  shared.plans = &plans;
   RenderCrew crew;
-  ResultCode result = makeRenderCrew(inputs, static_cast<std::size_t>(std::max(threads, 1)), crew);
+  result = makeRenderCrew(shared, static_cast<std::size_t>(std::max(threads, 1)), crew);
   if (result != kResultOk) return result;
   std::int64_t blocksReached = 0;
   result = crew.size() > 1 ? renderOnWorkers(job, crew, perRun, blocksReached)

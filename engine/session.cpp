@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <new>
 
+#include "engine/context.h"
 #include "engine/positional_read.h"
 #include "engine/session_state.h"
 #include "engine/source.h"
@@ -36,6 +37,7 @@ ResultCode makeState(RenderSession::State& state, SessionSnapshot snapshot, Sess
   state.drawsNoise.store(drawsNoise(snapshot.settings), std::memory_order_relaxed);
   state.current = std::move(snapshot);
   fillJob(state.job, state.current);
+  state.job.plans = state.options.plans;
   state.layout = BlockLayout::of(state.job);
   const auto blocks = static_cast<std::size_t>(state.layout.blocks);
 
@@ -56,7 +58,13 @@ ResultCode makeState(RenderSession::State& state, SessionSnapshot snapshot, Sess
 
   std::int32_t threads = state.options.threads > 0 ? state.options.threads : availableCores();
   threads = static_cast<std::int32_t>(std::min<std::int64_t>({threads, kMaxRenderThreads, state.layout.blocks}));
-  result = makeRenderCrew(state.gains.inputs(state.job), static_cast<std::size_t>(std::max(threads, 1)), state.crew);
+  // The plans before any renderer or thread: the transforms' library
+  // allocates there and nowhere else.
+  result = makeRenderPlans(state.plans, state.job);
+  if (result != kResultOk) return result;
+  RenderInputs inputs = state.gains.inputs(state.job);
+  inputs.plans = &state.plans;
+  result = makeRenderCrew(inputs, static_cast<std::size_t>(std::max(threads, 1)), state.crew);
   if (result != kResultOk) return result;
   if (!computeBlockRows(state.job, *state.crew.renderers[0], state.blockRows)) return kResultNoMemory;
   const std::size_t storedBytes =

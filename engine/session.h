@@ -113,6 +113,9 @@ struct RenderOutcome {
 
 struct SessionOptions {
   std::int32_t threads = 0;   // 0: every core this process may use
+  // How the transforms are planned (fft/fft.h); one set of plans serves the
+  // session's whole life.
+  FftPlanSource plans;
   std::string workingFolder;  // empty: the cache folder, else the temporary one
   std::function<void(std::int64_t block, std::uint32_t generation)> blockPublished;
   std::function<void(const RenderOutcome& outcome)> renderEnded;

@@ -87,6 +87,7 @@ struct RenderSession::State {
   SessionSnapshot current;
   RenderJob job;
   ChannelGains gains;
+  FftPlans plans;  // every renderer's, for the session's life (its block length is fixed)
   RenderCrew crew;
   std::vector<RowSpan> blockRows;             // rows each block reads
   std::vector<std::vector<unsigned char>> stored;  // per worker: one block's stored samples

@@ -192,7 +192,8 @@ void RenderSession::State::applyPending(std::unique_lock<std::mutex>& lock) {
 }
 
 ResultCode RenderSession::State::prepareRenderers(bool newSource) {
-  const RenderInputs inputs = gains.inputs(job);
+  RenderInputs inputs = gains.inputs(job);
+  inputs.plans = &plans;
   for (std::size_t i = 0; i < crew.size(); ++i) {
     if (newSource) crew.renderers[i] = makeBlockRenderer(job.settings);
     const ResultCode result = crew.renderers[i] ? crew.renderers[i]->prepare(inputs) : kResultNoMemory;

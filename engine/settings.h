@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/encoding.h"
+#include "fft/fft.h"
 
 namespace vellomar {
 
@@ -113,6 +114,10 @@ struct RenderJob {
   SampleEncoding encoding = SampleEncoding::Int16;
   // Left by renderSound: the clipped samples and the peak of what it wrote.
   RenderLevels levels;
+  // How the render's transforms are planned (fft/fft.h): estimated unless
+  // set, which keeps every render of a machine the same to the bit; the
+  // program's front-ends use measured plans.
+  FftPlanSource plans;
 };
 
 // Channels a job renders: its settings' (stereo or mono), or two for a

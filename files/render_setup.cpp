@@ -111,6 +111,9 @@ bool prepareRender(const RenderSettings& settings, const PictureData& picture, s
   prepared.toStandardOutput = false;
   prepared.inputDescription.clear();
   if (aborted) *aborted = false;
+  // Plans measured on this machine, kept in the user's cache folder; until
+  // they are made, estimated ones (fft/fft.h).
+  job.plans.planning = FftPlanning::Measured;
   refusal = bandRefusal(settings);
   if (refusal) return false;
 

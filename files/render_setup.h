@@ -53,8 +53,9 @@ struct PreparedRender {
 // wave file of the settings' channels and opens the output (see
 // OutputFile). False, with the refusal in the reader's or the
 // writer's own words, when the render cannot start; nothing of the user's
-// has changed then and nothing is left open. The caller sets the job's
-// progress, abort flag and threads.
+// has changed then and nothing is left open. The job's transforms use
+// measured plans (job.plans). The caller sets the job's progress, abort
+// flag and threads.
 bool prepareRender(const RenderSettings& settings, const PictureData& picture, std::int32_t noiseState,
                    PreparedRender& prepared, Refusal& refusal);
 

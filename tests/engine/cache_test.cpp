@@ -49,11 +49,11 @@ class CacheTest : public ::testing::Test {
   }
 
   const double* get(std::int32_t b, std::int32_t c, std::int64_t s) {
-    return getFilteredSegment(context, b, c, s, result);
+    return getFilteredHop(context, b, c, s, result);
   }
 
   // Block b of the input filtered by column c: 2N samples, computed here
-  // from the samples and the designed filter.
+  // from the samples and the designed filter, one block at a time.
   std::vector<double> expectedFiltered(std::int32_t b, std::int32_t c) {
     std::vector<double> block(2 * kN, 0.0);
     for (std::int32_t i = 0; i < kN; ++i) block[static_cast<std::size_t>(i)] = input[std::size_t(b * kN + i)];
@@ -71,10 +71,24 @@ class CacheTest : public ::testing::Test {
     return out;
   }
 
-  static void expectSegment(const double* got, const std::vector<double>& filtered, std::int32_t r) {
-    ASSERT_NE(got, nullptr);
-    for (std::int32_t i = 0; i < kH; ++i) ASSERT_NEAR(got[i], filtered[std::size_t(r * kH + i)], 1e-6) << i;
+  // Hop r of block b under column c by overlap-add: the block's own
+  // filtered samples plus the tail of the block before.
+  std::vector<double> expectedHop(std::int32_t b, std::int32_t c, std::int32_t r) {
+    const auto own = expectedFiltered(b, c);
+    const auto before = b > 0 ? expectedFiltered(b - 1, c) : std::vector<double>(2 * kN, 0.0);
+    std::vector<double> hop(kH);
+    for (std::int32_t i = 0; i < kH; ++i) {
+      hop[std::size_t(i)] = own[std::size_t(r * kH + i)] + before[std::size_t(kN + r * kH + i)];
+    }
+    return hop;
   }
+
+  static void expectHop(const double* got, const std::vector<double>& hop) {
+    ASSERT_NE(got, nullptr);
+    for (std::int32_t i = 0; i < kH; ++i) ASSERT_NEAR(got[i], hop[std::size_t(i)], 1e-6) << i;
+  }
+
+  static std::uint64_t inverseTransforms() { return fftTransformCount(FftDirection::Inverse, 2 * kN); }
 
   test::TempDir dir;
   std::vector<std::int16_t> input;
@@ -85,61 +99,70 @@ class CacheTest : public ::testing::Test {
   ResultCode result = -1;
 };
 
-TEST_F(CacheTest, SegmentsOfABlockAndTheirBounds) {
-  for (std::int32_t b = 0; b < 3; ++b) ASSERT_NE(get(b, 9, b * kS), nullptr) << b;
+TEST_F(CacheTest, HopsAreTheBlockPlusTheTailOfTheBlockBefore) {
+  expectHop(get(0, 9, 2), expectedHop(0, 9, 2));
+  expectHop(get(1, 9, 4), expectedHop(1, 9, 0));
+  expectHop(get(1, 9, 7), expectedHop(1, 9, 3));
+  expectHop(get(2, 11, 9), expectedHop(2, 11, 1));
   EXPECT_EQ(result, kResultOk);
-  const auto filtered = expectedFiltered(3, 9);
-  expectSegment(get(3, 9, 12), filtered, 0);
-  expectSegment(get(3, 9, 19), filtered, 7);
-  expectSegment(get(3, 9, 14), filtered, 2);
 
-  result = kResultOk;
-  EXPECT_EQ(get(3, 9, 11), nullptr);
-  EXPECT_EQ(result, kResultBadSegment);
-  result = kResultOk;
-  EXPECT_EQ(get(3, 9, 20), nullptr);
-  EXPECT_EQ(result, kResultBadSegment);
-  // The cache is unchanged: the previous block is still held.
-  expectSegment(get(2, 9, 12), expectedFiltered(2, 9), 4);
+  // Only block b's own hops: b * S ... b * S + S - 1.
+  for (std::int64_t s : {7, 12, -1}) {
+    result = kResultOk;
+    EXPECT_EQ(get(2, 11, s), nullptr) << s;
+    EXPECT_EQ(result, kResultBadSegment);
+  }
+  // Nothing changed: the held block is filtered again without a read.
+  expectHop(get(2, 12, 10), expectedHop(2, 12, 2));
 }
 
-TEST_F(CacheTest, ReusesBlocksFiltersAndFilteredSignals) {
+TEST_F(CacheTest, EachNewBlockAndColumnCostsOneInverseTransform) {
   job.settings.inputSource = InputSource::WhiteNoise;
   reopen();
-  const double* first = get(0, 3, 2);
-  ASSERT_NE(first, nullptr);
-  const std::int32_t seed = context.noiseState;
-  // A mark in the held signal survives a repeated request: no new read (the
-  // generator did not move), no new design, no new inverse transform.
-  const double mark = first[0] + 12345.0;
-  const_cast<double*>(first)[0] = mark;
-  const double* again = get(0, 3, 2);
-  ASSERT_EQ(again, first);
-  EXPECT_EQ(again[0], mark);
-  EXPECT_EQ(context.noiseState, seed);
-
-  // A new column recomputes the filtered signal but reads nothing.
-  const double* next = get(0, 4, 2);
-  ASSERT_NE(next, nullptr);
-  EXPECT_NE(next[0], mark);
-  EXPECT_EQ(context.noiseState, seed);
-
-  // Changing the gains behind the cache's back shows that the held filter
-  // is reused for the same column.
-  const double before = get(0, 4, 3)[5];
+  const std::uint64_t start = inverseTransforms();
+  const double* x = get(0, 3, 2);
+  const double* y = get(0, 4, 2);
+  ASSERT_NE(x, nullptr);
+  ASSERT_NE(y, nullptr);
+  EXPECT_EQ(inverseTransforms() - start, 2u);
+  // Both columns of a hop stay readable side by side, and asking again
+  // reads, designs and transforms nothing: a mark survives, the generator
+  // stays, gains changed behind the cache's back are not seen.
+  const double mark = x[0] + 12345.0;
+  const_cast<double*>(x)[0] = mark;
+  const std::int32_t noise = context.noiseState;
   for (float& g : gains) g = 0.0f;
-  EXPECT_EQ(get(0, 4, 3)[5], before);
-  EXPECT_EQ(get(0, 5, 3)[5], 0.0);
+  EXPECT_EQ(get(0, 3, 2), x);
+  EXPECT_EQ(x[0], mark);
+  EXPECT_EQ(get(0, 4, 3), y + kH);
+  EXPECT_NE(y[kH], 0.0);
+  EXPECT_EQ(context.noiseState, noise);
+  EXPECT_EQ(inverseTransforms() - start, 2u);
+
+  // The next hop's new column: one transform; the next block: one per
+  // column, and one block read.
+  EXPECT_EQ(get(0, 5, 3)[0], 0.0);
+  EXPECT_EQ(inverseTransforms() - start, 3u);
+  ASSERT_NE(get(1, 5, 4), nullptr);
+  ASSERT_NE(get(1, 6, 4), nullptr);
+  EXPECT_EQ(inverseTransforms() - start, 5u);
+  EXPECT_NE(context.noiseState, noise);
 }
 
-TEST_F(CacheTest, NewColumnRecomputesThePreviousBlockOnItsNextRequest) {
-  ASSERT_NE(get(0, 6, 2), nullptr);
-  ASSERT_NE(get(1, 6, 4), nullptr);
-  expectSegment(get(1, 7, 4), expectedFiltered(1, 7), 0);
-  expectSegment(get(0, 7, 4), expectedFiltered(0, 7), 4);
-  // Blocks are read in order: the older one is replaced.
-  expectSegment(get(2, 7, 8), expectedFiltered(2, 7), 0);
-  expectSegment(get(1, 7, 8), expectedFiltered(1, 7), 4);
+TEST_F(CacheTest, AContextStartingAtALaterBlockGivesTheSameBits) {
+  // A context that walked blocks 0 ... 3 and one whose source stands at
+  // block 2 (as a run of a threaded render starts) agree exactly.
+  for (std::int32_t b = 0; b < 4; ++b) ASSERT_NE(get(b, 13, b * kS), nullptr) << b;
+  const double* walked = get(3, 14, 3 * kS + 1);
+  ASSERT_NE(walked, nullptr);
+  const std::vector<double> expected(walked, walked + kH);
+
+  RenderContext later;
+  ASSERT_EQ(configureRenderContext(later, job, gains.data()), kResultOk);
+  seekSource(later, 2);
+  const double* got = getFilteredHop(later, 3, 14, 3 * kS + 1, result);
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(std::vector<double>(got, got + kH), expected);
 }
 
 TEST_F(CacheTest, Failures) {
@@ -161,10 +184,11 @@ TEST_F(CacheTest, Failures) {
   // After a release the arrays are made anew and the blocks read again.
   releaseFilteredBlockCache(context);
   EXPECT_FALSE(context.cache.made);
-  expectSegment(get(0, 1, 2), expectedFiltered(0, 1), 2);
+  seekSource(context, 0);
+  expectHop(get(0, 1, 2), expectedHop(0, 1, 2));
   EXPECT_TRUE(context.cache.made);
 
-  // A short input: the slot is emptied, the next request tries again.
+  // A short input fails the block that runs short.
   reopen();
   job.sampleCount = static_cast<std::uint32_t>(input.size() + 3 * kN);
   for (std::int32_t b = 0; b < 5; ++b) ASSERT_NE(get(b, 1, b * kS), nullptr) << b;

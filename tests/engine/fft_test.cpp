@@ -160,5 +160,64 @@ TEST(Fft, ThreadsTransformConcurrently) {
   for (const auto& r : results) EXPECT_EQ(r, reference);
 }
 
+// One plan set, shared by threads that each transform in a workspace of
+// their own: the same bits as one workspace alone.
+TEST(Fft, ThreadsShareOnePlanSet) {
+  const int n = 4096;
+  const FftTransform transforms[] = {{FftDirection::Forward, n}, {FftDirection::Inverse, n}};
+  FftPlans plans;
+  ASSERT_TRUE(plans.make(transforms, FftPlanSource{}));
+  EXPECT_FALSE(plans.measured());
+  EXPECT_EQ(plans.largest(), n);
+
+  const std::vector<double> x = randomReals(n, 11);
+  auto roundTrip = [&](FftWorkspace& ws, std::vector<double>& spectrum, std::vector<double>& back) {
+    return ws.forward(x.data(), spectrum.data(), n) && ws.inverse(spectrum.data(), back.data(), n);
+  };
+  FftWorkspace alone;
+  ASSERT_TRUE(alone.prepare(plans));
+  std::vector<double> spectrum(n), back(n);
+  ASSERT_TRUE(roundTrip(alone, spectrum, back));
+  for (int j = 0; j < n; ++j) ASSERT_NEAR(back[static_cast<std::size_t>(j)], x[static_cast<std::size_t>(j)], 0.1);
+
+  std::vector<std::vector<double>> spectra(4, std::vector<double>(n)), backs(4, std::vector<double>(n));
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      FftWorkspace ws;
+      if (!ws.prepare(plans)) return;
+      for (int rep = 0; rep < 20; ++rep) roundTrip(ws, spectra[t], backs[t]);
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (std::size_t t = 0; t < 4; ++t) {
+    EXPECT_EQ(spectra[t], spectrum);
+    EXPECT_EQ(backs[t], back);
+  }
+}
+
+TEST(Fft, AWorkspaceTransformsOnlyWhatItsPlansHold) {
+  const FftTransform transforms[] = {{FftDirection::Inverse, 64}, {FftDirection::Forward, 128}};
+  FftPlans plans;
+  ASSERT_TRUE(plans.make(transforms, FftPlanSource{}));
+  FftWorkspace ws;
+  ASSERT_TRUE(ws.prepare(plans));
+  EXPECT_TRUE(ws.ready(FftDirection::Inverse, 64));
+  EXPECT_TRUE(ws.ready(FftDirection::Forward, 128));
+  std::vector<double> in(128, 1.0), out(128, kSentinel);
+  EXPECT_FALSE(ws.forward(in.data(), out.data(), 64));
+  EXPECT_FALSE(ws.inverse(in.data(), out.data(), 128));
+  EXPECT_EQ(ws.inverseInput(128), nullptr);
+  for (double v : out) EXPECT_EQ(v, kSentinel);
+
+  // Unsupported sizes make no plans; an empty set readies nothing.
+  const FftTransform odd[] = {{FftDirection::Forward, 96}};
+  FftPlans none;
+  EXPECT_FALSE(none.make(odd, FftPlanSource{}));
+  EXPECT_EQ(none.largest(), 0);
+  FftWorkspace unready;
+  EXPECT_FALSE(unready.prepare(none));
+}
+
 }  // namespace
 }  // namespace vellomar

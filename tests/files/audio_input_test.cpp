@@ -215,9 +215,7 @@ TEST_F(AudioInputTest, EachFormatAnalysesToItsSpectrum) {
       return std::max_element(plane.begin() + row, plane.begin() + row + picture.width) - (plane.begin() + row);
     };
     EXPECT_NEAR(brightest(left), 1000.0 / 22050.0 * 511.0, 1.0);
-    if (m.channels == 2) {
-      EXPECT_NEAR(brightest(picture.green), 1500.0 / 22050.0 * 511.0, 1.0);
-    }
+    if (m.channels == 2) { EXPECT_NEAR(brightest(picture.green), 1500.0 / 22050.0 * 511.0, 1.0); }
   }
 }
 

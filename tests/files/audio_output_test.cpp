@@ -107,8 +107,8 @@ TEST_F(AudioOutputTest, EveryFormatAt44100HzHoldsTheEnginesSamplesWithinItsStep)
       EXPECT_GT(compared, engine.size() / 2);
       // The finer formats keep the engine's precision: not 16-bit samples
       // widened.
-      if (c.step < 1.0) EXPECT_GT(between, compared * 9 / 10);
-      if (c.kind == OutputKind::WavFloat) EXPECT_GT(beyond, 0u);
+      if (c.step < 1.0) { EXPECT_GT(between, compared * 9 / 10); }
+      if (c.kind == OutputKind::WavFloat) { EXPECT_GT(beyond, 0u); }
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/note_options.h"
 #include "engine/settings.h"
 #include "files/render_setup.h"
 
@@ -33,6 +34,7 @@ struct Options {
   bool quiet = false;
   bool analyse = false;
   std::string size;  // --analyse: WIDTHxHEIGHT, empty for the default
+  NoteOptions notes;
   bool strictInput = false;
   std::string format;  // empty: from the output's extension
   std::uint32_t rate = 44100;

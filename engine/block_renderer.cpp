@@ -5,6 +5,7 @@
 #include <new>
 
 #include "engine/filter_renderer.h"
+#include "engine/sine_renderer.h"
 
 namespace vellomar {
 
@@ -30,6 +31,8 @@ std::unique_ptr<BlockRenderer> makeBlockRenderer(const RenderSettings& settings)
     case InputSource::WhiteNoise:
     case InputSource::WaveFile:
       return std::unique_ptr<BlockRenderer>(new (std::nothrow) FilterBlockRenderer);
+    case InputSource::SineTones:
+      return std::unique_ptr<BlockRenderer>(new (std::nothrow) SineBlockRenderer);
   }
   return nullptr;
 }

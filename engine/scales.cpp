@@ -20,6 +20,18 @@ float ScaleMapping::position(float f) const {
   return (warp(f) - wLow) * length / (wHigh - wLow);
 }
 
+double ScaleMapping::frequencyAt(double pos) const {
+  const double share = pos / static_cast<double>(length);
+  const double low = fLow;
+  const double high = fHigh;
+  if (!warp) return low + share * (high - low);
+  // Both warps are logarithms: ln f, or ln(f + 700).
+  const double shift = warp == melWarp ? 700.0 : 0.0;
+  const double wLow = std::log(low + shift);
+  const double wHigh = std::log(high + shift);
+  return std::exp(wLow + share * (wHigh - wLow)) - shift;
+}
+
 ScaleMapping scaleMapping(FrequencyScale scale, std::uint32_t sampleRate, float length) {
   ScaleMapping m;
   m.fHigh = static_cast<float>(sampleRate) / 2.0f;

@@ -166,6 +166,23 @@ TEST_F(RenderAllocationTest, StereoRenderAllocatesTheSameForAnyLength) {
   }
 }
 
+// Sine tones, mono and stereo: their tables and each thread's synthesiser
+// are made at the start, nothing per block or per hop.
+TEST_F(RenderAllocationTest, SineRenderAllocatesTheSameForAnyLength) {
+  test::TestPicture shown(300, 32, [](auto x, auto y) { return (x * 7 + y * 13) % 256; });
+  picture = shown.data();
+  settings.inputSource = InputSource::SineTones;
+  for (bool stereo : {false, true}) {
+    for (std::int32_t threads : {1, 2}) {
+      SCOPED_TRACE(std::to_string(threads) + (stereo ? " threads, stereo" : " threads"));
+      settings.stereo = stereo;
+      allocationsOf(441000, threads);
+      const long shortRender = allocationsOf(441000, threads);
+      EXPECT_EQ(allocationsOf(4410000, threads), shortRender);
+    }
+  }
+}
+
 // Every render context makes its transforms' scratch; when that cannot be
 // had, the render says so with result 3 instead of rendering without
 // transforms.

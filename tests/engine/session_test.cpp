@@ -102,7 +102,7 @@ TEST_P(SessionRevisions, EqualAFullRenderOfTheSameSnapshotAfterRandomEdits) {
 
 INSTANTIATE_TEST_SUITE_P(EverySource, SessionRevisions,
                          ::testing::Combine(::testing::Values(Source::Pink, Source::White, Source::Wave16,
-                                                              Source::Wave8),
+                                                              Source::Wave8, Source::Sine),
                                             ::testing::Bool(), ::testing::Values(1, 2)));
 
 // Changes of the master gain, the scale and the picture's size touch every

@@ -31,7 +31,7 @@ struct Planes {
   void scribble(std::uint32_t first, std::uint32_t last, std::mt19937& random);
 };
 
-enum class Source { Pink, White, Wave16, Wave8 };
+enum class Source { Pink, White, Wave16, Wave8, Sine };
 
 struct SnapshotMaker {
   RenderSettings settings;

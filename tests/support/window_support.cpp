@@ -9,6 +9,8 @@ void resetWindowState() {
   randomSeed = kInitialRandomSeed;
   abortRequested = false;
   inputWaveDuration = 0.0f;
+  noteChoice = NoteChoice{};
+  lastRenderLevels = RenderLevels{};
   fileOptions = SoundFileOptions{};
 }
 

@@ -8,6 +8,8 @@ PictureData pictureData;
 std::int32_t randomSeed = kInitialRandomSeed;
 std::atomic<bool> abortRequested{false};
 float inputWaveDuration = 0.0f;
+NoteChoice noteChoice;
+RenderLevels lastRenderLevels;
 SoundFileOptions fileOptions;
 
 }  // namespace vellomar

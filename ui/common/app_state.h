@@ -22,4 +22,19 @@ extern float inputWaveDuration;          // seconds; 0 = no usable input file
 // the Options) and the output's format and rate.
 extern SoundFileOptions fileOptions;
 
+// The notes the Options dialog last put the picture's columns on, and
+// whether the frequency axis and the template name notes instead of hertz
+// (on the Logarithmic scale).
+struct NoteChoice {
+  int lowest = 33;   // A1
+  int highest = 117;  // A8
+  double a4Hz = 440.0;
+  int columnsPerSemitone = 1;
+  bool namesOnAxis = false;
+};
+extern NoteChoice noteChoice;
+
+// What the last render that completed tells of its level.
+extern RenderLevels lastRenderLevels;
+
 }  // namespace vellomar

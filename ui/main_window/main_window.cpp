@@ -116,6 +116,13 @@ MainWindow::MainWindow(QWidget* parent)
   c.pinkNoiseRadio = byId<QRadioButton>(built_, 1012);
   c.waveFileRadio = byId<QRadioButton>(built_, 1016);
   c.inputSourceGroup = byId<QGroupBox>(built_, 1015);
+  c.sineSourceLabel = new QLabel(QStringLiteral("Sine tones, one per picture column: chosen in the Options menu"),
+                                 client_);
+  c.sineSourceLabel->setObjectName(QStringLiteral("sineSourceLabel"));
+  c.sineSourceLabel->setGeometry(dluToPixels(15, 20, 104, 40, base_));
+  c.sineSourceLabel->setWordWrap(true);
+  c.sineSourceLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  c.sineSourceLabel->hide();
   c.previewFrame = byId<PreviewFrame>(built_, 1033);
   c.frequencyScaleLabel = byName<QLabel>(client_, "frequencyScaleLabel");
   c.scaleList = byId<QComboBox>(built_, 1018);

@@ -34,6 +34,9 @@ struct MainWindowControls {
   QRadioButton* waveFileRadio = nullptr;
   QGroupBox* inputSourceGroup = nullptr;
   QButtonGroup* sourceButtons = nullptr;  // the three source radio buttons, one exclusive group
+  // In place of the three while sine tones (chosen in the Options dialog)
+  // are the source.
+  QLabel* sineSourceLabel = nullptr;
 
   PreviewFrame* previewFrame = nullptr;  // 1033
 

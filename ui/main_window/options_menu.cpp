@@ -15,7 +15,7 @@ QMenu* addOptionsMenu(MainWindow& window) {
   const MainWindowControls& c = window.controls();
   auto* menu = new QMenu(QStringLiteral("&Options"), c.menuBar);
   menu->setObjectName(QStringLiteral("optionsMenu"));
-  QAction* action = menu->addAction(QStringLiteral("&Stereo and frequency band..."));
+  QAction* action = menu->addAction(QStringLiteral("&Sound source, stereo and band..."));
   action->setObjectName(QStringLiteral("optionsAction"));
   c.menuBar->insertMenu(c.helpMenu->menuAction(), menu);
   connectCommand(window, action, &QAction::triggered, runOptionsDialog);

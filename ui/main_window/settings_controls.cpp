@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QEvent>
 #include <QFile>
 #include <QKeyEvent>
@@ -152,14 +153,41 @@ void applyTimeGranularity(MainWindow& window) {
   selectFrequencyGranularityEntry(window);
 }
 
-void showSourceControls(MainWindow& window, bool waveFile) {
+void showSourceControls(MainWindow& window, InputSource source) {
   const auto& c = window.controls();
+  const bool waveFile = source == InputSource::WaveFile;
+  const bool sine = source == InputSource::SineTones;
+  c.inputSourceGroup->setEnabled(!sine);
+  for (QWidget* radio : {static_cast<QWidget*>(c.whiteNoiseRadio), static_cast<QWidget*>(c.pinkNoiseRadio),
+                         static_cast<QWidget*>(c.waveFileRadio)}) {
+    radio->setVisible(!sine);
+  }
+  c.sineSourceLabel->setVisible(sine);
   c.inputPathLabel->setVisible(waveFile);
   c.inputPathEdit->setVisible(waveFile);
   c.inputBrowseButton->setVisible(waveFile);
   c.durationLabel->setVisible(!waveFile);
   c.durationEdit->setVisible(!waveFile);
   c.secondsLabel->setVisible(!waveFile);
+}
+
+InputSource checkedSource(MainWindow& window) {
+  const auto& c = window.controls();
+  if (c.whiteNoiseRadio->isChecked()) return InputSource::WhiteNoise;
+  if (c.waveFileRadio->isChecked()) return InputSource::WaveFile;
+  return InputSource::PinkNoise;
+}
+
+void showScaleSelection(MainWindow& window) {
+  const auto& c = window.controls();
+  const int scale = static_cast<int>(renderSettings.frequencyScale);
+  if (scale >= 0 && scale < 3) {
+    const int index = c.scaleList->findText(QLatin1String(kScaleNames[scale]), Qt::MatchStartsWith);
+    c.scaleList->setCurrentIndex(index);
+  } else {
+    showInternalError(ownerOf(window), 1);
+    c.scaleList->setCurrentIndex(-1);
+  }
 }
 
 void refreshTimePerLineLabel(MainWindow& window) {
@@ -249,22 +277,16 @@ void populateSettingsControls(MainWindow& window) {
     c.rangeUpDown->setValue(renderSettings.logRangeDb & 0xFFFF);
   }
 
-  const int scale = static_cast<int>(renderSettings.frequencyScale);
-  if (scale >= 0 && scale < 3) {
-    const int index = c.scaleList->findText(QLatin1String(kScaleNames[scale]), Qt::MatchStartsWith);
-    c.scaleList->setCurrentIndex(index);
-  } else {
-    showInternalError(ownerOf(window), 1);
-    c.scaleList->setCurrentIndex(-1);
-  }
+  showScaleSelection(window);
 
-  {
+  if (renderSettings.inputSource != InputSource::SineTones) {
+    // With sine tones the buttons keep the source to go back to.
     const QSignalBlocker b1(c.pinkNoiseRadio), b2(c.whiteNoiseRadio), b3(c.waveFileRadio);
     c.pinkNoiseRadio->setChecked(renderSettings.inputSource == InputSource::PinkNoise);
     c.whiteNoiseRadio->setChecked(renderSettings.inputSource == InputSource::WhiteNoise);
     c.waveFileRadio->setChecked(renderSettings.inputSource == InputSource::WaveFile);
   }
-  showSourceControls(window, renderSettings.inputSource == InputSource::WaveFile);
+  showSourceControls(window, renderSettings.inputSource);
 
   {
     const QSignalBlocker b1(c.linRadio), b2(c.logRadio);

@@ -427,7 +427,7 @@ void enterKey(MainWindow& window) {
 
 void selectSource(MainWindow& window, InputSource source) {
   renderSettings.inputSource = source;
-  showSourceControls(window, source == InputSource::WaveFile);
+  showSourceControls(window, source);
   refreshAfterChange(window);
 }
 
@@ -488,7 +488,7 @@ bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
         c.waveFileRadio->setChecked(true);
       }
       renderSettings.inputSource = InputSource::WaveFile;
-      showSourceControls(window, true);
+      showSourceControls(window, InputSource::WaveFile);
       // Say why a dropped file is refused.
       refreshAfterChange(window, InputCheck::Tell);
       return true;

@@ -70,7 +70,9 @@ void SpectrogramPanel::layOut() {
   const AxesLayout layout = axesLayout(frame_, growth);
   timeAxisAt_ = layout.timeStrip.topLeft();
   frequencyAxisAt_ = layout.frequencyStrip.topLeft();
-  frequencyAxis_ = drawFrequencyAxis(settings_, layout.interiorWidth, background, text, ratio);
+  // The preview's axis, note names included.
+  frequencyAxis_ = drawFrequencyAxis(settings_, layout.interiorWidth, background, text, ratio,
+                                     noteChoice.namesOnAxis ? noteChoice.a4Hz : 0.0);
   update();
 }
 

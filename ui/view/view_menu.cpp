@@ -16,6 +16,7 @@
 #include "engine/analysis.h"
 #include "ui/common/app_state.h"
 #include "files/analysis_setup.h"
+#include "files/levels_report.h"
 #include "files/messages.h"
 #include "files/paths.h"
 #include "files/picture_preview.h"
@@ -92,6 +93,10 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
   menu_->addSeparator();
   watch_ = add("Re-render when the picture file changes", "watchAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
   watch_->setCheckable(true);
+  menu_->addSeparator();
+  noteNames_ = add("Note names on the frequency axis", "noteNamesAction", QKeySequence());
+  noteNames_->setCheckable(true);
+  noteNames_->setChecked(noteChoice.namesOnAxis);
   status_ = menu_->addAction(QString());
   status_->setObjectName(QStringLiteral("watchStatus"));
   status_->setEnabled(false);
@@ -104,6 +109,10 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
   connect(pictureFromWave_, &QAction::triggered, this, &ViewMenu::pictureFromWaveFile);
   connect(savePicture_, &QAction::triggered, this, &ViewMenu::savePictureAs);
   connect(watch_, &QAction::toggled, this, &ViewMenu::setWatching);
+  connect(noteNames_, &QAction::toggled, this, [this](bool on) {
+    noteChoice.namesOnAxis = on;
+    redrawAxes(window_);
+  });
   connect(&window, &MainWindow::soundGenerated, this, &ViewMenu::soundGenerated);
   connect(&window, &MainWindow::pictureChanged, this, &ViewMenu::pictureChanged);
   connect(watcher_, &PictureWatcher::pictureSaved, this, &ViewMenu::pictureSaved);
@@ -142,7 +151,15 @@ void ViewMenu::setStatus(const QString& text) {
   statusText_ = text;
   status_->setText(text);
   status_->setVisible(!text.isEmpty());
-  window_.setWindowTitle(text.isEmpty() ? baseTitle_ : baseTitle_ + QStringLiteral(" - ") + text);
+  showTitle();
+}
+
+void ViewMenu::showTitle() {
+  QString title = baseTitle_;
+  for (const QString* part : {&statusText_, &renderNote_}) {
+    if (!part->isEmpty()) title += QStringLiteral(" - ") + *part;
+  }
+  window_.setWindowTitle(title);
 }
 
 void ViewMenu::updateActions() {
@@ -176,6 +193,8 @@ void ViewMenu::soundGenerated() {
   rendered_.picture = window_.controls().previewFrame->picture();
   rendered_.settings = renderSettings;
   rendered_.path = renderSettings.outputPath;
+  renderNote_ = QString::fromStdString(clippingReport(lastRenderLevels, renderSettings.masterGainDb));
+  showTitle();
   updateActions();
   if (spectrogramWindow_ && spectrogramWindow_->isVisible()) refreshSpectrogram();
 }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's "View" menu: the spectrogram of the generated sound
 // beside its picture, a picture made from a wave file and saved as PNG,
-// and re-rendering whenever another program saves the picture file.
+// re-rendering whenever another program saves the picture file, and note
+// names on the frequency axis. The window's title line tells what the
+// watch is doing and whether the last render clipped.
 #pragma once
 
 #include <QObject>
@@ -41,6 +43,9 @@ class ViewMenu : public QObject {
   QAction* pictureFromWaveAction() const { return pictureFromWave_; }
   QAction* savePictureAction() const { return savePicture_; }
   QAction* watchAction() const { return watch_; }
+  // Note names (C4, C#4, ...) instead of hertz on the frequency axis and
+  // the template, on the Logarithmic scale.
+  QAction* noteNamesAction() const { return noteNames_; }
   // The menu's last line: what the watch is doing (hidden when nothing).
   QAction* statusAction() const { return status_; }
   PictureWatcher& watcher() const { return *watcher_; }
@@ -55,6 +60,8 @@ class ViewMenu : public QObject {
 
   // The status the window shows (empty: none).
   const QString& status() const { return statusText_; }
+  // What the last render said of its level (empty: it clipped nothing).
+  const QString& renderNote() const { return renderNote_; }
 
  private:
   void soundGenerated();
@@ -64,6 +71,7 @@ class ViewMenu : public QObject {
   void documentSaved(const std::string& path);
   void renderSavedPicture();
   void setStatus(const QString& text);
+  void showTitle();
   void updateActions();
   QString watchedName() const;
 
@@ -73,6 +81,7 @@ class ViewMenu : public QObject {
   QAction* pictureFromWave_ = nullptr;
   QAction* savePicture_ = nullptr;
   QAction* watch_ = nullptr;
+  QAction* noteNames_ = nullptr;
   QAction* status_ = nullptr;
   PictureWatcher* watcher_ = nullptr;
   QPointer<SpectrogramWindow> spectrogramWindow_;
@@ -80,6 +89,7 @@ class ViewMenu : public QObject {
   qint64 renderedMilliseconds_ = 0;
   QString baseTitle_;
   QString statusText_;
+  QString renderNote_;
   // A save that came while the window was busy (a render, a dialog): its
   // render follows once the window is free.
   std::shared_ptr<const PictureBitmap> pendingPicture_;

@@ -121,7 +121,7 @@ void takeSound(MainWindow& window, const QString& sound) {
     c.waveFileRadio->setChecked(true);
   }
   renderSettings.inputSource = InputSource::WaveFile;
-  showSourceControls(window, true);
+  showSourceControls(window, InputSource::WaveFile);
   refreshAfterChange(window, InputCheck::Tell);
 }
 

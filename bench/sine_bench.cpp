@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sine render speed and memory against the pink-noise render of the same
 // picture, on one thread and on every core:
 // - a 512 x 512 picture for 120 s (goal: no slower than pink),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vellomar-render's musical options: --notes LOW:HIGH puts the picture's
 // columns on the Logarithmic scale between two notes, --a4 tunes them and
 // --columns-per-semitone says how many columns each semitone takes.

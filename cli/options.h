@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vellomar-render's options: what the command line holds, how it is
 // declared to the parser, and the checks that turn it into settings.
 #pragma once

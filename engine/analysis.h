@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound to picture: the inverse of a render. A wave (one channel of it)
 // becomes brightness bytes on the grid a render of the same settings and picture size reads,
 // so that rendering a picture and analysing the result gives the picture

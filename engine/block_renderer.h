@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output of a render as blocks, and what renders one block.
 //
 // Blocks

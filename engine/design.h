@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture becomes filters: the gain matrix and the column filter design.
 #pragma once
 

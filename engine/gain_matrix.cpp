@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gain matrix: one gain per picture pixel, from a table of the 256
 // gains of the brightness mapping, built in bands of rows on the render's
 // threads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Notes of the equal-tempered scale in scientific pitch notation: note
 // numbers count semitones with C4 (middle C) at 60 and A4, the tuning
 // reference, at 69; names use sharps ("C4", "C#4", ... "B4"). A range of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frequency scales: how a frequency becomes a position along the picture's
 // columns (and along the frequency rulers).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The render settings, the picture a render reads, the render job, the
 // quantities a render derives from the settings, and the limits within
 // which the window and the command line keep the settings.

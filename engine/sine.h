@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sine tones: one sine oscillator per picture column, its amplitude
 // following the column's gain over time.
 //

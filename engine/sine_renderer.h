@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block renderer of the sine source: every channel's tones (see
 // engine/sine.h), block by block.
 #pragma once

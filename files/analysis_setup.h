@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Analysis preparation, shared by the window and the command line: opening
 // the wave, choosing the picture's size and making its bytes before an
 // analysis; closing the wave and telling the outcome after it.

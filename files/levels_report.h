@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a render tells of its level: how many samples it clipped and how to
 // avoid it, in the words both front-ends show.
 #pragma once

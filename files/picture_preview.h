@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview of a loaded picture, for the window: the very bytes the
 // render reads, shown top row first.
 #pragma once

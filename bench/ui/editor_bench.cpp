@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor on a 4000 x 4000 picture: how long one brush segment takes to
 // be painted into the picture and shown on the canvas, at several zooms;
 // how long an undo of a stroke (and of a change of the whole picture)

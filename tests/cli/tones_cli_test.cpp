@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line's sine tones, notes and clipping report, run as a
 // program on files made here.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Note names and frequencies, ranges of notes and the picture widths that
 // put columns on notes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A render allocates what it needs at its start; its loop over blocks and
 // hops allocates nothing, so a long sound costs no more allocations than a
 // short one, on one thread or several. Every operator new of this test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stereo renders: the left channel is the mono render of a grey picture made
 // of the picture's red, the right one that of its green, over the same
 // source, for every source, for every thread count and cut into runs; the

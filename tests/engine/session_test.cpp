@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The render session: its first render and every revision after random
 // edits of the picture hold, byte for byte, what a full render of the same
 // snapshot from the same noise state writes, for every source, mono and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sine renders through renderSound: every range of samples the same as
 // the whole file, no crosstalk between the channels, a white picture as
 // loud as on pink noise, and the pictures at the ends of the sizes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sine tones: the synthesis against a plain sum of sines, the tones'
 // frequencies, amplitudes, time course, purity and level, and the same
 // bytes however the render is cut.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The clipping report: the gain that would have avoided the clips, or the
 // advice to darken the picture where no allowed gain would.
 

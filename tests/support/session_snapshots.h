@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the render session's tests: editable pictures whose every
 // revision is a new set of planes, snapshots over them, and the bytes a
 // full render of a snapshot writes.

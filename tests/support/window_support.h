@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers of the widget tests: the window's process-wide state.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview's axes: time in a strip left of the preview frame (top row =
 // start of the sound), frequency in a strip below it (left column = lowest
 // frequency of the scale).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture preview: a frame with a one-pixel sunken edge whose interior
 // shows the loaded picture stretched over it, aspect ratio not kept: in
 // grey, or with stereo on in the red and green the two channels hear.

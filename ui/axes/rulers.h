@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ruler machinery: labelled linear and logarithmic scales drawn into an
 // off-screen image. Used by the main window's axes and by the frequency
 // scale template window.

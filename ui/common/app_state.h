@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window keeps for the run of the program besides its controls:
 // the settings, the picture, the noise generator's state, the abort flag
 // and the input file's duration. The window and its settings controls are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File names as the file system holds them and as the window holds them.
 //
 // A Linux file name is bytes; most are UTF-8, but a name made on another

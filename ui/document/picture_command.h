@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Commands that change the document's picture and undo themselves.
 //
 // A command keeps, in its TileStore, the other state of every tile it

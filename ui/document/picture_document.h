@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one picture the whole window works on: the main window's preview,
 // the editor and the renders all read it, and nothing keeps a private copy
 // that could drift from it.

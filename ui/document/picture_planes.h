@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture as the document edits it: a PictureBitmap whose red, green
 // and blue planes all cover it, its brightness bytes always derived from
 // them by the loader's formula. Plain functions over the planes, in

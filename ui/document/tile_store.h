@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a command changed, kept tile by tile as the other state of those
 // pixels: the state before the command while it is applied, the state after
 // it while it is undone. Undo and redo both exchange the kept tiles with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Play selection": the sound of the selection's time-frequency region
 // alone. The selected pixels are rendered as a picture of their own, on the
 // band their columns span (the render makes every frequency outside a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's view of the picture: zoomed (fit, 1:1, in and out up to
 // 3200%, Ctrl+wheel around the pointer), panned (scroll bars, the wheel,
 // dragging with the middle button or with Space held), drawn at the

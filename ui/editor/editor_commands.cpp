@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor window's commands: files, selection dialogs, playing the
 // selection, the spectrogram over the picture, and what follows a new
 // picture.

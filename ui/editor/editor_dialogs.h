@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's dialogs: a new blank picture, scaling the selection, and
 // brightness and contrast (shown on the picture while the sliders move).
 #pragma once

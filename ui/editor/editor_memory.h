@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How big a picture the editor edits on this computer.
 //
 // Editing a picture takes about kEditorBytesPerPixel bytes a pixel: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's time ruler (left of the picture) and frequency ruler
 // (below it): the preview's scales, rulers and titles, over the part of
 // the picture in view at the editor's zoom. Times and frequencies stand

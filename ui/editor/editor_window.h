@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture editor: a window of its own on the main window's picture
 // (View > Edit picture..., Ctrl+E). Every edit is an edit of the one picture
 // document, so the main window's preview shows it and the next render reads

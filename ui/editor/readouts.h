@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the editor's status line says about the point under the pointer:
 // the time and frequency it stands for (where the render places that row
 // and column), the note there on the Logarithmic scale, the pixel and its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the editor's tools do with the pointer, and the selection.
 //
 // The canvas hands over presses, moves and releases in picture

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's tools and what the user has set for them.
 #pragma once
 

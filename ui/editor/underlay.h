@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spectrogram shown faintly over the picture in the editor: the
 // analysis of a sound (the input wave, or the generated sound) on the
 // picture's own grid, so that a feature of the sound lies on the pixels

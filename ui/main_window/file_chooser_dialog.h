@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's chooser of existing files (a picture, an input sound, a wave
 // to analyse). It lists folders with FolderModel, so that a file whose name
 // is not UTF-8 is listed and chosen like any other: its name is shown with

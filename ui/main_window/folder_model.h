@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One folder's entries for the file chooser, read by their bytes.
 //
 // Qt's own folder listing (QDir, QFileSystemModel, and so QFileDialog)

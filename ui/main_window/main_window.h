@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: every control of the main window template, the menu,
 // the preview frame and the two axis strips. What the settings controls
 // and buttons do is wired up by connectMainWindowCommands.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Options dialog's "Notes" choice: the picture's columns on notes of
 // the Logarithmic scale, from a lowest to a highest note (scientific pitch
 // notation with sharps) at a chosen A4, K columns a semitone. It says how

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Options dialog: sine tones as the source, stereo from the picture's
 // colours, the band of frequencies the picture's columns span, in hertz or
 // on notes, how input files are read and the output's format and rate. It

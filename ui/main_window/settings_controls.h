@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's settings controls: the frequency scale, the two
 // granularity lists and their coupling, the brightness mapping, the master
 // gain, the duration, the source groups and the time-per-line read-out.

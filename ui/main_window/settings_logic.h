@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window's number fields and read-outs do with their text,
 // apart from the widgets that show it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File names typed into the window's file fields, made into the names the
 // file choosers would have given: a relative name is taken from the folder
 // the user last chose a file in (not from wherever the program happened to

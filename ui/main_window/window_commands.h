@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's commands: file fields and choosers, loading a picture,
 // the checks before a render, playing the result, the Enter key and drops.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playing a generated wave file through the default audio output, with its
 // position for the playhead.
 //

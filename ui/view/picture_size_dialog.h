@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The size of a picture made from a wave file: a small dialog with the
 // default size filled in, which takes the sizes the picture loader reads
 // again and refuses the rest in the words the command line's --size uses.

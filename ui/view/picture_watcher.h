@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Watching the picture file for saves by another program.
 //
 // A save is taken once the file has kept still for a moment (editors write

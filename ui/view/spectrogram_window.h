@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spectrogram window: the picture a render read beside the analysis of
 // the sound it made, both framed by the preview's own time and frequency
 // axes, with the playhead while the sound plays. A toggle shows where

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's "View" menu: the picture editor, the spectrogram of the generated sound
 // beside its picture, a picture made from a wave file and saved as PNG,
 // re-rendering whenever another program saves the picture file, and note

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Note names on a logarithmic ruler, with a fixed text measurer (6 pixels
 // per character, 13 pixels high): ticks on the semitones, labels on every
 // step-th note that keeps its labels apart, and the frequency axis that

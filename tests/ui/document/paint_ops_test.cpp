@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The painting and selection operations over the planes, without a
 // window: the shapes' outlines, the gradient's ends, the softener, the
 // selection's scale, flips and brightness/contrast, and the history's

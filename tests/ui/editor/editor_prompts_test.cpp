@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Unsaved edits are never lost unasked: closing the editor, loading a
 // picture, a picture from a wave file, a save of the same file by another
 // program and closing the main window (Esc, the close box, Exit) ask Save,

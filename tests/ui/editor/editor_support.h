@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the editor's tests share: a main window with a picture, its editor
 // open at a known zoom, and the pointer driven in picture coordinates.
 #pragma once

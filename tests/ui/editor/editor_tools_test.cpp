@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's tools, driven with the mouse on the canvas: what a brush
 // dab, a line, a fill and the harmonics brush paint, pixel for pixel, and
 // that the main window's preview and the next render see it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor's view and what it says: zoom around the pointer and its
 // limits, the status line's read-outs at known points, the rulers on the
 // render's own mapping, a picture too big to edit, a new picture of a size

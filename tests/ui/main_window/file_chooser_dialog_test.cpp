@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File names that are not UTF-8 (a Latin-1 "caf\xe9.png"): kept byte for
 // byte through the window's QStrings, listed and chosen in the window's own
 // chooser, and opened as the picture. Names typed into the file fields are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The number fields' rules and the read-out texts, apart from the widgets.
 #include "ui/main_window/settings_logic.h"
 

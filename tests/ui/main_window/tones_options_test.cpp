@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sine tones and notes in the Options dialog: the window shows sine tones
 // plainly in its source group, turning them off brings its own source
 // back; notes set the Logarithmic scale and the band, say how wide the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's settings controls and commands, driven through the real
 // widgets with real pictures and wave files.
 #include <QApplication>

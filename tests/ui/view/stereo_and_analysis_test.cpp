@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window with stereo on shows the picture's channels in colour (the
 // preview and the spectrogram window) and saves them; "Picture from wave
 // file" asks the picture's size, and a noise render of its picture is as

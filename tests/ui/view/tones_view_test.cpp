@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sine tones from the window: a staircase on notes renders its notes, the
 // title line says when a render clipped and which gain avoids it, and the
 // View menu names notes on the frequency axis and the template.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The View menu: the spectrogram window after renders, pictures from wave
 // files and saved as PNG, re-rendering when the picture file is saved by
 // another program, and the playhead. Driven through the real window with

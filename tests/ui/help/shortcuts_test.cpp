@@ -9,7 +9,7 @@
 #include <initializer_list>
 
 #include "ui/main_window/file_chooser_dialog.h"
-#include "ui/main_window/file_dialogs.h"
+#include "ui/main_window/window_commands.h"
 #include "ui/main_window/main_window.h"
 #include "ui/view/spectrogram_window.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Analysis speed and memory against the render: a 15-second and a
 // 10-minute sound at default settings (pink noise, Mel, N 8192, S 4, a
 // 512 x 512 picture) are rendered to files, then analysed back into the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost of turning a picture into filters: the gain matrix once per render
 // and one column filter design per filter column.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Edit to audio: from an edit of one picture row inside the block being
 // played to the first changed sample handed to the audio output, for a
 // 15-second and a 10-minute sound at the default settings (pink noise,

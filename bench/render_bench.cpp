@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Render speed and memory: the default render (pink noise, Mel, 8192/4) of a
 // 512 x 512 picture against the bare transforms its algorithm needs (2585
 // inverse transforms of N points, 3232 forward and 5813 inverse of 2N for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A render session's revisions against its length: the time from a
 // revision of one row (in the block the player plays) to its first changed
 // block published and to its end, for a 15-second and a 10-minute sound at

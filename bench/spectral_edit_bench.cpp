@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of rendering a painted picture back into its recording: one minute
 // of mono speech-like sound and of noise at -20 dBFS, N 4096, the default
 // picture (512 columns, a row per hop), on one thread:

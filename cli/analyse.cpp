@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/analyse.h"
 
 #include <unistd.h>
@@ -30,14 +31,15 @@ long long sideOf(const std::string& text) {
 }  // namespace
 
 std::string parsePictureSize(const std::string& text, std::uint32_t& width, std::uint32_t& height) {
-  const std::string limits = "each side from 1 to " + std::to_string(kMaxPngSide) + ", at most " +
-                             std::to_string(maxLoadablePixels()) + " pixels in all";
+  const std::string limits = analysisSizeLimits();
   const std::size_t x = text.find_first_of("xX");
   const long long w = x == std::string::npos ? -1 : sideOf(text.substr(0, x));
   const long long h = x == std::string::npos ? -1 : sideOf(text.substr(x + 1));
   if (w < 0 || h < 0) return "--size must be WIDTHxHEIGHT in pixels, such as 512x300 (" + limits + ")";
-  if (!pictureSizeLoadable(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(h))) {
-    return "--size " + text + " is not a picture size that can be loaded again (" + limits + ")";
+  if (std::string wrong = analysisSizeRefusal(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(h),
+                                              "--size " + text);
+      !wrong.empty()) {
+    return wrong;
   }
   width = static_cast<std::uint32_t>(w);
   height = static_cast<std::uint32_t>(h);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vellomar-render --analyse: a wave file becomes a PNG picture whose render
 // on the same settings sounds like it.
 #pragma once

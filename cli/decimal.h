@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbers on vellomar-render's command line are plain decimals: CLI11 would
 // read "0x10" as sixteen and "010" as eight (C's own number syntax), which
 // no one means by a duration or a gain.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vellomar-render --analyse --for-editing and --edit: a recording becomes a
 // picture to paint on, and the painted picture becomes the recording again,
 // unchanged wherever it was not painted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vellomar-render --help and --version: the help wrapped to the terminal's
 // width, with what goes where each placeholder stands, and examples.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Signals that stop a run: Ctrl-C, a closed terminal, Ctrl-\ and a polite
 // kill. The run polls the flag, removes what it created, keeps an earlier
 // output and exits with 128 + the signal's number, as a shell reports a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vellomar-render: renders a picture into a sound file from the command
 // line, with the same engine, files and messages as the window program.
 

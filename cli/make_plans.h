@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vellomar-render --make-plans: measures the transforms' plans now, in the
 // foreground, and keeps them in the user's cache folder, where every
 // render then finds them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/options.h"
 
 #include <sys/stat.h>
@@ -121,9 +122,9 @@ void addOptions(CLI::App& app, Options& o) {
                  "With --analyse: the picture's size in pixels, such as 512x300 (default 512 columns and one row "
                  "per hop of the time granularity)")
       ->type_name("WxH");
-  app.add_option("--source", o.source, "Sound source: pink, white or wave (default pink)")
+  app.add_option("--source", o.source, "Sound source: pink, white, wave or sine (one sine tone per column; default pink)")
       ->type_name("NAME")
-      ->check(CLI::IsMember({"pink", "white", "wave"}));
+      ->check(CLI::IsMember({"pink", "white", "wave", "sine"}));
   app.add_option("--input", o.input,
                  "Input sound file, or - for standard input; implies --source wave. WAV, FLAC, Ogg Vorbis or Opus, "
                  "MP3, AIFF and more, any rate and depth, mono or stereo (a stereo input gives a stereo render)")
@@ -180,6 +181,7 @@ void addOptions(CLI::App& app, Options& o) {
                "Two channels: the left from the picture's red, the right from its green (blue is ignored)");
   app.add_option("--threads", o.threads, "Threads that render: 1 ... 64 (default: every core this process may use)")
       ->type_name("N");
+  addNoteOptions(app, o.notes);
   app.add_flag("-q,--quiet", o.quiet, "No progress bar");
   app.add_option("--plans", o.plans,
                  "Fourier transform plans: measured (default: measured on this computer once, in the background, "
@@ -226,7 +228,7 @@ int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& s
   if (!o.input.empty() && app.count("--source") > 0 && o.source != "wave") {
     return usageError("--input cannot be combined with --source " + o.source);
   }
-  if (wave && app.count("--duration") > 0) return usageError("--duration applies to the noise sources only");
+  if (wave && app.count("--duration") > 0) return usageError("--duration does not apply to a wave source");
   if (!(o.duration >= kMinDurationSeconds && o.duration <= kMaxDurationSeconds)) {
     return usageError("--duration must be from 0.02 to 1000000");
   }
@@ -237,8 +239,10 @@ int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& s
     return usageError("--threads must be from 1 to 64");
   }
 
-  settings.inputSource =
-      wave ? InputSource::WaveFile : (o.source == "white" ? InputSource::WhiteNoise : InputSource::PinkNoise);
+  settings.inputSource = wave                 ? InputSource::WaveFile
+                         : o.source == "white" ? InputSource::WhiteNoise
+                         : o.source == "sine"  ? InputSource::SineTones
+                                               : InputSource::PinkNoise;
   settings.frequencyScale = o.scale == "linear" ? FrequencyScale::Linear
                             : o.scale == "log"  ? FrequencyScale::Logarithmic
                                                 : FrequencyScale::Mel;
@@ -249,7 +253,11 @@ int settingsFromOptions(const Options& o, const CLI::App& app, RenderSettings& s
   settings.inputPath = o.input;
   settings.outputPath = o.output;
   if (const int code = applyGranularity(o, app, settings); code != 0) return code;
-  if (const int code = applyBand(o, app, o.scale, settings); code != 0) return code;
+  if (app.count("--notes") > 0) {
+    if (const int code = applyNoteOptions(o.notes, app, settings); code != 0) return code;
+  } else if (const int code = applyBand(o, app, o.scale, settings); code != 0) {
+    return code;
+  }
   settings.stereo = o.stereo;
   return 0;
 }

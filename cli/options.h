@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vellomar-render's options: what the command line holds, how it is
 // declared to the parser, and the checks that turn it into settings.
 #pragma once
@@ -6,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/note_options.h"
 #include "engine/settings.h"
 #include "files/render_setup.h"
 
@@ -32,6 +34,7 @@ struct Options {
   bool quiet = false;
   bool analyse = false;
   std::string size;  // --analyse: WIDTHxHEIGHT, empty for the default
+  NoteOptions notes;
   bool strictInput = false;
   std::string format;  // empty: from the output's extension
   std::uint32_t rate = 44100;

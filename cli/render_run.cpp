@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/render_run.h"
 
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include "cli/standard_streams.h"
 #include "cli/terminal.h"
 #include "engine/render.h"
+#include "files/levels_report.h"
 #include "files/messages.h"
 #include "files/paths.h"
 #include "files/picture.h"
@@ -44,6 +46,9 @@ int runRender(const Options& o, const CLI::App& app, const RenderSettings& setti
     return kExitFailed;
   }
 
+  const std::string advice = noteWidthAdvice(o.notes, picture->width);
+  if (!advice.empty()) std::fprintf(stderr, "Note: %s.\n", advice.c_str());
+
   PreparedRender prepared;
   Refusal refusal;
   bool aborted = false;
@@ -72,6 +77,9 @@ int runRender(const Options& o, const CLI::App& app, const RenderSettings& setti
     showRefusal(nullptr, refusal);
     return kExitFailed;
   }
+  // Said even with --quiet: the file is not what the picture asked for.
+  const std::string clipping = clippingReport(job.levels, settings.masterGainDb);
+  if (!clipping.empty()) std::fprintf(stderr, "Warning: %s.\n", clipping.c_str());
   return kExitOk;
 }
 

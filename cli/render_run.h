@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vellomar-render's render run: a picture into a sound file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "-" on the command line: standard input for the picture (or, with
 // --analyse, the sound) or the input sound, standard output for the output.
 #pragma once

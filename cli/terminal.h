@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What vellomar-render tells the user: its exit codes, its messages (each
 // line begins "vellomar-render: ") and the progress bar.
 #pragma once

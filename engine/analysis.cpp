@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/analysis.h"
 
 
@@ -15,6 +16,7 @@
 #include "engine/design.h"
 #include "engine/design_internal.h"
 #include "engine/positional_read.h"
+#include "engine/sine.h"
 #include "engine/source.h"
 #include "fft/buffer.h"
 #include "fft/fft.h"
@@ -94,6 +96,8 @@ struct AnalysisTables {
   std::vector<double> binFactor;     // K: power to squared gain, for a whole window
   std::vector<float> columnLo;       // W: each column's span in fractional bins
   std::vector<float> columnHi;
+  // Sine tones: a column sums its span instead of averaging it.
+  bool tones = false;
   BrightnessMap brightness{RenderSettings{}};
 
   // Row r's span in fractional frames and the frames it reaches.
@@ -141,6 +145,30 @@ float binAtPosition(const std::vector<float>& edges, std::int32_t first, std::in
   return std::clamp(bin, static_cast<float>(first), static_cast<float>(end - 1));
 }
 
+
+// Sine tones (see the header): column x spans the two bins either side of
+// its tone's frequency, the main lobe of the frame's window, and every bin
+// turns power into squared gain at the tones' own level.
+ResultCode makeToneTables(AnalysisTables& t, const RenderSettings& s) {
+  const double level = sineLevel(s, t.width);
+  if (!(level > 0.0)) return kResultInternal;
+  const double g = masterGainFactor(s.masterGainDb);
+  const double n = static_cast<double>(t.n);
+  t.tones = true;
+  // The lobes of the tones at a band's ends reach past it.
+  t.firstBin = 0;
+  std::fill(t.binFactor.begin(), t.binFactor.end(), 4.0 * n / (t.windowEnergy[static_cast<std::size_t>(t.n)] * level * level * g * g));
+  const double binHz = static_cast<double>(s.sampleRate) / n;
+  const double top = static_cast<double>(t.bins - 1);
+  for (std::uint32_t x = 0; x < t.width; ++x) {
+    const double hz = sineColumnFrequency(s, t.width, x);
+    const bool sounds = hz > 0.0 && hz < 0.5 * static_cast<double>(s.sampleRate);
+    const double bin = hz / binHz;
+    t.columnLo[x] = sounds ? static_cast<float>(std::clamp(bin - 2.0, 0.0, top)) : 0.0f;
+    t.columnHi[x] = sounds ? static_cast<float>(std::clamp(bin + 2.0, 0.0, top)) : 0.0f;
+  }
+  return kResultOk;
+}
 
 ResultCode makeTables(const AnalysisJob& job, AnalysisTables& t) {
   const RenderSettings& s = job.settings;
@@ -222,6 +250,7 @@ ResultCode makeTables(const AnalysisJob& job, AnalysisTables& t) {
     t.columnLo[x] = binAtPosition(design.binEdges, t.firstBin, t.endBin, p0);
     t.columnHi[x] = binAtPosition(design.binEdges, t.firstBin, t.endBin, p1);
   }
+  if (s.inputSource == InputSource::SineTones) return makeToneTables(t, s);
   return kResultOk;
 }
 
@@ -341,7 +370,10 @@ struct AnalysisContext {
     }
     const float* lo = t.columnLo.data();
     const float* hi = t.columnHi.data();
-    for (std::uint32_t x = 0; x < t.width; ++x) columns[x] = static_cast<float>(intervalMean(lo[x], hi[x], power, 1));
+    for (std::uint32_t x = 0; x < t.width; ++x) {
+      const double mean = lo[x] < hi[x] || !t.tones ? intervalMean(lo[x], hi[x], power, 1) : 0.0;
+      columns[x] = static_cast<float>(t.tones ? mean * static_cast<double>(hi[x] - lo[x]) : mean);
+    }
     return kResultOk;
   }
 

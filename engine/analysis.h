@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound to picture: the inverse of a render. A wave (one channel of it)
 // becomes brightness bytes on the grid a render of the same settings and picture size reads,
 // so that rendering a picture and analysing the result gives the picture
@@ -47,6 +48,18 @@
 // inverts the picture's mapping: b = 255 G (linear), or b = 255 + ln G /
 // alpha with the gain matrix's own log slope alpha; rounded and held within
 // 0 ... 255.
+//
+// Sine tones
+// With the sine source the sound is tones, not noise: a tone's power sits
+// in the two bins either side of it (the main lobe of the frame's Hann
+// window) whatever the column's width. Column x takes the sum of the bin
+// powers within two bins of its own tone's frequency (sineColumnFrequency),
+// and the squared gain is that power over a tone's at gain 1: a tone of
+// amplitude A has a one-sided power of A^2 sum(w^2) / (4 N), so
+//   G^2 = sum |Y_k|^2 * 4 N / (sum(w^2) * (level g)^2)
+// with the tones' level (sineLevel). Where columns lie closer than two
+// bins a tone lights its neighbours too: a line is as narrow as the bins
+// allow.
 //
 // Speed: one real transform of N per N/4 samples and work proportional to
 // the bins and columns per frame; rows are cut into runs analysed by every

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/block_renderer.h"
 
 #include <algorithm>
 #include <new>
 
 #include "engine/filter_renderer.h"
+#include "engine/sine_renderer.h"
 
 namespace vellomar {
 
@@ -29,6 +31,8 @@ std::unique_ptr<BlockRenderer> makeBlockRenderer(const RenderSettings& settings)
     case InputSource::WhiteNoise:
     case InputSource::WaveFile:
       return std::unique_ptr<BlockRenderer>(new (std::nothrow) FilterBlockRenderer);
+    case InputSource::SineTones:
+      return std::unique_ptr<BlockRenderer>(new (std::nothrow) SineBlockRenderer);
   }
   return nullptr;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output of a render as blocks, and what renders one block.
 //
 // Blocks
@@ -85,6 +86,14 @@ struct StopFlags {
     return (first && first->load(std::memory_order_relaxed)) || (second && second->load(std::memory_order_relaxed));
   }
 };
+
+// Sample k of a hop that fades from signal `from` (the hop's filter column)
+// to `to` (the next one), times the master gain `gain`: t = k / H and
+// ((1 - t) from[k] + t to[k]) gain, formed in this order by every source.
+inline double hopFade(const double* from, const double* to, std::int64_t k, double inverseHop, double gain) {
+  const double t = static_cast<double>(k) * inverseHop;
+  return ((1.0 - t) * from[k] + t * to[k]) * gain;
+}
 
 class BlockRenderer {
  public:

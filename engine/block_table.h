@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A render's blocks on disk, published for readers on any thread.
 //
 // Every block has two slots in the working file; a block's word holds its

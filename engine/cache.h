@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The filtered block cache: one hop of output under one column filter,
 // by overlap-save.
 //

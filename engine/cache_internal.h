@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inside the filtered block cache: making its arrays, for the context.
 #pragma once
 

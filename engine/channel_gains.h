@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gain matrices a render reads: one per output channel. Mono reads the
 // picture's brightness; stereo reads its red for the left channel and its
 // green for the right, each as the brightness of a grey picture (a picture

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What one render thread works in: the filtered block cache, the filter
 // design workspace, the source block buffer, the transforms' scratch, the
 // hop's output bytes and the noise generator state. configureRenderContext sizes

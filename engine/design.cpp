@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/design.h"
 
 #include <algorithm>
@@ -208,10 +209,30 @@ double intervalMean(float a, float b, const float* v, std::int64_t stride) {
   return applySpan(spanWeights(a, b), v, stride);
 }
 
+ResultCode slotColumnGains(const RenderJob& job, const float* gains, std::int32_t u, float* slice, float* interior) {
+  const RenderSettings& s = job.settings;
+  const PictureData& pic = job.picture;
+  const std::int32_t n = s.blockLength;
+  if (pic.width == 0 || pic.height == 0 || !gains || n < 1) return kResultInternal;
+  const std::uint32_t width = pic.width;
+  const std::uint32_t height = pic.height;
+
+  if (height == 1) {
+    // One row: the same spectrum for the whole sound.
+    for (std::uint32_t x = 0; x < width; ++x) slice[x] = gains[x];
+  } else {
+    float lo = 0.0f;
+    float hi = 0.0f;
+    const ResultCode slot = columnSlot(s, job.sampleCount, height, u, lo, hi);
+    if (slot != kResultOk) return slot;
+    applySpanDownColumns(spanWeights(lo, hi), gains, width, slice, interior);
+  }
+  return kResultOk;
+}
+
 ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int32_t u) {
   const RenderJob* job = context.job;
   if (!job || context.blockLength == 0) return kResultInternal;
-  const RenderSettings& s = job->settings;
   const std::int32_t n = context.blockLength;
   const std::int32_t k = n / 2;
   FilterDesignWorkspace& ws = context.design;
@@ -222,19 +243,9 @@ ResultCode designBinResponses(RenderContext& context, double* spectrum, std::int
   if (pic.height > kMaxPictureSide || pic.width > kMaxPictureSide) return kResultInternal;
   if (ws.slice.size() < pic.width) return kResultInternal;  // made for another picture
   const std::uint32_t width = pic.width;
-  const std::uint32_t height = pic.height;
   float* slice = ws.slice.data();
-
-  if (height == 1) {
-    // One row: the same spectrum for the whole sound.
-    for (std::uint32_t x = 0; x < width; ++x) slice[x] = gains[x];
-  } else {
-    float lo = 0.0f;
-    float hi = 0.0f;
-    const ResultCode slot = columnSlot(s, job->sampleCount, height, u, lo, hi);
-    if (slot != kResultOk) return slot;
-    applySpanDownColumns(spanWeights(lo, hi), gains, width, slice, ws.interior.data());
-  }
+  const ResultCode sliced = slotColumnGains(*job, gains, u, slice, ws.interior.data());
+  if (sliced != kResultOk) return sliced;
 
   // An unknown scale has no bin edges.
   if (ws.binEdges.empty()) return kResultInternal;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inside the column filter design: readying its workspace and the first
 // half of a design (the zero-phase bin responses), which designColumnFilter
 // turns into the filter's spectrum. Exposed for the engine's own tests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a render's values become stored samples, and what a render tells of
 // its level.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/filter_renderer.h"
 
 #include <algorithm>
@@ -88,10 +89,7 @@ ResultCode FilterBlockRenderer::renderChannel(int c, std::int64_t b, double* out
     const std::int64_t first = b == 0 ? std::max<std::int64_t>(0, n / 2 - j * h) : 0;
     const std::int64_t stopAt = last ? end - hopStart : h;
     double* at = out + static_cast<std::size_t>(hopStart + first - blockStart) * stride;
-    for (std::int64_t k = first; k < stopAt; ++k, at += stride) {
-      const double t = static_cast<double>(k) * inverseHop;
-      *at = ((1.0 - t) * x[k] + t * y[k]) * g;
-    }
+    for (std::int64_t k = first; k < stopAt; ++k, at += stride) *at = hopFade(x, y, k, inverseHop, g);
     framesDone = hopStart + stopAt - blockStart;
     if (last) break;
     if (stop.requested()) return kResultAborted;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block renderer of the noise and wave sources: the source filtered,
 // hop by hop, by the column filters the picture defines (fast convolution
 // with time-varying filters, neighbouring filters cross-faded across every

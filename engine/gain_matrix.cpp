@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gain matrix: one gain per picture pixel, from a table of the 256
 // gains of the brightness mapping, built in bands of rows on the render's
 // threads.
@@ -47,6 +48,9 @@ void buildGainTable(const RenderSettings& settings, float* table) {
     const auto exponent = static_cast<float>(static_cast<double>(v) * alpha + static_cast<double>(beta));
     table[v] = static_cast<float>(std::exp(static_cast<double>(exponent)));
   }
+  // Sine tones have no noise floor to keep: black is silence under this
+  // mapping too, whose floor then starts at brightness 1.
+  if (settings.inputSource == InputSource::SineTones) table[0] = 0.0f;
 }
 
 void buildGainMatrix(const PictureData& pic, const RenderSettings& settings, float* gains, std::int32_t threads,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frequency and time granularity lists and how a choice in either
 // sets the block length N and the sub-blocks per block S. Shared by the
 // window's lists and the command line.

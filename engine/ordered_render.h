@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A render written to its output stream in order: by the calling thread
 // block after block, or by worker threads that render runs of blocks into
 // a ring of buffers while the calling thread writes the runs in order.

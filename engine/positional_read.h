@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a wave's samples by position, so that several threads can read
 // one input file at once, each where its work begins.
 #pragma once

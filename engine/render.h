@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One render from the open job to the written file.
 #pragma once
 

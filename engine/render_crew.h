@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block renderers of one render and the buffers each works in, all
 // made before any worker thread starts: when memory is short, a render
 // gets fewer renderers (and so fewer threads) instead of failing, and fails

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Result codes returned by every engine operation. 0 is success; the
 // files layer turns the others into words for the user.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which picture rows a filter column, and so a block of output, reads: the
 // time mapping of the column filter design, on its own, so that a render
 // can tell which blocks a change of some rows reaches.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/scales.h"
 
 #include <cmath>
@@ -17,6 +18,18 @@ float ScaleMapping::position(float f) const {
   const float wLow = warp(fLow);
   const float wHigh = warp(fHigh);
   return (warp(f) - wLow) * length / (wHigh - wLow);
+}
+
+double ScaleMapping::frequencyAt(double pos) const {
+  const double share = pos / static_cast<double>(length);
+  const double low = fLow;
+  const double high = fHigh;
+  if (!warp) return low + share * (high - low);
+  // Both warps are logarithms: ln f, or ln(f + 700).
+  const double shift = warp == melWarp ? 700.0 : 0.0;
+  const double wLow = std::log(low + shift);
+  const double wHigh = std::log(high + shift);
+  return std::exp(wLow + share * (wHigh - wLow)) - shift;
 }
 
 ScaleMapping scaleMapping(FrequencyScale scale, std::uint32_t sampleRate, float length) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frequency scales: how a frequency becomes a position along the picture's
 // columns (and along the frequency rulers).
 #pragma once
@@ -25,6 +26,9 @@ struct ScaleMapping {
   float fHigh = 0.0f;
   float length = 0.0f;
   float position(float f) const;
+  // The frequency at `position` (0 ... length), in double precision: the
+  // inverse of position(), exact up to the rounding of its warp's ends.
+  double frequencyAt(double position) const;
 };
 
 // The mapping of `scale` at `sampleRate` for length L.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A render session: one render's output held as a table of blocks in a
 // working file on disk, rendered in the background, revised block by block
 // when the picture changes, read by a player while it renders, and written

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inside a render session: its table, what its renders read, and how its
 // worker threads share the work.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The render session's small parts: its dirty-block bits, its shape, the
 // job it renders and the rows each block reads.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The render session's worker threads: taking runs of dirty blocks,
 // rendering and publishing them, installing revisions and reporting how
 // each ended.

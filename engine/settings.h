@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The render settings, the picture a render reads, the render job, the
 // quantities a render derives from the settings, and the limits within
 // which the window and the command line keep the settings.
@@ -14,7 +15,9 @@
 
 namespace vellomar {
 
-enum class InputSource : std::int32_t { PinkNoise = 0, WhiteNoise = 1, WaveFile = 2 };
+// SineTones: one sine oscillator per picture column (engine/sine.h), no
+// input and no noise.
+enum class InputSource : std::int32_t { PinkNoise = 0, WhiteNoise = 1, WaveFile = 2, SineTones = 3 };
 enum class FrequencyScale : std::int32_t { Linear = 0, Logarithmic = 1, Mel = 2 };
 
 // Longest path a file field holds, in characters (without terminator).
@@ -29,7 +32,7 @@ struct RenderSettings {
   bool logBrightness = false;
   std::int32_t logRangeDb = 60;
   std::int32_t masterGainDb = 6;
-  float durationSeconds = 15.0f;         // noise sources only
+  float durationSeconds = 15.0f;         // every source but the wave file
   std::string inputPath;                 // empty = none chosen
   std::string outputPath;                // empty = none chosen
   // The band the picture's columns span, in Hz; 0 stands for the scale's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Source blocks: the next N samples of the input wave or of the noise
 // generator, zero-padded to 2N and transformed to N complex entries.
 #pragma once

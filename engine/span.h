@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mean of a piecewise-linear function over an interval, split into the
 // part that depends on the interval's ends only (which cells it covers and
 // the closed form's coefficients) and the part that reads the samples.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Editing a recording through its picture, losslessly.
 //
 // A recording is analysed into a picture "for editing" (editingSettings):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inside the spectral edit: one thread's work on frames. A frame's change
 // is Z = Y - X, X the frame's spectrum and Y what the edit makes of it;
 // the output adds synthesis window x inverse(Z) over the frame's samples.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inside the spectral edit: where the picture's cells fall on the frames
 // and bins of the short-time spectrum, and what an edit asks of each of
 // them. Read by every thread of an edit, written by none after makeEditGrid.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Worker threads for renders: started with stacks sized to what a render
 // thread uses, and only as many as the system gives.
 //

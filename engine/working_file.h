@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The working file of a render session: an unnamed file that the system
 // removes when it is closed, whatever way the program ends.
 #pragma once

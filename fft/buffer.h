@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Buffers for transform input and output: aligned so that the transforms
 // can run on them directly instead of going through a scratch copy.
 #pragma once

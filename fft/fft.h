@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real-input FFT pair used by the whole engine.
 //
 // Contract

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fft/planner.h"
 
 #include <fftw3.h>

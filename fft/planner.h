@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inside the FFT component: the library's planner behind one lock, the
 // memory check made before it is called, and the making of single plans,
 // shared by the plan sets and the wisdom maker.

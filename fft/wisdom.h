@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wisdom file of measured plans: its folder, its name for this machine
 // and library, reading it, and making it, in the foreground or in the
 // maker process (see fft/fft.h for how renders use it).

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "files/analysis_setup.h"
 
 #include <algorithm>
 #include <functional>
 #include <new>
+#include <string>
 
+#include "engine/design.h"
 #include "files/picture_writer.h"
 
 namespace vellomar {
@@ -46,6 +49,19 @@ bool prepareAnalysis(const std::string& path, const RenderSettings& settings, st
   giveToJob(input, job);
 
   defaultAnalysisSize(settings, job.sampleCount, width, height);
+  if (!resizeAnalysisPicture(prepared, width, height, refusal)) {
+    std::fclose(job.input);
+    job.input = nullptr;
+    return false;
+  }
+  return true;
+}
+
+bool resizeAnalysisPicture(PreparedAnalysis& prepared, std::uint32_t width, std::uint32_t height, Refusal& refusal) {
+  AnalysisJob& job = prepared.job;
+  // The old bytes go first: a picture of each size need not fit at once.
+  prepared.picture.reset();
+  job.pixels = nullptr;
   try {
     auto picture = std::make_shared<PictureBitmap>();
     picture->width = width;
@@ -59,12 +75,9 @@ bool prepareAnalysis(const std::string& path, const RenderSettings& settings, st
     prepared.picture = std::move(picture);
   } catch (const std::bad_alloc&) {
     refusal = errorRefusal("Not enough memory");
+    return false;
   } catch (const std::length_error&) {
     refusal = errorRefusal("Not enough memory");
-  }
-  if (!prepared.picture) {
-    std::fclose(job.input);
-    job.input = nullptr;
     return false;
   }
   job.pixels = prepared.picture->pixels.data();
@@ -72,6 +85,16 @@ bool prepareAnalysis(const std::string& path, const RenderSettings& settings, st
   job.stride = prepared.picture->stride;
   job.height = prepared.picture->height;
   return true;
+}
+
+std::string analysisSizeLimits() {
+  return "each side from 1 to " + std::to_string(std::min<std::uint32_t>(kMaxPngSide, kMaxPictureSide)) +
+         ", at most " + std::to_string(maxLoadablePixels()) + " pixels in all";
+}
+
+std::string analysisSizeRefusal(std::uint64_t width, std::uint64_t height, const std::string& size) {
+  if (pictureSizeLoadable(width, height)) return std::string();
+  return size + " is not a picture size that can be loaded again (" + analysisSizeLimits() + ")";
 }
 
 ResultCode analysePrepared(PreparedAnalysis& prepared) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Analysis preparation, shared by the window and the command line: opening
 // the wave, choosing the picture's size and making its bytes before an
 // analysis; closing the wave and telling the outcome after it.
@@ -50,6 +51,22 @@ bool prepareAnalysis(const std::string& path, const RenderSettings& settings, st
 bool prepareAnalysis(const std::string& path, const RenderSettings& settings, std::uint32_t width,
                      std::uint32_t height, const AudioInputRules& rules, PreparedAnalysis& prepared,
                      Refusal& refusal, bool* aborted = nullptr);
+
+// Makes the prepared analysis's picture width x height (zeros) in place of
+// the one it had, for a size the user chose once the wave was open. False
+// with the refusal ("Not enough memory") when it cannot; the analysis then
+// has no picture.
+bool resizeAnalysisPicture(PreparedAnalysis& prepared, std::uint32_t width, std::uint32_t height, Refusal& refusal);
+
+// The sizes an analysis picture may have, in the words both front-ends
+// use: "each side from 1 to 1000000, at most N pixels in all" (the sizes
+// the picture loader reads again, pictureSizeLoadable).
+std::string analysisSizeLimits();
+
+// Why width x height, which the user wrote as `size`, cannot be an
+// analysis picture's size: "<size> is not a picture size that can be
+// loaded again (<limits>)"; empty when it can.
+std::string analysisSizeRefusal(std::uint64_t width, std::uint64_t height, const std::string& size);
 
 // Analyses the prepared wave into its picture: a mono wave into the
 // brightness bytes; a stereo wave one channel at a time, the left into the

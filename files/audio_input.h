@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input reader: a sound file (or standard input) opened for the
 // engine, which reads its samples by position.
 //

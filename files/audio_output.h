@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output formats: 16 or 24-bit PCM and 32-bit float WAV, 16 or 24-bit
 // FLAC, at 44100, 48000, 88200 or 96000 Hz.
 //

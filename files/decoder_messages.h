@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The complaints of the picture decoders and encoders, kept off the user's
 // terminal without touching standard error itself (so that crash and
 // sanitizer reports, and every other thread's output, still show): Qt's

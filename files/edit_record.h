@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record a picture for editing carries so that it can be rendered back
 // into its recording: the grid and mapping it was analysed on, the
 // program's version, the recording's length and channels, and SHA-256

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inside the editing of a recording: the render of a painted picture into
 // a 16-bit wave file, once every check has passed.
 #pragma once

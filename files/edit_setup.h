@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Editing a recording as a picture, shared by the window and the command
 // line: the picture for editing with its record, and the render of a
 // painted picture back into a wave file, with the checks that keep a

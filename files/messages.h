@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Result codes in words, the numbered internal errors, and the one routine
 // through which every message of the program is shown. Showing is
 // pluggable: the window shows message boxes, the command line prints.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How an output file takes the user's name.
 //
 // The file is written beside its final name, in the folder of the output

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Questions about file names that both front-ends ask.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture loader: a picture file becomes one brightness byte per pixel.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG pictures through libpng, read and written with our own error
 // handlers: libpng's own print to standard error ("libpng error: Write
 // Error"), and Qt's PNG reader and writer let them.

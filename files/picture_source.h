@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the picture loader reads a picture from, and what kind of picture
 // it holds, told by its first bytes alone.
 #pragma once

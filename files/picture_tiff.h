@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TIFF pictures through libtiff: the declared shape of the first image,
 // read before anything is decoded, and the decoder for 8-bit pictures with
 // an alpha sample (Qt's reader premultiplies those and so loses the colour

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a picture: brightness bytes as an 8-bit grey PNG file that the
 // picture loader reads back byte for byte, and the sizes it can read back.
 #pragma once

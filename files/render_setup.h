@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Render preparation, shared by the window and the command line: opening
 // the input, the too-long check and creating the output before a render;
 // putting the output in place, or removing what the render made, after it.

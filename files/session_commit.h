@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A render session's sound as the user's file: the session's stored
 // samples in the output's format (files/audio_output.h: the WAV header of
 // its depth, or the sink that encodes FLAC or resamples), written through

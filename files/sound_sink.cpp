@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound sink of files/audio_output.h: a stream made with fopencookie
 // whose writes are the engine's samples, decoded, resampled when asked,
 // encoded and written to the output file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound that the engine cannot read by position as it is (standard input,
 // compressed audio, other rates and depths) is decoded once into an
 // unnamed file: 32-bit float frames at 44100 Hz, 1.0 at full scale, mono

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WAV files: the input reader and the output writer. Neither shows
 // anything: a refusal comes back with the program's own words, for the
 // caller to show.

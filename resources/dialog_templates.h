@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog templates, the menu and the string table of the window
 // program. Positions and sizes are in dialog units; the window builds its
 // controls from these tables, in table order, which is also the tab order.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Gives the playback tests an audio output on a machine that has none: a
 # PulseAudio server whose default sink is a null sink (nothing is heard;
 # parec records what it plays from its monitor). Does nothing when

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fuzzes one fuzz target with libFuzzer for SECONDS (default 60), starting
 # from its seed corpus:
 #   scripts/fuzz.sh TARGET [SECONDS]

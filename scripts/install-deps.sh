@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs everything Vellomar needs to build, test, package and run, from
 # Debian's packages only. Uses sudo when not run as root.
 #   --ci   also the tools CI uses beyond the tests: clang and its libFuzzer
@@ -12,7 +13,7 @@ packages=(
   libfftw3-dev libtiff-dev libpng-dev libcli11-dev libgtest-dev libgmock-dev
   libsndfile1-dev libsoxr-dev
   xvfb xauth sox libsox-fmt-all flac fonts-dejavu-core python3-pil
-  appstream desktop-file-utils file
+  appstream desktop-file-utils file lintian
   pulseaudio pulseaudio-utils
 )
 for arg in "$@"; do

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vellomar-render with real sound files, formats and pipes, run through the
 // shell as a user runs it.
 

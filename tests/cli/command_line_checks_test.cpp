@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What vellomar-render refuses on its command line before it touches any
 // file: empty names, an output that is a folder, and numbers that are not
 // plain decimals.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line renderer never loses an earlier output: where no file
 // can be made beside it, renders and analyses are refused before they
 // write, and the earlier file stays as it was.

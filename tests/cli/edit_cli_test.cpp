@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Editing a recording as a picture from the command line, with pictures
 // painted and rewritten by another program (Pillow, which drops text chunks).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The manual page docs/vellomar-render.1 against the options that
 // `vellomar-render --help` lists: every option in one is in the other, with
 // the same value choices. A failure names the options to add or remove.

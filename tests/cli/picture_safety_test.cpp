@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line renderer on pictures made to cost memory ("bombs"):
 // each is refused with its reason, quickly and within a small memory cap;
 // a signal while a picture loads ends the program at once; and the

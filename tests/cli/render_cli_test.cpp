@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line renderer, run as a program on files made here.
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vellomar-render run as a child process by the command-line tests, with
 // what the tests need to watch: its exit, its output, the CPU time and the
 // peak memory it took, and the limits it runs under.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stored samples: 16-bit as renders have always written them, 24-bit and
 // float keeping the engine's precision, each made from the engine's own
 // values; clipped samples and the peak, counted on the 16-bit scale, as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measured plans and the wisdom file that keeps them: what a render finds
 // in the cache folder (nothing, a damaged, foreign or unreadable file, or
 // the maker's file), and that measured plans render within one step of a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gain matrix from its 256-entry table, built in bands on threads:
 // the same bytes as the mapping's formula pixel by pixel, for every thread
 // count, with progress on the calling thread.

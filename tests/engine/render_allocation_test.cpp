@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A render allocates what it needs at its start; its loop over blocks and
 // hops allocates nothing, so a long sound costs no more allocations than a
 // short one, on one thread or several. Every operator new of this test
@@ -162,6 +163,23 @@ TEST_F(RenderAllocationTest, StereoRenderAllocatesTheSameForAnyLength) {
     allocationsOf(100000, threads);
     const long shortRender = allocationsOf(100000, threads);
     EXPECT_EQ(allocationsOf(600000, threads), shortRender);
+  }
+}
+
+// Sine tones, mono and stereo: their tables and each thread's synthesiser
+// are made at the start, nothing per block or per hop.
+TEST_F(RenderAllocationTest, SineRenderAllocatesTheSameForAnyLength) {
+  test::TestPicture shown(300, 32, [](auto x, auto y) { return (x * 7 + y * 13) % 256; });
+  picture = shown.data();
+  settings.inputSource = InputSource::SineTones;
+  for (bool stereo : {false, true}) {
+    for (std::int32_t threads : {1, 2}) {
+      SCOPED_TRACE(std::to_string(threads) + (stereo ? " threads, stereo" : " threads"));
+      settings.stereo = stereo;
+      allocationsOf(441000, threads);
+      const long shortRender = allocationsOf(441000, threads);
+      EXPECT_EQ(allocationsOf(4410000, threads), shortRender);
+    }
   }
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Want of memory is result 3, never an abort: plans and renders made under
 // a limit on the address space, in a child process each, either succeed or
 // say that memory is short. The limit is what the child may add to what it

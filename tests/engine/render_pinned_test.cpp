@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders pinned to the byte: a spread of settings (every source, scale and
 // brightness mapping, block lengths 2048 ... 32768, one to sixteen
 // sub-blocks, pictures from 1 x 1 to 512 x 512, empty and odd lengths, an

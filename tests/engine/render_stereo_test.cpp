@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stereo renders: the left channel is the mono render of a grey picture made
 // of the picture's red, the right one that of its green, over the same
 // source, for every source, for every thread count and cut into runs; the
@@ -18,7 +19,7 @@
 namespace vellomar {
 namespace {
 
-enum class Source { Pink, White, Wave16, Wave8 };
+enum class Source { Pink, White, Wave16, Wave8, Sine };
 
 struct StereoCase {
   Source source;
@@ -38,6 +39,7 @@ const StereoCase kCases[] = {
     {Source::White, FrequencyScale::Linear, 4096, 2, true, 2000.0f, 9000.0f, 50001, 17, 9},
     {Source::Wave16, FrequencyScale::Logarithmic, 2048, 8, false, 100.0f, 20000.0f, 40000, 33, 21},
     {Source::Wave8, FrequencyScale::Mel, 8192, 1, false, 0.0f, 0.0f, 30000, 5, 3},
+    {Source::Sine, FrequencyScale::Logarithmic, 2048, 4, true, 55.0f, 7040.0f, 60000, 85, 12},
 };
 
 // Three different patterns, so that a channel that read the wrong plane
@@ -81,6 +83,7 @@ class RenderStereoTest : public ::testing::TestWithParam<StereoCase> {
     RenderJob job;
     job.settings.inputSource = c.source == Source::Pink    ? InputSource::PinkNoise
                                : c.source == Source::White ? InputSource::WhiteNoise
+                               : c.source == Source::Sine  ? InputSource::SineTones
                                                            : InputSource::WaveFile;
     job.settings.frequencyScale = c.scale;
     job.settings.blockLength = c.n;

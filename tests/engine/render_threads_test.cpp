@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Threads that cannot be had: under an address-space limit too tight for
 // 64 render threads, a render asked for 64 renders with the threads and
 // renderers that fit, and writes the same bytes as on one thread; tighter

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a render session while it renders: a reader on its own thread
 // sees every block whole, either as one snapshot renders it or as the
 // other does, never part of each, while revisions rewrite every block

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The render session: its first render and every revision after random
 // edits of the picture hold, byte for byte, what a full render of the same
 // snapshot from the same noise state writes, for every source, mono and
@@ -101,7 +102,7 @@ TEST_P(SessionRevisions, EqualAFullRenderOfTheSameSnapshotAfterRandomEdits) {
 
 INSTANTIATE_TEST_SUITE_P(EverySource, SessionRevisions,
                          ::testing::Combine(::testing::Values(Source::Pink, Source::White, Source::Wave16,
-                                                              Source::Wave8),
+                                                              Source::Wave8, Source::Sine),
                                             ::testing::Bool(), ::testing::Values(1, 2)));
 
 // Changes of the master gain, the scale and the picture's size touch every

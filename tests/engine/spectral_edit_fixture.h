@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A recording, its picture for editing and a painted copy of it, for the
 // spectral edit's tests and benchmark. Free of the test framework.
 #pragma once

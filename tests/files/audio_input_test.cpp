@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input reader on real sound files made by sox and libsndfile: rates,
 // depths, channels and containers, from a file and from standard input,
 // and the analysis of each.

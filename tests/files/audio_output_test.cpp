@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output formats: every format at 44100 Hz against the engine's own
 // samples within the format's step, resampled outputs against libsoxr's
 // conversion of the 44100 Hz render, and the WAV headers, RF64 included.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output of a render takes the user's name only when the render
 // succeeds; an earlier file of that name survives every failure.
 #include "files/output_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the picture loader refuses before it decodes: kinds of file it does
 // not read, and pictures whose declared size no render here could hold,
 // whether the picture comes from a file, from memory or from a pipe.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture loader on real files, made here with Qt's writers. This
 // binary has no QGuiApplication: the command-line renderer loads pictures
 // without one too.

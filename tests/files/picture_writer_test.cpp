@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures written as PNG files and analyses prepared from wave files, on
 // real files.
 #include "files/picture_writer.h"

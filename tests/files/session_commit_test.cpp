@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A session's sound as the user's file: the same file, byte for byte, as a
 // render of the same snapshot through the window's path (prepareRender,
 // renderSound, finishRender); later revisions reach the file only through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stereo input renders each channel through the picture, or, with stereo
 // on, the left through its red and the right through its green; a sound
 // read through the spool renders as the same sound read as it is.

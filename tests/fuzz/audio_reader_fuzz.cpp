@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target of the any-audio input reader: any bytes go through the
 // reader as a sound file would (through libsndfile and the spool when they
 // are not a classic wave), and when it accepts them every frame is read by

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the wave reader's seed corpus into corpus/ next to this script.
 
 Each seed is a small wave file, sound or broken, named after what it holds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the picture loader's seed corpus into the folder it is given: a
 // small valid file of every kind and layout the loader reads (BMP, PNG,
 // JPEG, GIF, TIFF with and without alpha, in strips and tiles, compressed

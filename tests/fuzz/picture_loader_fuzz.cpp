@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target of the picture loader: any bytes go through the loader as a
 // picture held in memory, whatever kind they look like (BMP, PNG, JPEG,
 // GIF, TIFF, or none). Built with libFuzzer (clang, VELLOMAR_FUZZ) it is a

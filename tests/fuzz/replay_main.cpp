@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs files through the fuzz target's entry point, as libFuzzer would
 // replay them: each argument is a file or a folder of files. Used where the
 // target is built without libFuzzer, and as the corpus test.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target of the input wave reader: any bytes go through the reader as
 // a wave file would, and when it accepts them the samples are read after
 // the header the way a render reads them. Built with libFuzzer (clang,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A frame source for tests and benchmarks that the caller renders into
 // block by block, from any thread, while a player reads it: blocks are
 // published whole (a new buffer swapped in), each with a new generation;

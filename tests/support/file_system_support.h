@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File-system situations for the tests of what an output may overwrite:
 // permission bits that hold even for root, and small file systems mounted
 // for a test.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Picture files made byte by byte for the loader's tests and its fuzzing:
 // small valid ones, and "bombs" that declare far more pixels than they hold.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/session_snapshots.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,7 @@ void Planes::scribble(std::uint32_t first, std::uint32_t last, std::mt19937& ran
 void SnapshotMaker::useSource(Source source, const std::string& folder) {
   settings.inputSource = source == Source::Pink    ? InputSource::PinkNoise
                          : source == Source::White ? InputSource::WhiteNoise
+                         : source == Source::Sine  ? InputSource::SineTones
                                                    : InputSource::WaveFile;
   input.reset();
   if (settings.inputSource != InputSource::WaveFile) return;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the render session's tests: editable pictures whose every
 // revision is a new set of planes, snapshots over them, and the bytes a
 // full render of a snapshot writes.
@@ -30,7 +31,7 @@ struct Planes {
   void scribble(std::uint32_t first, std::uint32_t last, std::mt19937& random);
 };
 
-enum class Source { Pink, White, Wave16, Wave8 };
+enum class Source { Pink, White, Wave16, Wave8, Sine };
 
 struct SnapshotMaker {
   RenderSettings settings;

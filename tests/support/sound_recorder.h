@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording what the default audio output plays, from its monitor, with
 // parec (PulseAudio's recorder), and the measures the playback tests take
 // of it. Header only: the widget tests are one program a file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -96,6 +97,7 @@ std::uint16_t le16(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
 MessageRecorder::MessageRecorder() {
   setMessagePresenter([this](MessageOwner, unsigned boxType, const std::string& caption, const std::string& text) {
     messages_.push_back({boxType, caption, text});
+    if ((boxType & 0xF) == kBoxSaveDiscardCancel) return unsavedAnswer_;
     return (boxType & 0xF) == kBoxYesNo ? questionAnswer_ : kButtonOk;
   });
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared helpers of the engine, files and command-line tests.
 #pragma once
 
@@ -100,11 +101,15 @@ class MessageRecorder {
   ShownMessage only() const;
   // The button that Yes/No questions get (Yes unless changed).
   void answerQuestionsWith(int button) { questionAnswer_ = button; }
+  // The button that questions about unsaved edits get (Cancel unless
+  // changed: Yes saves, No discards).
+  void answerUnsavedWith(int button) { unsavedAnswer_ = button; }
   void clear() { messages_.clear(); }
 
  private:
   std::vector<ShownMessage> messages_;
   int questionAnswer_ = 6;  // kButtonYes
+  int unsavedAnswer_ = 2;   // kButtonCancel
 };
 
 // A wave file's 44-byte header for `count` 16-bit frames of `channels`

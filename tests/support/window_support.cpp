@@ -1,4 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/window_support.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
 
 namespace vellomar::test {
 
@@ -8,7 +15,39 @@ void resetWindowState() {
   randomSeed = kInitialRandomSeed;
   abortRequested = false;
   inputWaveDuration = 0.0f;
+  noteChoice = NoteChoice{};
+  lastRenderLevels = RenderLevels{};
   fileOptions = SoundFileOptions{};
 }
+
+namespace {
+
+constexpr int kModalPollMs = 20;
+constexpr int kModalPolls = 250;  // five seconds
+
+void pollForModal(const QString& name, std::function<void(QWidget*)> act, std::shared_ptr<bool> answered,
+                  std::shared_ptr<bool> live, int pollsLeft) {
+  if (!*live || *answered) return;
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal != nullptr && modal->objectName() == name && modal->isVisible()) {
+    *answered = true;
+    QPointer<QWidget> dialog(modal);
+    act(modal);
+    // A check that failed inside `act` leaves no dialog waiting for ever.
+    if (auto* d = qobject_cast<QDialog*>(dialog.data()); d != nullptr && d->isVisible()) d->reject();
+    return;
+  }
+  if (pollsLeft <= 0) return;
+  QTimer::singleShot(kModalPollMs, [=] { pollForModal(name, act, answered, live, pollsLeft - 1); });
+}
+
+}  // namespace
+
+ModalAnswer::ModalAnswer(const QString& objectName, std::function<void(QWidget*)> act)
+    : answered_(std::make_shared<bool>(false)), live_(std::make_shared<bool>(true)) {
+  pollForModal(objectName, std::move(act), answered_, live_, kModalPolls);
+}
+
+ModalAnswer::~ModalAnswer() { *live_ = false; }
 
 }  // namespace vellomar::test

@@ -1,7 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers of the widget tests: the window's process-wide state.
 #pragma once
 
+#include <QString>
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 #include "support/test_support.h"
 #include "ui/common/app_state.h"
@@ -10,6 +14,22 @@ namespace vellomar::test {
 
 // Puts the window's settings, run state and picture back to program start.
 void resetWindowState();
+
+// Runs `act` on the modal dialog named `objectName` as soon as it opens
+// (within five seconds), for a command that runs it with exec(); `act`
+// ends it. answered() tells, after the command, whether it opened.
+class ModalAnswer {
+ public:
+  ModalAnswer(const QString& objectName, std::function<void(QWidget*)> act);
+  ~ModalAnswer();
+  ModalAnswer(const ModalAnswer&) = delete;
+  ModalAnswer& operator=(const ModalAnswer&) = delete;
+  bool answered() const { return *answered_; }
+
+ private:
+  std::shared_ptr<bool> answered_;
+  std::shared_ptr<bool> live_;
+};
 
 // A test picture that is the window's current picture while it lives.
 class WindowPicture : public TestPicture {

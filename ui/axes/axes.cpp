@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/axes/axes.h"
 
 #include <QFontMetrics>
@@ -125,7 +126,13 @@ FrequencyAxis frequencyAxisSpec(FrequencyScale scale, std::uint32_t sampleRate, 
   return frequencyAxisSpec(scaleSettings(scale, sampleRate), interiorWidth);
 }
 
-FrequencyAxis frequencyAxisSpec(const RenderSettings& settings, int interiorWidth, const TextMeasurer& measure) {
+QString frequencyAxisTitle(double noteA4Hz) {
+  if (!(noteA4Hz > 0.0)) return kFrequencyAxisTitle;
+  return QStringLiteral("Frequency (notes, A4 = %1 Hz)").arg(noteA4Hz);
+}
+
+FrequencyAxis frequencyAxisSpec(const RenderSettings& settings, int interiorWidth, const TextMeasurer& measure,
+                                double noteA4Hz) {
   const ScaleMapping band = pictureMapping(settings, static_cast<float>(interiorWidth));
   const bool ownBand = isOwnBand(settings);
   FrequencyAxis axis;
@@ -164,6 +171,7 @@ FrequencyAxis frequencyAxisSpec(const RenderSettings& settings, int interiorWidt
   spec.minorLabelGap = 0;
   spec.mapping = band.warp;
   if (settings.frequencyScale == FrequencyScale::Mel) spec.tickFilter = keepMelMinorTick;
+  if (settings.frequencyScale == FrequencyScale::Logarithmic && noteA4Hz > 0.0) axis.noteA4Hz = noteA4Hz;
   return axis;
 }
 
@@ -234,21 +242,23 @@ QImage drawFrequencyAxis(FrequencyScale scale, std::uint32_t sampleRate, int int
 }
 
 QImage drawFrequencyAxis(const RenderSettings& settings, int interiorWidth, const QColor& background,
-                         const QColor& text, qreal pixelRatio) {
+                         const QColor& text, qreal pixelRatio, double noteA4Hz) {
   QImage image = denseImage(interiorWidth + 20, 46, pixelRatio, background);
   QPainter painter(&image);
   prepare(painter, text);
-  FrequencyAxis axis = frequencyAxisSpec(settings, interiorWidth, rulerMeasurer(rulerFont(), &image));
+  FrequencyAxis axis = frequencyAxisSpec(settings, interiorWidth, rulerMeasurer(rulerFont(), &image), noteA4Hz);
   axis.spec.surface = &painter;
   axis.spec.colour = text;
-  if (axis.logarithmic)
+  if (axis.noteA4Hz > 0.0)
+    drawNoteRuler(axis.spec, axis.noteA4Hz);
+  else if (axis.logarithmic)
     drawLogRuler(axis.spec);
   else
     drawLinearRuler(axis.spec);
 
   const QFontMetrics metrics(painter.font(), &image);
-  painter.drawText(interiorWidth / 2 - metrics.horizontalAdvance(kFrequencyAxisTitle) / 2, 44 - metrics.descent(),
-                   kFrequencyAxisTitle);
+  const QString title = frequencyAxisTitle(axis.noteA4Hz);
+  painter.drawText(interiorWidth / 2 - metrics.horizontalAdvance(title) / 2, 44 - metrics.descent(), title);
   return image;
 }
 
@@ -267,7 +277,8 @@ void redrawAxes(MainWindow& window) {
   c.timeAxisStrip->setGeometry(layout.timeStrip);
   c.timeAxisStrip->setPixmap(QPixmap::fromImage(timeImage));
 
-  const QImage frequencyImage = drawFrequencyAxis(renderSettings, layout.interiorWidth, background, text, ratio);
+  const QImage frequencyImage = drawFrequencyAxis(renderSettings, layout.interiorWidth, background, text, ratio,
+                                                  noteChoice.namesOnAxis ? noteChoice.a4Hz : 0.0);
   c.freqAxisStrip->setGeometry(layout.frequencyStrip);
   c.freqAxisStrip->setPixmap(QPixmap::fromImage(frequencyImage));
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview's axes: time in a strip left of the preview frame (top row =
 // start of the sound), frequency in a strip below it (left column = lowest
 // frequency of the scale).
@@ -52,13 +53,20 @@ QString timeAxisTitle(float durationSeconds);
 struct FrequencyAxis {
   RulerSpec spec;
   bool logarithmic = false;
+  double noteA4Hz = 0.0;  // > 0: the ruler names notes of this tuning (layoutNoteRuler)
 };
 FrequencyAxis frequencyAxisSpec(FrequencyScale scale, std::uint32_t sampleRate, int interiorWidth);
 // The same for the picture's band of `settings` (their scale, rate and
 // band): the ruler runs from the band's low end to its high end. With a
 // measurer, a linear ruler over a chosen band is fitted (fitBandLabels).
+// A `noteA4Hz` above 0 names notes of that tuning instead of hertz on the
+// Logarithmic scale.
 FrequencyAxis frequencyAxisSpec(const RenderSettings& settings, int interiorWidth,
-                                const TextMeasurer& measure = TextMeasurer());
+                                const TextMeasurer& measure = TextMeasurer(), double noteA4Hz = 0.0);
+
+// The frequency axis's title: kFrequencyAxisTitle, or with notes
+// "Frequency (notes, A4 = 440 Hz)".
+QString frequencyAxisTitle(double noteA4Hz);
 
 // Fits a horizontal linear ruler over a chosen band to its labels: the
 // least tick gap, from spec.minTickGap up, whose labels (with the decimals
@@ -83,14 +91,15 @@ QImage drawTimeAxis(float durationSeconds, int interiorHeight, const QColor& bac
 QImage drawFrequencyAxis(FrequencyScale scale, std::uint32_t sampleRate, int interiorWidth, const QColor& background,
                          const QColor& text, qreal pixelRatio = 1.0);
 QImage drawFrequencyAxis(const RenderSettings& settings, int interiorWidth, const QColor& background,
-                         const QColor& text, qreal pixelRatio = 1.0);
+                         const QColor& text, qreal pixelRatio = 1.0, double noteA4Hz = 0.0);
 
 // An image of width x height layout pixels at `pixelRatio`, filled with
 // `background`; a painter on it works in layout pixels.
 QImage denseImage(int width, int height, qreal pixelRatio, const QColor& background);
 
 // Lays out both strips around the main window's preview frame and gives
-// each a freshly drawn image, from renderSettings and inputWaveDuration.
+// each a freshly drawn image, from renderSettings and inputWaveDuration
+// (and noteChoice: notes on the Logarithmic scale when it names them).
 void redrawAxes(MainWindow& window);
 
 }  // namespace vellomar

@@ -1,10 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/axes/preview_frame.h"
 
 #include <QPainter>
 #include <algorithm>
-#include <cstring>
-
-#include "files/picture_preview.h"
 
 namespace vellomar {
 
@@ -13,7 +11,7 @@ PreviewFrame::PreviewFrame(QWidget* parent) : QWidget(parent) {
 }
 
 void PreviewFrame::setPicture(std::shared_ptr<const PictureBitmap> bitmap) {
-  QImage image = bitmap ? picturePreview(*bitmap) : QImage();
+  QImage image = bitmap ? picturePreview(*bitmap, colours_) : QImage();
   const QSize size = this->size();
   std::shared_ptr<const PictureBitmap> previous = std::move(bitmap_);
   bitmap_ = std::move(bitmap);
@@ -30,14 +28,18 @@ void PreviewFrame::setPicture(std::shared_ptr<const PictureBitmap> bitmap, const
     setPicture(std::move(bitmap));
     return;
   }
-  for (const RowSpan& span : rows.spans()) {
-    for (std::uint32_t y = span.begin; y < span.end && y < bitmap->height; ++y) {
-      const std::size_t stored = static_cast<std::size_t>(bitmap->height - 1 - y) * bitmap->stride;
-      std::memcpy(image_.scanLine(static_cast<int>(y)), bitmap->pixels.data() + stored, bitmap->width);
-    }
-  }
+  for (const RowSpan& span : rows.spans()) drawPreviewRows(*bitmap, colours_, span.begin, span.end, image_);
   bitmap_ = std::move(bitmap);
   update();
+}
+
+void PreviewFrame::setColours(PreviewColours colours) {
+  if (colours == colours_) return;
+  colours_ = colours;
+  if (bitmap_) {
+    image_ = picturePreview(*bitmap_, colours_);
+    update();
+  }
 }
 
 int playheadRow(qreal fraction, int top, int height) {

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture preview: a frame with a one-pixel sunken edge whose interior
-// shows the loaded picture stretched over it, aspect ratio not kept.
+// shows the loaded picture stretched over it, aspect ratio not kept: in
+// grey, or with stereo on in the red and green the two channels hear.
 #pragma once
 
 #include <QImage>
@@ -7,6 +9,7 @@
 #include <memory>
 
 #include "files/picture.h"
+#include "files/picture_preview.h"
 #include "ui/document/row_spans.h"
 
 namespace vellomar {
@@ -24,6 +27,13 @@ class PreviewFrame : public QWidget {
   // changed: only they are drawn again (all of it when the size changed).
   void setPicture(std::shared_ptr<const PictureBitmap> bitmap, const RowSpans& rows);
   const std::shared_ptr<const PictureBitmap>& picture() const { return bitmap_; }
+
+  // Grey (the default) or the channels' colours, for a stereo render; the
+  // picture shown is drawn again in them.
+  void setColours(PreviewColours colours);
+  PreviewColours colours() const { return colours_; }
+  // The picture as drawn, top row first.
+  const QImage& image() const { return image_; }
 
   // The part inside the edge, in the frame's own coordinates.
   QRect interior() const { return rect().adjusted(1, 1, -1, -1); }
@@ -50,6 +60,7 @@ class PreviewFrame : public QWidget {
  private:
   std::shared_ptr<const PictureBitmap> bitmap_;
   QImage image_;  // the bitmap top row first, ready to paint
+  PreviewColours colours_ = PreviewColours::Grey;
   qreal playhead_ = -1.0;
   qreal loopFrom_ = 0.0;
   qreal loopTo_ = 0.0;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/axes/rulers.h"
 
 #include <QFontInfo>
@@ -7,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine/notes.h"
 #include "ui/common/dialog_units.h"
 
 namespace vellomar {
@@ -307,6 +309,99 @@ RulerGeometry layoutLogRuler(const RulerSpec& spec, const TextMeasurer& measure)
   return g;
 }
 
+namespace {
+
+// The notes from..to placed by the ruler's mapping, and the least step of
+// labels that keep apart.
+struct NotePlaces {
+  int first = 0;                   // note number of positions[0]
+  std::vector<int> positions;      // along-positions of the notes first, first + 1, ...
+  std::vector<std::string> names;  // their labels
+};
+
+// The least label step (in semitones, labelled notes those whose number is
+// a multiple of it) whose labels all keep `gap` pixels apart and clear the
+// ends; 0 when none does.
+int noteLabelStep(const RulerSpec& spec, const Frame& f, const NotePlaces& notes, const TextMeasurer& measure) {
+  static const int kSteps[] = {1, 2, 3, 4, 6, 12, 24, 36, 48, 60, 120};
+  for (int step : kSteps) {
+    bool fits = true;
+    bool any = false;
+    int previousEnd = 0;
+    for (std::size_t i = 0; i < notes.positions.size() && fits; ++i) {
+      const int note = notes.first + static_cast<int>(i);
+      if (note % step != 0) continue;
+      const int pos = notes.positions[i];
+      if (pos < spec.start + spec.margin || pos >= spec.start + spec.length - spec.margin) continue;
+      const int half = halfAlong(spec, measure, notes.names[i]);
+      if (f.endMark > 0 && !clearsEnds(spec, pos, half)) continue;
+      if (any && pos - half - previousEnd < kNoteLabelGap) fits = false;
+      previousEnd = pos + half;
+      any = true;
+    }
+    if (fits) return step;
+  }
+  return 0;
+}
+
+}  // namespace
+
+RulerGeometry layoutNoteRuler(const RulerSpec& spec, double a4Hz, const TextMeasurer& measure) {
+  RulerGeometry g;
+  if (spec.length < 1 || spec.from == spec.to || !spec.mapping || !(spec.from > 0.0f) || !(a4Hz > 0.0)) return g;
+  const float mappedFrom = spec.mapping(spec.from);
+  const float mappedTo = spec.mapping(spec.to);
+  const float fMin = std::min(mappedFrom, mappedTo);
+  const float range = std::max(mappedFrom, mappedTo) - fMin;
+  if (!(range > 0.0f) || !std::isfinite(range)) return g;
+
+  const Frame f = frameOf(spec);
+  g.drawn = true;
+  setAlignment(spec, g);
+  const auto endLabel = [&](float value) { return formatAxisNumber(value, f.endPrecision, true, spec.siPrefixes, false); };
+  addEnds(spec, f, measure, g, endLabel(std::min(spec.from, spec.to)), endLabel(std::max(spec.from, spec.to)));
+
+  const double low = std::min(spec.from, spec.to);
+  const double high = std::max(spec.from, spec.to);
+  NotePlaces notes;
+  notes.first = static_cast<int>(std::ceil(notePosition(low, a4Hz) - 1e-6));
+  const int last = static_cast<int>(std::floor(notePosition(high, a4Hz) + 1e-6));
+  for (int note = notes.first; note <= last; ++note) {
+    const auto hz = static_cast<float>(noteFrequency(note, a4Hz));
+    const float fraction = (spec.mapping(hz) - fMin) / range;
+    notes.positions.push_back(spec.start + static_cast<int>(std::trunc(fraction * static_cast<float>(spec.length) + 0.5f)));
+    notes.names.push_back(noteName(note));
+  }
+  if (notes.positions.empty()) return g;
+
+  const int step = noteLabelStep(spec, f, notes, measure);
+  // Every semitone has its tick where they keep 3 pixels apart on average.
+  const bool everySemitone =
+      notes.positions.size() < 2 ||
+      std::abs(notes.positions.back() - notes.positions.front()) >= 3 * static_cast<int>(notes.positions.size() - 1);
+  const int longTip = spec.baseline + f.s * spec.tickLength;
+  const int shortTip = spec.baseline + f.s * (spec.tickLength / 2);
+  const int labelAcross = spec.baseline + f.s * (spec.tickLength + 3);
+  const int endLimit = spec.start + spec.length - spec.margin;
+  const int startLimit = spec.start + spec.margin;
+  for (std::size_t i = 0; i < notes.positions.size(); ++i) {
+    const int note = notes.first + static_cast<int>(i);
+    const int pos = notes.positions[i];
+    if (pos >= endLimit) break;
+    if (pos < startLimit) continue;
+    const bool labelled = step > 0 && note % step == 0;
+    if (labelled || note % 12 == 0) {
+      addTick(spec, g, pos, longTip);
+    } else if (everySemitone) {
+      addTick(spec, g, pos, shortTip);
+    }
+    if (!labelled) continue;
+    if (f.endMark <= 0 || clearsEnds(spec, pos, halfAlong(spec, measure, notes.names[i])))
+      addLabel(spec, g, pos, labelAcross, notes.names[i]);
+  }
+  return g;
+}
+
 QFont rulerFont() {
   // Fixed in pixels, so that measuring and painting agree on any surface.
   QFont font = dialogFont();
@@ -365,6 +460,12 @@ void drawLinearRuler(const RulerSpec& spec, const QFont& font) {
 void drawLogRuler(const RulerSpec& spec, const QFont& font) {
   if (!spec.surface) return;
   paintRuler(*spec.surface, layoutLogRuler(spec, rulerMeasurer(font, spec.surface->device())), font, spec.colour);
+}
+
+void drawNoteRuler(const RulerSpec& spec, double a4Hz, const QFont& font) {
+  if (!spec.surface) return;
+  paintRuler(*spec.surface, layoutNoteRuler(spec, a4Hz, rulerMeasurer(font, spec.surface->device())), font,
+             spec.colour);
 }
 
 }  // namespace vellomar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ruler machinery: labelled linear and logarithmic scales drawn into an
 // off-screen image. Used by the main window's axes and by the frequency
 // scale template window.
@@ -115,6 +116,17 @@ struct RulerGeometry {
 RulerGeometry layoutLinearRuler(const RulerSpec& spec, const TextMeasurer& measure);
 RulerGeometry layoutLogRuler(const RulerSpec& spec, const TextMeasurer& measure);
 
+// Notes instead of numbers on a logarithmic ruler (spec.mapping places
+// them as it places frequencies): a tick at every semitone of the
+// equal-tempered scale tuned to A4 = a4Hz from `from` to `to` where they
+// lie 3 pixels apart or more, and labels ("C4", "C#4", ...) on every
+// step-th note counted from C, the least step of 1, 2, 3, 4, 6, 12, 24,
+// 36 ... semitones whose labels keep kNoteLabelGap pixels apart; labelled
+// notes have the long ticks. End marks and end labels as the logarithmic
+// ruler's, in hertz.
+inline constexpr int kNoteLabelGap = 4;
+RulerGeometry layoutNoteRuler(const RulerSpec& spec, double a4Hz, const TextMeasurer& measure);
+
 // ---- Painting ----
 
 // The font every ruler and axis title uses: the dialog font.
@@ -133,5 +145,6 @@ TextMeasurer rulerMeasurer(const QFont& font, const QPaintDevice* device);
 // Lay out with `font` measured on spec.surface and paint there.
 void drawLinearRuler(const RulerSpec& spec, const QFont& font = rulerFont());
 void drawLogRuler(const RulerSpec& spec, const QFont& font = rulerFont());
+void drawNoteRuler(const RulerSpec& spec, double a4Hz, const QFont& font = rulerFont());
 
 }  // namespace vellomar

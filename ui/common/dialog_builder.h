@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds the controls of a dialog template as Qt widgets.
 #pragma once
 

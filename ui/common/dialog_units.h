@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialog units: the window templates place controls in units derived from
 // the dialog font, so the layout scales with the font.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Digits-only text fields that refuse other keystrokes where the user sees
 // and hears it, and the system's default sound the window plays whenever it
 // refuses or corrects what was typed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/common/icons.h"
 
 // The resources live in a static library; this pulls them into the program.

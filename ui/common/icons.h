@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's icons: 107 (large, 32 x 32) and 108 (small, 16 x 16).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where frequencies fall on the picture's columns: the render's own mapping
 // of its scale and band (pictureMapping over the length W - 1, position 0
 // the centre of the leftmost column and W - 1 the centre of the rightmost),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The memory of the undo history, and where the history goes beyond it.
 //
 // The history is unbounded in the number of steps; what it keeps in memory

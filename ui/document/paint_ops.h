@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Painting on the editable picture: brush strokes, shapes, gradients and
 // flood fills. Plain functions and objects over the planes; each keeps
 // (TileStore::capture) every tile before it writes there and returns the

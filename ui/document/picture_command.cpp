@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/document/picture_command.h"
 
 #include "ui/document/picture_document.h"
@@ -53,7 +54,7 @@ void PictureCommand::exchange() {
   if (!document_.isEditable()) return;
   if (inHistory_ && !document_.history().use(&store_)) return;
   store_.exchange(document_.editablePicture());
-  document_.touch(rows_);
+  document_.touch(rows_, store_.areas());
   joinHistory();
 }
 
@@ -64,12 +65,12 @@ void PictureCommand::finishDrag() {
 
 void PictureCommand::changed(const PixelRect& rect) {
   if (rect.empty()) return;
-  changed(RowSpans(static_cast<std::uint32_t>(rect.y0), static_cast<std::uint32_t>(rect.y1)));
+  changed(RowSpans(static_cast<std::uint32_t>(rect.y0), static_cast<std::uint32_t>(rect.y1)), rect);
 }
 
-void PictureCommand::changed(const RowSpans& rows) {
+void PictureCommand::changed(const RowSpans& rows, const PixelRect& area) {
   rows_.add(rows);
-  document_.touch(rows);
+  document_.touch(rows, area);
 }
 
 void PictureCommand::absorb(PictureCommand& later) {
@@ -104,19 +105,20 @@ void DragCommand::replace(const PictureEdit& edit) {
   if (!document().makeEditable()) return;
   PictureBitmap& picture = document().editablePicture();
   RowSpans rows;
+  PixelRect area = drawn_;
   if (!drawn_.empty()) {
     keptTiles().restore(picture, drawn_);
     rows.add(static_cast<std::uint32_t>(drawn_.y0), static_cast<std::uint32_t>(drawn_.y1));
   }
   drawn_ = edit(picture, keptTiles());
   if (!drawn_.empty()) rows.add(static_cast<std::uint32_t>(drawn_.y0), static_cast<std::uint32_t>(drawn_.y1));
-  changed(rows);
+  changed(rows, area.united(drawn_));
 }
 
 void DragCommand::cancel() {
   if (drawn_.empty() || !document().isEditable()) return;
   keptTiles().restore(document().editablePicture(), drawn_);
-  document().touch(RowSpans(static_cast<std::uint32_t>(drawn_.y0), static_cast<std::uint32_t>(drawn_.y1)));
+  document().touch(RowSpans(static_cast<std::uint32_t>(drawn_.y0), static_cast<std::uint32_t>(drawn_.y1)), drawn_);
   drawn_ = {};
 }
 
@@ -138,6 +140,11 @@ void OngoingCommand::commit() {
     command->finishDrag();
     document_.undoStack().push(command.release());
   }
+  document_.setDragging(false);
+}
+
+void OngoingCommand::abandon() {
+  command_.reset();
   document_.setDragging(false);
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Commands that change the document's picture and undo themselves.
 //
 // A command keeps, in its TileStore, the other state of every tile it
@@ -46,10 +47,11 @@ class PictureCommand : public QUndoCommand {
 
   TileStore& keptTiles() { return store_; }
   PictureDocument& document() { return document_; }
-  // Rows of `rect` have changed: they join the command's rows and are
-  // published to the document's readers.
+  // The pixels of `rect` have changed: its rows join the command's rows
+  // and are published to the document's readers.
   void changed(const PixelRect& rect);
-  void changed(const RowSpans& rows);
+  // The same for `rows`, the pixels within `area`.
+  void changed(const RowSpans& rows, const PixelRect& area);
 
   // Merges a later command's tiles and rows into this one (mergeWith).
   void absorb(PictureCommand& later);
@@ -129,6 +131,9 @@ class OngoingCommand {
   void commit();
   // Undoes what the drag did and forgets it.
   void cancel();
+  // Forgets the drag without touching the picture: after the document has
+  // been given another picture, what the drag kept belongs to the old one.
+  void abandon();
 
  private:
   PictureDocument& document_;

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/document/picture_document.h"
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 
@@ -57,15 +59,28 @@ bool PictureDocument::makeEditable() {
   std::shared_ptr<PictureBitmap> copy = editableCopy(*base_);
   if (!copy) return false;
   try {
-    rowChange_.assign(copy->height, 0);
+    blocksAcross_ = (copy->width + kBlockSide - 1) / kBlockSide;
+    blockChange_.assign(static_cast<std::size_t>(blocksAcross_) * ((copy->height + kBlockSide - 1) / kBlockSide), 0);
   } catch (const std::bad_alloc&) {
     return false;
   }
   current_ = std::move(copy);
   // Readers keep the loaded picture as long as they hold it; snapshots
-  // come from the editable copy from now on.
+  // come from the editable copy from now on. Two buffers are filled now,
+  // one for a reader to hold while the other takes the next revision, so
+  // that no edit waits for a whole copy.
   base_.reset();
   ++changes_;
+  try {
+    for (int i = 0; i < 2; ++i) {
+      auto slot = std::make_shared<Slot>();
+      slot->planes = std::make_shared<PictureBitmap>(*current_);
+      slot->filledAt = changes_;
+      slots_.push_back(std::move(slot));
+    }
+  } catch (const std::bad_alloc&) {
+    // Snapshots will be made as they are needed.
+  }
   return true;
 }
 
@@ -88,18 +103,24 @@ std::shared_ptr<const PictureBitmap> PictureDocument::snapshot() {
     if (!best || slot->filledAt > best->filledAt) best = slot;
   }
   if (best) {
-    // Only the rows changed since the buffer was filled, in runs.
+    // Only the blocks changed since the buffer was filled, each row of
+    // blocks in runs.
     PictureBitmap& planes = *best->planes;
-    const std::uint32_t h = current_->height;
-    for (std::uint32_t y = 0; y < h;) {
-      if (rowChange_[y] <= best->filledAt) {
-        ++y;
-        continue;
+    const std::size_t down = blockChange_.size() / std::max<std::uint32_t>(blocksAcross_, 1);
+    for (std::size_t by = 0; by < down; ++by) {
+      const std::uint64_t* row = blockChange_.data() + by * blocksAcross_;
+      for (std::uint32_t bx = 0; bx < blocksAcross_;) {
+        if (row[bx] <= best->filledAt) {
+          ++bx;
+          continue;
+        }
+        std::uint32_t end = bx + 1;
+        while (end < blocksAcross_ && row[end] > best->filledAt) ++end;
+        const auto y0 = static_cast<std::int64_t>(by * kBlockSide);
+        copyRect(*current_, planes, PixelRect{static_cast<std::int64_t>(bx) * kBlockSide, y0,
+                                              static_cast<std::int64_t>(end) * kBlockSide, y0 + kBlockSide});
+        bx = end;
       }
-      std::uint32_t end = y + 1;
-      while (end < h && rowChange_[end] > best->filledAt) ++end;
-      copyRows(*current_, planes, y, end);
-      y = end;
     }
   } else {
     try {
@@ -137,7 +158,8 @@ void PictureDocument::replace(std::shared_ptr<const PictureBitmap> picture, cons
   base_ = std::move(picture);
   slots_.clear();
   lastSnapshot_.reset();
-  rowChange_.clear();
+  blockChange_.clear();
+  blocksAcross_ = 0;
   ++changes_;
   pending_.clear();
   const bool pathChanged = path != path_;
@@ -157,13 +179,21 @@ void PictureDocument::markSaved(const std::string& path) {
   emit saved(path);
 }
 
-void PictureDocument::touch(const RowSpans& rows) {
-  if (rows.empty() || !current_) return;
+void PictureDocument::touch(const RowSpans& rows, const std::vector<PixelRect>& areas) {
+  if (!current_) return;
   ++changes_;
-  const std::uint32_t h = current_->height;
-  for (const RowSpan& s : rows.spans()) {
-    for (std::uint32_t y = s.begin; y < s.end && y < h; ++y) rowChange_[y] = changes_;
+  for (const PixelRect& wanted : areas) {
+    const PixelRect area = wanted.intersected(boundsOf(*current_));
+    if (area.empty()) continue;
+    for (auto by = static_cast<std::size_t>(area.y0 / kBlockSide); by <= static_cast<std::size_t>((area.y1 - 1) / kBlockSide); ++by) {
+      for (auto bx = static_cast<std::size_t>(area.x0 / kBlockSide); bx <= static_cast<std::size_t>((area.x1 - 1) / kBlockSide); ++bx) {
+        blockChange_[by * blocksAcross_ + bx] = changes_;
+      }
+    }
+    emit areaChanged(QRect(static_cast<int>(area.x0), static_cast<int>(area.y0), static_cast<int>(area.width()),
+                           static_cast<int>(area.height())));
   }
+  if (rows.empty()) return;
   pending_.add(rows);
   if (!dragging_) {
     publish();
@@ -179,6 +209,7 @@ void PictureDocument::setDragging(bool dragging) {
     throttle_.stop();
     publish();
   }
+  emit draggingChanged(dragging);
 }
 
 void PictureDocument::settleHistory() {

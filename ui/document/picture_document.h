@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one picture the whole window works on: the main window's preview,
 // the editor and the renders all read it, and nothing keeps a private copy
 // that could drift from it.
@@ -22,6 +23,7 @@
 #pragma once
 
 #include <QObject>
+#include <QRect>
 #include <QUndoStack>
 #include <QTimer>
 #include <cstdint>
@@ -31,6 +33,7 @@
 
 #include "files/picture.h"
 #include "ui/document/history_memory.h"
+#include "ui/document/picture_planes.h"
 #include "ui/document/row_spans.h"
 
 namespace vellomar {
@@ -87,9 +90,12 @@ class PictureDocument : public QObject {
   void markSaved(const std::string& path);
 
   // ---- For commands ----
-  // Rows of the editable picture have changed: publish them (at once, or
-  // with the next throttled revision while a drag goes on).
-  void touch(const RowSpans& rows);
+  // Pixels of the editable picture have changed, within `areas` and on
+  // `rows`: views on this thread hear of each area at once (areaChanged);
+  // the rows are published at once, or with the next throttled revision
+  // while a drag goes on.
+  void touch(const RowSpans& rows, const std::vector<PixelRect>& areas);
+  void touch(const RowSpans& rows, const PixelRect& area) { touch(rows, std::vector<PixelRect>{area}); }
   // A drag is going on: revisions are throttled until it ends, when the
   // rows still pending are published at once.
   void setDragging(bool dragging);
@@ -109,9 +115,14 @@ class PictureDocument : public QObject {
   // The whole picture was replaced (its size may differ); a revision with
   // every row follows.
   void replaced();
+  // Pixels within `area` have just changed (unthrottled: for views of the
+  // picture on this thread, which redraw them at once).
+  void areaChanged(const QRect& area);
   // Whether there are unsaved edits changed.
   void modifiedChanged(bool modified);
   void filePathChanged();
+  // A drag began or ended.
+  void draggingChanged(bool dragging);
   // The picture has been written to `path` (markSaved).
   void saved(const std::string& path);
   void historyReport(const QString& text);
@@ -128,11 +139,14 @@ class PictureDocument : public QObject {
   HistoryMemory history_;  // outlives the commands on the stack
   QUndoStack undo_;
   std::uint64_t revision_ = 0;
-  // Every change of rows counts up `changes_`; rowChange_[y] is the count
-  // when row y last changed, so a snapshot buffer filled at count c needs
-  // the rows whose count is above c.
+  // Every change counts up `changes_`; blockChange_ holds, for each block
+  // of kBlockSide x kBlockSide pixels, the count when it last changed, so a
+  // snapshot buffer filled at count c needs the blocks whose count is
+  // above c.
+  static constexpr std::uint32_t kBlockSide = 64;
   std::uint64_t changes_ = 0;
-  std::vector<std::uint64_t> rowChange_;
+  std::vector<std::uint64_t> blockChange_;
+  std::uint32_t blocksAcross_ = 0;
   std::vector<std::shared_ptr<Slot>> slots_;
   std::weak_ptr<const PictureBitmap> lastSnapshot_;
   std::uint64_t lastSnapshotChanges_ = 0;

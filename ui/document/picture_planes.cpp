@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/document/picture_planes.h"
 
 #include <algorithm>
@@ -98,15 +99,24 @@ std::shared_ptr<PictureBitmap> editableCopy(const PictureBitmap& source) {
   return p;
 }
 
-void copyRows(const PictureBitmap& from, PictureBitmap& to, std::uint32_t y0, std::uint32_t y1) {
-  if (y1 <= y0) return;
-  // Picture rows y0 ... y1 - 1 are stored rows height - y1 ... height - 1 - y0.
-  const std::size_t first = static_cast<std::size_t>(from.height - y1) * from.stride;
-  const std::size_t bytes = static_cast<std::size_t>(y1 - y0) * from.stride;
-  std::memcpy(to.pixels.data() + first, from.pixels.data() + first, bytes);
-  std::memcpy(to.red.data() + first, from.red.data() + first, bytes);
-  std::memcpy(to.green.data() + first, from.green.data() + first, bytes);
-  std::memcpy(to.blue.data() + first, from.blue.data() + first, bytes);
+void copyRect(const PictureBitmap& from, PictureBitmap& to, const PixelRect& wanted) {
+  const PixelRect r = wanted.intersected(boundsOf(from));
+  if (r.empty()) return;
+  const auto width = static_cast<std::size_t>(r.width());
+  const std::vector<std::uint8_t>* source[4] = {&from.pixels, &from.red, &from.green, &from.blue};
+  std::vector<std::uint8_t>* target[4] = {&to.pixels, &to.red, &to.green, &to.blue};
+  for (std::size_t c = 0; c < 4; ++c) {
+    // Whole stored rows in one copy when the rect spans the picture.
+    if (r.x0 == 0 && r.x1 == from.width) {
+      const std::size_t first = offsetOf(from, 0, r.y1 - 1);
+      std::memcpy(target[c]->data() + first, source[c]->data() + first, static_cast<std::size_t>(r.height()) * from.stride);
+      continue;
+    }
+    for (std::int64_t y = r.y0; y < r.y1; ++y) {
+      const std::size_t at = offsetOf(from, r.x0, y);
+      std::memcpy(target[c]->data() + at, source[c]->data() + at, width);
+    }
+  }
 }
 
 }  // namespace vellomar

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture as the document edits it: a PictureBitmap whose red, green
 // and blue planes all cover it, its brightness bytes always derived from
 // them by the loader's formula. Plain functions over the planes, in
@@ -68,9 +69,9 @@ std::shared_ptr<PictureBitmap> blankPicture(std::uint32_t width, std::uint32_t h
 // the loader or the analysis made it is the same bytes.
 std::shared_ptr<PictureBitmap> editableCopy(const PictureBitmap& source);
 
-// Copies picture rows y0 ... y1 - 1 of every plane from `from` to `to`
-// (two pictures of one size).
-void copyRows(const PictureBitmap& from, PictureBitmap& to, std::uint32_t y0, std::uint32_t y1);
+// Copies the pixels of `rect` in every plane from `from` to `to` (two
+// pictures of one size).
+void copyRect(const PictureBitmap& from, PictureBitmap& to, const PixelRect& rect);
 
 // Bytes a picture of width x height takes in one copy of its four planes.
 std::uint64_t pictureBytes(std::uint64_t width, std::uint64_t height);

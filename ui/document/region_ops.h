@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a rectangular selection does to the pixels under it: copy, fill,
 // paste, move, scale, flip, brightness and contrast. Like the paint
 // operations, each keeps the tiles it writes and returns the rect written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sets of picture rows (0 = the top row, the start of the sound), kept as
 // sorted, disjoint, non-adjacent half-open spans: what an edit touched,
 // and so which stretch of the sound has to be rendered again.

@@ -1,39 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/document/tile_store.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 namespace vellomar {
 
 namespace {
 
-constexpr int kCompressionLevel = 1;  // fast: a stroke's tiles are mostly alike
+// The planes a tile keeps, in this order: red, green, blue and the
+// brightness derived from them (kept too, so that undo and redo only move
+// bytes).
+constexpr std::size_t kPlanes = 4;
+
+std::uint8_t* planeOf(PictureBitmap& picture, std::size_t c) {
+  switch (c) {
+    case 0: return picture.red.data();
+    case 1: return picture.green.data();
+    case 2: return picture.blue.data();
+    default: return picture.pixels.data();
+  }
+}
 
 // Writes one tile's kept planes into the picture (`swapped` null) or
 // exchanges them with the picture's (`swapped` the same bytes, written
-// with the picture's), brightness derived again.
+// with the picture's).
 void putTile(PictureBitmap& picture, std::uint32_t x0, std::uint32_t y0, std::uint32_t w, std::uint32_t h,
              const std::uint8_t* kept, std::uint8_t* swapped) {
   const std::size_t plane = static_cast<std::size_t>(w) * h;
-  for (std::uint32_t y = 0; y < h; ++y) {
-    const std::size_t at = offsetOf(picture, x0, y0 + y);
-    const std::size_t in = static_cast<std::size_t>(y) * w;
-    std::uint8_t* planes[3] = {picture.red.data() + at, picture.green.data() + at, picture.blue.data() + at};
-    for (std::size_t c = 0; c < 3; ++c) {
-      if (swapped != nullptr) {
-        std::swap_ranges(planes[c], planes[c] + w, swapped + c * plane + in);
-      } else {
-        std::memcpy(planes[c], kept + c * plane + in, w);
-      }
+  std::uint8_t held[TileStore::kTileSide * TileStore::kTileSide];
+  for (std::size_t c = 0; c < kPlanes; ++c) {
+    std::uint8_t* base = planeOf(picture, c);
+    std::uint8_t* mine = swapped != nullptr ? swapped + c * plane : nullptr;
+    // An exchange goes through a copy of the picture's bytes: three plain
+    // copies are faster than swapping byte by byte.
+    if (mine != nullptr) {
+      for (std::uint32_t y = 0; y < h; ++y) std::memcpy(held + y * w, base + offsetOf(picture, x0, y0 + y), w);
     }
-    std::uint8_t* pv = picture.pixels.data() + at;
-    for (std::uint32_t x = 0; x < w; ++x) pv[x] = brightnessFast(planes[0][x], planes[1][x], planes[2][x]);
+    const std::uint8_t* from = mine != nullptr ? mine : kept + c * plane;
+    for (std::uint32_t y = 0; y < h; ++y) std::memcpy(base + offsetOf(picture, x0, y0 + y), from + static_cast<std::size_t>(y) * w, w);
+    if (mine != nullptr) std::memcpy(mine, held, plane);
   }
 }
 
 }  // namespace
+
+QByteArray TileStore::expanded(const Tile& t) {
+  const auto plane = static_cast<qsizetype>(t.w) * t.h;
+  QByteArray raw(static_cast<qsizetype>(kPlanes) * plane, Qt::Uninitialized);
+  for (qsizetype c = 0; c < static_cast<qsizetype>(kPlanes); ++c) {
+    std::memset(raw.data() + c * plane, static_cast<unsigned char>(t.data[c]), static_cast<std::size_t>(plane));
+  }
+  return raw;
+}
 
 void TileStore::index(const PictureBitmap& picture) {
   if (!index_.empty() || tilesAcross_ != 0) return;
@@ -65,14 +87,14 @@ void TileStore::capture(const PictureBitmap& picture, const PixelRect& wanted) {
       t.w = std::min(kTileSide, picture.width - t.x0);
       t.h = std::min(kTileSide, picture.height - t.y0);
       const std::size_t plane = static_cast<std::size_t>(t.w) * t.h;
-      t.data.resize(static_cast<qsizetype>(3 * plane));
+      t.data.resize(static_cast<qsizetype>(kPlanes * plane));
       auto* out = reinterpret_cast<std::uint8_t*>(t.data.data());
-      for (std::uint32_t y = 0; y < t.h; ++y) {
-        const std::size_t at = offsetOf(picture, t.x0, t.y0 + y);
-        const std::size_t in = static_cast<std::size_t>(y) * t.w;
-        std::memcpy(out + in, picture.red.data() + at, t.w);
-        std::memcpy(out + plane + in, picture.green.data() + at, t.w);
-        std::memcpy(out + 2 * plane + in, picture.blue.data() + at, t.w);
+      const std::uint8_t* planes[kPlanes] = {picture.red.data(), picture.green.data(), picture.blue.data(),
+                                             picture.pixels.data()};
+      for (std::size_t c = 0; c < kPlanes; ++c) {
+        for (std::uint32_t y = 0; y < t.h; ++y) {
+          std::memcpy(out + c * plane + static_cast<std::size_t>(y) * t.w, planes[c] + offsetOf(picture, t.x0, t.y0 + y), t.w);
+        }
       }
       tiles_.push_back(std::move(t));
       slot = static_cast<std::uint32_t>(tiles_.size());
@@ -108,7 +130,7 @@ void TileStore::restore(PictureBitmap& picture) const { restore(picture, boundsO
 void TileStore::restore(PictureBitmap& picture, const PixelRect& rect) const {
   for (const Tile& t : tiles_) {
     if (PixelRect{t.x0, t.y0, t.x0 + t.w, t.y0 + t.h}.intersected(rect).empty()) continue;
-    const QByteArray raw = t.compressed ? qUncompress(t.data) : t.data;
+    const QByteArray raw = t.uniform ? expanded(t) : t.data;
     putTile(picture, t.x0, t.y0, t.w, t.h, reinterpret_cast<const std::uint8_t*>(raw.constData()), nullptr);
   }
 }
@@ -139,12 +161,18 @@ void TileStore::absorb(TileStore& later, const PictureBitmap& picture) {
 void TileStore::pack() {
   if (packed_ || spilled_) return;
   for (Tile& t : tiles_) {
-    QByteArray small = qCompress(t.data, kCompressionLevel);
-    // Kept raw unless compression saves a tenth: a photograph's tiles
-    // barely shrink, and raw tiles undo fastest.
-    if (!small.isEmpty() && small.size() < t.data.size() - t.data.size() / 10) {
-      t.data = std::move(small);
-      t.compressed = true;
+    const std::size_t plane = static_cast<std::size_t>(t.w) * t.h;
+    const auto* d = reinterpret_cast<const std::uint8_t*>(t.data.constData());
+    bool one = true;
+    for (std::size_t c = 0; c < kPlanes && one; ++c) {
+      const std::uint8_t* p = d + c * plane;
+      one = std::all_of(p, p + plane, [first = p[0]](std::uint8_t v) { return v == first; });
+    }
+    if (one) {
+      QByteArray colour(static_cast<qsizetype>(kPlanes), Qt::Uninitialized);
+      for (std::size_t c = 0; c < kPlanes; ++c) colour[static_cast<qsizetype>(c)] = static_cast<char>(d[c * plane]);
+      t.data = std::move(colour);
+      t.uniform = true;
     } else {
       t.data.squeeze();
     }
@@ -159,9 +187,9 @@ void TileStore::unpack() {
   if (spilled_) return;  // recall first
   if (!packed_) return;
   for (Tile& t : tiles_) {
-    if (!t.compressed) continue;
-    t.data = qUncompress(t.data);
-    t.compressed = false;
+    if (!t.uniform) continue;
+    t.data = expanded(t);
+    t.uniform = false;
   }
   packed_ = false;
 }
@@ -215,6 +243,24 @@ RowSpans TileStore::rows() const {
   RowSpans rows;
   for (const Tile& t : tiles_) rows.add(t.y0, t.y0 + t.h);
   return rows;
+}
+
+std::vector<PixelRect> TileStore::areas() const {
+  std::map<std::uint32_t, PixelRect> rows;
+  for (const Tile& t : tiles_) {
+    PixelRect& r = rows[t.y0];
+    r = r.united({t.x0, t.y0, t.x0 + t.w, t.y0 + t.h});
+  }
+  std::vector<PixelRect> out;
+  out.reserve(rows.size());
+  for (const auto& [y, r] : rows) out.push_back(r);
+  return out;
+}
+
+PixelRect TileStore::bounds() const {
+  PixelRect r;
+  for (const Tile& t : tiles_) r = r.united({t.x0, t.y0, t.x0 + t.w, t.y0 + t.h});
+  return r;
 }
 
 }  // namespace vellomar

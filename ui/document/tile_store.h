@@ -1,11 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a command changed, kept tile by tile as the other state of those
 // pixels: the state before the command while it is applied, the state after
 // it while it is undone. Undo and redo both exchange the kept tiles with
 // the picture's, so a command holds one copy of what it changed, never two.
 //
 // While a command is being made (a drag) the tiles are kept as they are;
-// once it is done they are packed (compressed where that pays), and the
+// once it is done they are packed (a tile all of one colour, as a drawing
+// on a blank picture mostly has, is kept as that colour alone), and the
 // history may move them out of memory into its file (HistoryMemory).
+// Nothing is compressed: undo and redo only copy bytes.
 #pragma once
 
 #include <QByteArray>
@@ -48,7 +51,7 @@ class TileStore {
   // Both unpacked.
   void absorb(TileStore& later, const PictureBitmap& picture);
 
-  // Compresses the tiles that shrink by it; unpack() reverses it.
+  // Keeps the tiles of one colour as that colour; unpack() reverses it.
   void pack();
   void unpack();
   bool packed() const { return packed_; }
@@ -63,17 +66,22 @@ class TileStore {
   bool empty() const { return tiles_.empty(); }
   // Bytes held in memory.
   std::uint64_t bytes() const;
-  // The picture rows the kept tiles cover.
+  // The picture rows the kept tiles cover, and the rect around them.
   RowSpans rows() const;
+  PixelRect bounds() const;
+  // The kept tiles as rects, one for each row of tiles (the tiles of that
+  // row and the stretch between them).
+  std::vector<PixelRect> areas() const;
 
  private:
   struct Tile {
     std::uint32_t x0 = 0, y0 = 0, w = 0, h = 0;
-    QByteArray data;  // red, green, blue planes of w x h, rows top first; compressed when `compressed`
-    bool compressed = false;
+    QByteArray data;  // red, green, blue, brightness planes of w x h, rows top first; 4 bytes when `uniform`
+    bool uniform = false;
     std::int64_t fileOffset = -1;
     std::int64_t fileSize = 0;
   };
+  static QByteArray expanded(const Tile& t);
   Tile* tileAt(std::int64_t x, std::int64_t y);
   const Tile* tileAt(std::int64_t x, std::int64_t y) const;
   void index(const PictureBitmap& picture);

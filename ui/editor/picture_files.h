@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The document's picture and its file: saving it as a PNG file that keeps
 // its colours, and asking before unsaved edits would be lost.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About box: product name, version, a description and the known
 // limitations, with an OK button.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/main_window/main_window.h"
 
 #include <QButtonGroup>
@@ -24,6 +25,7 @@
 #include "ui/main_window/options_menu.h"
 #include "ui/axes/preview_frame.h"
 #include "ui/document/picture_document.h"
+#include "ui/editor/editor_window.h"
 #include "ui/editor/picture_files.h"
 #include "ui/playback/live_render.h"
 #include "ui/playback/play_controls.h"
@@ -117,6 +119,13 @@ MainWindow::MainWindow(QWidget* parent)
   c.pinkNoiseRadio = byId<QRadioButton>(built_, 1012);
   c.waveFileRadio = byId<QRadioButton>(built_, 1016);
   c.inputSourceGroup = byId<QGroupBox>(built_, 1015);
+  c.sineSourceLabel = new QLabel(QStringLiteral("Sine tones, one per picture column: chosen in the Options menu"),
+                                 client_);
+  c.sineSourceLabel->setObjectName(QStringLiteral("sineSourceLabel"));
+  c.sineSourceLabel->setGeometry(dluToPixels(15, 20, 104, 40, base_));
+  c.sineSourceLabel->setWordWrap(true);
+  c.sineSourceLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  c.sineSourceLabel->hide();
   c.previewFrame = byId<PreviewFrame>(built_, 1033);
   c.frequencyScaleLabel = byName<QLabel>(client_, "frequencyScaleLabel");
   c.scaleList = byId<QComboBox>(built_, 1018);
@@ -195,7 +204,10 @@ MainWindow::MainWindow(QWidget* parent)
   redrawAxes(*this);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The editor works on the document: it goes first.
+  delete editorOf(*this);
+}
 
 bool MainWindow::closeAfterAsking() {
   // Ending the program would lose the drawing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: every control of the main window template, the menu,
 // the preview frame and the two axis strips. What the settings controls
 // and buttons do is wired up by connectMainWindowCommands.
@@ -33,6 +34,9 @@ struct MainWindowControls {
   QRadioButton* waveFileRadio = nullptr;
   QGroupBox* inputSourceGroup = nullptr;
   QButtonGroup* sourceButtons = nullptr;  // the three source radio buttons, one exclusive group
+  // In place of the three while sine tones (chosen in the Options dialog)
+  // are the source.
+  QLabel* sineSourceLabel = nullptr;
 
   PreviewFrame* previewFrame = nullptr;  // 1033
 
@@ -106,6 +110,10 @@ struct WindowSession {
   std::string agreedOutput;
   // The folder of the last picture chosen, where the picture chooser opens.
   std::string lastPictureFolder;
+  // The folder of the last file chosen in any chooser (or dropped): where
+  // the other choosers open, and what a relative name typed into a file
+  // field is taken from. Empty: the program's working folder.
+  std::string lastChosenFolder;
   // The file the shown picture was loaded from or saved to; empty = none.
   std::string picturePath;
   // A new picture has replaced the old; its first revision is to come.
@@ -139,6 +147,10 @@ class MainWindow : public QDialog {
   void soundGenerated();
   // Another picture is shown and rendered from now on.
   void pictureChanged();
+  // A setting or a file name has changed (the source, the input or output
+  // file, a control, the Options): the views that show the settings' axes
+  // follow.
+  void settingsChanged();
 
  public slots:
   // Esc, the close button and Exit end the window with result 1 (asking

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/main_window/options_menu.h"
 
 #include <QAction>
@@ -14,7 +15,7 @@ QMenu* addOptionsMenu(MainWindow& window) {
   const MainWindowControls& c = window.controls();
   auto* menu = new QMenu(QStringLiteral("&Options"), c.menuBar);
   menu->setObjectName(QStringLiteral("optionsMenu"));
-  QAction* action = menu->addAction(QStringLiteral("&Stereo and frequency band..."));
+  QAction* action = menu->addAction(QStringLiteral("&Sound source, stereo and band..."));
   action->setObjectName(QStringLiteral("optionsAction"));
   c.menuBar->insertMenu(c.helpMenu->menuAction(), menu);
   connectCommand(window, action, &QAction::triggered, runOptionsDialog);

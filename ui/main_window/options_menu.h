@@ -1,5 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's "Options" menu, between its other menus and "Help":
-// it opens the Options dialog (stereo, frequency band).
+// it opens the Options dialog (sine tones, stereo, frequency band or notes).
 #pragma once
 
 class QMenu;

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/main_window/settings_controls.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QEvent>
 #include <QFile>
 #include <QKeyEvent>
@@ -18,7 +20,9 @@
 #include "files/messages.h"
 #include "files/wav.h"
 #include "ui/axes/axes.h"
+#include "ui/axes/preview_frame.h"
 #include "ui/common/digits_field.h"
+#include "ui/common/file_names.h"
 #include "ui/main_window/main_window.h"
 #include "ui/main_window/settings_logic.h"
 
@@ -66,7 +70,7 @@ void onFocusOut(QWidget* widget, std::function<void()> action, bool onEnter) {
 }
 
 void showPathInField(QLineEdit* edit, const std::string& path) {
-  edit->setText(path.empty() ? QString(kNotSelected) : QFile::decodeName(QByteArray::fromStdString(path)));
+  edit->setText(path.empty() ? QString(kNotSelected) : pathToQt(path));
 }
 
 MainWindow* liveMainWindow(QObject* window) { return qobject_cast<MainWindow*>(window); }
@@ -151,14 +155,41 @@ void applyTimeGranularity(MainWindow& window) {
   selectFrequencyGranularityEntry(window);
 }
 
-void showSourceControls(MainWindow& window, bool waveFile) {
+void showSourceControls(MainWindow& window, InputSource source) {
   const auto& c = window.controls();
+  const bool waveFile = source == InputSource::WaveFile;
+  const bool sine = source == InputSource::SineTones;
+  c.inputSourceGroup->setEnabled(!sine);
+  for (QWidget* radio : {static_cast<QWidget*>(c.whiteNoiseRadio), static_cast<QWidget*>(c.pinkNoiseRadio),
+                         static_cast<QWidget*>(c.waveFileRadio)}) {
+    radio->setVisible(!sine);
+  }
+  c.sineSourceLabel->setVisible(sine);
   c.inputPathLabel->setVisible(waveFile);
   c.inputPathEdit->setVisible(waveFile);
   c.inputBrowseButton->setVisible(waveFile);
   c.durationLabel->setVisible(!waveFile);
   c.durationEdit->setVisible(!waveFile);
   c.secondsLabel->setVisible(!waveFile);
+}
+
+InputSource checkedSource(MainWindow& window) {
+  const auto& c = window.controls();
+  if (c.whiteNoiseRadio->isChecked()) return InputSource::WhiteNoise;
+  if (c.waveFileRadio->isChecked()) return InputSource::WaveFile;
+  return InputSource::PinkNoise;
+}
+
+void showScaleSelection(MainWindow& window) {
+  const auto& c = window.controls();
+  const int scale = static_cast<int>(renderSettings.frequencyScale);
+  if (scale >= 0 && scale < 3) {
+    const int index = c.scaleList->findText(QLatin1String(kScaleNames[scale]), Qt::MatchStartsWith);
+    c.scaleList->setCurrentIndex(index);
+  } else {
+    showInternalError(ownerOf(window), 1);
+    c.scaleList->setCurrentIndex(-1);
+  }
 }
 
 void refreshTimePerLineLabel(MainWindow& window) {
@@ -181,6 +212,9 @@ void refreshAfterChange(MainWindow& window, InputCheck check) {
   if (check == InputCheck::Tell) showRefusal(ownerOf(window), probe.refusal);
   redrawAxes(window);
   refreshTimePerLineLabel(window);
+  // With stereo on, the preview shows what each channel hears.
+  window.controls().previewFrame->setColours(renderSettings.stereo ? PreviewColours::Channels : PreviewColours::Grey);
+  emit window.settingsChanged();
 }
 
 void applyScaleSelection(MainWindow& window) {
@@ -248,22 +282,16 @@ void populateSettingsControls(MainWindow& window) {
     c.rangeUpDown->setValue(renderSettings.logRangeDb & 0xFFFF);
   }
 
-  const int scale = static_cast<int>(renderSettings.frequencyScale);
-  if (scale >= 0 && scale < 3) {
-    const int index = c.scaleList->findText(QLatin1String(kScaleNames[scale]), Qt::MatchStartsWith);
-    c.scaleList->setCurrentIndex(index);
-  } else {
-    showInternalError(ownerOf(window), 1);
-    c.scaleList->setCurrentIndex(-1);
-  }
+  showScaleSelection(window);
 
-  {
+  if (renderSettings.inputSource != InputSource::SineTones) {
+    // With sine tones the buttons keep the source to go back to.
     const QSignalBlocker b1(c.pinkNoiseRadio), b2(c.whiteNoiseRadio), b3(c.waveFileRadio);
     c.pinkNoiseRadio->setChecked(renderSettings.inputSource == InputSource::PinkNoise);
     c.whiteNoiseRadio->setChecked(renderSettings.inputSource == InputSource::WhiteNoise);
     c.waveFileRadio->setChecked(renderSettings.inputSource == InputSource::WaveFile);
   }
-  showSourceControls(window, renderSettings.inputSource == InputSource::WaveFile);
+  showSourceControls(window, renderSettings.inputSource);
 
   {
     const QSignalBlocker b1(c.linRadio), b2(c.logRadio);

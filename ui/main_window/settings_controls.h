@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's settings controls: the frequency scale, the two
 // granularity lists and their coupling, the brightness mapping, the master
 // gain, the duration, the source groups and the time-per-line read-out.
@@ -7,6 +8,8 @@
 #include <functional>
 #include <string>
 #include <type_traits>
+
+#include "engine/settings.h"
 
 #include "ui/common/digits_field.h"
 
@@ -42,8 +45,17 @@ void applyTimeGranularity(MainWindow& window);
 // Sub-blocks (and, when allowed, the block length) from the time list.
 void deriveSubBlocks(MainWindow& window, bool mayChangeBlockLength);
 
-// Shows the input-file group and hides the duration group, or the reverse.
-void showSourceControls(MainWindow& window, bool waveFile);
+// Shows the input-file group and hides the duration group for a wave
+// file source, or the reverse for the others. With sine tones the source
+// group is disabled, its buttons giving way to a label that says so.
+void showSourceControls(MainWindow& window, InputSource source);
+
+// The source the window's source buttons have checked (pink noise when
+// none is).
+InputSource checkedSource(MainWindow& window);
+
+// Selects the scale list's entry of renderSettings' scale.
+void showScaleSelection(MainWindow& window);
 
 // Recomputes, shows or hides the time-per-line read-out.
 void refreshTimePerLineLabel(MainWindow& window);

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/main_window/settings_logic.h"
 
 #include <cctype>
 #include <cmath>
+#include <limits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -83,9 +85,26 @@ DurationEntry durationFromText(const std::string& text, float previous) {
 }
 
 std::string formatDuration(float seconds) {
+  // Six digits, or as many more as the field needs to read back the same
+  // duration: 220430 samples are 4.99841261 s, and 4.99841 s renders one
+  // sample less.
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(seconds));
+  for (int digits = 6; digits <= 9; ++digits) {
+    std::snprintf(buffer, sizeof buffer, "%.*g", digits, static_cast<double>(seconds));
+    if (static_cast<float>(std::strtod(buffer, nullptr)) == seconds) break;
+  }
   return buffer;
+}
+
+float durationOfSamples(std::uint32_t count, std::uint32_t rate) {
+  if (rate == 0) return 0.0f;
+  float d = static_cast<float>(static_cast<double>(count) / static_cast<double>(rate));
+  const float infinity = std::numeric_limits<float>::infinity();
+  while (noiseSampleCount(rate, d) < count && d < infinity) d = std::nextafter(d, infinity);
+  while (noiseSampleCount(rate, d) > count && d > 0.0f && noiseSampleCount(rate, std::nextafter(d, 0.0f)) >= count) {
+    d = std::nextafter(d, 0.0f);
+  }
+  return d;
 }
 
 int timePerLineDigits(float t) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window's number fields and read-outs do with their text,
 // apart from the widgets that show it.
 #pragma once
@@ -29,8 +30,15 @@ struct DurationEntry {
 };
 DurationEntry durationFromText(const std::string& text, float previous);
 
-// "%g" of a duration, as the field shows it.
+// A duration as the field shows it: "%g", with as many more digits (up to
+// nine) as it takes for the text to read back as the same float.
 std::string formatDuration(float seconds);
+
+// The duration whose noise render has `count` samples at `rate`
+// (noiseSampleCount): the float nearest count / rate when that one has,
+// else the nearest that has. A sound too long for a float to count its
+// samples gets the nearest duration that renders no fewer.
+float durationOfSamples(std::uint32_t count, std::uint32_t rate);
 
 // Digits after the point for a time per picture line t: 4 below 0.0199,
 // 3 below 0.199, 2 below 1.99, else 1.

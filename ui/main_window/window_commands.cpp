@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/main_window/window_commands.h"
 
 #include <QComboBox>
@@ -23,6 +24,7 @@
 #include "ui/axes/axes.h"
 #include "ui/document/picture_document.h"
 #include "ui/editor/picture_files.h"
+#include "ui/main_window/file_chooser_dialog.h"
 #include "ui/main_window/main_window.h"
 #include "ui/playback/frame_source.h"
 #include "ui/playback/live_render.h"
@@ -31,6 +33,7 @@
 #include "ui/progress/progress_dialog.h"
 #include "ui/main_window/settings_controls.h"
 #include "ui/main_window/settings_logic.h"
+#include "ui/main_window/typed_paths.h"
 #include "ui/template/template_window.h"
 
 namespace vellomar {
@@ -54,6 +57,12 @@ QString nameFilter(const char* description, const char* pattern) {
 }
 
 std::optional<QString> runFileDialog(const FileRequest& request) {
+  if (!request.forSaving) {
+    // Our own chooser: Qt's leaves out the files whose names are not UTF-8.
+    FileChooserDialog chooser(request, request.owner);
+    if (chooser.exec() != QDialog::Accepted || chooser.chosenPath().isEmpty()) return std::nullopt;
+    return chooser.chosenPath();
+  }
   QFileDialog dialog(request.owner, request.title);
   dialog.setAcceptMode(request.forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(request.forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -98,12 +107,6 @@ SoundPlayer gSoundPlayer;
 // The text of a file field, as the path it stands for.
 std::string fieldPath(const QLineEdit* edit) { return pathFromQt(edit->text()); }
 
-const std::initializer_list<const char*> kWaveFilters = {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"};
-const std::initializer_list<const char*> kSoundFilters = {
-    "Sound files (*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff)",
-    "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff",
-    "All files (*.*)",
-    "*.*"};
 const std::initializer_list<const char*> kWaveFirstFilters = {"Microsoft Wave (*.wav)", "*.wav", "FLAC (*.flac)",
                                                               "*.flac", "All files (*.*)", "*.*"};
 const std::initializer_list<const char*> kFlacFirstFilters = {"FLAC (*.flac)", "*.flac", "Microsoft Wave (*.wav)",
@@ -209,10 +212,6 @@ bool outputReplaceableWithoutAsking(MainWindow& window) {
 void setFileChooser(FileChooser chooser) { gFileChooser = std::move(chooser); }
 void setSoundPlayer(SoundPlayer player) { gSoundPlayer = std::move(player); }
 
-std::string pathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-QString pathToQt(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-
 bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const char* title,
                 const std::initializer_list<const char*>& filters, const char* defaultExtension, QWidget* owner,
                 const std::string& initialFolder, bool confirmOverwrite) {
@@ -253,7 +252,11 @@ bool confirmTimeGranularity(MainWindow& window) {
 void chooseInputFile(MainWindow& window) {
   std::string path = renderSettings.inputPath;
   const auto& filters = fileOptions.input.anyAudio ? kSoundFilters : kWaveFilters;
-  if (!chooseFile(path, kPathCapacity, false, "Select input wave file", filters, nullptr, &window)) return;
+  if (!chooseFile(path, kPathCapacity, false, "Select input wave file", filters, nullptr, &window,
+                  window.session().lastChosenFolder)) {
+    return;
+  }
+  window.session().lastChosenFolder = folderOf(path);
   renderSettings.inputPath = path;
   showPathInField(window.controls().inputPathEdit, renderSettings.inputPath);
   refreshAfterChange(window, InputCheck::Tell);
@@ -264,14 +267,16 @@ void chooseOutputFile(MainWindow& window) {
   // The chooser offers the formats written, the Options' own first.
   const bool flac = isFlac(fileOptions.output.kind);
   if (!chooseFile(path, kPathCapacity, true, "Select output wave file", flac ? kFlacFirstFilters : kWaveFirstFilters,
-                  outputExtension(fileOptions.output.kind), &window)) {
+                  outputExtension(fileOptions.output.kind), &window, window.session().lastChosenFolder)) {
     return;
   }
+  window.session().lastChosenFolder = folderOf(path);
   window.controls().playButton->setEnabled(false);
   renderSettings.outputPath = path;
   // The save dialog has asked before choosing an existing file.
   agreeToReplaceOutput(window, path);
   showPathInField(window.controls().outputPathEdit, renderSettings.outputPath);
+  emit window.settingsChanged();
 }
 
 void showPicture(MainWindow& window, std::shared_ptr<const PictureBitmap> bitmap, const std::string& path) {
@@ -315,7 +320,8 @@ void loadPictureCommand(MainWindow& window) {
     return;
   }
   // The next choice starts where this one was made.
-  window.session().lastPictureFolder = std::filesystem::path(path).parent_path().string();
+  window.session().lastPictureFolder = folderOf(path);
+  window.session().lastChosenFolder = folderOf(path);
   loadPictureFile(window, path);
 }
 
@@ -442,7 +448,7 @@ void enterKey(MainWindow& window) {
 
 void selectSource(MainWindow& window, InputSource source) {
   renderSettings.inputSource = source;
-  showSourceControls(window, source == InputSource::WaveFile);
+  showSourceControls(window, source);
   refreshAfterChange(window);
 }
 
@@ -456,7 +462,12 @@ void outputFieldEntered(MainWindow& window) {
 
 void inputFieldLeft(MainWindow& window) {
   QLineEdit* edit = window.controls().inputPathEdit;
-  const std::string text = fieldPath(edit);
+  std::string text = fieldPath(edit);
+  if (text != kNotSelected) {
+    // As the chooser would have taken it: from the folder last chosen in.
+    text = resolveTypedPath(text, window.session().lastChosenFolder);
+    if (text != fieldPath(edit)) edit->setText(pathToQt(text));
+  }
   if (refuseLongPath(ownerOf(window), text)) {
     showPathInField(edit, renderSettings.inputPath);
     return;
@@ -472,7 +483,14 @@ void inputFieldLeft(MainWindow& window) {
 
 void outputFieldLeft(MainWindow& window) {
   const auto& c = window.controls();
-  const std::string text = fieldPath(c.outputPathEdit);
+  std::string text = fieldPath(c.outputPathEdit);
+  if (text != kNotSelected) {
+    // As the chooser would have taken it: from the folder last chosen in,
+    // with the chosen format's extension when it has none.
+    text = withDefaultExtension(resolveTypedPath(text, window.session().lastChosenFolder),
+                                outputExtension(fileOptions.output.kind));
+    if (text != fieldPath(c.outputPathEdit)) c.outputPathEdit->setText(pathToQt(text));
+  }
   if (refuseLongPath(ownerOf(window), text)) {
     showPathInField(c.outputPathEdit, renderSettings.outputPath);
     return;
@@ -484,15 +502,23 @@ void outputFieldLeft(MainWindow& window) {
   } else if (renderSettings.outputPath.empty()) {
     c.outputPathEdit->setText(kNotSelected);
   }
+  emit window.settingsChanged();
+}
+
+std::string localPathOf(const QUrl& url) {
+  if (!url.isLocalFile()) return std::string();
+  // The name's bytes as the URL encodes them: toLocalFile() would turn the
+  // bytes that are not UTF-8 into U+FFFD.
+  return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
 
 bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
   for (const QUrl& url : urls) {
-    if (!url.isLocalFile()) continue;
-    const QString local = url.toLocalFile();
-    const std::string path = pathFromQt(local);
+    const std::string path = localPathOf(url);
+    if (path.empty()) continue;
     if (refuseLongPath(ownerOf(window), path)) return false;
-    if (QFileInfo(local).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0) {
+    window.session().lastChosenFolder = folderOf(path);
+    if (QFileInfo(pathToQt(path)).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0) {
       const auto& c = window.controls();
       renderSettings.inputPath = path;
       showPathInField(c.inputPathEdit, renderSettings.inputPath);
@@ -503,7 +529,7 @@ bool dropFiles(MainWindow& window, const QList<QUrl>& urls) {
         c.waveFileRadio->setChecked(true);
       }
       renderSettings.inputSource = InputSource::WaveFile;
-      showSourceControls(window, true);
+      showSourceControls(window, InputSource::WaveFile);
       // Say why a dropped file is refused.
       refreshAfterChange(window, InputCheck::Tell);
       return true;

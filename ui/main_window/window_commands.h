@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's commands: file fields and choosers, loading a picture,
 // the checks before a render, playing the result, the Enter key and drops.
 #pragma once
@@ -7,11 +8,13 @@
 #include <QUrl>
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "ui/common/app_state.h"
+#include "ui/common/file_names.h"
 
 class QWidget;
 
@@ -48,6 +51,14 @@ void setFileChooser(FileChooser chooser);
 using SoundPlayer = std::function<void(const QString& path)>;
 void setSoundPlayer(SoundPlayer player);
 
+// The input choosers' filters: wave files for the classic reader, every
+// sound file the reader takes with "Read any audio file" on.
+inline const std::initializer_list<const char*> kWaveFilters = {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)",
+                                                                "*.*"};
+inline const std::initializer_list<const char*> kSoundFilters = {
+    "Sound files (*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff)",
+    "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff", "All files (*.*)", "*.*"};
+
 // The open or save dialog for `path` (read as the initial name, replaced by
 // the choice), opening in `initialFolder` when the name is empty. `filters`
 // are pairs of description and pattern. A chosen path longer than
@@ -55,11 +66,6 @@ void setSoundPlayer(SoundPlayer player);
 bool chooseFile(std::string& path, std::size_t capacity, bool forSaving, const char* title,
                 const std::initializer_list<const char*>& filters, const char* defaultExtension, QWidget* owner,
                 const std::string& initialFolder = std::string(), bool confirmOverwrite = true);
-
-// A path as the file system takes it (the bytes Qt opens files by), and
-// back for showing. Path lengths are counted in these bytes everywhere.
-std::string pathFromQt(const QString& path);
-QString pathToQt(const std::string& path);
 
 // The warning before a render whose hops are far shorter than a picture
 // line; true means go on.
@@ -115,6 +121,10 @@ void outputFieldLeft(MainWindow& window);
 // settings and the render. Called once by the main window's constructor,
 // after every control exists and before the axes are first drawn.
 void connectMainWindowCommands(MainWindow& window);
+
+// The name of the local file a URL names, by its bytes; empty for any
+// other URL.
+std::string localPathOf(const QUrl& url);
 
 // Files dropped on the window: a .wav becomes the input (and the source a
 // wave file), anything else is loaded as a picture. True when one was taken.

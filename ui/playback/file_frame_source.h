@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A finished sound file as a frame source: every frame is there from the
 // start and no block ever changes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the player reads a sound from: frames by position, block by block,
 // with a number per block that changes whenever the block's samples do.
 //

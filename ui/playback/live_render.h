@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's renders in the background: after an edit of the picture
 // or a save of its file by another program, the sound is rendered again
 // while the window stays free, and what plays follows it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window plays while the sound is rendered again in the
 // background: the generated file, with every block that a render session
 // has rendered since laid over it. Before the session has rendered a block

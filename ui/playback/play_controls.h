@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the main window chooses what to hear: a click on the time axis or
 // the preview plays from that time, a Shift-drag over either loops the
 // range dragged, and the "Play" menu loops a range typed in or stops

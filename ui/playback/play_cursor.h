@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the player is in a sound and what it hands to the audio output
 // next: the audio thread's own state, touched by no other thread.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/playback/playback.h"
 
 #include <QAudioDevice>
@@ -8,6 +9,7 @@
 #include <algorithm>
 
 #include "ui/playback/file_frame_source.h"
+#include "ui/common/file_names.h"
 
 namespace vellomar {
 
@@ -50,7 +52,7 @@ std::int64_t Playback::toFrames(qint64 milliseconds) const {
 
 bool Playback::play(const QString& path, qint64 fromMilliseconds, Refusal* why) {
   Refusal refusal;
-  std::unique_ptr<FileFrameSource> file = FileFrameSource::open(QFile::encodeName(path).toStdString(), refusal);
+  std::unique_ptr<FileFrameSource> file = FileFrameSource::open(pathFromQt(path), refusal);
   if (!file) {
     stop();
     if (why) *why = refusal;

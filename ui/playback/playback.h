@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playing sounds through the default audio output: a generated file, or a
 // frame source that a render is still writing into.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What passes between the user interface thread and the audio thread
 // while a sound plays, without a lock: commands one way, taken at a buffer
 // boundary; the position, the silence played and the outcome the other

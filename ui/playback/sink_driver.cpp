@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/playback/sink_driver.h"
 
 #include <QAudioFormat>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio thread's side of playing: owns the audio output and the play
 // cursor, hands the output one buffer whenever it has room for one, and
 // works out from the output's own count of frames played which frame of

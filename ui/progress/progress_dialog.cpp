@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/progress/progress_dialog.h"
 
 #include <QCloseEvent>
@@ -145,6 +146,7 @@ void ProgressDialog::renderFinished(ResultCode result) {
   if (prepared_.job.settings.inputSource != InputSource::WaveFile) randomSeed = prepared_.job.noiseState;
   Refusal refusal;
   result = finishRender(prepared_, result, refusal);
+  lastRenderLevels = result == kResultOk ? prepared_.job.levels : RenderLevels{};
   showRefusal(static_cast<QWidget*>(this), refusal);
   done(result == kResultOk ? kRenderCompleted : kRenderEnded);
 }

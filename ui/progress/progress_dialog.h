@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The modal "Generating sound..." dialog and the render thread behind it.
 #pragma once
 

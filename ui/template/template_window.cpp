@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/template/template_window.h"
 
 #include <QCloseEvent>
@@ -59,6 +60,10 @@ QImage drawTemplateRuler(int width, int height, qreal pixelRatio) {
     // The picture's band on its scale: the scale's own ends unless a band
     // is chosen.
     const ScaleMapping band = pictureMapping(renderSettings, static_cast<float>(w));
+    // Note names, when the axis shows them, on the Logarithmic scale.
+    const double notes = noteChoice.namesOnAxis && renderSettings.frequencyScale == FrequencyScale::Logarithmic
+                             ? noteChoice.a4Hz
+                             : 0.0;
     const bool ownBand = isOwnBand(renderSettings);
     spec.from = band.fLow;
     spec.to = ownBand ? static_cast<float>(renderSettings.sampleRate / 2) : band.fHigh;
@@ -76,15 +81,19 @@ QImage drawTemplateRuler(int width, int height, qreal pixelRatio) {
       spec.mapping = band.warp;
       spec.endPrecision = 0;
       spec.minorLabelGap = px(8);
-      drawLogRuler(spec, font);
+      if (notes > 0.0)
+        drawNoteRuler(spec, notes, font);
+      else
+        drawLogRuler(spec, font);
     }
 
     painter.setFont(font);
     painter.setPen(kRulerColour);
     const QFontMetrics metrics(font, &image);
-    const int titleWidth = metrics.horizontalAdvance(kFrequencyAxisTitle);
+    const QString title = frequencyAxisTitle(notes);
+    const int titleWidth = metrics.horizontalAdvance(title);
     painter.drawText(QRect(w / 2 - titleWidth / 2 - 1, px(4), titleWidth + 2, metrics.height()),
-                     Qt::AlignHCenter | Qt::AlignTop, kFrequencyAxisTitle);
+                     Qt::AlignHCenter | Qt::AlignTop, title);
   }
   // Set last: the ruler above is drawn in device pixels.
   image.setDevicePixelRatio(ratio);

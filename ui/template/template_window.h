@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frequency scale template window: the chosen scale as a light ruler
 // on a black band whose length the user sets by resizing the window.
 #pragma once

@@ -1,13 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/view/picture_watcher.h"
 
 #include <sys/stat.h>
 
 #include <QFileInfo>
+#include <filesystem>
+#include <system_error>
+
+#include "ui/common/file_names.h"
 
 namespace vellomar {
 
-PictureWatcher::PictureWatcher(QObject* parent) : QObject(parent), files_(this), settle_(this) {
+PictureWatcher::PictureWatcher(QObject* parent) : QObject(parent), files_(this), settle_(this), poll_(this) {
   settle_.setSingleShot(true);
+  poll_.setInterval(kPollMilliseconds);
+  connect(&poll_, &QTimer::timeout, this, &PictureWatcher::somethingChanged);
   connect(&settle_, &QTimer::timeout, this, &PictureWatcher::settled);
   connect(&files_, &QFileSystemWatcher::fileChanged, this, &PictureWatcher::somethingChanged);
   connect(&files_, &QFileSystemWatcher::directoryChanged, this, &PictureWatcher::somethingChanged);
@@ -19,10 +26,10 @@ void PictureWatcher::setTimings(int settleMilliseconds, int retryMilliseconds, i
   tries_ = tries;
 }
 
-PictureWatcher::Signature PictureWatcher::signatureOf(const QString& path) {
+PictureWatcher::Signature PictureWatcher::signatureOf(const std::string& path) {
   Signature s;
   struct stat st = {};
-  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return s;
+  if (::stat(path.c_str(), &st) != 0) return s;
   s.exists = true;
   s.size = static_cast<qint64>(st.st_size);
   s.inode = static_cast<quint64>(st.st_ino);
@@ -30,23 +37,39 @@ PictureWatcher::Signature PictureWatcher::signatureOf(const QString& path) {
   return s;
 }
 
+QString PictureWatcher::absoluteName(const QString& path) {
+  // Made absolute by its bytes: Qt's own file classes would spoil a name
+  // that is not UTF-8.
+  std::filesystem::path file(pathFromQt(path));
+  std::error_code error;
+  if (file.is_relative()) file = std::filesystem::current_path(error) / file;
+  return pathToQt(file.lexically_normal().string());
+}
+
 void PictureWatcher::watch(const QString& path) {
   stop();
-  path_ = QFileInfo(path).absoluteFilePath();
-  seen_ = signatureOf(path_);
-  rewatch();
+  path_ = absoluteName(path);
+  bytes_ = pathFromQt(path_);
+  seen_ = signatureOf(bytes_);
+  if (hasUndecodableBytes(path_)) {
+    poll_.start();
+  } else {
+    rewatch();
+  }
 }
 
 void PictureWatcher::stop() {
   settle_.stop();
+  poll_.stop();
   if (!files_.files().isEmpty()) files_.removePaths(files_.files());
   if (!files_.directories().isEmpty()) files_.removePaths(files_.directories());
   path_.clear();
+  bytes_.clear();
   goneOnce_ = false;
 }
 
 void PictureWatcher::rewatch() {
-  if (path_.isEmpty()) return;
+  if (path_.isEmpty() || poll_.isActive()) return;
   // A file replaced by a rename is a new file: watch it anew. The folder
   // tells of a file that comes back under the name.
   if (!files_.files().contains(path_) && QFileInfo::exists(path_)) files_.addPath(path_);
@@ -57,7 +80,7 @@ void PictureWatcher::rewatch() {
 void PictureWatcher::somethingChanged() {
   if (path_.isEmpty()) return;
   rewatch();
-  const Signature now = signatureOf(path_);
+  const Signature now = signatureOf(bytes_);
   if (now == seen_ && !settle_.isActive()) return;  // another file of the folder
   pending_ = now;
   triesLeft_ = tries_;
@@ -68,7 +91,7 @@ void PictureWatcher::somethingChanged() {
 void PictureWatcher::settled() {
   if (path_.isEmpty()) return;
   rewatch();
-  const Signature now = signatureOf(path_);
+  const Signature now = signatureOf(bytes_);
   if (!now.exists) {
     // Gone for a moment is a save by delete and write; gone twice is gone.
     if (!goneOnce_) {
@@ -87,7 +110,7 @@ void PictureWatcher::settled() {
     settle_.start(settleMilliseconds_);
     return;
   }
-  std::shared_ptr<const PictureBitmap> picture = loadPicture(QFile::encodeName(path_).toStdString());
+  std::shared_ptr<const PictureBitmap> picture = loadPicture(bytes_);
   if (!picture) {
     if (--triesLeft_ > 0) {
       settle_.start(retryMilliseconds_);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/view/spectrogram_window.h"
 
 #include <QCheckBox>
@@ -8,6 +9,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
+#include <cstdlib>
 
 #include "ui/axes/axes.h"
 #include "ui/common/dialog_units.h"
@@ -69,7 +71,9 @@ void SpectrogramPanel::layOut() {
   const AxesLayout layout = axesLayout(frame_, growth);
   timeAxisAt_ = layout.timeStrip.topLeft();
   frequencyAxisAt_ = layout.frequencyStrip.topLeft();
-  frequencyAxis_ = drawFrequencyAxis(settings_, layout.interiorWidth, background, text, ratio);
+  // The preview's axis, note names included.
+  frequencyAxis_ = drawFrequencyAxis(settings_, layout.interiorWidth, background, text, ratio,
+                                     noteChoice.namesOnAxis ? noteChoice.a4Hz : 0.0);
   update();
 }
 
@@ -99,19 +103,44 @@ void SpectrogramPanel::paintEvent(QPaintEvent*) {
   painter.fillRect(QRect(r.right(), r.top() + 1, 1, r.height() - 1), palette().color(QPalette::Light));
 }
 
+namespace {
+
+// The colour of a difference d of -255 ... 255: red where the sound is
+// brighter, blue where it is darker.
+QRgb differenceColour(int d) { return d >= 0 ? qRgb(d, d / 4, 0) : qRgb(0, -d / 3, -d); }
+
+}  // namespace
+
 QImage differenceImage(const QImage& picture, const QImage& sound) {
   if (picture.isNull() || picture.size() != sound.size()) return QImage();
-  const QImage a = picture.convertToFormat(QImage::Format_Grayscale8);
-  const QImage b = sound.convertToFormat(QImage::Format_Grayscale8);
-  QImage out(a.size(), QImage::Format_RGB32);
+  QImage out(picture.size(), QImage::Format_RGB32);
   if (out.isNull()) return out;
+  const bool grey = picture.format() == QImage::Format_Grayscale8 && sound.format() == QImage::Format_Grayscale8;
+  if (grey) {
+    for (int y = 0; y < picture.height(); ++y) {
+      const uchar* pa = picture.constScanLine(y);
+      const uchar* pb = sound.constScanLine(y);
+      auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+      for (int x = 0; x < picture.width(); ++x) {
+        line[x] = differenceColour(std::clamp(2 * (static_cast<int>(pb[x]) - static_cast<int>(pa[x])), -255, 255));
+      }
+    }
+    return out;
+  }
+  // Two channels, red and green: where either differs, by the larger
+  // difference of the two.
+  const QImage a = picture.convertToFormat(QImage::Format_RGB32);
+  const QImage b = sound.convertToFormat(QImage::Format_RGB32);
+  if (a.isNull() || b.isNull()) return QImage();
   for (int y = 0; y < a.height(); ++y) {
-    const uchar* pa = a.constScanLine(y);
-    const uchar* pb = b.constScanLine(y);
+    const auto* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+    const auto* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
     auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
     for (int x = 0; x < a.width(); ++x) {
-      const int d = std::clamp(2 * (static_cast<int>(pb[x]) - static_cast<int>(pa[x])), -255, 255);
-      line[x] = d >= 0 ? qRgb(d, d / 4, 0) : qRgb(0, -d / 3, -d);
+      const int left = qRed(pb[x]) - qRed(pa[x]);
+      const int right = qGreen(pb[x]) - qGreen(pa[x]);
+      const int d = std::abs(left) >= std::abs(right) ? left : right;
+      line[x] = differenceColour(std::clamp(2 * d, -255, 255));
     }
   }
   return out;

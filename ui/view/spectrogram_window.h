@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The spectrogram window: the picture a render read beside the analysis of
 // the sound it made, both framed by the preview's own time and frequency
 // axes, with the playhead while the sound plays. A toggle shows where
@@ -63,9 +64,11 @@ class SpectrogramPanel : public QWidget {
   qreal playhead_ = -1.0;
 };
 
-// Where `sound` differs from `picture` (two grey images of one size), in
+// Where `sound` differs from `picture` (two images of one size), in
 // colour: black where they agree, red where the sound is brighter, blue
-// where it is darker, at twice the difference.
+// where it is darker, at twice the difference. Grey images are compared by
+// their grey; images of the two channels' colours (red the left, green the
+// right) by the channel that differs more.
 QImage differenceImage(const QImage& picture, const QImage& sound);
 
 class SpectrogramWindow : public QWidget {
@@ -75,8 +78,9 @@ class SpectrogramWindow : public QWidget {
   // A window of its own that belongs to `owner` (it closes with it).
   explicit SpectrogramWindow(QWidget* owner);
 
-  // The picture a render read and the analysis of its sound (grey, of one
-  // size), on the render's time and frequency axes.
+  // The picture a render read and the analysis of its sound (of one size;
+  // grey, or in the colours of a stereo sound's two channels), on the
+  // render's time and frequency axes.
   void setContent(const QImage& picture, const QImage& sound, float durationSeconds, const RenderSettings& settings);
   void setPlayhead(qreal fraction);
 

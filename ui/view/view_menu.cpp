@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/view/view_menu.h"
 
 #include <QAction>
@@ -15,14 +16,17 @@
 #include "engine/analysis.h"
 #include "ui/common/app_state.h"
 #include "files/analysis_setup.h"
+#include "files/levels_report.h"
 #include "files/messages.h"
 #include "files/paths.h"
 #include "files/picture_preview.h"
 #include "files/picture_writer.h"
 #include "ui/axes/axes.h"
 #include "ui/document/picture_document.h"
+#include "ui/editor/editor_window.h"
 #include "ui/editor/picture_files.h"
 #include "ui/main_window/main_window.h"
+#include "ui/view/picture_size_dialog.h"
 #include "ui/view/picture_watcher.h"
 #include "ui/playback/live_render.h"
 #include "ui/playback/playback.h"
@@ -43,11 +47,17 @@ constexpr int kBusyRetryMilliseconds = 300;
 
 MessageOwner ownerOf(MainWindow& window) { return static_cast<QWidget*>(&window); }
 
+// How big the picture of an analysis is: as given, or the default size
+// offered to the user first.
+enum class PictureSize { AsGiven, Ask };
+
 // Analyses `path` with `settings` into a width x height picture (0: the
-// default size), a wait cursor up meanwhile. Null after showing why not.
+// default size), a wait cursor up meanwhile. Null after showing why not,
+// or when the user cancelled the size.
 std::shared_ptr<PictureBitmap> analyseForWindow(MainWindow& window, const std::string& path,
                                                 const RenderSettings& settings, std::uint32_t width,
-                                                std::uint32_t height, std::uint32_t& sampleCount) {
+                                                std::uint32_t height, std::uint32_t& sampleCount,
+                                                PictureSize size = PictureSize::AsGiven) {
   PreparedAnalysis prepared;
   Refusal refusal;
   AudioInputRules rules = fileOptions.input;
@@ -55,6 +65,18 @@ std::shared_ptr<PictureBitmap> analyseForWindow(MainWindow& window, const std::s
   if (!prepareAnalysis(path, settings, width, height, rules, prepared, refusal)) {
     showRefusal(ownerOf(window), refusal);
     return nullptr;
+  }
+  if (size == PictureSize::Ask) {
+    // The wave is open: its length makes the default size.
+    std::uint32_t w = prepared.picture->width;
+    std::uint32_t h = prepared.picture->height;
+    const QString name = displayName(QFileInfo(pathToQt(path)).fileName());
+    if (!askPictureSize(&window, name, w, h)) return nullptr;
+    if ((w != prepared.picture->width || h != prepared.picture->height) &&
+        !resizeAnalysisPicture(prepared, w, h, refusal)) {
+      showRefusal(ownerOf(window), refusal);
+      return nullptr;
+    }
   }
   QApplication::setOverrideCursor(Qt::WaitCursor);
   ResultCode result = analysePrepared(prepared);
@@ -66,6 +88,28 @@ std::shared_ptr<PictureBitmap> analyseForWindow(MainWindow& window, const std::s
   }
   sampleCount = prepared.wave.sampleCount;
   return prepared.picture;
+}
+
+// The analysis of a rendered sound as the window shows it: grey for a mono
+// sound, the two channels as red and green for a stereo one.
+QImage heardSound(const PictureBitmap& sound) {
+  const bool stereo = sound.red.size() == sound.pixels.size() && !sound.red.empty();
+  return picturePreview(sound, stereo ? PreviewColours::Channels : PreviewColours::Grey);
+}
+
+// The picture a render read, as its sound's channels heard it: grey for a
+// mono sound; for a stereo one its red and green when the render read them
+// (stereo on), else its brightness on both channels (a stereo input).
+QImage heardPicture(const PictureBitmap& picture, const PictureBitmap& sound, const RenderSettings& settings) {
+  const bool stereoSound = sound.red.size() == sound.pixels.size() && !sound.red.empty();
+  if (!stereoSound) return picturePreview(picture, PreviewColours::Grey);
+  if (settings.stereo) return picturePreview(picture, PreviewColours::Channels);
+  QImage image = picturePreview(picture, PreviewColours::Grey).convertToFormat(QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x) line[x] = qRgb(qRed(line[x]), qRed(line[x]), 0);
+  }
+  return image;
 }
 
 }  // namespace
@@ -85,6 +129,8 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
     action->setShortcut(keys);
     return action;
   };
+  edit_ = add("Edit picture...", "editPictureAction", QKeySequence(Qt::CTRL | Qt::Key_E));
+  menu_->addSeparator();
   spectrogram_ = add("Spectrogram of generated sound", "spectrogramAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
   menu_->addSeparator();
   pictureFromWave_ = add("Picture from wave file...", "pictureFromWaveAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
@@ -92,6 +138,10 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
   menu_->addSeparator();
   watch_ = add("Re-render when the picture file changes", "watchAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
   watch_->setCheckable(true);
+  menu_->addSeparator();
+  noteNames_ = add("Note names on the frequency axis", "noteNamesAction", QKeySequence());
+  noteNames_->setCheckable(true);
+  noteNames_->setChecked(noteChoice.namesOnAxis);
   status_ = menu_->addAction(QString());
   status_->setObjectName(QStringLiteral("watchStatus"));
   status_->setEnabled(false);
@@ -100,44 +150,45 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
   watcher_ = new PictureWatcher(this);
   watcher_->setObjectName(QStringLiteral("pictureWatcher"));
 
+  connect(edit_, &QAction::triggered, this, [this] { openEditor(window_); });
   connect(spectrogram_, &QAction::triggered, this, &ViewMenu::showSpectrogram);
   connect(pictureFromWave_, &QAction::triggered, this, &ViewMenu::pictureFromWaveFile);
   connect(savePicture_, &QAction::triggered, this, &ViewMenu::savePictureAs);
   connect(watch_, &QAction::toggled, this, &ViewMenu::setWatching);
+  connect(noteNames_, &QAction::toggled, this, [this](bool on) {
+    noteChoice.namesOnAxis = on;
+    redrawAxes(window_);
+  });
   connect(&window, &MainWindow::soundGenerated, this, &ViewMenu::soundGenerated);
   connect(&window, &MainWindow::pictureChanged, this, &ViewMenu::pictureChanged);
   connect(watcher_, &PictureWatcher::pictureSaved, this, &ViewMenu::pictureSaved);
   connect(&window.document(), &PictureDocument::saved, this, &ViewMenu::documentSaved);
+  connect(&window, &MainWindow::settingsChanged, this, &ViewMenu::settingsChanged);
   connect(watcher_, &PictureWatcher::pictureUnreadable, this, [this] {
-    setStatus(QStringLiteral("'%1' could not be loaded; waiting for the next save").arg(watchedName()));
+    setStatus(Status::Unreadable, QStringLiteral("'%1' could not be loaded; waiting for the next save").arg(watchedName()));
     // What plays is the picture as it was: it stops, and the title says why.
     if (LiveRender* live = liveRenderOf(window_); live && playbackOf(window_).isPlaying()) {
       live->pictureUnreadable(watchedName());
-      setStatus(QStringLiteral("'%1' could not be loaded; playing stopped, waiting for the next save").arg(watchedName()));
+      setStatus(Status::Unreadable,
+                QStringLiteral("'%1' could not be loaded; playing stopped, waiting for the next save").arg(watchedName()));
     }
   });
   if (LiveRender* live = liveRenderOf(window)) {
     connect(live, &LiveRender::statusChanged, this, [this](const QString& text) {
       if (text.isEmpty()) return;
       if (!watcher_->watching()) {
-        setStatus(text);
+        setStatus(Status::None, text);
         return;
       }
       QString rest = text;
       rest[0] = rest[0].toLower();
-      setStatus(QStringLiteral("Watching '%1'; %2").arg(watchedName(), rest));
+      setStatus(Status::Watching, QStringLiteral("Watching '%1'; %2").arg(watchedName(), rest));
     });
   }
-  connect(watcher_, &PictureWatcher::pictureDeleted, this, [this] {
-    const QString name = QFileInfo(pathToQt(window_.session().picturePath)).fileName();
-    {
-      const QSignalBlocker blocker(watch_);
-      watch_->setChecked(false);
-    }
-    pendingPicture_.reset();
-    setStatus(QStringLiteral("'%1' was deleted; stopped watching").arg(name));
-    updateActions();
-  });
+  connect(watcher_, &PictureWatcher::pictureDeleted, this, &ViewMenu::fileDeleted);
+  deletedCheck_ = new QTimer(this);
+  deletedCheck_->setInterval(kPollMilliseconds);
+  connect(deletedCheck_, &QTimer::timeout, this, &ViewMenu::checkDeletedFile);
 
   Playback& playback = playbackOf(window);
   connect(&playback, &Playback::positionChanged, this, [this](qint64 milliseconds) {
@@ -153,13 +204,26 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
 
 SpectrogramWindow* ViewMenu::spectrogramWindow() const { return spectrogramWindow_.data(); }
 
-QString ViewMenu::watchedName() const { return QFileInfo(watcher_->path()).fileName(); }
+QString ViewMenu::watchedName() const { return displayName(QFileInfo(watcher_->path()).fileName()); }
 
-void ViewMenu::setStatus(const QString& text) {
+void ViewMenu::setStatus(Status status, const QString& text) {
+  statusKind_ = status;
+  if (status != Status::Deleted) {
+    deletedPath_.clear();
+    deletedCheck_->stop();
+  }
   statusText_ = text;
   status_->setText(text);
   status_->setVisible(!text.isEmpty());
-  window_.setWindowTitle(text.isEmpty() ? baseTitle_ : baseTitle_ + QStringLiteral(" - ") + text);
+  showTitle();
+}
+
+void ViewMenu::showTitle() {
+  QString title = baseTitle_;
+  for (const QString* part : {&statusText_, &renderNote_}) {
+    if (!part->isEmpty()) title += QStringLiteral(" - ") + *part;
+  }
+  window_.setWindowTitle(title);
 }
 
 void ViewMenu::updateActions() {
@@ -186,20 +250,32 @@ void ViewMenu::refreshSpectrogram() {
   if (!sound) return;
   const float seconds = static_cast<float>(count) / static_cast<float>(rendered_.settings.sampleRate);
   renderedMilliseconds_ = static_cast<qint64>(count) * 1000 / rendered_.settings.sampleRate;
-  spectrogramWindow_->setContent(picturePreview(picture), picturePreview(*sound), seconds, rendered_.settings);
+  spectrogramWindow_->setContent(heardPicture(picture, *sound, rendered_.settings), heardSound(*sound), seconds,
+                                 rendered_.settings);
 }
 
 void ViewMenu::soundGenerated() {
   rendered_.picture = window_.controls().previewFrame->picture();
   rendered_.settings = renderSettings;
   rendered_.path = renderSettings.outputPath;
+  renderNote_ = QString::fromStdString(clippingReport(lastRenderLevels, renderSettings.masterGainDb));
+  showTitle();
   updateActions();
   if (spectrogramWindow_ && spectrogramWindow_->isVisible()) refreshSpectrogram();
+  // The picture shown has been heard now: a save left unrendered, or a
+  // render that did not complete, is no longer the news.
+  if (watcher_->watching() && (statusKind_ == Status::NotRendered || statusKind_ == Status::RenderFailed)) {
+    setStatus(Status::Watching, QStringLiteral("Watching '%1'").arg(watchedName()));
+  }
 }
 
 void ViewMenu::pictureChanged() {
   updateActions();
-  if (!watcher_->watching()) return;
+  if (!watcher_->watching()) {
+    // A deleted file is old news once another picture is shown.
+    if (statusKind_ == Status::Deleted) setStatus(Status::None, QString());
+    return;
+  }
   const QString path = pathToQt(window_.session().picturePath);
   if (path.isEmpty()) {
     watcher_->stop();
@@ -207,32 +283,86 @@ void ViewMenu::pictureChanged() {
       const QSignalBlocker blocker(watch_);
       watch_->setChecked(false);
     }
-    setStatus(QString());
+    setStatus(Status::None, QString());
     updateActions();
-  } else if (QFileInfo(path).absoluteFilePath() != watcher_->path()) {
+  } else if (PictureWatcher::absoluteName(path) != watcher_->path()) {
     // Another picture file: it is the one watched from now on.
     watcher_->watch(path);
-    setStatus(QStringLiteral("Watching '%1'").arg(watchedName()));
+    setStatus(Status::Watching, QStringLiteral("Watching '%1'").arg(watchedName()));
+  } else if (statusKind_ == Status::Unreadable || statusKind_ == Status::SaveLeftUnread) {
+    // The file has been loaded again as it is now.
+    setStatus(Status::Watching, QStringLiteral("Watching '%1'").arg(watchedName()));
+  }
+}
+
+void ViewMenu::settingsChanged() {
+  // What kept a save from being rendered may have been put right (or
+  // another thing may keep it now).
+  if (statusKind_ != Status::NotRendered || !watcher_->watching()) return;
+  const QString blocked = blockedReason();
+  setStatus(Status::NotRendered,
+            blocked.isEmpty() ? QStringLiteral("'%1' changed; generate the sound to hear it").arg(watchedName()) : blocked);
+}
+
+QString ViewMenu::blockedReason() const {
+  const QString name = watchedName();
+  const bool waveSource = renderSettings.inputSource == InputSource::WaveFile;
+  if (renderSettings.outputPath.empty() || !outputReplaceableWithoutAsking(window_)) {
+    return QStringLiteral("'%1' changed; generate the sound once to choose where it goes").arg(name);
+  }
+  if (waveSource && (renderSettings.inputPath.empty() || inputWaveDuration == 0.0f)) {
+    return QStringLiteral("'%1' changed; choose a usable input wave file to hear it").arg(name);
+  }
+  if (waveSource && sameFile(renderSettings.outputPath, renderSettings.inputPath)) {
+    return QStringLiteral("'%1' changed; the input and output wave are the same file").arg(name);
+  }
+  return QString();
+}
+
+void ViewMenu::fileDeleted() {
+  const QString file = PictureWatcher::absoluteName(pathToQt(window_.session().picturePath));
+  {
+    const QSignalBlocker blocker(watch_);
+    watch_->setChecked(false);
+  }
+  pendingPicture_.reset();
+  setStatus(Status::Deleted,
+            QStringLiteral("'%1' was deleted; stopped watching").arg(displayName(QFileInfo(file).fileName())));
+  // The status goes when the file is back (restored, or written anew).
+  deletedPath_ = pathFromQt(file);
+  deletedCheck_->start();
+  updateActions();
+}
+
+void ViewMenu::checkDeletedFile() {
+  std::error_code error;
+  if (statusKind_ != Status::Deleted || deletedPath_.empty()) {
+    deletedCheck_->stop();
+  } else if (std::filesystem::exists(std::filesystem::path(deletedPath_), error)) {
+    setStatus(Status::None, QString());
   }
 }
 
 void ViewMenu::pictureFromWaveFile() {
   if (!mayDropEdits(&window_, window_.document(), QStringLiteral("Making a picture from a wave file"))) return;
   std::string path;
+  // The chooser offers what the input reader takes.
   if (!chooseFile(path, kPathCapacity, false, "Select wave file to analyse",
-                  {"Microsoft Wave (*.wav)", "*.wav", "All files (*.*)", "*.*"}, nullptr, &window_)) {
+                  fileOptions.input.anyAudio ? kSoundFilters : kWaveFilters, nullptr, &window_,
+                  window_.session().lastChosenFolder)) {
     return;
   }
   // The analysis takes out what the current source puts in (the pink
   // tilt), so that rendering the picture with it gives the sound back.
   std::uint32_t count = 0;
-  std::shared_ptr<PictureBitmap> picture = analyseForWindow(window_, path, renderSettings, 0, 0, count);
+  std::shared_ptr<PictureBitmap> picture =
+      analyseForWindow(window_, path, renderSettings, 0, 0, count, PictureSize::Ask);
   if (!picture) return;
   showPicture(window_, std::move(picture), std::string());
   suggestedName_ = std::filesystem::path(path).replace_extension(".png").string();
   if (renderSettings.inputSource != InputSource::WaveFile) {
-    // Noise renders as long as the wave was.
-    const float seconds = static_cast<float>(count) / static_cast<float>(renderSettings.sampleRate);
+    // Noise renders as long as the wave was, to its last sample.
+    const float seconds = durationOfSamples(count, renderSettings.sampleRate);
     renderSettings.durationSeconds = std::clamp(seconds, kMinDurationSeconds, kMaxDurationSeconds);
     window_.controls().durationEdit->setText(QString::fromStdString(formatDuration(renderSettings.durationSeconds)));
     refreshAfterChange(window_);
@@ -252,7 +382,10 @@ void ViewMenu::documentSaved(const std::string& path) {
   // file as just written as seen.
   if (watcher_->watching()) {
     watcher_->watch(pathToQt(path));
-    setStatus(QStringLiteral("Watching '%1'").arg(watchedName()));
+    setStatus(Status::Watching, QStringLiteral("Watching '%1'").arg(watchedName()));
+  } else if (statusKind_ == Status::Deleted) {
+    // A file is there again.
+    setStatus(Status::None, QString());
   }
   updateActions();
 }
@@ -261,7 +394,7 @@ void ViewMenu::setWatching(bool on) {
   pendingPicture_.reset();
   if (!on) {
     watcher_->stop();
-    setStatus(QString());
+    setStatus(Status::None, QString());
     updateActions();
     return;
   }
@@ -271,7 +404,7 @@ void ViewMenu::setWatching(bool on) {
     return;
   }
   watcher_->watch(pathToQt(window_.session().picturePath));
-  setStatus(QStringLiteral("Watching '%1'").arg(watchedName()));
+  setStatus(Status::Watching, QStringLiteral("Watching '%1'").arg(watchedName()));
   updateActions();
 }
 
@@ -297,8 +430,11 @@ void ViewMenu::renderSavedPicture() {
   if (document.isModified()) {
     const bool go = mayDropEdits(&window_, document, QStringLiteral("Taking '%1' as another program saved it").arg(name));
     if (!go || !document.isModified()) {
-      setStatus(go ? QStringLiteral("Watching '%1'; your edits were saved over it").arg(name)
-                   : QStringLiteral("Watching '%1'; its last save was left unread").arg(name));
+      if (go) {
+        setStatus(Status::Watching, QStringLiteral("Watching '%1'; your edits were saved over it").arg(name));
+      } else {
+        setStatus(Status::SaveLeftUnread, QStringLiteral("Watching '%1'; its last save was left unread").arg(name));
+      }
       return;
     }
   }
@@ -306,18 +442,9 @@ void ViewMenu::renderSavedPicture() {
   if (live) live->expectSavedPicture();
   showPicture(window_, std::move(picture), window_.session().picturePath);
 
-  const bool waveSource = renderSettings.inputSource == InputSource::WaveFile;
-  QString blocked;
-  if (renderSettings.outputPath.empty() || !outputReplaceableWithoutAsking(window_)) {
-    blocked = QStringLiteral("'%1' changed; generate the sound once to choose where it goes").arg(name);
-  } else if (waveSource && (renderSettings.inputPath.empty() || inputWaveDuration == 0.0f)) {
-    blocked = QStringLiteral("'%1' changed; choose a usable input wave file to hear it").arg(name);
-  } else if (waveSource && sameFile(renderSettings.outputPath, renderSettings.inputPath)) {
-    blocked = QStringLiteral("'%1' changed; the input and output wave are the same file").arg(name);
-  }
-  if (!blocked.isEmpty()) {
+  if (const QString blocked = blockedReason(); !blocked.isEmpty()) {
     if (live) live->renderSavedPicture(false);
-    setStatus(blocked);
+    setStatus(Status::NotRendered, blocked);
     return;
   }
   if (live) {
@@ -331,9 +458,10 @@ void ViewMenu::renderSavedPicture() {
   rendering_ = false;
   if (rendered) {
     playGeneratedFromStart(window_);
-    setStatus(QStringLiteral("Watching '%1'; rendered at %2").arg(name, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+    setStatus(Status::Watching, QStringLiteral("Watching '%1'; rendered at %2")
+                                    .arg(name, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
   } else {
-    setStatus(QStringLiteral("Watching '%1'; the last render did not complete").arg(name));
+    setStatus(Status::RenderFailed, QStringLiteral("Watching '%1'; the last render did not complete").arg(name));
   }
   // A save made during the render follows now.
   if (pendingPicture_) QTimer::singleShot(0, this, &ViewMenu::renderSavedPicture);

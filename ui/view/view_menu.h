@@ -1,6 +1,9 @@
-// The main window's "View" menu: the spectrogram of the generated sound
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's "View" menu: the picture editor, the spectrogram of the generated sound
 // beside its picture, a picture made from a wave file and saved as PNG,
-// and re-rendering whenever another program saves the picture file.
+// re-rendering whenever another program saves the picture file, and note
+// names on the frequency axis. The window's title line tells what the
+// watch is doing and whether the last render clipped.
 #pragma once
 
 #include <QObject>
@@ -14,6 +17,7 @@
 
 class QAction;
 class QMenu;
+class QTimer;
 
 namespace vellomar {
 
@@ -36,10 +40,15 @@ class ViewMenu : public QObject {
   explicit ViewMenu(MainWindow& window);
 
   QMenu* menu() const { return menu_; }
+  // "Edit picture..." (Ctrl+E): the picture editor.
+  QAction* editAction() const { return edit_; }
   QAction* spectrogramAction() const { return spectrogram_; }
   QAction* pictureFromWaveAction() const { return pictureFromWave_; }
   QAction* savePictureAction() const { return savePicture_; }
   QAction* watchAction() const { return watch_; }
+  // Note names (C4, C#4, ...) instead of hertz on the frequency axis and
+  // the template, on the Logarithmic scale.
+  QAction* noteNamesAction() const { return noteNames_; }
   // The menu's last line: what the watch is doing (hidden when nothing).
   QAction* statusAction() const { return status_; }
   PictureWatcher& watcher() const { return *watcher_; }
@@ -54,24 +63,45 @@ class ViewMenu : public QObject {
 
   // The status the window shows (empty: none).
   const QString& status() const { return statusText_; }
+  // What the last render said of its level (empty: it clipped nothing).
+  const QString& renderNote() const { return renderNote_; }
 
  private:
+  // What the status says, so that it can go when it is no longer true.
+  enum class Status {
+    None,
+    Watching,        // "Watching 'x'", with what happened last when that stays true
+    RenderFailed,    // the last render of a save did not complete
+    NotRendered,     // a save is shown but could not be rendered (why: blockedReason)
+    Unreadable,      // the last save could not be loaded
+    SaveLeftUnread,  // the user kept unsaved edits over the last save
+    Deleted,         // the file was deleted and the watch ended
+  };
+
   void soundGenerated();
   void pictureChanged();
+  void settingsChanged();
+  void fileDeleted();
+  void checkDeletedFile();
   void refreshSpectrogram();
   void pictureSaved(std::shared_ptr<const PictureBitmap> picture);
   void documentSaved(const std::string& path);
   void renderSavedPicture();
-  void setStatus(const QString& text);
+  void setStatus(Status status, const QString& text);
+  void showTitle();
   void updateActions();
   QString watchedName() const;
+  // Why a save of the watched file cannot be rendered now; empty when it can.
+  QString blockedReason() const;
 
   MainWindow& window_;
   QMenu* menu_ = nullptr;
+  QAction* edit_ = nullptr;
   QAction* spectrogram_ = nullptr;
   QAction* pictureFromWave_ = nullptr;
   QAction* savePicture_ = nullptr;
   QAction* watch_ = nullptr;
+  QAction* noteNames_ = nullptr;
   QAction* status_ = nullptr;
   PictureWatcher* watcher_ = nullptr;
   QPointer<SpectrogramWindow> spectrogramWindow_;
@@ -79,6 +109,12 @@ class ViewMenu : public QObject {
   qint64 renderedMilliseconds_ = 0;
   QString baseTitle_;
   QString statusText_;
+  Status statusKind_ = Status::None;
+  // While Status::Deleted shows: the file that was deleted, looked at now
+  // and then so that the status goes when it is back.
+  std::string deletedPath_;
+  QTimer* deletedCheck_ = nullptr;
+  QString renderNote_;
   // A save that came while the window was busy (a render, a dialog): its
   // render follows once the window is free.
   std::shared_ptr<const PictureBitmap> pendingPicture_;

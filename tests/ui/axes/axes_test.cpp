@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview's axes: strip placement around the frame, the rulers chosen
 // for durations and scales, and the strips drawn for the defaults.
 #include "ui/axes/axes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // On a screen with two device pixels to a window pixel (a scale factor of
 // 2), the axes, the preview and the template ruler are drawn on the device
 // pixels, and the template's read-out counts them.

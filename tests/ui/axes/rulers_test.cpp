@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ruler geometry with a fixed text measurer (6 pixels per character, 13
 // pixels high), tick spacing, tick lists, number formatting, and painting.
 #include "ui/axes/rulers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture document: revisions and the rows they carry, snapshots that
 // never change under a reader, throttled revisions during a drag, the
 // unsaved flag, and undo and redo that give back every pixel exactly,

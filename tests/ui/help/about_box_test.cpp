@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About box: its texts, icon and rule, and how it ends; opened from the
 // main window's menu.
 #include "ui/help/about_box.h"

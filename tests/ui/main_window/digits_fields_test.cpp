@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's digits-only fields: a refused key or a clamped value is
 // heard and shown, never taken silently.
 

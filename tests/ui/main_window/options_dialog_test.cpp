@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Options menu and dialog: stereo and the frequency band are taken
 // into the settings on OK, refused bands are told with their allowed range
 // and leave the settings as they were, and the axes follow the band.

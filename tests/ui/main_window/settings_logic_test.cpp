@@ -1,7 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The number fields' rules and the read-out texts, apart from the widgets.
 #include "ui/main_window/settings_logic.h"
 
 #include <QTest>
+#include <cstdlib>
+
+#include "engine/settings.h"
 
 using namespace vellomar;
 
@@ -67,6 +71,26 @@ class SettingsLogicTest : public QObject {
     QCOMPARE(formatDuration(15.0f), std::string("15"));
     QCOMPARE(formatDuration(1.5f), std::string("1.5"));
     QCOMPARE(formatDuration(1000000.0f), std::string("1e+06"));
+  }
+
+  void aWavesLengthIsKeptToItsLastSample() {
+    // Every length in samples, at every rate, gives a duration that renders
+    // that many samples and whose text reads back as the same duration.
+    for (const std::uint32_t rate : {44100u, 48000u, 96000u}) {
+      for (const std::uint32_t count : {882u, 220429u, 220430u, 220431u, 1323001u}) {
+        const float seconds = durationOfSamples(count, rate);
+        QCOMPARE(noiseSampleCount(rate, seconds), count);
+        const std::string text = formatDuration(seconds);
+        QCOMPARE(static_cast<float>(std::strtod(text.c_str(), nullptr)), seconds);
+      }
+    }
+    QCOMPARE(formatDuration(durationOfSamples(220430, 44100)), std::string("4.998413"));
+    // An hour is past what a float counts to the sample: no sample fewer,
+    // and no more than one step of the float more.
+    const std::uint32_t hour = 44100u * 3600u + 7u;
+    const std::uint32_t rendered = noiseSampleCount(44100, durationOfSamples(hour, 44100));
+    QVERIFY(rendered >= hour && rendered <= hour + 11);
+    QCOMPARE(durationOfSamples(5, 0), 0.0f);
   }
 
   void timePerLineDigitsFollowTheSize() {

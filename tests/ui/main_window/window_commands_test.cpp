@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's settings controls and commands, driven through the real
 // widgets with real pictures and wave files.
 #include <QApplication>
@@ -309,7 +310,8 @@ class WindowCommandsTest : public QObject {
     QCOMPARE(output->text(), QString("mine.wav"));
     QVERIFY(output->hasFocus());
     c().exitButton->setFocus();
-    QCOMPARE(renderSettings.outputPath, std::string("mine.wav"));
+    // Taken from the working folder, as nothing has been chosen yet.
+    QCOMPARE(renderSettings.outputPath, (std::filesystem::current_path() / "mine.wav").string());
     QVERIFY(beeps_ == 1 && messages_->messages().empty());
   }
 
@@ -584,7 +586,7 @@ class WindowCommandsTest : public QObject {
 
   void placeholderTypedCountsAsNoFile() {
     type(c().outputPathEdit, "somewhere.wav");
-    QCOMPARE(renderSettings.outputPath, std::string("somewhere.wav"));
+    QCOMPARE(renderSettings.outputPath, (std::filesystem::current_path() / "somewhere.wav").string());
     type(c().outputPathEdit, "[Not selected]");
     QVERIFY(renderSettings.outputPath.empty());
     type(c().outputPathEdit, "");
@@ -598,6 +600,30 @@ class WindowCommandsTest : public QObject {
     type(c().inputPathEdit, "[Not selected]");
     QVERIFY(renderSettings.inputPath.empty());
     QCOMPARE(inputWaveDuration, 0.0f);
+  }
+
+  void typedNamesAreTakenFromTheFolderLastChosenIn() {
+    TempDir dir;
+    loadPicture(writePicture(dir, "here.png", 16, 30));
+    QVERIFY(messages_->messages().empty());
+    // A bare name: in the picture's folder, with the output format's
+    // extension, and the field shows what it stands for.
+    type(c().outputPathEdit, "mine");
+    QCOMPARE(renderSettings.outputPath, dir.file("mine.wav"));
+    QCOMPARE(c().outputPathEdit->text(), QString::fromStdString(dir.file("mine.wav")));
+    fileOptions.output.kind = OutputKind::Flac16;
+    type(c().outputPathEdit, "sub/../other");
+    QCOMPARE(renderSettings.outputPath, dir.file("other.flac"));
+    type(c().outputPathEdit, "keep.wav");
+    QCOMPARE(renderSettings.outputPath, dir.file("keep.wav"));
+    // An input name gets no extension.
+    const std::string input = dir.file("in.wav");
+    writeFile(input, waveBytes(pcm16Bytes(speechLike(4410, 8000)), 1, 16, 44100));
+    c().waveFileRadio->click();
+    type(c().inputPathEdit, "in.wav");
+    QCOMPARE(renderSettings.inputPath, input);
+    QVERIFY(inputWaveDuration > 0.0f);
+    QVERIFY(messages_->messages().empty());
   }
 
   void waveSourceWithoutInputAsksForOneFirst() {

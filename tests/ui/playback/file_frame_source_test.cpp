@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sound file as the player reads it: samples of every layout the
 // program writes, the file's own length, a file deleted or cut short
 // while it plays, and files that cannot be played.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The generated file with a render session's blocks laid over it: every
 // block the session has published plays from the session, every other one
 // from the file, laid out as the session lays out its blocks (the first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The play cursor without an audio output: what it hands over buffer by
 // buffer from a source that changes under it, when it cross-fades and
 // when it does not, loops and jumps, silence for what is not rendered.

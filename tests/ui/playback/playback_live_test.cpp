@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hearing the picture change while it plays: an edit of the document is
 // rendered in the background and heard while playing goes on, its sound
 // then replaces the output file whole; a save by another program plays at

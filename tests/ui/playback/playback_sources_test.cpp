@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playing sources that change while they play, through a real audio
 // output: to the end through a moment the output ran dry, from a chosen
 // point, round a loop; a change under the playhead taken inside the block

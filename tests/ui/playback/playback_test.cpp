@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playing generated sounds through a real audio output: the whole file to
 // its last sample, a file replaced under the same name heard anew, and
 // "Play generated" as a toggle. Needs an audio output (a PulseAudio null

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playing in the main window: a click on the preview or the time axis
 // plays from there, a Shift-drag loops the range and shows it, the Play
 // menu loops a range typed in and stops looping, Generate stops what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress dialog with its real worker thread, rendering real files.
 #include "ui/progress/progress_dialog.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frequency scale template window: width limits, fixed height, the
 // read-out and the ruler band.
 #include "ui/template/template_window.h"

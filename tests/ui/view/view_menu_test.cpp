@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The View menu: the spectrogram window after renders, pictures from wave
 // files and saved as PNG, re-rendering when the picture file is saved by
 // another program, and the playhead. Driven through the real window with
@@ -26,6 +27,7 @@
 #include "support/window_support.h"
 #include "ui/axes/axes.h"
 #include "ui/main_window/main_window.h"
+#include "ui/view/picture_size_dialog.h"
 #include "ui/view/picture_watcher.h"
 #include "ui/playback/playback.h"
 #include "ui/axes/preview_frame.h"
@@ -246,7 +248,17 @@ class ViewMenuTest : public QObject {
     const std::string wave = dir_->file("speech.wav");
     writeFile(wave, waveBytes(pcm16Bytes(speechLike(44100 * 2, 9000)), 1, 16, 44100));
     answers_.push_back(QString::fromStdString(wave));
-    view().pictureFromWaveAction()->trigger();
+    {
+      // The size offered is the default; Enter takes it.
+      ModalAnswer size(QStringLiteral("pictureSizeDialog"), [](QWidget* dialog) {
+        auto* sizes = static_cast<PictureSizeDialog*>(dialog);
+        QCOMPARE(sizes->widthField()->text(), QString("512"));
+        QCOMPARE(sizes->heightField()->text(), QString("43"));
+        QTest::keyClick(sizes->heightField(), Qt::Key_Return);
+      });
+      view().pictureFromWaveAction()->trigger();
+      QVERIFY(size.answered());
+    }
     QCOMPARE(requests_.back().title, QString("Select wave file to analyse"));
     QVERIFY(!requests_.back().forSaving);
     QVERIFY(messages_->messages().empty());
@@ -374,6 +386,9 @@ class ViewMenuTest : public QObject {
     savePicture(picture, 10, 6, [](int, int) { return 7; });
     QTest::qWait(400);
     QCOMPARE(rendered.count(), 2);
+    // The file is back: "was deleted" is no longer true and goes.
+    QTRY_VERIFY_WITH_TIMEOUT(view().status().isEmpty(), 5000);
+    QCOMPARE(window_->windowTitle(), QString("Vellomar"));
 
     // Watching again, then off: the title is the window's own again.
     view().watchAction()->trigger();
@@ -389,10 +404,26 @@ class ViewMenuTest : public QObject {
     view().watchAction()->trigger();
     savePicture(picture, 6, 6, [](int, int) { return 200; });
     QTRY_VERIFY_WITH_TIMEOUT(view().status().contains("changed"), 10000);
+    QCOMPARE(view().status(), QString("'p.png' changed; generate the sound once to choose where it goes"));
     QCOMPARE(c().previewFrame->picture()->width, 6u);
     QVERIFY(requests_.empty());  // nothing asked
     QVERIFY(messages_->messages().empty());
     QVERIFY(played_.empty());
+
+    // An output chosen: the status says what is left to do, and goes once
+    // the sound is generated.
+    c().whiteNoiseRadio->click();
+    c().durationEdit->setText("0.5");
+    c().durationEdit->setFocus();
+    c().loadPictureButton->setFocus();
+    answers_.push_back(QString::fromStdString(dir_->file("out.wav")));
+    c().outputBrowseButton->click();
+    QCOMPARE(renderSettings.outputPath, dir_->file("out.wav"));
+    QCOMPARE(view().status(), QString("'p.png' changed; generate the sound to hear it"));
+    c().generateButton->click();
+    QVERIFY(c().playButton->isEnabled());
+    QCOMPARE(view().status(), QString("Watching 'p.png'"));
+    QVERIFY(window_->windowTitle().endsWith("Watching 'p.png'"));
   }
 
  private:

@@ -1,17 +1,12 @@
-// Help opens the program's manual and gives up quietly, once and for all,
-// when it cannot; messages appear as message boxes with their icon and
-// buttons.
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Messages appear as message boxes with their icon and buttons.
 #include <QApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
 #include "files/messages.h"
-#include "ui/help/help.h"
-#include "ui/main_window/main_window.h"
 #include "ui/common/message_box.h"
 
 using namespace vellomar;
@@ -44,61 +39,11 @@ void answerNextBox(BoxSeen& seen, QMessageBox::StandardButton answer) {
 
 }  // namespace
 
-class HelpAndMessagesTest : public QObject {
+class MessagesTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() { resetHelpState(); }
-  void cleanup() {
-    setUrlOpener({});
-    setMessagePresenter({});
-  }
-
-  void theManualIsFound() {
-    const QString manual = findManual();
-    QVERIFY(!manual.isEmpty());
-    QCOMPARE(QFileInfo(manual).fileName(), QString("vellomar.html"));
-    QFile file(manual);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray html = file.readAll();
-    QVERIFY(html.contains("<title>Vellomar manual</title>"));
-    for (const char* topic : {"Frequency scale", "Freq. granularity", "Time granularity", "Brightness to volume",
-                              "Master gain", "Mel (perceptual)", "Logarithmic", "Load picture", "Generate sound"})
-      QVERIFY2(html.contains(topic), topic);
-  }
-
-  void helpOpensTheManualEveryTime() {
-    QList<QUrl> opened;
-    setUrlOpener([&](const QUrl& url) {
-      opened << url;
-      return true;
-    });
-    MainWindow window;
-    window.controls().helpAction->trigger();
-    window.controls().helpAction->trigger();
-    QCOMPARE(opened.size(), 2);
-    QVERIFY(opened[0].isLocalFile());
-    QVERIFY(QFileInfo::exists(opened[0].toLocalFile()));
-    QCOMPARE(QFileInfo(opened[0].toLocalFile()).fileName(), QString("vellomar.html"));
-  }
-
-  void withoutAViewerHelpTriesOnceAndStaysSilent() {
-    int attempts = 0;
-    int boxes = 0;
-    setMessagePresenter([&](MessageOwner, unsigned, const std::string&, const std::string&) {
-      ++boxes;
-      return kButtonOk;
-    });
-    setUrlOpener([&](const QUrl&) {
-      ++attempts;
-      return false;
-    });
-    showHelp(nullptr);
-    showHelp(nullptr);
-    showHelp(nullptr);
-    QCOMPARE(attempts, 1);
-    QCOMPARE(boxes, 0);
-  }
+  void cleanup() { setMessagePresenter({}); }
 
   void errorBoxesCarryTheErrorIcon() {
     installMessageBoxPresenter();
@@ -174,5 +119,5 @@ class HelpAndMessagesTest : public QObject {
   }
 };
 
-QTEST_MAIN(HelpAndMessagesTest)
-#include "help_and_messages_test.moc"
+QTEST_MAIN(MessagesTest)
+#include "messages_test.moc"

@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/editor/editor_rulers.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+#include "ui/axes/axes.h"
+#include "ui/common/app_state.h"
+#include "ui/document/column_scale.h"
+#include "ui/document/picture_document.h"
+#include "ui/editor/editor_canvas.h"
+#include "ui/editor/readouts.h"
+
+namespace vellomar {
+
+namespace {
+
+// Below this ratio of its ends a warped ruler's stretch is as good as
+// straight (within a pixel on any screen): it gets linear ticks, which
+// keep coming however far in the view zooms.
+constexpr double kStraightRatio = 1.5;
+
+// Decimals of labels `major` apart.
+int decimalsFor(float major) {
+  if (!(major > 0.0f)) return 0;
+  return std::clamp(static_cast<int>(std::ceil(-std::log10(major) - 1e-6)), 0, 6);
+}
+
+}  // namespace
+
+RulerSpec editorFrequencyRuler(const RenderSettings& settings, std::uint32_t width, double x0, double x1, int start,
+                               int length, bool& logarithmic) {
+  const ColumnScale scale(settings, width);
+  RulerSpec spec;
+  spec.vertical = false;
+  spec.ticksPositive = true;
+  spec.baseline = 2;
+  spec.start = start;
+  spec.tickLength = 10;
+  spec.length = length;
+  spec.endRoom = 9;
+  spec.from = static_cast<float>(scale.frequencyAt(x0 - 0.5));
+  spec.to = static_cast<float>(scale.frequencyAt(x1 - 0.5));
+  spec.siPrefixes = true;
+  const ScaleMapping mapping = pictureMapping(settings, 1.0f);
+  logarithmic = mapping.warp != nullptr && spec.from > 0.0f && spec.to / spec.from >= kStraightRatio;
+  if (logarithmic) {
+    spec.mapping = mapping.warp;
+    spec.precision = 2;
+    spec.minorLabelGap = 36;
+    if (settings.frequencyScale == FrequencyScale::Mel) spec.tickFilter = keepMelMinorTick;
+  } else {
+    spec.minTickGap = 12;
+    const TickSpacing spacing = chooseTickSpacing(std::fabs(spec.to - spec.from) / std::max(1, length), spec.minTickGap);
+    spec.precision = bandLabelPrecision(spacing.major, spec.from, spec.to, 0);
+  }
+  return spec;
+}
+
+RulerSpec editorTimeRuler(float durationSeconds, std::uint32_t height, double y0, double y1, int start, int length,
+                          int baseline) {
+  const bool minutes = durationSeconds >= 300.0f;
+  const double unit = minutes ? 60.0 : 1.0;
+  RulerSpec spec;
+  spec.vertical = true;
+  spec.ticksPositive = false;
+  spec.baseline = baseline;
+  spec.start = start;
+  spec.tickLength = 10;
+  spec.length = length;
+  spec.from = static_cast<float>(timeAt(y0, height, durationSeconds) / unit);
+  spec.to = static_cast<float>(timeAt(y1, height, durationSeconds) / unit);
+  spec.minTickGap = 6;
+  const TickSpacing spacing = chooseTickSpacing(std::fabs(spec.to - spec.from) / std::max(1, length), spec.minTickGap);
+  spec.precision = decimalsFor(spacing.major);
+  return spec;
+}
+
+EditorRuler::EditorRuler(Axis axis, const PictureDocument& document, const EditorCanvas& canvas, QWidget* parent)
+    : QWidget(parent), axis_(axis), document_(document), canvas_(canvas) {
+  setObjectName(axis == Axis::Time ? QStringLiteral("timeRuler") : QStringLiteral("frequencyRuler"));
+  if (axis == Axis::Time) {
+    setFixedWidth(kTimeWidth);
+  } else {
+    setFixedHeight(kFrequencyHeight);
+  }
+}
+
+void EditorRuler::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), palette().color(QPalette::Window));
+  geometry_ = RulerGeometry{};
+  const std::uint32_t w = document_.width(), h = document_.height();
+  if (w == 0 || h == 0) return;
+  const QColor text = palette().color(QPalette::WindowText);
+  const QFont font = rulerFont();
+  const TextMeasurer measure = rulerMeasurer(font, this);
+  const QWidget* view = canvas_.viewport();
+  // The part of the picture in view, from the centre of its first row or
+  // column in view to the centre of the last: where the rows and columns
+  // sound.
+  const QRectF shown = canvas_.pictureRect().intersected(QRectF(view->rect()));
+  if (shown.isEmpty()) return;
+  const QPointF a = canvas_.toPicture(shown.topLeft());
+  const QPointF b = canvas_.toPicture(shown.bottomRight());
+  // The viewport is no child of the ruler: both meet in the window.
+  const QPoint origin = view->mapTo(window(), QPoint(0, 0)) - mapTo(window(), QPoint(0, 0));
+  const float duration = axisDuration(renderSettings, inputWaveDuration);
+  QString title;
+  if (axis_ == Axis::Frequency) {
+    const double x0 = std::max(0.5, a.x()), x1 = std::min(w - 0.5, b.x());
+    if (x1 <= x0) return;
+    const int start = origin.x() + static_cast<int>(std::lround(canvas_.toViewport(QPointF(x0, 0)).x()));
+    const int end = origin.x() + static_cast<int>(std::lround(canvas_.toViewport(QPointF(x1, 0)).x()));
+    bool logarithmic = false;
+    RulerSpec spec = editorFrequencyRuler(renderSettings, w, x0, x1, start, end - start, logarithmic);
+    if (!logarithmic) fitBandLabels(spec, spec.precision, measure);
+    geometry_ = logarithmic ? layoutLogRuler(spec, measure) : layoutLinearRuler(spec, measure);
+    if (logarithmic) {
+      // A minor tick's label is its leading digit alone (2 for 2000 Hz);
+      // zoomed in, with no power of ten in view to read it by, each says
+      // its whole value.
+      const ColumnScale scale(renderSettings, w);
+      for (RulerText& text : geometry_.texts) {
+        if (text.text.size() != 1) continue;
+        const double hz = scale.frequencyAt(canvas_.toPicture(QPointF(text.x - origin.x(), 0)).x() - 0.5);
+        const double decade = std::pow(10.0, std::floor(std::log10(hz)));
+        text.text = formatAxisNumber(static_cast<float>(std::round(hz / decade) * decade), 2, true, true, false);
+      }
+    }
+    paintRuler(painter, geometry_, font, text);
+    painter.setFont(font);
+    painter.setPen(text);
+    const QFontMetrics metrics(font);
+    const int middle = origin.x() + view->width() / 2;
+    painter.drawText(middle - metrics.horizontalAdvance(kFrequencyAxisTitle) / 2, height() - 2 - metrics.descent(),
+                     kFrequencyAxisTitle);
+    return;
+  }
+  const double y0 = h < 2 ? std::max(0.0, a.y()) : std::max(0.5, a.y());
+  const double y1 = h < 2 ? std::min<double>(h, b.y()) : std::min(h - 0.5, b.y());
+  if (y1 <= y0 || duration <= 0.0f) {
+    title = timeAxisTitle(0.0f);
+  } else {
+    const int start = origin.y() + static_cast<int>(std::lround(canvas_.toViewport(QPointF(0, y0)).y()));
+    const int end = origin.y() + static_cast<int>(std::lround(canvas_.toViewport(QPointF(0, y1)).y()));
+    const RulerSpec spec = editorTimeRuler(duration, h, y0, y1, start, end - start, width() - 2);
+    geometry_ = layoutLinearRuler(spec, measure);
+    paintRuler(painter, geometry_, font, text);
+    title = timeAxisTitle(duration);
+  }
+  // The title reads upward along the left edge.
+  painter.setFont(font);
+  painter.setPen(text);
+  const QFontMetrics metrics(font);
+  painter.save();
+  painter.translate(2, origin.y() + view->height() / 2);
+  painter.rotate(-90);
+  painter.drawText(-metrics.horizontalAdvance(title) / 2, metrics.ascent(), title);
+  painter.restore();
+}
+
+}  // namespace vellomar

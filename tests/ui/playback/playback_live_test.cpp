@@ -112,7 +112,7 @@ class PlaybackLiveTest : public QObject {
     for (int y = 16; y < 40; ++y) {
       for (int x = 0; x < 64; ++x) setColour(p, x, y, Rgb{0, 0, 0});
     }
-    document.touch(RowSpans(16, 40));
+    document.touch(RowSpans(16, 40), PixelRect{0, 16, 64, 40});
     QVERIFY(live().session() != nullptr);
 
     QVERIFY(QTest::qWaitFor([&] { return !playback().isPlaying(); }, 10000));
@@ -202,7 +202,7 @@ class PlaybackLiveTest : public QObject {
       for (int y = 20; y < 30; ++y) {
         for (int x = 10; x < 50; ++x) setColour(document.editablePicture(), x, y, Rgb{255, 255, 255});
       }
-      document.touch(RowSpans(20, 30));
+      document.touch(RowSpans(20, 30), PixelRect{10, 20, 50, 30});
       QTRY_COMPARE_WITH_TIMEOUT(committed.count(), 1, 10000);
       const std::vector<std::uint8_t> background = readFile(renderSettings.outputPath);
 
@@ -216,7 +216,7 @@ class PlaybackLiveTest : public QObject {
     PictureDocument& document = window_->document();
     QVERIFY(document.makeEditable());
     setColour(document.editablePicture(), 3, 3, Rgb{255, 0, 0});
-    document.touch(RowSpans(3, 4));
+    document.touch(RowSpans(3, 4), PixelRect{3, 3, 4, 4});
     QVERIFY(live().session() != nullptr);
     const std::int32_t seed = randomSeed;
     QVERIFY(renderToOutput(*window_));
@@ -224,7 +224,7 @@ class PlaybackLiveTest : public QObject {
     QVERIFY(randomSeed != seed);  // a Generate moves the noise on
     // The next edit revises the new sound.
     setColour(document.editablePicture(), 3, 3, Rgb{0, 0, 0});
-    document.touch(RowSpans(3, 4));
+    document.touch(RowSpans(3, 4), PixelRect{3, 3, 4, 4});
     QVERIFY(live().session() != nullptr);
   }
 };

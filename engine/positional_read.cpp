@@ -30,6 +30,7 @@ bool readAt(int fd, void* buffer, std::size_t size, std::int64_t offset) {
 
 void samplesToDouble(const unsigned char* raw, std::size_t count, const SampleLayout& layout, std::size_t channel,
                      double* out) {
+  if (count == 0) return;  // `raw` may then be null
   const std::size_t frame = layout.frameBytes();
   const unsigned char* in = raw + channel * layout.sampleBytes();
   // memcpy in and out: `out` may overlap the frames still to be read.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/editor/editor_rulers.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -159,6 +160,19 @@ void EditorRuler::paintEvent(QPaintEvent*) {
   painter.rotate(-90);
   painter.drawText(-metrics.horizontalAdvance(title) / 2, metrics.ascent(), title);
   painter.restore();
+}
+
+void EditorRuler::mousePressEvent(QMouseEvent* event) {
+  const std::uint32_t h = document_.height();
+  if (axis_ != Axis::Time || event->button() != Qt::LeftButton || h == 0) {
+    QWidget::mousePressEvent(event);
+    return;
+  }
+  // The viewport is no child of the ruler: both meet in the window.
+  const QWidget* view = canvas_.viewport();
+  const QPoint origin = view->mapTo(window(), QPoint(0, 0)) - mapTo(window(), QPoint(0, 0));
+  const double y = canvas_.toPicture(QPointF(0, event->position().y() - origin.y())).y();
+  emit timeClicked(std::clamp(y / h, 0.0, 1.0));
 }
 
 }  // namespace vellomar

@@ -41,8 +41,14 @@ class EditorRuler : public QWidget {
   // What the ruler showed when last painted (tests read it).
   const RulerGeometry& geometry() const { return geometry_; }
 
+ signals:
+  // The time ruler was clicked at `fraction` of the picture's height
+  // (0 its top edge, 1 its bottom edge), as the preview's time axis is.
+  void timeClicked(double fraction);
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
 
  private:
   Axis axis_;

@@ -30,6 +30,7 @@
 #include "ui/editor/readouts.h"
 #include "ui/editor/tool_controller.h"
 #include "ui/main_window/main_window.h"
+#include "ui/playback/play_controls.h"
 
 namespace vellomar {
 
@@ -132,6 +133,11 @@ EditorWindow::EditorWindow(MainWindow& window)
   connect(&document_, &PictureDocument::filePathChanged, this, &EditorWindow::updateTitle);
   connect(&document_, &PictureDocument::historyReport, this, [this](const QString& text) { statusBar()->showMessage(text); });
   connect(&document_.undoStack(), &QUndoStack::indexChanged, this, &EditorWindow::updateActions);
+  // A click on the time ruler plays from there, as one on the preview's
+  // time axis does.
+  connect(timeRuler_, &EditorRuler::timeClicked, this, [this](double fraction) {
+    if (PlayControls* play = playControlsOf(window_)) play->playFromFraction(fraction);
+  });
   connect(&window_, &MainWindow::settingsChanged, this, [this] {
     timeRuler_->update();
     frequencyRuler_->update();

@@ -73,6 +73,10 @@ void PlayControls::playFrom(qint64 milliseconds) {
   }
 }
 
+void PlayControls::playFromFraction(qreal fraction) {
+  playFrom(std::llround(std::clamp(fraction, 0.0, 1.0) * static_cast<qreal>(axisMilliseconds())));
+}
+
 void PlayControls::loopRange(qint64 fromMilliseconds, qint64 toMilliseconds) {
   if (toMilliseconds < fromMilliseconds) std::swap(fromMilliseconds, toMilliseconds);
   if (toMilliseconds == fromMilliseconds) return;

@@ -29,6 +29,8 @@ class PlayControls : public QObject {
   // Plays the window's sound from `milliseconds`, or goes there when it
   // plays already. Nothing while there is no sound to play.
   void playFrom(qint64 milliseconds);
+  // The same at `fraction` of the time axis (0 its start, 1 its end).
+  void playFromFraction(qreal fraction);
   // Loops from `fromMilliseconds` to `toMilliseconds` (either order) and
   // plays the loop from its start when there is a sound.
   void loopRange(qint64 fromMilliseconds, qint64 toMilliseconds);

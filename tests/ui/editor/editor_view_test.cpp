@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QDoubleSpinBox>
@@ -111,6 +112,41 @@ class EditorViewTest : public QObject, public EditorFixture {
     QCOMPARE(defaultNoteName(440.0), QStringLiteral("A4"));
     QCOMPARE(defaultNoteName(261.6256), QStringLiteral("C4"));
     QCOMPARE(defaultNoteName(440.0 * std::pow(2.0, 0.25 / 12)), QStringLiteral("A4 +25 ct"));
+  }
+
+  // A click on the time ruler asks to play from the time it points at, as
+  // the preview's time axis does: its fraction of the picture's height,
+  // at any zoom; the frequency ruler does not.
+  void aClickOnTheTimeRulerPlaysFromThere() {
+    open(blankPicture(64, 100), 1.0);
+    QSignalSpy clicked(editor->timeRuler(), &EditorRuler::timeClicked);
+    const auto clickAtRow = [this](double row) {
+      const QPoint origin = viewport()->mapTo(editor, QPoint()) - editor->timeRuler()->mapTo(editor, QPoint());
+      const int y = origin.y() + static_cast<int>(std::lround(canvas().toViewport(QPointF(0, row)).y()));
+      QTest::mouseClick(editor->timeRuler(), Qt::LeftButton, Qt::NoModifier, QPoint(10, y));
+    };
+    for (const double zoom : {0.0, 4.0}) {
+      if (zoom > 0.0) {
+        canvas().setZoom(zoom);
+      } else {
+        editor->action("zoomFitAction")->trigger();
+      }
+      QApplication::processEvents();
+      clicked.clear();
+      clickAtRow(canvas().toPicture(QPointF(0, viewport()->height() / 2)).y());
+      QCOMPARE(clicked.size(), 1);
+      const double expected = canvas().toPicture(QPointF(0, viewport()->height() / 2)).y() / 100.0;
+      QVERIFY2(std::fabs(clicked.at(0).at(0).toDouble() - expected) <= 1.0 / (100.0 * canvas().zoom()) + 1e-9,
+               qPrintable(QStringLiteral("%1 against %2").arg(clicked.at(0).at(0).toDouble()).arg(expected)));
+    }
+    editor->action("zoomFitAction")->trigger();
+    QApplication::processEvents();
+    clicked.clear();
+    clickAtRow(25.0);
+    QCOMPARE(clicked.size(), 1);
+    QVERIFY(std::fabs(clicked.at(0).at(0).toDouble() - 0.25) <= 0.01);
+    QTest::mouseClick(editor->frequencyRuler(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 10));
+    QCOMPARE(clicked.size(), 1);
   }
 
   // The frequency ruler puts its ticks where the render places their

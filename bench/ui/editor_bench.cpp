@@ -206,7 +206,8 @@ int main(int argc, char** argv) {
   std::printf("  stroke undo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n", f.median,
               f.worst, fc.median, fc.worst);
 
-  // A change of every pixel: brightness and contrast of the whole picture.
+  // A change of every pixel: brightness and contrast of the whole picture,
+  // then undone and redone again and again.
   clock.restart();
   document.undoStack().push(new EditCommand(document, "adjust", [side](PictureBitmap& p, TileStore& s) {
     return adjustRegion(p, s, PixelRect{0, 0, side, side}, 20, 1.2);
@@ -214,13 +215,66 @@ int main(int argc, char** argv) {
   paintChanged();
   const double whole = elapsedMs(clock);
   show();
-  clock.restart();
+  std::vector<double> wholeUndos, wholeUndoCpu, wholeRedos, wholeRedoCpu;
+  const auto timed = [&](bool undo, std::vector<double>& ms, std::vector<double>& cpu) {
+    clock.restart();
+    const double cpuStart = cpuMs();
+    if (undo) {
+      document.undoStack().undo();
+    } else {
+      document.undoStack().redo();
+    }
+    paintChanged();
+    ms.push_back(elapsedMs(clock));
+    cpu.push_back(cpuMs() - cpuStart);
+    show();
+  };
+  for (int i = 0; i < 5; ++i) {
+    timed(true, wholeUndos, wholeUndoCpu);
+    timed(false, wholeRedos, wholeRedoCpu);
+  }
+  // Two fills of the whole picture, black and then white: what the second
+  // keeps is one colour everywhere.
+  for (const Rgb colour : {Rgb{0, 0, 0}, Rgb{255, 255, 255}}) {
+    document.undoStack().push(new EditCommand(document, "fill", [side, colour](PictureBitmap& p, TileStore& s) {
+      return fillRegion(p, s, PixelRect{0, 0, side, side}, colour);
+    }));
+    paintChanged();
+    show();
+  }
+  std::vector<double> fillUndos, fillUndoCpu, fillRedos, fillRedoCpu;
+  for (int i = 0; i < 5; ++i) {
+    timed(true, fillUndos, fillUndoCpu);
+    timed(false, fillRedos, fillRedoCpu);
+  }
   document.undoStack().undo();
-  paintChanged();
-  const double wholeUndo = elapsedMs(clock);
+  document.undoStack().undo();
   show();
-  std::printf("  whole-picture brightness/contrast: %.1f ms; its undo %.1f ms\n", whole, wholeUndo);
-  document.undoStack().redo();
+  const Figures wu = figuresOf(wholeUndos), wuc = figuresOf(wholeUndoCpu);
+  const Figures wr = figuresOf(wholeRedos), wrc = figuresOf(wholeRedoCpu);
+  std::printf("  whole-picture brightness/contrast: %.1f ms\n", whole);
+  std::printf("    its undo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n", wu.median,
+              wu.worst, wuc.median, wuc.worst);
+  std::printf("    its redo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n", wr.median,
+              wr.worst, wrc.median, wrc.worst);
+  const Figures fu = figuresOf(fillUndos), fuc = figuresOf(fillUndoCpu);
+  const Figures fr = figuresOf(fillRedos), frc = figuresOf(fillRedoCpu);
+  std::printf("  a white fill of the whole picture over a black one\n");
+  std::printf("    its undo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n", fu.median,
+              fu.worst, fuc.median, fuc.worst);
+  std::printf("    its redo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n", fr.median,
+              fr.worst, frc.median, frc.worst);
+  if (const char* loop = std::getenv("EDITOR_BENCH_WHOLE_LOOP")) {
+    // For a profiler: the whole-picture change undone and redone.
+    for (int i = 0; i < std::atoi(loop); ++i) {
+      document.undoStack().undo();
+      paintChanged();
+      show();
+      document.undoStack().redo();
+      paintChanged();
+      show();
+    }
+  }
 
   // Snapshots for renders after an edit.
   std::vector<double> snaps;

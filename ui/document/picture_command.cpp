@@ -14,7 +14,11 @@ PictureCommand::~PictureCommand() {
 }
 
 void PictureCommand::joinHistory() {
-  store_.pack();
+  if (document_.isEditable()) {
+    store_.settle(document_.editablePicture());
+  } else {
+    store_.pack();
+  }
   if (!inHistory_) {
     document_.history().add(&store_);
     inHistory_ = true;

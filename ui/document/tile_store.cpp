@@ -4,8 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
-#include <map>
+#include <new>
 
 namespace vellomar {
 
@@ -23,6 +24,10 @@ std::uint8_t* planeOf(PictureBitmap& picture, std::size_t c) {
     case 2: return picture.blue.data();
     default: return picture.pixels.data();
   }
+}
+
+std::array<std::vector<std::uint8_t>*, kPlanes> planesOf(PictureBitmap& picture) {
+  return {&picture.red, &picture.green, &picture.blue, &picture.pixels};
 }
 
 // Writes one tile's kept planes into the picture (`swapped` null) or
@@ -44,6 +49,55 @@ void putTile(PictureBitmap& picture, std::uint32_t x0, std::uint32_t y0, std::ui
     for (std::uint32_t y = 0; y < h; ++y) std::memcpy(base + offsetOf(picture, x0, y0 + y), from + static_cast<std::size_t>(y) * w, w);
     if (mine != nullptr) std::memcpy(mine, held, plane);
   }
+}
+
+// The planes of the tile at (x0, y0), w x h, one after the other.
+QByteArray grabTile(const PictureBitmap& picture, std::uint32_t x0, std::uint32_t y0, std::uint32_t w, std::uint32_t h) {
+  const std::size_t plane = static_cast<std::size_t>(w) * h;
+  QByteArray data(static_cast<qsizetype>(kPlanes * plane), Qt::Uninitialized);
+  auto* out = reinterpret_cast<std::uint8_t*>(data.data());
+  for (std::size_t c = 0; c < kPlanes; ++c) {
+    const std::uint8_t* base = planeOf(const_cast<PictureBitmap&>(picture), c);
+    for (std::uint32_t y = 0; y < h; ++y) {
+      std::memcpy(out + c * plane + static_cast<std::size_t>(y) * w, base + offsetOf(picture, x0, y0 + y), w);
+    }
+  }
+  return data;
+}
+
+// The colour of the picture's tile at (x0, y0), w x h, as kept for a tile
+// of one colour; empty when it has more than one.
+QByteArray colourOfTile(const PictureBitmap& picture, std::uint32_t x0, std::uint32_t y0, std::uint32_t w,
+                        std::uint32_t h) {
+  QByteArray colour(static_cast<qsizetype>(kPlanes), Qt::Uninitialized);
+  for (std::size_t c = 0; c < kPlanes; ++c) {
+    const std::uint8_t* base = planeOf(const_cast<PictureBitmap&>(picture), c);
+    const std::uint8_t first = base[offsetOf(picture, x0, y0)];
+    for (std::uint32_t y = 0; y < h; ++y) {
+      const std::uint8_t* row = base + offsetOf(picture, x0, y0 + y);
+      if (!std::all_of(row, row + w, [first](std::uint8_t v) { return v == first; })) return QByteArray();
+    }
+    colour[static_cast<qsizetype>(c)] = static_cast<char>(first);
+  }
+  return colour;
+}
+
+bool writeAt(int fd, const char* data, std::size_t size, std::int64_t at) {
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = ::pwrite(fd, data + done, size - done, static_cast<off_t>(at + static_cast<std::int64_t>(done)));
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool readAt(int fd, char* data, std::size_t size, std::int64_t at) {
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = ::pread(fd, data + done, size - done, static_cast<off_t>(at + static_cast<std::int64_t>(done)));
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
 }
 
 }  // namespace
@@ -86,16 +140,7 @@ void TileStore::capture(const PictureBitmap& picture, const PixelRect& wanted) {
       t.y0 = ty * kTileSide;
       t.w = std::min(kTileSide, picture.width - t.x0);
       t.h = std::min(kTileSide, picture.height - t.y0);
-      const std::size_t plane = static_cast<std::size_t>(t.w) * t.h;
-      t.data.resize(static_cast<qsizetype>(kPlanes * plane));
-      auto* out = reinterpret_cast<std::uint8_t*>(t.data.data());
-      const std::uint8_t* planes[kPlanes] = {picture.red.data(), picture.green.data(), picture.blue.data(),
-                                             picture.pixels.data()};
-      for (std::size_t c = 0; c < kPlanes; ++c) {
-        for (std::uint32_t y = 0; y < t.h; ++y) {
-          std::memcpy(out + c * plane + static_cast<std::size_t>(y) * t.w, planes[c] + offsetOf(picture, t.x0, t.y0 + y), t.w);
-        }
-      }
+      t.data = grabTile(picture, t.x0, t.y0, t.w, t.h);
       tiles_.push_back(std::move(t));
       slot = static_cast<std::uint32_t>(tiles_.size());
     }
@@ -129,18 +174,52 @@ void TileStore::restore(PictureBitmap& picture) const { restore(picture, boundsO
 
 void TileStore::restore(PictureBitmap& picture, const PixelRect& rect) const {
   for (const Tile& t : tiles_) {
-    if (PixelRect{t.x0, t.y0, t.x0 + t.w, t.y0 + t.h}.intersected(rect).empty()) continue;
+    const PixelRect tile{t.x0, t.y0, t.x0 + t.w, t.y0 + t.h};
+    if (tile.intersected(rect).empty()) continue;
+    if (whole_) {
+      copyRect(*whole_, picture, tile);
+      continue;
+    }
     const QByteArray raw = t.uniform ? expanded(t) : t.data;
     putTile(picture, t.x0, t.y0, t.w, t.h, reinterpret_cast<const std::uint8_t*>(raw.constData()), nullptr);
   }
 }
 
 void TileStore::exchange(PictureBitmap& picture) {
-  unpack();
-  for (Tile& t : tiles_) {
-    auto* data = reinterpret_cast<std::uint8_t*>(t.data.data());
-    putTile(picture, t.x0, t.y0, t.w, t.h, data, data);
+  if (whole_ && whole_->width == picture.width && whole_->height == picture.height) {
+    picture.red.swap(whole_->red);
+    picture.green.swap(whole_->green);
+    picture.blue.swap(whole_->blue);
+    picture.pixels.swap(whole_->pixels);
+    return;
   }
+  if (spilled_ || whole_) return;  // recalled first; a whole store is of this picture's size
+  // Packed as it goes: a tile of one colour is written as that colour, and
+  // what it takes from the picture is kept as one colour when it is one.
+  for (Tile& t : tiles_) {
+    if (t.uniform) {
+      const QByteArray colour = t.data;
+      if (QByteArray own = colourOfTile(picture, t.x0, t.y0, t.w, t.h); !own.isEmpty()) {
+        t.data = std::move(own);
+      } else {
+        t.data = grabTile(picture, t.x0, t.y0, t.w, t.h);
+        t.uniform = false;
+      }
+      for (std::size_t c = 0; c < kPlanes; ++c) {
+        std::uint8_t* base = planeOf(picture, c);
+        for (std::uint32_t y = 0; y < t.h; ++y) {
+          std::memset(base + offsetOf(picture, t.x0, t.y0 + y), static_cast<unsigned char>(colour[static_cast<qsizetype>(c)]), t.w);
+        }
+      }
+    } else {
+      auto* data = reinterpret_cast<std::uint8_t*>(t.data.data());
+      putTile(picture, t.x0, t.y0, t.w, t.h, data, data);
+    }
+    compact(t);
+  }
+  packed_ = true;
+  index_.clear();
+  tilesAcross_ = 0;
 }
 
 void TileStore::absorb(TileStore& later, const PictureBitmap& picture) {
@@ -158,25 +237,26 @@ void TileStore::absorb(TileStore& later, const PictureBitmap& picture) {
   later.tilesAcross_ = 0;
 }
 
-void TileStore::pack() {
-  if (packed_ || spilled_) return;
-  for (Tile& t : tiles_) {
-    const std::size_t plane = static_cast<std::size_t>(t.w) * t.h;
-    const auto* d = reinterpret_cast<const std::uint8_t*>(t.data.constData());
-    bool one = true;
-    for (std::size_t c = 0; c < kPlanes && one; ++c) {
-      const std::uint8_t* p = d + c * plane;
-      one = std::all_of(p, p + plane, [first = p[0]](std::uint8_t v) { return v == first; });
-    }
-    if (one) {
-      QByteArray colour(static_cast<qsizetype>(kPlanes), Qt::Uninitialized);
-      for (std::size_t c = 0; c < kPlanes; ++c) colour[static_cast<qsizetype>(c)] = static_cast<char>(d[c * plane]);
-      t.data = std::move(colour);
-      t.uniform = true;
-    } else {
+void TileStore::compact(Tile& t) {
+  if (t.uniform) return;
+  const std::size_t plane = static_cast<std::size_t>(t.w) * t.h;
+  const auto* d = reinterpret_cast<const std::uint8_t*>(t.data.constData());
+  for (std::size_t c = 0; c < kPlanes; ++c) {
+    const std::uint8_t* p = d + c * plane;
+    if (!std::all_of(p, p + plane, [first = p[0]](std::uint8_t v) { return v == first; })) {
       t.data.squeeze();
+      return;
     }
   }
+  QByteArray colour(static_cast<qsizetype>(kPlanes), Qt::Uninitialized);
+  for (std::size_t c = 0; c < kPlanes; ++c) colour[static_cast<qsizetype>(c)] = static_cast<char>(d[c * plane]);
+  t.data = std::move(colour);
+  t.uniform = true;
+}
+
+void TileStore::pack() {
+  if (packed_ || spilled_ || whole_) return;
+  for (Tile& t : tiles_) compact(t);
   packed_ = true;
   index_.clear();
   index_.shrink_to_fit();
@@ -185,6 +265,7 @@ void TileStore::pack() {
 
 void TileStore::unpack() {
   if (spilled_) return;  // recall first
+  if (whole_) leaveWhole();
   if (!packed_) return;
   for (Tile& t : tiles_) {
     if (!t.uniform) continue;
@@ -194,18 +275,55 @@ void TileStore::unpack() {
   packed_ = false;
 }
 
+void TileStore::settle(const PictureBitmap& picture) {
+  pack();
+  if (whole_ || spilled_ || tiles_.empty()) return;
+  std::uint64_t kept = 0;
+  for (const Tile& t : tiles_) kept += t.uniform ? 0 : static_cast<std::uint64_t>(t.data.size());
+  if (2 * kept >= pictureBytes(picture.width, picture.height)) makeWhole(picture);
+}
+
+void TileStore::makeWhole(const PictureBitmap& picture) {
+  try {
+    whole_ = std::make_unique<PictureBitmap>(picture);
+  } catch (const std::bad_alloc&) {
+    whole_.reset();  // the tiles stay as they are
+    return;
+  }
+  for (Tile& t : tiles_) {
+    const QByteArray raw = t.uniform ? expanded(t) : t.data;
+    putTile(*whole_, t.x0, t.y0, t.w, t.h, reinterpret_cast<const std::uint8_t*>(raw.constData()), nullptr);
+    t.data = QByteArray();
+    t.uniform = false;
+  }
+}
+
+void TileStore::leaveWhole() {
+  for (Tile& t : tiles_) t.data = grabTile(*whole_, t.x0, t.y0, t.w, t.h);
+  whole_.reset();
+  packed_ = false;
+}
+
 bool TileStore::spill(int fd, std::int64_t& end) {
   if (spilled_ || tiles_.empty()) return true;
   pack();
   std::int64_t at = end;
+  if (whole_) {
+    for (std::size_t c = 0; c < kPlanes; ++c) {
+      const std::vector<std::uint8_t>& plane = *planesOf(*whole_)[c];
+      if (!writeAt(fd, reinterpret_cast<const char*>(plane.data()), plane.size(), at)) return false;
+      at += static_cast<std::int64_t>(plane.size());
+    }
+    for (std::size_t c = 0; c < kPlanes; ++c) std::vector<std::uint8_t>().swap(*planesOf(*whole_)[c]);
+    wholeOffset_ = end;
+    end = at;
+    spilled_ = true;
+    return true;
+  }
   for (Tile& t : tiles_) {
     const auto size = static_cast<std::size_t>(t.data.size());
-    std::size_t done = 0;
-    while (done < size) {
-      const ssize_t n = ::pwrite(fd, t.data.constData() + done, size - done, static_cast<off_t>(at + done));
-      if (n <= 0) return false;  // nothing let go yet: every tile is still in memory
-      done += static_cast<std::size_t>(n);
-    }
+    // Nothing let go yet when the file refuses: every tile is still in memory.
+    if (!writeAt(fd, t.data.constData(), size, at)) return false;
     t.fileOffset = at;
     t.fileSize = static_cast<std::int64_t>(size);
     at += static_cast<std::int64_t>(size);
@@ -218,15 +336,25 @@ bool TileStore::spill(int fd, std::int64_t& end) {
 
 bool TileStore::recall(int fd) {
   if (!spilled_) return true;
+  if (whole_) {
+    const std::size_t size = static_cast<std::size_t>(whole_->stride) * whole_->height;
+    std::int64_t at = wholeOffset_;
+    try {
+      for (std::size_t c = 0; c < kPlanes; ++c) {
+        std::vector<std::uint8_t>& plane = *planesOf(*whole_)[c];
+        plane.resize(size);
+        if (!readAt(fd, reinterpret_cast<char*>(plane.data()), size, at)) return false;
+        at += static_cast<std::int64_t>(size);
+      }
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    spilled_ = false;
+    return true;
+  }
   for (Tile& t : tiles_) {
     QByteArray data(static_cast<qsizetype>(t.fileSize), Qt::Uninitialized);
-    std::size_t done = 0;
-    while (done < static_cast<std::size_t>(t.fileSize)) {
-      const ssize_t n = ::pread(fd, data.data() + done, static_cast<std::size_t>(t.fileSize) - done,
-                                static_cast<off_t>(t.fileOffset + static_cast<std::int64_t>(done)));
-      if (n <= 0) return false;
-      done += static_cast<std::size_t>(n);
-    }
+    if (!readAt(fd, data.data(), static_cast<std::size_t>(t.fileSize), t.fileOffset)) return false;
     t.data = std::move(data);
   }
   spilled_ = false;
@@ -236,6 +364,9 @@ bool TileStore::recall(int fd) {
 std::uint64_t TileStore::bytes() const {
   std::uint64_t n = index_.capacity() * sizeof(std::uint32_t) + tiles_.capacity() * sizeof(Tile);
   for (const Tile& t : tiles_) n += static_cast<std::uint64_t>(t.data.capacity());
+  if (whole_) {
+    for (std::size_t c = 0; c < kPlanes; ++c) n += planesOf(*whole_)[c]->capacity();
+  }
   return n;
 }
 
@@ -246,14 +377,21 @@ RowSpans TileStore::rows() const {
 }
 
 std::vector<PixelRect> TileStore::areas() const {
-  std::map<std::uint32_t, PixelRect> rows;
-  for (const Tile& t : tiles_) {
-    PixelRect& r = rows[t.y0];
-    r = r.united({t.x0, t.y0, t.x0 + t.w, t.y0 + t.h});
-  }
+  // Tiles in reading order; a run of side-by-side tiles in one row of
+  // tiles is one rect.
+  std::vector<PixelRect> tiles;
+  tiles.reserve(tiles_.size());
+  for (const Tile& t : tiles_) tiles.push_back({t.x0, t.y0, t.x0 + t.w, t.y0 + t.h});
+  std::sort(tiles.begin(), tiles.end(),
+            [](const PixelRect& a, const PixelRect& b) { return a.y0 != b.y0 ? a.y0 < b.y0 : a.x0 < b.x0; });
   std::vector<PixelRect> out;
-  out.reserve(rows.size());
-  for (const auto& [y, r] : rows) out.push_back(r);
+  for (const PixelRect& r : tiles) {
+    if (!out.empty() && out.back().y0 == r.y0 && out.back().x1 == r.x0) {
+      out.back().x1 = r.x1;
+    } else {
+      out.push_back(r);
+    }
+  }
   return out;
 }
 

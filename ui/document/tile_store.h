@@ -9,10 +9,18 @@
 // on a blank picture mostly has, is kept as that colour alone), and the
 // history may move them out of memory into its file (HistoryMemory).
 // Nothing is compressed: undo and redo only copy bytes.
+//
+// A store that keeps most of the picture (half its bytes or more once
+// packed) keeps it whole instead: the other state of every plane, the
+// picture's own bytes where no tile is kept. Undo and redo then swap the
+// planes with the picture's, whatever the size, without copying a byte.
+// Such a store takes the picture's bytes, at most twice what its tiles
+// took; the history counts them against its budget like any other.
 #pragma once
 
 #include <QByteArray>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "ui/document/picture_planes.h"
@@ -40,7 +48,8 @@ class TileStore {
   // Writes the kept tiles back into the picture and keeps them: a drag
   // that draws its shape anew starts from the state before it.
   void restore(PictureBitmap& picture) const;
-  // Exchanges the kept tiles with the picture's (undo, redo).
+  // Exchanges the kept tiles with the picture's (undo, redo); the store is
+  // packed afterwards.
   void exchange(PictureBitmap& picture);
 
   // Writes the kept tiles that meet `rect` back into the picture.
@@ -51,10 +60,15 @@ class TileStore {
   // Both unpacked.
   void absorb(TileStore& later, const PictureBitmap& picture);
 
-  // Keeps the tiles of one colour as that colour; unpack() reverses it.
+  // Keeps the tiles of one colour as that colour; unpack() reverses it
+  // (and keeps tiles again after whole planes).
   void pack();
   void unpack();
   bool packed() const { return packed_; }
+  // Packs, and keeps the planes of `picture` (as it is now, its kept
+  // tiles put back) whole when the tiles come to half its bytes or more.
+  void settle(const PictureBitmap& picture);
+  bool whole() const { return whole_ != nullptr; }
 
   // Moves the packed tiles to the end of file `fd` (at `end`, which moves
   // on) and lets go of their memory; recall() reads them back. False when
@@ -69,8 +83,9 @@ class TileStore {
   // The picture rows the kept tiles cover, and the rect around them.
   RowSpans rows() const;
   PixelRect bounds() const;
-  // The kept tiles as rects, one for each row of tiles (the tiles of that
-  // row and the stretch between them).
+  // The kept tiles as rects, top to bottom: each run of side-by-side
+  // tiles in a row of tiles is one rect, and nothing between two runs is
+  // in any.
   std::vector<PixelRect> areas() const;
 
  private:
@@ -85,12 +100,20 @@ class TileStore {
   Tile* tileAt(std::int64_t x, std::int64_t y);
   const Tile* tileAt(std::int64_t x, std::int64_t y) const;
   void index(const PictureBitmap& picture);
+  // Keeps tile `t` as its colour when it is one colour.
+  static void compact(Tile& t);
+  void makeWhole(const PictureBitmap& picture);
+  void leaveWhole();
 
   std::vector<Tile> tiles_;
   // While unpacked: tile number (row of tiles * tilesAcross_ + column) to
   // its place in tiles_ + 1, 0 when not kept.
   std::vector<std::uint32_t> index_;
   std::uint32_t tilesAcross_ = 0;
+  // Whole planes (their tiles then keep no bytes), and where they went in
+  // the file when spilled.
+  std::unique_ptr<PictureBitmap> whole_;
+  std::int64_t wholeOffset_ = -1;
   bool packed_ = false;
   bool spilled_ = false;
 };

@@ -278,6 +278,98 @@ class PictureDocumentTest : public QObject {
     }
   }
 
+  // A change of most of the picture is undone and redone by swapping whole
+  // planes (no byte is copied: the planes themselves change places), also
+  // after its history went to the file and came back; a small change keeps
+  // tiles. Merging a later change into a whole one still undoes exactly.
+  void largeChangesSwapWholePlanes() {
+    for (const std::uint64_t budget : {std::uint64_t{512} << 20, std::uint64_t{1}}) {
+      PictureDocument document;
+      document.history().setBudget(budget);
+      document.replace(patterned(300, 200), "");
+      QVERIFY(document.makeEditable());
+      const std::vector<std::uint8_t> original = planesOf(*document.picture());
+      document.undoStack().push(new EditCommand(document, "small", [](PictureBitmap& p, TileStore& s) {
+        return adjustRegion(p, s, PixelRect{10, 10, 60, 60}, 30, 1.2);
+      }));
+      const auto* small = static_cast<const PictureCommand*>(document.undoStack().command(0));
+      QVERIFY(!small->store().whole());
+      const std::vector<std::uint8_t> afterSmall = planesOf(*document.picture());
+      document.undoStack().push(new EditCommand(document, "large", [](PictureBitmap& p, TileStore& s) {
+        return adjustRegion(p, s, PixelRect{0, 0, 250, 150}, -20, 1.5);
+      }));
+      const auto* large = static_cast<const PictureCommand*>(document.undoStack().command(1));
+      QVERIFY(large->store().whole());
+      const std::vector<std::uint8_t> afterLarge = planesOf(*document.picture());
+      // Another step after it, so that with the tiny budget it goes to the file.
+      document.undoStack().push(new EditCommand(document, "fill", [](PictureBitmap& p, TileStore& s) {
+        return fillRegion(p, s, PixelRect{280, 180, 290, 190}, Rgb{9, 9, 9});
+      }));
+      if (budget == 1) QVERIFY(document.history().bytesInFile() >= 4u * 300 * 200);
+      document.undoStack().undo();
+      const std::uint8_t* red = document.picture()->red.data();
+      document.undoStack().undo();
+      QVERIFY(document.picture()->red.data() != red);  // swapped, not copied
+      QCOMPARE(planesOf(*document.picture()), afterSmall);
+      document.undoStack().redo();
+      QCOMPARE(planesOf(*document.picture()), afterLarge);
+      document.undoStack().setIndex(0);
+      QCOMPARE(planesOf(*document.picture()), original);
+    }
+    PictureDocument document;
+    document.replace(patterned(200, 200), "");
+    const std::vector<std::uint8_t> original = planesOf(*document.picture());
+    for (int i = 0; i < 3; ++i) {
+      document.undoStack().push(new EditCommand(document, "nudge", [i](PictureBitmap& p, TileStore& s) {
+        return moveRegion(p, s, PixelRect{i, 0, 190 + i, 180}, 1, 0);
+      }, 5));
+    }
+    QCOMPARE(document.undoStack().count(), 1);
+    document.undoStack().undo();
+    QCOMPARE(planesOf(*document.picture()), original);
+  }
+
+  // Undoing and redoing a fill over pixels of one colour keeps both states
+  // as one colour a tile, and gives back every byte.
+  void fillsOverOneColourStayPacked() {
+    PictureDocument document;
+    document.replace(blankPicture(640, 640), "");
+    for (const Rgb colour : {Rgb{0, 0, 0}, Rgb{255, 255, 255}, Rgb{10, 200, 30}}) {
+      document.undoStack().push(new EditCommand(document, "fill", [colour](PictureBitmap& p, TileStore& s) {
+        return fillRegion(p, s, PixelRect{0, 0, 640, 640}, colour);
+      }));
+    }
+    const std::vector<std::uint8_t> last = planesOf(*document.picture());
+    document.undoStack().undo();
+    QCOMPARE(colourAt(*document.picture(), 639, 0), (Rgb{255, 255, 255}));
+    document.undoStack().undo();
+    QCOMPARE(colourAt(*document.picture(), 17, 300), (Rgb{0, 0, 0}));
+    document.undoStack().redo();
+    document.undoStack().redo();
+    QCOMPARE(planesOf(*document.picture()), last);
+    for (int i = 0; i < 3; ++i) {
+      const auto* fill = static_cast<const PictureCommand*>(document.undoStack().command(i));
+      QVERIFY(!fill->store().whole());
+      QVERIFY2(fill->store().bytes() < 100u * 1024, qPrintable(QString::number(fill->store().bytes())));
+    }
+  }
+
+  // What an undo tells the views is the kept tiles, a run of side-by-side
+  // tiles at a time, not the stretch between two changes in one row.
+  void undoRedrawsOnlyTheKeptTiles() {
+    PictureDocument document;
+    document.replace(patterned(640, 128), "");
+    document.undoStack().push(new EditCommand(document, "two", [](PictureBitmap& p, TileStore& s) {
+      const PixelRect a = fillRegion(p, s, PixelRect{5, 5, 70, 20}, Rgb{1, 1, 1});
+      return a.united(fillRegion(p, s, PixelRect{600, 10, 610, 20}, Rgb{2, 2, 2}));
+    }));
+    QSignalSpy areas(&document, &PictureDocument::areaChanged);
+    document.undoStack().undo();
+    QCOMPARE(areas.count(), 2);
+    QCOMPARE(areas.at(0).at(0).toRect(), QRect(0, 0, 128, 64));
+    QCOMPARE(areas.at(1).at(0).toRect(), QRect(576, 0, 64, 64));
+  }
+
   // Nudges of one selection by the arrow keys are one step; another
   // selection's nudges are another.
   void nudgesOfOneSelectionMerge() {

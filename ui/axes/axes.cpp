@@ -126,6 +126,8 @@ FrequencyAxis frequencyAxisSpec(FrequencyScale scale, std::uint32_t sampleRate, 
   return frequencyAxisSpec(scaleSettings(scale, sampleRate), interiorWidth);
 }
 
+double axisNotesA4Hz() { return noteChoice.namesOnAxis ? noteChoice.a4Hz : 0.0; }
+
 QString frequencyAxisTitle(double noteA4Hz) {
   if (!(noteA4Hz > 0.0)) return kFrequencyAxisTitle;
   return QStringLiteral("Frequency (notes, A4 = %1 Hz)").arg(noteA4Hz);
@@ -277,8 +279,8 @@ void redrawAxes(MainWindow& window) {
   c.timeAxisStrip->setGeometry(layout.timeStrip);
   c.timeAxisStrip->setPixmap(QPixmap::fromImage(timeImage));
 
-  const QImage frequencyImage = drawFrequencyAxis(renderSettings, layout.interiorWidth, background, text, ratio,
-                                                  noteChoice.namesOnAxis ? noteChoice.a4Hz : 0.0);
+  const QImage frequencyImage =
+      drawFrequencyAxis(renderSettings, layout.interiorWidth, background, text, ratio, axisNotesA4Hz());
   c.freqAxisStrip->setGeometry(layout.frequencyStrip);
   c.freqAxisStrip->setPixmap(QPixmap::fromImage(frequencyImage));
 }

@@ -64,6 +64,11 @@ FrequencyAxis frequencyAxisSpec(FrequencyScale scale, std::uint32_t sampleRate, 
 FrequencyAxis frequencyAxisSpec(const RenderSettings& settings, int interiorWidth,
                                 const TextMeasurer& measure = TextMeasurer(), double noteA4Hz = 0.0);
 
+// The tuning whose notes the frequency axes name instead of hertz on the
+// Logarithmic scale (noteChoice, the View menu's "Note names on the
+// frequency axis"), or 0 when they show hertz.
+double axisNotesA4Hz();
+
 // The frequency axis's title: kFrequencyAxisTitle, or with notes
 // "Frequency (notes, A4 = 440 Hz)".
 QString frequencyAxisTitle(double noteA4Hz);

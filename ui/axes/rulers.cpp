@@ -66,9 +66,11 @@ int halfAlong(const RulerSpec& spec, const TextMeasurer& measure, const std::str
   return (spec.vertical ? e.height : e.width) / 2;
 }
 
-// True when a label centred at `pos` keeps clear of both ends.
+// True when a label centred at `pos` keeps clear of both ends (of those
+// that are marked).
 bool clearsEnds(const RulerSpec& spec, int pos, int half) {
-  return pos - half > spec.start + 2 && pos + half < spec.start + spec.length - 2;
+  return (!spec.startMarked || pos - half > spec.start + 2) &&
+         (!spec.endMarked || pos + half < spec.start + spec.length - 2);
 }
 
 // End marks and their labels, given the texts for both ends.
@@ -76,17 +78,17 @@ void addEnds(const RulerSpec& spec, const Frame& f, const TextMeasurer& measure,
              const std::string& startText, const std::string& endText) {
   if (f.endMark <= 0) return;
   const int tip = spec.baseline + f.s * f.endMark;
-  addTick(spec, g, spec.start, tip);
-  addTick(spec, g, spec.start + spec.length, tip);
+  if (spec.startMarked) addTick(spec, g, spec.start, tip);
+  if (spec.endMarked) addTick(spec, g, spec.start + spec.length, tip);
   const int across = spec.baseline + f.s * (f.endMark + 3);
   if (spec.vertical) {
-    g.texts.push_back({across, spec.start + 4, startText});
-    g.texts.push_back({across, spec.start + spec.length + 4, endText});
+    if (spec.startMarked) g.texts.push_back({across, spec.start + 4, startText});
+    if (spec.endMarked) g.texts.push_back({across, spec.start + spec.length + 4, endText});
   } else {
     const int pullStart = std::max(0, measure(startText).width / 2 - spec.endRoom);
     const int pullEnd = std::max(0, measure(endText).width / 2 - spec.endRoom);
-    g.texts.push_back({spec.start + pullStart, across, startText});
-    g.texts.push_back({spec.start + spec.length - pullEnd, across, endText});
+    if (spec.startMarked) g.texts.push_back({spec.start + pullStart, across, startText});
+    if (spec.endMarked) g.texts.push_back({spec.start + spec.length - pullEnd, across, endText});
   }
 }
 

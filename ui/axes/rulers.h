@@ -43,6 +43,8 @@ struct RulerSpec {
   std::function<float(float)> mapping;  // logarithmic: the scale function
   bool siPrefixes = false;
   bool endMarks = false;
+  bool startMarked = true;                // with endMarks: whether the `from` end has its mark and label
+  bool endMarked = true;                  // the same for the `to` end
   int endPrecision = -1;                  // < 0: same as precision
   std::function<bool(float)> tickFilter;  // logarithmic: which minor ticks stay; empty = all
   bool noNumbers = false;                 // no tick labels; end labels "0" (value 0) or "?"

@@ -21,6 +21,8 @@ namespace {
 // straight (within a pixel on any screen): it gets linear ticks, which
 // keep coming however far in the view zooms.
 constexpr double kStraightRatio = 1.5;
+// Note names need two semitones in view or more.
+constexpr double kNotesRatio = 1.1225;  // 2^(2/12)
 
 // Decimals of labels `major` apart.
 int decimalsFor(float major) {
@@ -44,19 +46,63 @@ RulerSpec editorFrequencyRuler(const RenderSettings& settings, std::uint32_t wid
   spec.from = static_cast<float>(scale.frequencyAt(x0 - 0.5));
   spec.to = static_cast<float>(scale.frequencyAt(x1 - 0.5));
   spec.siPrefixes = true;
+  // The band's ends in view: marked and labelled as on the preview's axis
+  // (the top of the scale's own band in whole hertz).
+  spec.startMarked = x0 - 0.5 <= 1e-9;
+  spec.endMarked = x1 - 0.5 >= scale.lastPosition() - 1e-9;
+  spec.endMarks = spec.startMarked || spec.endMarked;
+  if (spec.startMarked) spec.from = static_cast<float>(scale.lowHz());
+  if (spec.endMarked) spec.to = isOwnBand(settings) ? static_cast<float>(settings.sampleRate / 2) : static_cast<float>(scale.highHz());
   const ScaleMapping mapping = pictureMapping(settings, 1.0f);
   logarithmic = mapping.warp != nullptr && spec.from > 0.0f && spec.to / spec.from >= kStraightRatio;
   if (logarithmic) {
     spec.mapping = mapping.warp;
     spec.precision = 2;
+    spec.endPrecision = 4;
     spec.minorLabelGap = 36;
     if (settings.frequencyScale == FrequencyScale::Mel) spec.tickFilter = keepMelMinorTick;
   } else {
     spec.minTickGap = 12;
     const TickSpacing spacing = chooseTickSpacing(std::fabs(spec.to - spec.from) / std::max(1, length), spec.minTickGap);
     spec.precision = bandLabelPrecision(spacing.major, spec.from, spec.to, 0);
+    spec.endPrecision = std::max(2, spec.precision);
   }
   return spec;
+}
+
+EditorFrequencyAxis layoutEditorFrequencyRuler(const RenderSettings& settings, std::uint32_t width, double x0,
+                                               double x1, int start, int length, double notesA4Hz,
+                                               const TextMeasurer& measure) {
+  EditorFrequencyAxis axis;
+  bool logarithmic = false;
+  RulerSpec spec = editorFrequencyRuler(settings, width, x0, x1, start, length, logarithmic);
+  // Notes where a couple of semitones are in view; closer in, hertz.
+  const bool notes = notesA4Hz > 0.0 && settings.frequencyScale == FrequencyScale::Logarithmic && spec.from > 0.0f &&
+                     spec.to / spec.from >= kNotesRatio;
+  axis.title = frequencyAxisTitle(notes ? notesA4Hz : 0.0);
+  if (notes) {
+    spec.mapping = pictureMapping(settings, 1.0f).warp;
+    axis.geometry = layoutNoteRuler(spec, notesA4Hz, measure);
+    return axis;
+  }
+  if (!logarithmic) {
+    fitBandLabels(spec, spec.precision, measure);
+    axis.geometry = layoutLinearRuler(spec, measure);
+    return axis;
+  }
+  axis.geometry = layoutLogRuler(spec, measure);
+  // A minor tick's label is its leading digit alone (2 for 2000 Hz);
+  // zoomed in, with no power of ten in view to read it by, each says its
+  // whole value.
+  const ColumnScale scale(settings, width);
+  for (RulerText& text : axis.geometry.texts) {
+    if (text.text.size() != 1 || length <= 0) continue;
+    const double x = x0 + (x1 - x0) * (text.x - start) / length;
+    const double hz = scale.frequencyAt(x - 0.5);
+    const double decade = std::pow(10.0, std::floor(std::log10(hz)));
+    text.text = formatAxisNumber(static_cast<float>(std::round(hz / decade) * decade), 2, true, true, false);
+  }
+  return axis;
 }
 
 RulerSpec editorTimeRuler(float durationSeconds, std::uint32_t height, double y0, double y1, int start, int length,
@@ -114,29 +160,16 @@ void EditorRuler::paintEvent(QPaintEvent*) {
     if (x1 <= x0) return;
     const int start = origin.x() + static_cast<int>(std::lround(canvas_.toViewport(QPointF(x0, 0)).x()));
     const int end = origin.x() + static_cast<int>(std::lround(canvas_.toViewport(QPointF(x1, 0)).x()));
-    bool logarithmic = false;
-    RulerSpec spec = editorFrequencyRuler(renderSettings, w, x0, x1, start, end - start, logarithmic);
-    if (!logarithmic) fitBandLabels(spec, spec.precision, measure);
-    geometry_ = logarithmic ? layoutLogRuler(spec, measure) : layoutLinearRuler(spec, measure);
-    if (logarithmic) {
-      // A minor tick's label is its leading digit alone (2 for 2000 Hz);
-      // zoomed in, with no power of ten in view to read it by, each says
-      // its whole value.
-      const ColumnScale scale(renderSettings, w);
-      for (RulerText& text : geometry_.texts) {
-        if (text.text.size() != 1) continue;
-        const double hz = scale.frequencyAt(canvas_.toPicture(QPointF(text.x - origin.x(), 0)).x() - 0.5);
-        const double decade = std::pow(10.0, std::floor(std::log10(hz)));
-        text.text = formatAxisNumber(static_cast<float>(std::round(hz / decade) * decade), 2, true, true, false);
-      }
-    }
+    EditorFrequencyAxis axis =
+        layoutEditorFrequencyRuler(renderSettings, w, x0, x1, start, end - start, axisNotesA4Hz(), measure);
+    geometry_ = std::move(axis.geometry);
+    title = axis.title;
     paintRuler(painter, geometry_, font, text);
     painter.setFont(font);
     painter.setPen(text);
     const QFontMetrics metrics(font);
     const int middle = origin.x() + view->width() / 2;
-    painter.drawText(middle - metrics.horizontalAdvance(kFrequencyAxisTitle) / 2, height() - 2 - metrics.descent(),
-                     kFrequencyAxisTitle);
+    painter.drawText(middle - metrics.horizontalAdvance(title) / 2, height() - 2 - metrics.descent(), title);
     return;
   }
   const double y0 = h < 2 ? std::max(0.0, a.y()) : std::max(0.5, a.y());

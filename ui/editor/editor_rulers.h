@@ -18,10 +18,24 @@ class PictureDocument;
 
 // The frequency ruler over picture x from `x0` to `x1` (x ... x + 1 is a
 // column), `length` pixels long from `start`, for the settings' scale and
-// band and a picture `width` columns wide. Where the frequency axis labels
-// notes on the Logarithmic scale, this is where those labels come in.
+// band and a picture `width` columns wide. The band's ends, where they are
+// in view, have the preview's end marks and labels. `logarithmic` tells
+// whether it is laid out warped (zoomed far in, a stretch is as good as
+// straight and gets linear ticks).
 RulerSpec editorFrequencyRuler(const RenderSettings& settings, std::uint32_t width, double x0, double x1, int start,
                                int length, bool& logarithmic);
+
+// The frequency ruler laid out as the editor shows it, and its title: as
+// editorFrequencyRuler, naming notes of the tuning A4 = `notesA4Hz` on the
+// Logarithmic scale when that is above 0 (as the preview's axis does), and
+// hertz otherwise.
+struct EditorFrequencyAxis {
+  RulerGeometry geometry;
+  QString title;
+};
+EditorFrequencyAxis layoutEditorFrequencyRuler(const RenderSettings& settings, std::uint32_t width, double x0,
+                                               double x1, int start, int length, double notesA4Hz,
+                                               const TextMeasurer& measure);
 
 // The time ruler over picture y from `y0` to `y1` for a sound of
 // `durationSeconds` and a picture `height` rows high (minutes from 300 s).

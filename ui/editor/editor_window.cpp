@@ -143,6 +143,10 @@ EditorWindow::EditorWindow(MainWindow& window)
     frequencyRuler_->update();
     pan_->setEnabled(renderSettings.stereo);
   });
+  // Note names on the frequency axis, as the View menu turns them on and off.
+  if (auto* notes = window_.findChild<QAction*>(QStringLiteral("noteNamesAction"))) {
+    connect(notes, &QAction::toggled, frequencyRuler_, qOverload<>(&QWidget::update));
+  }
   connect(&window_, &MainWindow::soundGenerated, this, [this] {
     if (canvas_->underlayShown() && spectrogramSource_->currentIndex() == 1) refreshSpectrogram();
   });

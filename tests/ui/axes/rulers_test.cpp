@@ -267,6 +267,32 @@ class RulersTest : public QObject {
              (std::vector<std::string>{"0", "2", "4", "6", "8"}));
   }
 
+  // A ruler over part of a band marks only the end that is the band's: its
+  // label stands there, and tick labels may come close to the other end.
+  void oneEndMarkedAlone() {
+    RulerSpec s = linearFrequencyAxis(300);
+    const RulerGeometry both = layoutLinearRuler(s, fixedMeasure);
+    s.startMarked = false;
+    const RulerGeometry high = layoutLinearRuler(s, fixedMeasure);
+    const auto longLines = [](const RulerGeometry& g) {
+      std::vector<int> at;
+      for (const RulerLine& l : g.lines) if (l.y2 == 2 + 23) at.push_back(l.x1);
+      return at;
+    };
+    QCOMPARE(longLines(both), (std::vector<int>{10, 310}));
+    QCOMPARE(longLines(high), (std::vector<int>{310}));
+    const auto endTexts = [](const RulerGeometry& g) {
+      std::vector<std::string> out;
+      for (const RulerText& t : g.texts) if (t.y == 2 + 26) out.push_back(t.text);
+      return out;
+    };
+    QCOMPARE(endTexts(both), (std::vector<std::string>{"0", "22.05k"}));
+    QCOMPARE(endTexts(high), (std::vector<std::string>{"22.05k"}));
+    s.startMarked = true;
+    s.endMarked = false;
+    QCOMPARE(endTexts(layoutLinearRuler(s, fixedMeasure)), (std::vector<std::string>{"0"}));
+  }
+
   void unlabelledRulerWithEndMarks() {
     RulerSpec s = timeAxis(50.0f, 0);
     s.endMarks = true;

@@ -14,6 +14,7 @@
 #include <QDoubleSpinBox>
 #include <QRadioButton>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <cmath>
 
 #include "editor_support.h"
@@ -24,6 +25,7 @@
 #include "ui/editor/editor_memory.h"
 #include "ui/editor/editor_rulers.h"
 #include "ui/editor/readouts.h"
+#include "ui/axes/axes.h"
 
 using namespace vellomar;
 using namespace vellomar::test;
@@ -178,6 +180,82 @@ class EditorViewTest : public QObject, public EditorFixture {
     const RulerSpec time = editorTimeRuler(15.0f, 61, 0.5, 60.5, 0, 600, 60);
     QCOMPARE(time.from, 0.0f);
     QCOMPARE(time.to, 15.0f);
+  }
+
+  // At fit the frequency ruler labels the band's two ends as the preview's
+  // axis does, on every scale and on a chosen band; zoomed into the middle
+  // it has no end marks, the ends being out of view.
+  void theFrequencyRulerLabelsTheBandsEnds() {
+    open(blankPicture(1001, 40), 1.0);
+    const auto endLabels = [](const RulerGeometry& g) {
+      // End labels stand below the end marks, lower than the tick labels.
+      std::vector<std::string> out;
+      for (const RulerText& t : g.texts) if (t.y > 20) out.push_back(t.text);
+      return out;
+    };
+    const FrequencyScale scales[] = {FrequencyScale::Linear, FrequencyScale::Logarithmic, FrequencyScale::Mel};
+    for (const bool chosenBand : {false, true}) {
+      for (const FrequencyScale scale : scales) {
+        renderSettings.frequencyScale = scale;
+        if (chosenBand) {
+          renderSettings.bandLowHz = 300.0f;
+          renderSettings.bandHighHz = 9000.0f;
+        }
+        editor->action("zoomFitAction")->trigger();
+        QApplication::processEvents();
+        editor->frequencyRuler()->repaint();
+        const TextMeasurer measure = rulerMeasurer(rulerFont(), editor->frequencyRuler());
+        const FrequencyAxis preview = frequencyAxisSpec(renderSettings, 600, measure);
+        const RulerGeometry axis =
+            preview.logarithmic ? layoutLogRuler(preview.spec, measure) : layoutLinearRuler(preview.spec, measure);
+        const std::vector<std::string> ends = endLabels(editor->frequencyRuler()->geometry());
+        const QString which = QStringLiteral("scale %1, band %2").arg(static_cast<int>(scale)).arg(chosenBand);
+        QVERIFY2(ends.size() == 2, qPrintable(which));
+        QVERIFY2(ends == endLabels(axis), qPrintable(which + ": " + QString::fromStdString(ends.front() + " " + ends.back())));
+      }
+    }
+    renderSettings = RenderSettings{};
+    renderSettings.frequencyScale = FrequencyScale::Linear;
+    editor->action("zoomFitAction")->trigger();
+    QApplication::processEvents();
+    editor->frequencyRuler()->repaint();
+    QCOMPARE(endLabels(editor->frequencyRuler()->geometry()), (std::vector<std::string>{"0", "22.05k"}));
+    canvas().setZoom(4.0, QPointF(viewport()->width() / 2.0, 10));
+    editor->frequencyRuler()->repaint();
+    QVERIFY(editor->frequencyRuler()->geometry().drawn);
+    QVERIFY(endLabels(editor->frequencyRuler()->geometry()).empty());
+  }
+
+  // With "Note names on the frequency axis" on, the Logarithmic ruler names
+  // notes as the preview's axis does, in both windows at once; off, or on
+  // another scale, it shows hertz.
+  void theFrequencyRulerNamesNotesWhenTheAxisDoes() {
+    open(blankPicture(800, 40), 1.0);
+    renderSettings.frequencyScale = FrequencyScale::Logarithmic;
+    editor->action("zoomFitAction")->trigger();
+    QApplication::processEvents();
+    const auto noteLabels = [this](bool repaint = true) {
+      if (repaint) editor->frequencyRuler()->repaint();
+      int n = 0;
+      for (const RulerText& t : editor->frequencyRuler()->geometry().texts) {
+        n += QRegularExpression(QStringLiteral("^[A-G]#?-?[0-9]+$")).match(QString::fromStdString(t.text)).hasMatch();
+      }
+      return n;
+    };
+    QCOMPARE(noteLabels(), 0);
+    QAction* names = window->findChild<QAction*>(QStringLiteral("noteNamesAction"));
+    QVERIFY(names != nullptr);
+    names->trigger();
+    QVERIFY(noteChoice.namesOnAxis);
+    // The View menu's switch repaints the editor's ruler by itself.
+    QTRY_VERIFY(noteLabels(false) >= 3);
+    const TextMeasurer measure = rulerMeasurer(rulerFont(), editor->frequencyRuler());
+    const EditorFrequencyAxis shown = layoutEditorFrequencyRuler(renderSettings, 800, 0.5, 799.5, 0, 700, 440.0, measure);
+    QCOMPARE(shown.title, frequencyAxisTitle(440.0));
+    renderSettings.frequencyScale = FrequencyScale::Mel;
+    QCOMPARE(noteLabels(), 0);
+    const EditorFrequencyAxis mel = layoutEditorFrequencyRuler(renderSettings, 800, 0.5, 799.5, 0, 700, 440.0, measure);
+    QCOMPARE(mel.title, kFrequencyAxisTitle);
   }
 
   // A picture bigger than the editor's memory budget opens read-only, with

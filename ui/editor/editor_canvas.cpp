@@ -3,6 +3,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTabletEvent>
@@ -232,7 +233,11 @@ void EditorCanvas::paintEvent(QPaintEvent* event) {
     const double y1 = std::min<double>(document_.height(), std::ceil(b.y()));
     const QRectF target(toViewport(QPointF(x0, y0)), toViewport(QPointF(x1, y1)));
     const double r = reduction_;
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ * r < 1.0);
+    // Smoothed only where a picture pixel is smaller than a device pixel:
+    // on a dense screen a picture at 64% still covers more than one, and
+    // shows sharp.
+    const qreal density = painter.paintEngine()->paintDevice()->devicePixelRatioF();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, zoom_ * r * density < 1.0);
     painter.drawImage(target, display_, QRectF(x0 / r, y0 / r, (x1 - x0) / r, (y1 - y0) / r));
     if (underlayShown_ && !underlay_.isNull()) {
       const double sx = underlay_.width() / static_cast<double>(document_.width());

@@ -94,13 +94,22 @@ EditorFrequencyAxis layoutEditorFrequencyRuler(const RenderSettings& settings, s
   // A minor tick's label is its leading digit alone (2 for 2000 Hz);
   // zoomed in, with no power of ten in view to read it by, each says its
   // whole value.
+  // Longer now, such a label may reach a marked end: it goes then.
   const ColumnScale scale(settings, width);
-  for (RulerText& text : axis.geometry.texts) {
-    if (text.text.size() != 1 || length <= 0) continue;
-    const double x = x0 + (x1 - x0) * (text.x - start) / length;
+  std::vector<RulerText>& texts = axis.geometry.texts;
+  for (auto it = texts.begin(); it != texts.end();) {
+    if (it->text.size() != 1 || length <= 0) {
+      ++it;
+      continue;
+    }
+    const double x = x0 + (x1 - x0) * (it->x - start) / length;
     const double hz = scale.frequencyAt(x - 0.5);
     const double decade = std::pow(10.0, std::floor(std::log10(hz)));
-    text.text = formatAxisNumber(static_cast<float>(std::round(hz / decade) * decade), 2, true, true, false);
+    it->text = formatAxisNumber(static_cast<float>(std::round(hz / decade) * decade), 2, true, true, false);
+    const int half = measure(it->text).width / 2;
+    const bool reaches = (spec.endMarks && spec.startMarked && it->x - half <= start + 2) ||
+                         (spec.endMarks && spec.endMarked && it->x + half >= start + length - 2);
+    it = reaches ? texts.erase(it) : it + 1;
   }
   return axis;
 }

@@ -182,6 +182,31 @@ class EditorViewTest : public QObject, public EditorFixture {
     QCOMPARE(time.to, 15.0f);
   }
 
+  // On a screen of two device pixels a pixel, a picture shown at 75% still
+  // has more than one device pixel to each of its pixels: it is drawn
+  // sharp, every device pixel black or white, none blended between.
+  void aDenseScreenShowsThePictureSharp() {
+    open(pictureOf(200, 150, [](std::uint32_t x, std::uint32_t) { return x % 2 ? Rgb{255, 255, 255} : Rgb{}; }), 0.75);
+    const QRect shown = canvas().pictureRect().toAlignedRect().intersected(viewport()->rect()).adjusted(2, 2, -2, -2);
+    QImage image(viewport()->size() * 2, QImage::Format_RGB32);
+    image.setDevicePixelRatio(2.0);
+    viewport()->render(&image);
+    int blended = 0;
+    for (int y = shown.top() * 2; y < shown.bottom() * 2; y += 7) {
+      for (int x = shown.left() * 2; x < shown.right() * 2; ++x) {
+        const int v = qRed(image.pixel(x, y));
+        blended += v != 0 && v != 255;
+      }
+    }
+    QCOMPARE(blended, 0);
+    // Far out, where a pixel is less than a device pixel, it is smoothed.
+    canvas().setZoom(0.25);
+    viewport()->render(&image);
+    const QPointF middle = canvas().pictureRect().center() * 2;
+    const int v = qRed(image.pixel(middle.toPoint()));
+    QVERIFY2(v > 40 && v < 215, qPrintable(QString::number(v)));
+  }
+
   // At fit the frequency ruler labels the band's two ends as the preview's
   // axis does, on every scale and on a chosen band; zoomed into the middle
   // it has no end marks, the ends being out of view.
@@ -211,6 +236,15 @@ class EditorViewTest : public QObject, public EditorFixture {
         const std::vector<std::string> ends = endLabels(editor->frequencyRuler()->geometry());
         const QString which = QStringLiteral("scale %1, band %2").arg(static_cast<int>(scale)).arg(chosenBand);
         QVERIFY2(ends.size() == 2, qPrintable(which));
+        // No tick label reaches an end mark.
+        for (const RulerText& t : editor->frequencyRuler()->geometry().texts) {
+          if (t.y > 20) continue;
+          const int half = measure(t.text).width / 2;
+          for (const RulerLine& l : editor->frequencyRuler()->geometry().lines) {
+            if (l.y2 < 20) continue;
+            QVERIFY2(std::abs(t.x - l.x1) > half + 1, qPrintable(which + ": " + QString::fromStdString(t.text)));
+          }
+        }
         QVERIFY2(ends == endLabels(axis), qPrintable(which + ": " + QString::fromStdString(ends.front() + " " + ends.back())));
       }
     }

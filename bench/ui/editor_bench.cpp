@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The editor on a 4000 x 4000 picture: how long one brush segment takes to
 // be painted into the picture and shown on the canvas, at several zooms;
-// how long an undo of a stroke (and of a change of the whole picture)
-// takes until it is shown; what the history holds in memory and in its
-// file; and what a snapshot for a render costs after an edit.
+// how long an undo or a redo takes until it is shown, of a stroke, of a
+// change of every pixel and of a fill of the whole picture over one colour
+// (wall-clock and this thread's processor time, the views' updates
+// included); what the history holds in memory and in its file; and what a
+// snapshot for a render costs after an edit.
 //
 //   bench_editor_bench [side [segments]]   (default 4000, 300)
 //

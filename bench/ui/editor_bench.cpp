@@ -255,17 +255,17 @@ int main(int argc, char** argv) {
   const Figures wu = figuresOf(wholeUndos), wuc = figuresOf(wholeUndoCpu);
   const Figures wr = figuresOf(wholeRedos), wrc = figuresOf(wholeRedoCpu);
   std::printf("  whole-picture brightness/contrast: %.1f ms\n", whole);
-  std::printf("    its undo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n", wu.median,
-              wu.worst, wuc.median, wuc.worst);
-  std::printf("    its redo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n", wr.median,
-              wr.worst, wrc.median, wrc.worst);
+  std::printf("    its undo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n",
+              wu.median, wu.worst, wuc.median, wuc.worst);
+  std::printf("    its redo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n",
+              wr.median, wr.worst, wrc.median, wrc.worst);
   const Figures fu = figuresOf(fillUndos), fuc = figuresOf(fillUndoCpu);
   const Figures fr = figuresOf(fillRedos), frc = figuresOf(fillRedoCpu);
   std::printf("  a white fill of the whole picture over a black one\n");
-  std::printf("    its undo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n", fu.median,
-              fu.worst, fuc.median, fuc.worst);
-  std::printf("    its redo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n", fr.median,
-              fr.worst, frc.median, frc.worst);
+  std::printf("    its undo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n",
+              fu.median, fu.worst, fuc.median, fuc.worst);
+  std::printf("    its redo: median %.2f ms, worst %.2f ms (processor time: median %.2f ms, worst %.2f ms)\n",
+              fr.median, fr.worst, frc.median, frc.worst);
   if (const char* loop = std::getenv("EDITOR_BENCH_WHOLE_LOOP")) {
     // For a profiler: the whole-picture change undone and redone.
     for (int i = 0; i < std::atoi(loop); ++i) {

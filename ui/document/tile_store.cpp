@@ -52,7 +52,8 @@ void putTile(PictureBitmap& picture, std::uint32_t x0, std::uint32_t y0, std::ui
 }
 
 // The planes of the tile at (x0, y0), w x h, one after the other.
-QByteArray grabTile(const PictureBitmap& picture, std::uint32_t x0, std::uint32_t y0, std::uint32_t w, std::uint32_t h) {
+QByteArray grabTile(const PictureBitmap& picture, std::uint32_t x0, std::uint32_t y0, std::uint32_t w,
+                    std::uint32_t h) {
   const std::size_t plane = static_cast<std::size_t>(w) * h;
   QByteArray data(static_cast<qsizetype>(kPlanes * plane), Qt::Uninitialized);
   auto* out = reinterpret_cast<std::uint8_t*>(data.data());
@@ -207,9 +208,8 @@ void TileStore::exchange(PictureBitmap& picture) {
       }
       for (std::size_t c = 0; c < kPlanes; ++c) {
         std::uint8_t* base = planeOf(picture, c);
-        for (std::uint32_t y = 0; y < t.h; ++y) {
-          std::memset(base + offsetOf(picture, t.x0, t.y0 + y), static_cast<unsigned char>(colour[static_cast<qsizetype>(c)]), t.w);
-        }
+        const auto value = static_cast<unsigned char>(colour[static_cast<qsizetype>(c)]);
+        for (std::uint32_t y = 0; y < t.h; ++y) std::memset(base + offsetOf(picture, t.x0, t.y0 + y), value, t.w);
       }
     } else {
       auto* data = reinterpret_cast<std::uint8_t*>(t.data.data());

@@ -41,10 +41,12 @@ void packRow(const std::uint8_t* __restrict red, const std::uint8_t* __restrict 
   int x = 0;
   for (; x + kBlock <= n; x += kBlock) {
     for (int i = 0; i < kBlock; ++i) {
-      line[x + i] = 0xFF000000u | static_cast<QRgb>(red[x + i]) << 16 | static_cast<QRgb>(green[x + i]) << 8 | blue[x + i];
+      line[x + i] =
+          0xFF000000u | static_cast<QRgb>(red[x + i]) << 16 | static_cast<QRgb>(green[x + i]) << 8 | blue[x + i];
     }
   }
-  for (; x < n; ++x) line[x] = 0xFF000000u | static_cast<QRgb>(red[x]) << 16 | static_cast<QRgb>(green[x]) << 8 | blue[x];
+  for (; x < n; ++x)
+    line[x] = 0xFF000000u | static_cast<QRgb>(red[x]) << 16 | static_cast<QRgb>(green[x]) << 8 | blue[x];
 }
 
 bool isPaintingTool(Tool tool) {

@@ -52,7 +52,8 @@ RulerSpec editorFrequencyRuler(const RenderSettings& settings, std::uint32_t wid
   spec.endMarked = x1 - 0.5 >= scale.lastPosition() - 1e-9;
   spec.endMarks = spec.startMarked || spec.endMarked;
   if (spec.startMarked) spec.from = static_cast<float>(scale.lowHz());
-  if (spec.endMarked) spec.to = isOwnBand(settings) ? static_cast<float>(settings.sampleRate / 2) : static_cast<float>(scale.highHz());
+  if (spec.endMarked)
+    spec.to = isOwnBand(settings) ? static_cast<float>(settings.sampleRate / 2) : static_cast<float>(scale.highHz());
   const ScaleMapping mapping = pictureMapping(settings, 1.0f);
   logarithmic = mapping.warp != nullptr && spec.from > 0.0f && spec.to / spec.from >= kStraightRatio;
   if (logarithmic) {

@@ -276,14 +276,16 @@ class RulersTest : public QObject {
     const RulerGeometry high = layoutLinearRuler(s, fixedMeasure);
     const auto longLines = [](const RulerGeometry& g) {
       std::vector<int> at;
-      for (const RulerLine& l : g.lines) if (l.y2 == 2 + 23) at.push_back(l.x1);
+      for (const RulerLine& l : g.lines)
+        if (l.y2 == 2 + 23) at.push_back(l.x1);
       return at;
     };
     QCOMPARE(longLines(both), (std::vector<int>{10, 310}));
     QCOMPARE(longLines(high), (std::vector<int>{310}));
     const auto endTexts = [](const RulerGeometry& g) {
       std::vector<std::string> out;
-      for (const RulerText& t : g.texts) if (t.y == 2 + 26) out.push_back(t.text);
+      for (const RulerText& t : g.texts)
+        if (t.y == 2 + 26) out.push_back(t.text);
       return out;
     };
     QCOMPARE(endTexts(both), (std::vector<std::string>{"0", "22.05k"}));

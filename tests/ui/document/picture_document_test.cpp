@@ -320,9 +320,12 @@ class PictureDocumentTest : public QObject {
     document.replace(patterned(200, 200), "");
     const std::vector<std::uint8_t> original = planesOf(*document.picture());
     for (int i = 0; i < 3; ++i) {
-      document.undoStack().push(new EditCommand(document, "nudge", [i](PictureBitmap& p, TileStore& s) {
-        return moveRegion(p, s, PixelRect{i, 0, 190 + i, 180}, 1, 0);
-      }, 5));
+      document.undoStack().push(new EditCommand(
+          document, "nudge",
+          [i](PictureBitmap& p, TileStore& s) {
+            return moveRegion(p, s, PixelRect{i, 0, 190 + i, 180}, 1, 0);
+          },
+          5));
     }
     QCOMPARE(document.undoStack().count(), 1);
     document.undoStack().undo();

@@ -31,7 +31,8 @@ class EditCliTest : public ::testing::Test {
   }
 
   Outcome run(const std::string& args) {
-    const std::string command = std::string("'") + VELLOMAR_RENDER_EXE + "' " + args + " 2> '" + dir.file("err.txt") + "'";
+    const std::string program = VELLOMAR_RENDER_EXE;
+    const std::string command = "'" + program + "' " + args + " 2> '" + dir.file("err.txt") + "'";
     const int status = std::system(command.c_str());
     Outcome o;
     o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -126,6 +126,11 @@ struct SpectralEditJob {
   std::function<void(int)> progress;
   // Threads: 0 means every core this process may use.
   std::int32_t threads = 0;
+  // The part of the output to make: samples [outputFirst, outputEnd),
+  // written as the whole render writes them (the same values, in order,
+  // starting at outputFirst). outputEnd 0 means to the end.
+  std::uint64_t outputFirst = 0;
+  std::uint64_t outputEnd = 0;
 };
 
 // Renders the edit. Returns 0, 3 (no memory), 4 (a read ran short), 7 (a

@@ -28,6 +28,7 @@
 #include "ui/editor/editor_canvas.h"
 #include "ui/editor/editor_rulers.h"
 #include "ui/editor/readouts.h"
+#include "ui/editor/sound_edit.h"
 #include "ui/editor/tool_controller.h"
 #include "ui/main_window/main_window.h"
 #include "ui/playback/play_controls.h"
@@ -113,6 +114,7 @@ EditorWindow::EditorWindow(MainWindow& window)
   statusBar()->addPermanentWidget(zoomLabel_);
 
   buildMenus();
+  installSoundEditActions(*this);
   buildViewMenus();
   buildToolBars();
   buildOptions();

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Editing a recording in the picture editor: View > "Edit a sound..."
+// analyses a recording for editing (in the background, with progress) on
+// the window's scale and band, shows its picture and opens the editor on
+// it with the recording attached. While it is attached, the editor's
+// File > "Save sound..." renders the painted picture back against the
+// recording into any output format, unchanged wherever it was not
+// painted, and saving the picture writes the record that lets it be
+// rendered back later (vellomar-render --edit), after another image
+// editor too.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "files/edit_sound.h"
+
+class QWidget;
+
+namespace vellomar {
+
+class EditorWindow;
+class MainWindow;
+class PictureDocument;
+
+// The recording a picture document's picture was analysed from. A child
+// of the document ("soundEdit"); it goes when the document takes another
+// picture, unless that is a saved picture of this recording's analysis.
+class SoundEdit : public QObject {
+  Q_OBJECT
+
+ public:
+  SoundEdit(PictureDocument& document, SoundForEditing sound);
+
+  const SoundForEditing& sound() const { return sound_; }
+  const std::string& recordingPath() const { return sound_.recording->path(); }
+  // The recording's file name, for titles and messages.
+  QString recordingName() const;
+
+ private:
+  void documentReplaced();
+
+  PictureDocument& document_;
+  SoundForEditing sound_;
+};
+
+// The recording attached to `document`, or null.
+SoundEdit* soundEditOf(const PictureDocument& document);
+
+// The grid a recording is analysed on from the window: its scale and band,
+// the editing frame length.
+RenderSettings soundEditGrid();
+
+// View > "Edit a sound...": asks for a recording, then editSound.
+bool editSoundFile(MainWindow& window);
+// Analyses the recording at `path` for editing, shows its picture and
+// opens the editor on it. False (after saying why, unless cancelled) when
+// it cannot; the window's picture is then the one it had.
+bool editSound(MainWindow& window, const std::string& path);
+
+// File > "Save sound...": asks for a sound file (.wav or .flac; the
+// Options' format at the depth the name's container has), then
+// saveEditedSoundTo.
+bool saveEditedSound(QWidget* owner, PictureDocument& document);
+// Renders the document's picture against its recording into `path` in
+// the window's output format for that name. Asks before replacing the
+// recording itself. False after saying why (or when cancelled).
+bool saveEditedSoundTo(QWidget* owner, PictureDocument& document, const std::string& path);
+
+// Writes the document's picture as PNG with its recording's record (text
+// chunk and sidecar); false with the refusal.
+bool savePictureWithRecord(const SoundEdit& edit, const PictureBitmap& picture, const std::string& path,
+                           Refusal& refusal);
+
+// Adds File > "Save sound..." to the editor, shown while its picture has a
+// recording attached.
+void installSoundEditActions(EditorWindow& editor);
+
+}  // namespace vellomar

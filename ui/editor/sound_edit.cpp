@@ -16,7 +16,9 @@
 #include "ui/document/picture_document.h"
 #include "ui/editor/editor_window.h"
 #include "ui/editor/picture_files.h"
+#include "ui/editor/sound_edit_live.h"
 #include "ui/editor/sound_edit_task.h"
+#include "ui/playback/playback.h"
 #include "ui/main_window/main_window.h"
 #include "ui/main_window/window_commands.h"
 
@@ -62,6 +64,17 @@ void SoundEdit::documentReplaced() {
   // Not found as the document's any more, at once; gone once back in the loop.
   setParent(nullptr);
   deleteLater();
+}
+
+SoundEditLive* SoundEdit::live() {
+  if (!live_) {
+    live_ = new SoundEditLive(document_, sound_, this);
+    if (!live_->usable()) {
+      delete live_;
+      live_ = nullptr;
+    }
+  }
+  return live_;
 }
 
 SoundEdit* soundEditOf(const PictureDocument& document) {
@@ -162,6 +175,41 @@ bool savePictureWithRecord(const SoundEdit& edit, const PictureBitmap& picture, 
   return savePictureForEditing(picture, path, edit.sound().record, refusal);
 }
 
+namespace {
+
+// Play > "Play sound": the edited recording through the window's player.
+void installPlaySound(EditorWindow& editor) {
+  QMenu* play = nullptr;
+  for (QAction* a : editor.menuBar()->actions()) {
+    if (a->menu() && a->text() == QStringLiteral("&Play")) play = a->menu();
+  }
+  auto* window = qobject_cast<MainWindow*>(editor.parent());
+  if (!play || !window) return;
+  auto* action = new QAction(QStringLiteral("Play so&und"), &editor);
+  action->setObjectName(QStringLiteral("playSoundAction"));
+  action->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P));
+  play->insertAction(play->actions().value(0), action);
+  QObject::connect(play, &QMenu::aboutToShow, action, [&editor, action] {
+    action->setVisible(soundEditOf(editor.document()) != nullptr);
+  });
+  action->setVisible(soundEditOf(editor.document()) != nullptr);
+  QObject::connect(&editor.document(), &PictureDocument::replaced, action, [&editor, action] {
+    action->setVisible(soundEditOf(editor.document()) != nullptr);
+  }, Qt::QueuedConnection);
+  QObject::connect(action, &QAction::triggered, &editor, [&editor, window] {
+    SoundEdit* edit = soundEditOf(editor.document());
+    SoundEditLive* live = edit ? edit->live() : nullptr;
+    if (!live) {
+      editor.statusBar()->showMessage(QStringLiteral("There is no recording to play"), 6000);
+      return;
+    }
+    Refusal why;
+    if (!playbackOf(*window).play(live->source(), 0, &why)) showRefusal(ownerOf(&editor), why);
+  });
+}
+
+}  // namespace
+
 void installSoundEditActions(EditorWindow& editor) {
   QMenu* file = editor.menuBar()->actions().value(0) ? editor.menuBar()->actions().value(0)->menu() : nullptr;
   if (!file) return;
@@ -184,6 +232,7 @@ void installSoundEditActions(EditorWindow& editor) {
   QObject::connect(save, &QAction::triggered, &editor, [&editor] {
     if (saveEditedSound(&editor, editor.document())) editor.statusBar()->showMessage(QStringLiteral("Sound saved"), 6000);
   });
+  installPlaySound(editor);
 }
 
 }  // namespace vellomar

@@ -24,6 +24,7 @@ namespace vellomar {
 class EditorWindow;
 class MainWindow;
 class PictureDocument;
+class SoundEditLive;
 
 // The recording a picture document's picture was analysed from. A child
 // of the document ("soundEdit"); it goes when the document takes another
@@ -38,12 +39,16 @@ class SoundEdit : public QObject {
   const std::string& recordingPath() const { return sound_.recording->path(); }
   // The recording's file name, for titles and messages.
   QString recordingName() const;
+  // The edited recording as the player hears it, made on first use and
+  // following every revision from then on; null when it cannot be made.
+  SoundEditLive* live();
 
  private:
   void documentReplaced();
 
   PictureDocument& document_;
   SoundForEditing sound_;
+  SoundEditLive* live_ = nullptr;
 };
 
 // The recording attached to `document`, or null.
@@ -74,8 +79,9 @@ bool saveEditedSoundTo(QWidget* owner, PictureDocument& document, const std::str
 bool savePictureWithRecord(const SoundEdit& edit, const PictureBitmap& picture, const std::string& path,
                            Refusal& refusal);
 
-// Adds File > "Save sound..." to the editor, shown while its picture has a
-// recording attached.
+// Adds File > "Save sound..." and Play > "Play sound" (the edited
+// recording, following the edits as they are made) to the editor, shown
+// while its picture has a recording attached.
 void installSoundEditActions(EditorWindow& editor);
 
 }  // namespace vellomar

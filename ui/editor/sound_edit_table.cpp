@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The block table side of the live edit: making it, rendering a change
+// into it, and the player's reads.
+#include <algorithm>
+#include <new>
+
+#include "engine/block_table.h"
+#include "engine/encoding.h"
+#include "files/spool.h"
+#include "ui/editor/sound_edit_live.h"
+
+namespace vellomar {
+
+namespace {
+
+// Frames of a block of the table: a small edit publishes a few of them.
+constexpr std::int32_t kLiveBlockFrames = 16384;
+
+}  // namespace
+
+int SoundEditSource::channels() const { return table_->layout().channels; }
+std::int64_t SoundEditSource::frameCount() const { return table_->layout().frames; }
+std::int64_t SoundEditSource::blockOf(std::int64_t frame) const { return table_->layout().blockOf(frame); }
+std::int64_t SoundEditSource::read(std::int64_t first, std::int64_t count, float* out) {
+  return table_->read(first, count, out);
+}
+std::uint64_t SoundEditSource::generation(std::int64_t block) const { return table_->generation(block); }
+
+std::shared_ptr<BlockTable> SoundEditLive::makeTable() {
+  BlockLayout layout;
+  layout.frames = static_cast<std::int64_t>(sound_.record.sampleCount);
+  layout.blockLength = kLiveBlockFrames;
+  layout.blocks = static_cast<std::int64_t>(blockCount(sound_.record.sampleCount, kLiveBlockFrames));
+  layout.channels = sound_.record.channels;
+  const int fd = makeUnnamedFile();
+  if (fd < 0) return nullptr;
+  try {
+    auto table = std::make_shared<BlockTable>();
+    if (table->make(layout, SampleEncoding::Float32, fd) != kResultOk) return nullptr;
+    values_.resize(layout.blockValues());
+    bytes_.resize(layout.blockValues() * 4);
+    return table;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+ResultCode SoundEditLive::renderChange(const PictureBitmap* previous, const PictureBitmap& picture) {
+  SpectralEditJob job = soundEditJob(sound_, picture);
+  job.abort = &abort_;
+  const BlockLayout& layout = table_->layout();
+  std::vector<SampleRange> changed;
+  if (previous) {
+    // The frames whose cells differ between the two revisions.
+    SoundForEditing before = sound_;
+    before.original = std::shared_ptr<const PictureBitmap>(std::shared_ptr<const PictureBitmap>(), previous);
+    if (const ResultCode r = editedSampleRanges(soundEditJob(before, picture), changed); r != kResultOk) return r;
+  } else {
+    changed.push_back({0, static_cast<std::uint64_t>(layout.frames)});
+  }
+  std::int64_t frames = 0;
+  std::int64_t publishedEnd = 0;  // blocks below this are done
+  for (const SampleRange& range : changed) {
+    if (range.end <= range.first) continue;
+    const std::int64_t first = std::max(publishedEnd, layout.blockOf(static_cast<std::int64_t>(range.first)));
+    const std::int64_t end = layout.blockOf(static_cast<std::int64_t>(range.end) - 1) + 1;
+    if (first >= end) continue;
+    if (const ResultCode r = publishRange(job, first, end); r != kResultOk) return r;
+    for (std::int64_t b = first; b < end; ++b) frames += layout.frameCount(b);
+    publishedEnd = end;
+  }
+  lastFrames_.store(frames);
+  return kResultOk;
+}
+
+ResultCode SoundEditLive::publishRange(const SpectralEditJob& base, std::int64_t firstBlock, std::int64_t endBlock) {
+  const BlockLayout& layout = table_->layout();
+  const auto channels = static_cast<std::size_t>(layout.channels);
+  SpectralEditJob job = base;
+  job.outputFirst = static_cast<std::uint64_t>(layout.firstFrame(firstBlock));
+  job.outputEnd = static_cast<std::uint64_t>(layout.firstFrame(endBlock - 1) + layout.frameCount(endBlock - 1));
+  // The output comes in order: fill each block, store and publish it when full.
+  std::int64_t block = firstBlock;
+  std::int64_t filled = 0;
+  ResultCode failure = kResultOk;
+  job.write = [&](std::uint64_t, std::size_t count, const double* y) {
+    std::size_t taken = 0;
+    while (taken < count) {
+      const std::int64_t size = layout.frameCount(block);
+      const auto n = static_cast<std::size_t>(std::min<std::int64_t>(size - filled, static_cast<std::int64_t>(count - taken)));
+      std::copy(y + taken * channels, y + (taken + n) * channels, values_.begin() + static_cast<std::ptrdiff_t>(filled * channels));
+      taken += n;
+      filled += static_cast<std::int64_t>(n);
+      if (filled == size) {
+        RenderLevels levels;
+        encodeSamples(values_.data(), static_cast<std::size_t>(size) * channels, SampleEncoding::Float32, bytes_.data(), levels);
+        if ((failure = table_->store(block, bytes_.data())) != kResultOk) return failure;
+        table_->publish(block);
+        ++block;
+        filled = 0;
+      }
+    }
+    return kResultOk;
+  };
+  return renderSpectralEdit(job);
+}
+
+}  // namespace vellomar

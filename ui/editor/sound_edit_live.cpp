@@ -57,7 +57,11 @@ void SoundEditLive::run() {
       request = std::move(pending_);
       hasPending_ = false;
     }
-    if (renderChange(previous_.get(), *request.picture) != kResultOk) continue;
+    if (renderChange(previous_.get(), *request.picture) != kResultOk) {
+      // Some blocks may hold that revision: the next one renders them all.
+      previous_.reset();
+      continue;
+    }
     previous_ = request.picture;
     rendered_.store(request.revision + 1);
     QMetaObject::invokeMethod(this, [this, revision = request.revision] { emit revisionRendered(revision); },

@@ -247,6 +247,7 @@ SpectralEditJob soundEditJob(const SoundForEditing& sound, const PictureBitmap& 
   editPlanesOf(painted, job.channels, edited);
   for (std::int32_t c = 0; c < job.channels; ++c) job.planes[c] = EditPlanes{original[c], edited[c]};
   job.sampleCount = sound.record.sampleCount;
+  job.moves = sound.moves;
   const std::shared_ptr<const EditRecording> recording = sound.recording;
   job.read = [recording](std::int32_t channel, std::uint64_t from, std::size_t count, double* out) {
     return recording->read(channel, from, count, out);

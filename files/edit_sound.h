@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/result_code.h"
 #include "engine/settings.h"
@@ -74,6 +75,8 @@ struct SoundForEditing {
   std::shared_ptr<const EditRecording> recording;
   std::shared_ptr<const PictureBitmap> original;  // the analysis, as the record hashes it
   EditRecord record;
+  // Parts of the complex spectrum carried elsewhere (a move tool's).
+  std::vector<SpectralMove> moves;
 };
 
 // Analyses the open `recording` for editing on the grid of `grid` (scale,

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <algorithm>
 #include <filesystem>
 
 #include "files/edit_setup.h"
@@ -18,6 +19,7 @@
 #include "ui/editor/picture_files.h"
 #include "ui/editor/sound_edit_live.h"
 #include "ui/editor/sound_edit_task.h"
+#include "ui/editor/tool_controller.h"
 #include "ui/playback/playback.h"
 #include "ui/main_window/main_window.h"
 #include "ui/main_window/window_commands.h"
@@ -55,6 +57,56 @@ SoundEdit::SoundEdit(PictureDocument& document, SoundForEditing sound)
     : QObject(&document), document_(document), sound_(std::move(sound)) {
   setObjectName(QStringLiteral("soundEdit"));
   connect(&document_, &PictureDocument::replaced, this, &SoundEdit::documentReplaced);
+  // An undo or a redo of a move step changes the moves in effect.
+  connect(&document_.undoStack(), &QUndoStack::indexChanged, this, [this] {
+    std::vector<SpectralMove> now = activeMoves();
+    const auto same = [](const SpectralMove& a, const SpectralMove& b) {
+      return a.channel == b.channel && a.frameFirst == b.frameFirst && a.frameEnd == b.frameEnd &&
+             a.binFirst == b.binFirst && a.binEnd == b.binEnd && a.frameOffset == b.frameOffset &&
+             a.binOffset == b.binOffset;
+    };
+    if (std::equal(now.begin(), now.end(), lastMoves_.begin(), lastMoves_.end(), same)) return;
+    lastMoves_ = std::move(now);
+    emit movesChanged();
+  });
+}
+
+SoundForEditing SoundEdit::sound() const {
+  SoundForEditing sound = sound_;
+  sound.moves = activeMoves();
+  return sound;
+}
+
+std::vector<SpectralMove> SoundEdit::activeMoves() const {
+  std::vector<SpectralMove> moves;
+  const QUndoStack& stack = document_.undoStack();
+  for (int i = 0; i < stack.index(); ++i) {
+    const auto found = moves_.find(stack.command(i));
+    if (found != moves_.end()) moves.push_back(found->second);
+  }
+  return moves;
+}
+
+void SoundEdit::selectionMoved(const PixelRect& from, std::int64_t dx, std::int64_t dy) {
+  QUndoStack& stack = document_.undoStack();
+  // Steps no longer in the history go (their addresses may be taken again).
+  for (auto it = moves_.begin(); it != moves_.end();) {
+    bool kept = false;
+    for (int i = 0; i < stack.count() && !kept; ++i) kept = stack.command(i) == it->first;
+    it = kept ? std::next(it) : moves_.erase(it);
+  }
+  if (stack.index() == 0 || from.empty()) return;
+  SpectralEditJob job = soundEditJob(sound_, *sound_.original);
+  const auto clip = [](std::int64_t v, std::uint32_t high) {
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(v, 0, high));
+  };
+  const SpectralMove move = moveForPicture(job, -1, clip(from.x0, job.width), clip(from.y0, job.height),
+                                           clip(from.x1, job.width), clip(from.y1, job.height),
+                                           static_cast<std::int32_t>(dx), static_cast<std::int32_t>(dy));
+  if (move.frameEnd <= move.frameFirst || move.binEnd <= move.binFirst) return;
+  moves_[stack.command(stack.index() - 1)] = move;
+  lastMoves_ = activeMoves();
+  emit movesChanged();
 }
 
 QString SoundEdit::recordingName() const { return displayName(QFileInfo(pathToQt(recordingPath())).fileName()); }
@@ -68,10 +120,12 @@ void SoundEdit::documentReplaced() {
 
 SoundEditLive* SoundEdit::live() {
   if (!live_) {
-    live_ = new SoundEditLive(document_, sound_, this);
+    live_ = new SoundEditLive(document_, sound(), this);
     if (!live_->usable()) {
       delete live_;
       live_ = nullptr;
+    } else {
+      connect(this, &SoundEdit::movesChanged, live_, [this] { live_->setMoves(activeMoves()); });
     }
   }
   return live_;
@@ -233,6 +287,11 @@ void installSoundEditActions(EditorWindow& editor) {
     if (saveEditedSound(&editor, editor.document())) editor.statusBar()->showMessage(QStringLiteral("Sound saved"), 6000);
   });
   installPlaySound(editor);
+  // A drag of the selection on a recording's picture moves its spectrum too.
+  QObject::connect(&editor.tools(), &ToolController::selectionMoved, &editor,
+                   [&editor](const PixelRect& from, std::int64_t dx, std::int64_t dy) {
+                     if (SoundEdit* edit = soundEditOf(editor.document())) edit->selectionMoved(from, dx, dy);
+                   });
 }
 
 }  // namespace vellomar

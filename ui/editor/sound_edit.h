@@ -12,11 +12,15 @@
 
 #include <QObject>
 #include <QString>
+#include <map>
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "files/edit_sound.h"
+#include "ui/document/picture_planes.h"
 
+class QUndoCommand;
 class QWidget;
 
 namespace vellomar {
@@ -35,7 +39,9 @@ class SoundEdit : public QObject {
  public:
   SoundEdit(PictureDocument& document, SoundForEditing sound);
 
-  const SoundForEditing& sound() const { return sound_; }
+  // The recording, its analysis and the moves of the spectrum that are in
+  // effect now (those of the history's steps that are done).
+  SoundForEditing sound() const;
   const std::string& recordingPath() const { return sound_.recording->path(); }
   // The recording's file name, for titles and messages.
   QString recordingName() const;
@@ -43,12 +49,25 @@ class SoundEdit : public QObject {
   // following every revision from then on; null when it cannot be made.
   SoundEditLive* live();
 
+  // The step on top of the history moved the pixels of `from` by (dx,
+  // dy): the spectrum under them moves with it, for as long as the step
+  // is done.
+  void selectionMoved(const PixelRect& from, std::int64_t dx, std::int64_t dy);
+  std::vector<SpectralMove> activeMoves() const;
+
+ signals:
+  // The moves in effect changed (a move made, undone or redone).
+  void movesChanged();
+
  private:
   void documentReplaced();
 
   PictureDocument& document_;
   SoundForEditing sound_;
   SoundEditLive* live_ = nullptr;
+  // The moves by the history's step that made them.
+  std::map<const QUndoCommand*, SpectralMove> moves_;
+  std::vector<SpectralMove> lastMoves_;
 };
 
 // The recording attached to `document`, or null.

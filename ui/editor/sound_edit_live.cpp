@@ -9,6 +9,8 @@ namespace vellomar {
 
 SoundEditLive::SoundEditLive(PictureDocument& document, SoundForEditing sound, QObject* parent)
     : QObject(parent), document_(document), sound_(std::move(sound)) {
+  moves_ = sound_.moves;
+  sound_.moves.clear();
   std::shared_ptr<BlockTable> table = makeTable();
   if (!table) return;
   try {
@@ -36,12 +38,17 @@ std::shared_ptr<FrameSource> SoundEditLive::source() const {
   return std::make_shared<SoundEditSource>(table_, sound_.record.sampleRate);
 }
 
+void SoundEditLive::setMoves(std::vector<SpectralMove> moves) {
+  moves_ = std::move(moves);
+  revised(document_.revision());
+}
+
 void SoundEditLive::revised(std::uint64_t revision) {
   std::shared_ptr<const PictureBitmap> picture = document_.snapshot();
   if (!picture || picture->width != sound_.original->width || picture->height != sound_.original->height) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    pending_ = Request{std::move(picture), revision};
+    pending_ = Request{std::move(picture), moves_, revision};
     hasPending_ = true;
   }
   wake_.notify_all();
@@ -57,12 +64,13 @@ void SoundEditLive::run() {
       request = std::move(pending_);
       hasPending_ = false;
     }
-    if (renderChange(previous_.get(), *request.picture) != kResultOk) {
+    if (renderChange(previous_.get(), request) != kResultOk) {
       // Some blocks may hold that revision: the next one renders them all.
       previous_.reset();
       continue;
     }
     previous_ = request.picture;
+    previousMoves_ = request.moves;
     rendered_.store(request.revision + 1);
     QMetaObject::invokeMethod(this, [this, revision = request.revision] { emit revisionRendered(revision); },
                               Qt::QueuedConnection);

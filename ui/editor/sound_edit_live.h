@@ -48,11 +48,14 @@ class SoundEditLive : public QObject {
  public:
   // Follows `document`'s revisions against `sound`; the table is filled
   // with the picture as it is now at once (on the render thread).
+  // `sound.moves` are the moves in effect at first; setMoves changes them.
   SoundEditLive(PictureDocument& document, SoundForEditing sound, QObject* parent = nullptr);
   ~SoundEditLive() override;
 
   // Whether the table could be made (a working file, memory).
   bool usable() const { return table_ != nullptr; }
+  // The moves in effect from now on: renders again what they reach.
+  void setMoves(std::vector<SpectralMove> moves);
   // What the player plays.
   std::shared_ptr<FrameSource> source() const;
   // Whether the table holds a revision completely, and which.
@@ -68,13 +71,16 @@ class SoundEditLive : public QObject {
  private:
   struct Request {
     std::shared_ptr<const PictureBitmap> picture;
+    std::vector<SpectralMove> moves;
     std::uint64_t revision = 0;
   };
   void revised(std::uint64_t revision);
   void run();
   // Renders `picture` over the samples it changes against `previous` (all
   // of them without one) and publishes their blocks.
-  ResultCode renderChange(const PictureBitmap* previous, const PictureBitmap& picture);
+  ResultCode renderChange(const PictureBitmap* previous, const Request& request);
+  // The samples the moves added or taken away since the last render reach.
+  void addMovedRanges(const std::vector<SpectralMove>& moves, std::vector<SampleRange>& ranges) const;
   ResultCode publishRange(const SpectralEditJob& base, std::int64_t firstBlock, std::int64_t endBlock);
   // The table of the sound's blocks in a new working file, with the
   // render thread's buffers; null when it cannot be made.
@@ -83,7 +89,9 @@ class SoundEditLive : public QObject {
   PictureDocument& document_;
   SoundForEditing sound_;
   std::shared_ptr<BlockTable> table_;
+  std::vector<SpectralMove> moves_;                // the user interface thread's
   std::shared_ptr<const PictureBitmap> previous_;  // the render thread's
+  std::vector<SpectralMove> previousMoves_;        // the render thread's
   std::vector<double> values_;                     // the render thread's
   std::vector<unsigned char> bytes_;
   std::thread thread_;

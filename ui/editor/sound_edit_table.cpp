@@ -45,8 +45,32 @@ std::shared_ptr<BlockTable> SoundEditLive::makeTable() {
   }
 }
 
-ResultCode SoundEditLive::renderChange(const PictureBitmap* previous, const PictureBitmap& picture) {
-  SpectralEditJob job = soundEditJob(sound_, picture);
+void SoundEditLive::addMovedRanges(const std::vector<SpectralMove>& moves, std::vector<SampleRange>& ranges) const {
+  const auto same = [](const SpectralMove& a, const SpectralMove& b) {
+    return a.channel == b.channel && a.frameFirst == b.frameFirst && a.frameEnd == b.frameEnd &&
+           a.binFirst == b.binFirst && a.binEnd == b.binEnd && a.frameOffset == b.frameOffset &&
+           a.binOffset == b.binOffset;
+  };
+  const std::int64_t n = sound_.record.blockLength, hop = n / 4;
+  const auto total = static_cast<std::int64_t>(sound_.record.sampleCount);
+  const auto add = [&](const std::vector<SpectralMove>& from, const std::vector<SpectralMove>& other) {
+    for (const SpectralMove& m : from) {
+      if (std::any_of(other.begin(), other.end(), [&](const SpectralMove& o) { return same(m, o); })) continue;
+      // Frame j reaches samples j * hop - 3N/4 ... j * hop + N/4 - 1.
+      const std::int64_t first = std::clamp<std::int64_t>(m.frameFirst * hop - 3 * n / 4, 0, total);
+      const std::int64_t end = std::clamp<std::int64_t>((m.frameEnd - 1) * hop + n / 4, 0, total);
+      if (first < end) ranges.push_back({static_cast<std::uint64_t>(first), static_cast<std::uint64_t>(end)});
+    }
+  };
+  add(moves, previousMoves_);
+  add(previousMoves_, moves);
+}
+
+ResultCode SoundEditLive::renderChange(const PictureBitmap* previous, const Request& request) {
+  const PictureBitmap& picture = *request.picture;
+  SoundForEditing moved = sound_;
+  moved.moves = request.moves;
+  SpectralEditJob job = soundEditJob(moved, picture);
   job.abort = &abort_;
   const BlockLayout& layout = table_->layout();
   std::vector<SampleRange> changed;
@@ -55,6 +79,8 @@ ResultCode SoundEditLive::renderChange(const PictureBitmap* previous, const Pict
     SoundForEditing before = sound_;
     before.original = std::shared_ptr<const PictureBitmap>(std::shared_ptr<const PictureBitmap>(), previous);
     if (const ResultCode r = editedSampleRanges(soundEditJob(before, picture), changed); r != kResultOk) return r;
+    addMovedRanges(request.moves, changed);
+    std::sort(changed.begin(), changed.end(), [](const SampleRange& a, const SampleRange& b) { return a.first < b.first; });
   } else {
     changed.push_back({0, static_cast<std::uint64_t>(layout.frames)});
   }
@@ -67,7 +93,7 @@ ResultCode SoundEditLive::renderChange(const PictureBitmap* previous, const Pict
     if (first >= end) continue;
     if (const ResultCode r = publishRange(job, first, end); r != kResultOk) return r;
     for (std::int64_t b = first; b < end; ++b) frames += layout.frameCount(b);
-    publishedEnd = end;
+    publishedEnd = std::max(publishedEnd, end);
   }
   lastFrames_.store(frames);
   return kResultOk;

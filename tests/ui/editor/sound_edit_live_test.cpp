@@ -88,6 +88,38 @@ class SoundEditLiveTest : public QObject, public EditorFixture {
     document().undoStack().undo();
     QTRY_VERIFY_WITH_TIMEOUT(live->renderedRevision() == document().revision(), 20000);
     QVERIFY(everything(*source) == first);
+
+    // The select tool's drag moves the spectrum under the selection: the
+    // table holds the render with the move, which differs from the
+    // pixels' render alone; undone, the recording again.
+    useTool(Tool::Select);
+    const double top = document().height() / 4.0;
+    QTest::mousePress(viewport(), Qt::LeftButton, Qt::NoModifier, at(100.5, top));
+    QTest::mouseMove(viewport(), at(200.5, top + 20));
+    QTest::mouseRelease(viewport(), Qt::LeftButton, Qt::NoModifier, at(200.5, top + 20));
+    QVERIFY(!editor->tools().selection().empty());
+    QTest::mousePress(viewport(), Qt::LeftButton, Qt::NoModifier, at(150.5, top + 10));
+    QTest::mouseMove(viewport(), at(170.5, top + 50));
+    QTest::mouseRelease(viewport(), Qt::LeftButton, Qt::NoModifier, at(170.5, top + 50));
+    QCOMPARE(edit->activeMoves().size(), std::size_t{1});
+    QCOMPARE(edit->activeMoves()[0].frameOffset > 0, true);
+    QTRY_VERIFY_WITH_TIMEOUT(live->renderedRevision() == document().revision() && live->lastRenderedFrames() > 0, 20000);
+    QTest::qWait(300);  // the move's own render follows the pixels'
+    const std::vector<float> moved = wholeRender(*edit, dir);
+    QTRY_VERIFY_WITH_TIMEOUT(everything(*source) == moved, 20000);
+    SoundForEditing pixelsOnly = edit->sound();
+    pixelsOnly.moves.clear();
+    SpectralEditJob job = soundEditJob(pixelsOnly, *document().snapshot());
+    std::vector<float> gains;
+    job.write = [&](std::uint64_t, std::size_t count, const double* y) {
+      for (std::size_t i = 0; i < count * 2; ++i) gains.push_back(static_cast<float>(y[i] / 32768.0));
+      return kResultOk;
+    };
+    QCOMPARE(renderSpectralEdit(job), kResultOk);
+    QVERIFY(gains != moved);
+    document().undoStack().undo();
+    QVERIFY(edit->activeMoves().empty());
+    QTRY_VERIFY_WITH_TIMEOUT(everything(*source) == first, 20000);
     close();
   }
 };

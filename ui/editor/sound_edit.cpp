@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -22,6 +23,8 @@
 #include "ui/editor/tool_controller.h"
 #include "ui/playback/playback.h"
 #include "ui/main_window/main_window.h"
+#include "ui/main_window/settings_controls.h"
+#include "ui/main_window/settings_logic.h"
 #include "ui/main_window/window_commands.h"
 
 namespace vellomar {
@@ -169,6 +172,14 @@ bool editSound(MainWindow& window, const std::string& path) {
     return false;
   }
   showPicture(window, sound.original, std::string());
+  // The picture spans the recording: so do the time axes, and a render of
+  // the picture through noise.
+  if (renderSettings.inputSource != InputSource::WaveFile) {
+    const float seconds = durationOfSamples(static_cast<std::uint32_t>(sound.record.sampleCount), sound.record.sampleRate);
+    renderSettings.durationSeconds = std::clamp(seconds, kMinDurationSeconds, kMaxDurationSeconds);
+    window.controls().durationEdit->setText(QString::fromStdString(formatDuration(renderSettings.durationSeconds)));
+    refreshAfterChange(window);
+  }
   new SoundEdit(window.document(), std::move(sound));
   return openEditor(window) != nullptr;
 }
@@ -262,6 +273,23 @@ void installPlaySound(EditorWindow& editor) {
   });
 }
 
+// The editor's title names the recording while one is attached:
+// "take.wav: <the picture's title>".
+void installTitle(EditorWindow& editor) {
+  const auto mark = [&editor] {
+    const QString title = editor.windowTitle();
+    const QString added = editor.property("soundTitlePrefix").toString();
+    QString base = !added.isEmpty() && title.startsWith(added) ? title.mid(added.size()) : title;
+    const SoundEdit* edit = soundEditOf(editor.document());
+    const QString prefix = edit ? edit->recordingName() + QStringLiteral(": ") : QString();
+    editor.setProperty("soundTitlePrefix", prefix);
+    if (prefix + base != title) editor.setWindowTitle(prefix + base);
+  };
+  QObject::connect(&editor, &QWidget::windowTitleChanged, &editor, mark, Qt::QueuedConnection);
+  QObject::connect(&editor.document(), &PictureDocument::replaced, &editor, mark, Qt::QueuedConnection);
+  mark();
+}
+
 }  // namespace
 
 void installSoundEditActions(EditorWindow& editor) {
@@ -287,6 +315,7 @@ void installSoundEditActions(EditorWindow& editor) {
     if (saveEditedSound(&editor, editor.document())) editor.statusBar()->showMessage(QStringLiteral("Sound saved"), 6000);
   });
   installPlaySound(editor);
+  installTitle(editor);
   // A drag of the selection on a recording's picture moves its spectrum too.
   QObject::connect(&editor.tools(), &ToolController::selectionMoved, &editor,
                    [&editor](const PixelRect& from, std::int64_t dx, std::int64_t dy) {

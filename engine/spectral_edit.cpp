@@ -203,9 +203,30 @@ ChunkSpan chunksOf(const SpectralEditJob& job, const EditGrid& grid, std::int64_
   return {first / chunkSamples, (end + chunkSamples - 1) / chunkSamples};
 }
 
+// The samples the solved runs reach, merged, into `reach`.
+void synthesisReachOf(const EditGrid& grid, const SynthesisStore& store, std::vector<SampleRange>& reach) {
+  reach.clear();
+  for (const SynthesisRun& run : store.runs) {
+    const std::int64_t first = std::clamp<std::int64_t>(grid.frameStart(run.first), 0, grid.total);
+    const std::int64_t end = std::clamp<std::int64_t>(grid.frameStart(run.end - 1) + grid.n, 0, grid.total);
+    if (first < end) reach.push_back({static_cast<std::uint64_t>(first), static_cast<std::uint64_t>(end)});
+  }
+  std::sort(reach.begin(), reach.end(), [](const SampleRange& a, const SampleRange& b) { return a.first < b.first; });
+  std::size_t kept = 0;
+  for (const SampleRange& r : reach) {
+    if (kept > 0 && r.first <= reach[kept - 1].end) {
+      reach[kept - 1].end = std::max(reach[kept - 1].end, r.end);
+    } else {
+      reach[kept++] = r;
+    }
+  }
+  reach.resize(kept);
+}
+
 ResultCode renderWithGrid(const SpectralEditJob& job, const EditGrid& grid) {
   SynthesisStore store;
   if (const ResultCode r = solveSynthesis(grid, store, job.abort); r != kResultOk) return r;
+  if (job.synthesisReach) synthesisReachOf(grid, store, *job.synthesisReach);
   std::int64_t outFirst = 0, outEnd = 0;
   const ChunkSpan span = chunksOf(job, grid, outFirst, outEnd);
   const std::int64_t chunks = span.end - span.first;

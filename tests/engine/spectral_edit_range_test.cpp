@@ -57,6 +57,23 @@ TEST(SpectralEditRangeTest, RangesGiveTheWholeRendersSamples) {
   std::vector<double> scratch;
   std::vector<SampleRange> edited;
   ASSERT_EQ(editedSampleRanges(e.job(scratch), edited), kResultOk);
+  // The synthesised cells over the silence are told as one run's reach,
+  // within the edited samples and around the painted rows 95 ... 109.
+  {
+    std::vector<SampleRange> reach;
+    SpectralEditJob job = e.job(scratch);
+    job.synthesisReach = &reach;
+    job.outputFirst = 1;
+    job.outputEnd = 2;
+    ASSERT_EQ(renderSpectralEdit(job), kResultOk);
+    ASSERT_EQ(reach.size(), 1u);
+    const double spacing = static_cast<double>(e.count) / (e.height - 1);
+    EXPECT_LE(static_cast<double>(reach[0].first), 96 * spacing);
+    EXPECT_GE(static_cast<double>(reach[0].end), 108 * spacing);
+    bool inside = false;
+    for (const SampleRange& r : edited) inside |= r.first <= reach[0].first && reach[0].end <= r.end;
+    EXPECT_TRUE(inside);
+  }
   ASSERT_FALSE(edited.empty());
   std::vector<SampleRange> ranges = edited;
   // Ranges on no chunk's edge, one sample, the last sample, and the end

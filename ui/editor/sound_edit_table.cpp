@@ -66,6 +66,36 @@ void SoundEditLive::addMovedRanges(const std::vector<SpectralMove>& moves, std::
   add(previousMoves_, moves);
 }
 
+namespace {
+
+struct BlockSpan {
+  std::int64_t first = 0;
+  std::int64_t end = 0;
+};
+
+// The blocks that hold `ranges`, merged and in order.
+std::vector<BlockSpan> blocksOf(const BlockLayout& layout, std::vector<SampleRange> ranges) {
+  std::sort(ranges.begin(), ranges.end(), [](const SampleRange& a, const SampleRange& b) { return a.first < b.first; });
+  std::vector<BlockSpan> spans;
+  for (const SampleRange& r : ranges) {
+    if (r.end <= r.first) continue;
+    const BlockSpan span{layout.blockOf(static_cast<std::int64_t>(r.first)),
+                         layout.blockOf(static_cast<std::int64_t>(r.end) - 1) + 1};
+    if (!spans.empty() && span.first <= spans.back().end) {
+      spans.back().end = std::max(spans.back().end, span.end);
+    } else {
+      spans.push_back(span);
+    }
+  }
+  return spans;
+}
+
+bool overlaps(const SampleRange& r, const std::vector<SampleRange>& ranges) {
+  return std::any_of(ranges.begin(), ranges.end(), [&](const SampleRange& o) { return o.first < r.end && r.first < o.end; });
+}
+
+}  // namespace
+
 ResultCode SoundEditLive::renderChange(const PictureBitmap* previous, const Request& request) {
   const PictureBitmap& picture = *request.picture;
   SoundForEditing moved = sound_;
@@ -80,20 +110,37 @@ ResultCode SoundEditLive::renderChange(const PictureBitmap* previous, const Requ
     before.original = std::shared_ptr<const PictureBitmap>(std::shared_ptr<const PictureBitmap>(), previous);
     if (const ResultCode r = editedSampleRanges(soundEditJob(before, picture), changed); r != kResultOk) return r;
     addMovedRanges(request.moves, changed);
-    std::sort(changed.begin(), changed.end(), [](const SampleRange& a, const SampleRange& b) { return a.first < b.first; });
   } else {
     changed.push_back({0, static_cast<std::uint64_t>(layout.frames)});
   }
   std::int64_t frames = 0;
-  std::int64_t publishedEnd = 0;  // blocks below this are done
-  for (const SampleRange& range : changed) {
-    if (range.end <= range.first) continue;
-    const std::int64_t first = std::max(publishedEnd, layout.blockOf(static_cast<std::int64_t>(range.first)));
-    const std::int64_t end = layout.blockOf(static_cast<std::int64_t>(range.end) - 1) + 1;
-    if (first >= end) continue;
-    if (const ResultCode r = publishRange(job, first, end); r != kResultOk) return r;
-    for (std::int64_t b = first; b < end; ++b) frames += layout.frameCount(b);
-    publishedEnd = std::max(publishedEnd, end);
+  std::vector<BlockSpan> done = blocksOf(layout, changed);
+  std::vector<SampleRange> reach;
+  job.synthesisReach = &reach;
+  for (const BlockSpan& span : done) {
+    if (const ResultCode r = publishRange(job, span.first, span.end); r != kResultOk) return r;
+    job.synthesisReach = nullptr;
+    frames += layout.firstFrame(span.end - 1) + layout.frameCount(span.end - 1) - layout.firstFrame(span.first);
+  }
+  // A synthesised run the change meets is solved again as a whole: the
+  // rest of its reach may have changed too.
+  std::vector<BlockSpan> extra;
+  for (const SampleRange& run : reach) {
+    if (!overlaps(run, changed)) continue;
+    for (const BlockSpan& span : blocksOf(layout, {run})) {
+      for (std::int64_t b = span.first; b < span.end; ++b) {
+        if (std::any_of(done.begin(), done.end(), [b](const BlockSpan& d) { return d.first <= b && b < d.end; })) continue;
+        if (!extra.empty() && extra.back().end == b) {
+          ++extra.back().end;
+        } else {
+          extra.push_back({b, b + 1});
+        }
+      }
+    }
+  }
+  for (const BlockSpan& span : extra) {
+    if (const ResultCode r = publishRange(job, span.first, span.end); r != kResultOk) return r;
+    frames += layout.firstFrame(span.end - 1) + layout.frameCount(span.end - 1) - layout.firstFrame(span.first);
   }
   lastFrames_.store(frames);
   return kResultOk;

@@ -45,8 +45,10 @@ class SoundEditLiveTest : public QObject, public EditorFixture {
     const std::vector<std::int16_t> left = speechLike(44100 * 6, 12000), right = speechLike(44100 * 6, 5000);
     std::vector<std::int16_t> frames;
     for (std::size_t i = 0; i < left.size(); ++i) {
-      frames.push_back(left[i]);
-      frames.push_back(right[i]);
+      // A second of digital silence in the last third, to paint over.
+      const bool silent = i >= 44100 * 4 && i < 44100 * 5;
+      frames.push_back(silent ? 0 : left[i]);
+      frames.push_back(silent ? 0 : right[i]);
     }
     const std::string recording = dir.file("take.wav");
     writeFile(recording, waveBytes(pcm16Bytes(frames), 2, 16, 44100));
@@ -120,6 +122,20 @@ class SoundEditLiveTest : public QObject, public EditorFixture {
     document().undoStack().undo();
     QVERIFY(edit->activeMoves().empty());
     QTRY_VERIFY_WITH_TIMEOUT(everything(*source) == first, 20000);
+
+    // Painted over the silence, in two steps one after the other in time:
+    // the cells are synthesised as one run, and the second step changes
+    // the first one's samples too, though not its pixels.
+    useTool(Tool::Rectangle);
+    editor->tools().settings().level = 200;
+    const double rowsPerSecond = document().height() / 6.0;
+    for (const double from : {4.2, 4.45}) {
+      QTest::mousePress(viewport(), Qt::LeftButton, Qt::NoModifier, at(60.5, from * rowsPerSecond));
+      QTest::mouseMove(viewport(), at(200.5, (from + 0.25) * rowsPerSecond));
+      QTest::mouseRelease(viewport(), Qt::LeftButton, Qt::NoModifier, at(200.5, (from + 0.25) * rowsPerSecond));
+      QTRY_VERIFY_WITH_TIMEOUT(live->renderedRevision() == document().revision(), 20000);
+      QVERIFY(everything(*source) == wholeRender(*edit, dir));
+    }
     close();
   }
 };

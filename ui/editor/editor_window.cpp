@@ -114,8 +114,8 @@ EditorWindow::EditorWindow(MainWindow& window)
   statusBar()->addPermanentWidget(zoomLabel_);
 
   buildMenus();
-  installSoundEditActions(*this);
   buildViewMenus();
+  installSoundEditActions(*this);
   buildToolBars();
   buildOptions();
   dock->toggleViewAction()->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));

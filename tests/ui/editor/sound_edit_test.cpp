@@ -94,10 +94,15 @@ class SoundEditTest : public QObject, public EditorFixture {
     QVERIFY(messages->messages().empty());
     QAction* save = editor->action("saveSoundAction");
     QVERIFY(save != nullptr && save->isVisible() && save->isEnabled());
+    QAction* play = editor->action("playSoundAction");
+    QVERIFY(play != nullptr && play->isVisible());
+    QVERIFY(editor->windowTitle().startsWith("take.wav: ") || QTest::qWaitFor([&] { return editor->windowTitle().startsWith("take.wav: "); }));
     // Another picture in its place: the recording goes, and the action.
     showPicture(*window, pictureOf(40, 30, [](std::uint32_t, std::uint32_t) { return Rgb{9, 9, 9}; }), std::string());
     QVERIFY(soundEditOf(document()) == nullptr);
     QTRY_VERIFY(!save->isVisible());
+    QTRY_VERIFY(!play->isVisible());
+    QTRY_VERIFY(!editor->windowTitle().startsWith("take.wav"));
   }
 
   void savedSoundIsTheRecordingOutsideThePaintInEachContainer() {

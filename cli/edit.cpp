@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/analyse.h"
 #include "cli/terminal.h"
 #include "engine/scales.h"
 #include "engine/spectral_edit.h"
+#include "files/audio_output.h"
 #include "files/edit_setup.h"
 #include "files/messages.h"
 #include "files/paths.h"
@@ -36,7 +38,31 @@ struct EditOptions {
   int threads = 0;
   bool quiet = false;
   bool acceptLevelChange = false;
+  std::string format;
+  std::uint32_t rate = 44100;
 };
+
+// The output's format, as a render's: from --format, else the output's
+// extension, else 16-bit WAV; at --rate. Empty when fine; else the usage
+// error.
+std::string outputFormatOf(const EditOptions& o, const CLI::App& app, OutputFormat& format) {
+  bool unknown = false;
+  const std::optional<OutputKind> named = outputKindFromPath(o.output, unknown);
+  if (unknown) {
+    return "the output '" + o.output + "' ends in " + extensionOf(o.output) +
+           ", which names no format vellomar-render writes: name it .wav or .flac (--format " + outputKindNames() + ")";
+  }
+  format.kind = named.value_or(OutputKind::Wav16);
+  if (app.count("--format") > 0) {
+    format.kind = outputKindFromName(o.format).value_or(OutputKind::Wav16);
+    if (named && isFlac(*named) != isFlac(format.kind)) {
+      return "--format " + o.format + " writes a " + (isFlac(format.kind) ? "FLAC" : "WAV") + " file, but the output '" +
+             o.output + "' is named " + extensionOf(o.output);
+    }
+  }
+  format.rate = o.rate;
+  return {};
+}
 
 int reportResult(ResultCode result, const Refusal& refusal) {
   if (result == kResultAborted) {
@@ -84,9 +110,9 @@ int analyseForEditingCommand(const EditOptions& o, const CLI::App& app, const st
   return reportResult(result, refusal);
 }
 
-int editCommand(const EditOptions& o, const std::atomic<bool>* interrupted) {
+int editCommand(const EditOptions& o, const OutputFormat& format, const std::atomic<bool>* interrupted) {
   if (sameFile(o.output, o.recording) || sameFile(o.output, o.picture)) {
-    std::fprintf(stderr, "The output wave cannot be the recording or the picture.\n");
+    std::fprintf(stderr, "The output sound file cannot be the recording or the picture.\n");
     return cli::kExitUsage;
   }
   EditedPicture edited;
@@ -99,7 +125,7 @@ int editCommand(const EditOptions& o, const std::atomic<bool>* interrupted) {
   cli::ProgressBar bar(!o.quiet && isatty(STDERR_FILENO), "Rendering");
   EditControl control{interrupted, [&bar](int t) { bar.update(t); }, o.threads};
   const ResultCode result =
-      renderEditedPicture(o.recording, edited, o.output, o.acceptLevelChange, control, refusal);
+      renderEditedPicture(o.recording, edited, o.output, format, o.acceptLevelChange, control, refusal);
   bar.finish();
   return reportResult(result, refusal);
 }
@@ -117,27 +143,37 @@ void addEditOptionsToHelp(CLI::App& app) {
   app.add_flag("--for-editing")->description(std::string(
                "With --analyse: make a recording's picture for editing, which --edit renders back: "
                "vellomar-render --analyse --for-editing [--scale S] [--low-hz F] [--high-hz F] [--block-length N] "
-               "[--size WxH] RECORDING.wav PICTURE.png"));
+               "[--size WxH] RECORDING PICTURE.png"));
   app.add_flag("--edit")->description(std::string(
                "Render a painted picture for editing back into its recording, unchanged wherever it was not "
-               "painted: vellomar-render --edit RECORDING.wav PICTURE.png OUTPUT.wav"));
+               "painted: vellomar-render --edit [--format NAME] [--rate HZ] RECORDING PICTURE.png OUTPUT"));
   app.add_flag("--accept-level-change")->description(std::string(
                "With --edit: render a picture whose levels were changed as a whole as painted, instead of refusing it"));
 }
 
 int runEditCommand(int argc, char** argv, const std::atomic<bool>* interrupted) {
   CLI::App app{
-      "Edits a recording as a picture: --analyse --for-editing RECORDING.wav PICTURE.png makes the picture to "
-      "paint on; --edit RECORDING.wav PICTURE.png OUTPUT.wav renders the painted picture back, the recording "
+      "Edits a recording as a picture: --analyse --for-editing RECORDING PICTURE.png makes the picture to "
+      "paint on; --edit RECORDING PICTURE.png OUTPUT renders the painted picture back, the recording "
       "unchanged wherever the picture was not painted.",
       "vellomar-render"};
   EditOptions o;
   app.add_flag("--analyse", o.analyse, "With --for-editing: make the picture of a recording");
   app.add_flag("--for-editing", o.forEditing, "The picture is for editing: it renders back into the recording");
   app.add_flag("--edit", o.edit, "Render a painted picture back into its recording");
-  app.add_option("RECORDING.wav", o.recording, "The recording (16- or 8-bit, mono or stereo, 44100 Hz)")->required();
+  app.add_option("RECORDING", o.recording,
+                 "The recording, mono or stereo: WAV, FLAC, Ogg Vorbis or Opus, MP3, AIFF and more, any rate and depth")
+      ->required();
   app.add_option("PICTURE.png", o.picture, "The picture for editing")->required();
-  app.add_option("OUTPUT.wav", o.output, "With --edit: the wave file to write");
+  app.add_option("OUTPUT", o.output, "With --edit: the sound file to write (.wav or .flac)");
+  app.add_option("--format", o.format,
+                 "With --edit: wav16, wav24 or float (32-bit) WAV, or flac (16-bit), flac16 or flac24 (default: from "
+                 "the output's extension, else wav16)")
+      ->check(CLI::IsMember({"wav16", "wav24", "float", "flac", "flac16", "flac24"}));
+  app.add_option("--rate", o.rate,
+                 "With --edit: output sample rate in Hz, 44100, 48000, 88200 or 96000 (default 44100); another rate "
+                 "than 44100 resamples the whole sound")
+      ->check(CLI::IsMember({"44100", "48000", "88200", "96000"}));
   app.add_option("--scale", o.scale, "Frequency scale of the picture: linear, log or mel (default mel)")
       ->check(CLI::IsMember({"linear", "log", "mel"}));
   app.add_option("--block-length", o.frameLength,
@@ -169,9 +205,12 @@ int runEditCommand(int argc, char** argv, const std::atomic<bool>* interrupted) 
         return cli::usageError(std::string(option) + " does not apply to --edit: the picture's record holds its grid");
       }
     }
-    return editCommand(o, interrupted);
+    OutputFormat format;
+    if (const std::string wrong = outputFormatOf(o, app, format); !wrong.empty()) return cli::usageError(wrong);
+    return editCommand(o, format, interrupted);
   }
   if (!o.output.empty()) return cli::usageError("--analyse --for-editing takes RECORDING PICTURE only");
+  if (app.count("--format") > 0 || app.count("--rate") > 0) return cli::usageError("--format and --rate apply to --edit");
   if (app.count("--accept-level-change") > 0) return cli::usageError("--accept-level-change applies to --edit");
   return analyseForEditingCommand(o, app, interrupted);
 }

@@ -187,25 +187,72 @@ class ChunkPool {
   bool stopping_ = false;
 };
 
+// Chunks [first, end).
+struct ChunkSpan {
+  std::int64_t first = 0;
+  std::int64_t end = 0;
+};
+
+// The chunks that hold the output the job asks for, whose samples
+// [first, end) it sets.
+ChunkSpan chunksOf(const SpectralEditJob& job, const EditGrid& grid, std::int64_t& first, std::int64_t& end) {
+  const std::int64_t chunkSamples = kChunkHops * grid.hop;
+  end = job.outputEnd == 0 ? grid.total : std::min<std::int64_t>(grid.total, static_cast<std::int64_t>(job.outputEnd));
+  first = std::min<std::int64_t>(static_cast<std::int64_t>(job.outputFirst), end);
+  if (first >= end) return {};
+  return {first / chunkSamples, (end + chunkSamples - 1) / chunkSamples};
+}
+
+// The samples the solved runs reach, merged, into `reach`.
+void synthesisReachOf(const EditGrid& grid, const SynthesisStore& store, std::vector<SampleRange>& reach) {
+  reach.clear();
+  for (const SynthesisRun& run : store.runs) {
+    const std::int64_t first = std::clamp<std::int64_t>(grid.frameStart(run.first), 0, grid.total);
+    const std::int64_t end = std::clamp<std::int64_t>(grid.frameStart(run.end - 1) + grid.n, 0, grid.total);
+    if (first < end) reach.push_back({static_cast<std::uint64_t>(first), static_cast<std::uint64_t>(end)});
+  }
+  std::sort(reach.begin(), reach.end(), [](const SampleRange& a, const SampleRange& b) { return a.first < b.first; });
+  std::size_t kept = 0;
+  for (const SampleRange& r : reach) {
+    if (kept > 0 && r.first <= reach[kept - 1].end) {
+      reach[kept - 1].end = std::max(reach[kept - 1].end, r.end);
+    } else {
+      reach[kept++] = r;
+    }
+  }
+  reach.resize(kept);
+}
+
 ResultCode renderWithGrid(const SpectralEditJob& job, const EditGrid& grid) {
   SynthesisStore store;
   if (const ResultCode r = solveSynthesis(grid, store, job.abort); r != kResultOk) return r;
-  const std::int64_t chunks = (grid.total + kChunkHops * grid.hop - 1) / (kChunkHops * grid.hop);
+  if (job.synthesisReach) synthesisReachOf(grid, store, *job.synthesisReach);
+  std::int64_t outFirst = 0, outEnd = 0;
+  const ChunkSpan span = chunksOf(job, grid, outFirst, outEnd);
+  const std::int64_t chunks = span.end - span.first;
   std::int32_t threads = job.threads > 0 ? job.threads : availableCores();
   threads = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::min<std::int64_t>(threads, chunks), 1, kMaxRenderThreads));
   ChunkPool pool(grid, store);
   if (const ResultCode r = pool.start(threads); r != kResultOk) return r;
   const std::int64_t perBatch = threads * kChunksPerThread;
+  const auto channels = static_cast<std::size_t>(grid.channels);
   reportProgress(job, 0);
-  for (std::int64_t first = 0; first < chunks; first += perBatch) {
+  for (std::int64_t first = span.first; first < span.end; first += perBatch) {
     if (job.abort && job.abort->load(std::memory_order_relaxed)) return kResultAborted;
-    const std::int64_t end = std::min(chunks, first + perBatch);
+    const std::int64_t end = std::min(span.end, first + perBatch);
     if (const ResultCode r = pool.batch(first, end); r != kResultOk) return r;
     for (std::int64_t c = first; c < end; ++c) {
-      const auto from = static_cast<std::uint64_t>(c * kChunkHops * grid.hop);
-      if (const ResultCode r = job.write(from, pool.count(c), pool.output(c)); r != kResultOk) return r;
+      // The chunk's samples within the range asked for.
+      const std::int64_t begin = c * kChunkHops * grid.hop;
+      const std::int64_t from = std::max(begin, outFirst);
+      const std::int64_t to = std::min(begin + static_cast<std::int64_t>(pool.count(c)), outEnd);
+      const double* values = pool.output(c) + static_cast<std::size_t>(from - begin) * channels;
+      if (const ResultCode r = job.write(static_cast<std::uint64_t>(from), static_cast<std::size_t>(to - from), values);
+          r != kResultOk) {
+        return r;
+      }
     }
-    reportProgress(job, static_cast<int>(end * 1000 / chunks));
+    reportProgress(job, static_cast<int>((end - span.first) * 1000 / chunks));
   }
   if (chunks == 0) reportProgress(job, 1000);
   return kResultOk;

@@ -103,6 +103,12 @@ struct EditPlanes {
   const std::uint8_t* edited = nullptr;
 };
 
+// Samples [first, end) of a recording.
+struct SampleRange {
+  std::uint64_t first = 0;
+  std::uint64_t end = 0;
+};
+
 struct SpectralEditJob {
   // The editing settings the picture was analysed with (editingSettings).
   RenderSettings settings;
@@ -126,6 +132,15 @@ struct SpectralEditJob {
   std::function<void(int)> progress;
   // Threads: 0 means every core this process may use.
   std::int32_t threads = 0;
+  // The part of the output to make: samples [outputFirst, outputEnd),
+  // written as the whole render writes them (the same values, in order,
+  // starting at outputFirst). outputEnd 0 means to the end.
+  std::uint64_t outputFirst = 0;
+  std::uint64_t outputEnd = 0;
+  // When set, receives the samples the synthesised runs of frames reach,
+  // merged and in order: they are solved as wholes, so a change of one of
+  // their cells may change every sample a run reaches.
+  std::vector<SampleRange>* synthesisReach = nullptr;
 };
 
 // Renders the edit. Returns 0, 3 (no memory), 4 (a read ran short), 7 (a
@@ -136,10 +151,6 @@ ResultCode renderSpectralEdit(const SpectralEditJob& job);
 // The samples an edit may change: the reach of every frame it transforms,
 // merged and in order, as [first, end) pairs. Empty for an unchanged
 // picture. Fills `ranges`; returns 0, 3 or 110.
-struct SampleRange {
-  std::uint64_t first = 0;
-  std::uint64_t end = 0;
-};
 ResultCode editedSampleRanges(const SpectralEditJob& job, std::vector<SampleRange>& ranges);
 
 // The move that carries picture rectangle [x0, x1) x [y0, y1) by dx

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "engine/spectral_edit_kernels.h"
+
 namespace vellomar {
 namespace {
 
@@ -60,8 +62,7 @@ ResultCode EditContext::configure(const EditGrid& g, const SynthesisStore& s) {
 }
 
 bool EditContext::analyse(const double* x) {
-  const double* w = grid->window.data();
-  for (std::int32_t m = 0; m < grid->n; ++m) windowed[static_cast<std::size_t>(m)] = x[m] * w[m];
+  edit_kernels::multiply(windowed.data(), x, grid->window.data(), static_cast<std::size_t>(grid->n));
   return fft.forward(windowed.data(), spectrum.data(), grid->n);
 }
 
@@ -88,8 +89,7 @@ ResultCode EditContext::applyMoves(std::int64_t j, std::int32_t channel, bool& c
     if (b1 <= b0) continue;
     const std::int64_t start = g.frameStart(source);
     if (const ResultCode r = read(channel, start, g.n, samples.data()); r != kResultOk) return r;
-    const double* w = g.window.data();
-    for (std::int32_t m = 0; m < g.n; ++m) windowed[static_cast<std::size_t>(m)] = samples[static_cast<std::size_t>(m)] * w[m];
+    edit_kernels::multiply(windowed.data(), samples.data(), g.window.data(), static_cast<std::size_t>(g.n));
     if (!fft.forward(windowed.data(), moved.data(), g.n)) return kResultNoMemory;
     double c = 1.0, s = 0.0;
     movePhase(g, start, move.binOffset, c, s);
@@ -127,12 +127,8 @@ bool EditContext::frameChange(std::int64_t j, std::int32_t channel, const double
   if (touched) {
     cells.evaluate(g, j, channel);
     changed = cells.any;
-    const double* gm1 = cells.gainMinusOne.data();
-    for (std::int32_t k = 0; k < g.bins; ++k) {
-      const auto uk = static_cast<std::size_t>(k);
-      change[2 * uk] = gm1[uk] * spectrum[2 * uk];
-      change[2 * uk + 1] = gm1[uk] * spectrum[2 * uk + 1];
-    }
+    edit_kernels::scaleComplex(change.data(), cells.gainMinusOne.data(), spectrum.data(),
+                               static_cast<std::size_t>(g.bins));
   } else {
     std::fill(change.begin(), change.end(), 0.0);
   }
@@ -149,11 +145,10 @@ bool EditContext::addChange(std::int64_t j, double* out, std::int64_t begin, std
   const std::int64_t start = g.frameStart(j);
   const std::int64_t lo = std::max(start, begin);
   const std::int64_t hi = std::min(start + g.n, end);
-  const double* w = g.synthesis.data();
-  for (std::int64_t s = lo; s < hi; ++s) {
-    const auto m = static_cast<std::size_t>(s - start);
-    out[s - begin] += w[m] * samples[m];
-  }
+  if (hi <= lo) return true;
+  const auto m = static_cast<std::size_t>(lo - start);
+  edit_kernels::multiplyAdd(out + (lo - begin), g.synthesis.data() + m, samples.data() + m,
+                            static_cast<std::size_t>(hi - lo));
   return true;
 }
 

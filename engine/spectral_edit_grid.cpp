@@ -87,6 +87,50 @@ ResultCode makeBinWeights(const SpectralEditJob& job, EditGrid& g) {
   return kResultOk;
 }
 
+// For each column x, the first bin that takes a column at or beyond x
+// (binsFrom) and one past the last that takes a column at or before it
+// (binsTo).
+void makeBinRanges(EditGrid& g) {
+  const std::size_t w = g.job->width;
+  g.binsFrom.assign(w, g.bins);
+  g.binsTo.assign(w, 0);
+  for (std::int32_t k = 0; k < g.bins; ++k) {
+    const auto from = static_cast<std::size_t>(g.binStart[static_cast<std::size_t>(k)]);
+    const auto to = static_cast<std::size_t>(g.binStart[static_cast<std::size_t>(k) + 1]);
+    if (from == to) continue;
+    std::int32_t& first = g.binsFrom[g.binColumn[to - 1]];
+    first = std::min(first, k);
+    std::int32_t& end = g.binsTo[g.binColumn[from]];
+    end = std::max(end, k + 1);
+  }
+  for (std::size_t x = w - 1; x-- > 0;) g.binsFrom[x] = std::min(g.binsFrom[x], g.binsFrom[x + 1]);
+  for (std::size_t x = 1; x < w; ++x) g.binsTo[x] = std::max(g.binsTo[x], g.binsTo[x - 1]);
+}
+
+// The rows of `channel` that were painted, the columns each painted, and
+// whether any of its pixels asks for synthesis.
+void markEditedRows(const SpectralEditJob& job, std::int32_t c, EditGrid& g) {
+  g.rowEdited[c].assign(job.height, 0);
+  g.rowSpan[c].assign(2 * static_cast<std::size_t>(job.height), 0);
+  for (std::uint32_t r = 0; r < job.height; ++r) {
+    const std::size_t at = static_cast<std::size_t>(job.height - 1 - r) * job.stride;
+    const std::uint8_t* a = job.planes[c].original + at;
+    const std::uint8_t* b = job.planes[c].edited + at;
+    std::uint32_t first = 0;
+    while (first < job.width && a[first] == b[first]) ++first;
+    if (first == job.width) continue;
+    std::uint32_t end = job.width;
+    while (a[end - 1] == b[end - 1]) --end;
+    std::uint8_t flags = EditGrid::kRowEdited;
+    for (std::uint32_t x = first; x < end; ++x) {
+      if (a[x] != b[x] && (a[x] == 0 || b[x] - a[x] >= kSynthesisBoostSteps)) flags |= EditGrid::kRowSynthesised;
+    }
+    g.rowEdited[c][r] = flags;
+    g.rowSpan[c][2 * static_cast<std::size_t>(r)] = first;
+    g.rowSpan[c][2 * static_cast<std::size_t>(r) + 1] = end;
+  }
+}
+
 bool planesUsable(const SpectralEditJob& job) {
   for (std::int32_t c = 0; c < job.channels; ++c) {
     if (!job.planes[c].original || !job.planes[c].edited) return false;
@@ -139,18 +183,17 @@ std::int32_t EditGrid::frameRows(std::int64_t j, std::uint32_t* rows, double* sh
   return count;
 }
 
-bool EditGrid::frameTouched(std::int64_t j, std::int32_t channel) const {
+std::uint8_t EditGrid::frameRowFlags(std::int64_t j, std::int32_t channel) const {
   const std::vector<std::uint8_t>& edited = rowEdited[channel];
-  if (rowSpacing <= 0.0) return edited[0] != 0;
+  if (rowSpacing <= 0.0) return edited[0];
   const double centre = std::clamp(static_cast<double>(frameStart(j) + n / 2), 0.0, static_cast<double>(total));
   const auto first =
       std::max<std::int64_t>(0, static_cast<std::int64_t>(std::ceil((centre - 0.5 * hop) / rowSpacing - 0.5)));
   const auto last = std::min<std::int64_t>(job->height - 1,
                                            static_cast<std::int64_t>(std::floor((centre + 0.5 * hop) / rowSpacing + 0.5)));
-  for (std::int64_t r = first; r <= last; ++r) {
-    if (edited[static_cast<std::size_t>(r)]) return true;
-  }
-  return false;
+  std::uint8_t flags = 0;
+  for (std::int64_t r = first; r <= last; ++r) flags |= edited[static_cast<std::size_t>(r)];
+  return flags;
 }
 
 ResultCode makeEditGrid(const SpectralEditJob& job, EditGrid& g) {
@@ -203,15 +246,8 @@ ResultCode makeEditGrid(const SpectralEditJob& job, EditGrid& g) {
   }
   if (const ResultCode r = makeBinWeights(job, g); r != kResultOk) return r;
 
-  for (std::int32_t c = 0; c < job.channels; ++c) {
-    g.rowEdited[c].assign(job.height, 0);
-    for (std::uint32_t r = 0; r < job.height; ++r) {
-      const std::size_t at = static_cast<std::size_t>(job.height - 1 - r) * job.stride;
-      const std::uint8_t* a = job.planes[c].original + at;
-      const std::uint8_t* b = job.planes[c].edited + at;
-      g.rowEdited[c][r] = std::equal(a, a + job.width, b) ? 0 : 1;
-    }
-  }
+  makeBinRanges(g);
+  for (std::int32_t c = 0; c < job.channels; ++c) markEditedRows(job, c, g);
   return kResultOk;
 }
 
@@ -235,54 +271,79 @@ bool FrameCells::configure(const EditGrid& grid) {
   return true;
 }
 
-void FrameCells::evaluate(const EditGrid& grid, std::int64_t j, std::int32_t channel) {
+bool FrameCells::gatherColumns(const EditGrid& grid, std::int64_t j, std::int32_t channel, Columns& columns) {
   const SpectralEditJob& job = *grid.job;
-  const std::size_t w = job.width;
-  std::fill(columnDelta.begin(), columnDelta.end(), 0.0);
-  std::fill(columnShare.begin(), columnShare.end(), 0.0);
-  std::fill(columnPower.begin(), columnPower.end(), 0.0);
-  any = false;
-  synthesis = false;
-  const std::int32_t count = grid.frameRows(j, rows.data(), rowShares.data());
+  const std::uint8_t* flags = grid.rowEdited[channel].data();
+  const std::uint32_t* spans = grid.rowSpan[channel].data();
+  const double* ratio = grid.ratioMinusOne.data();
+  const double* level = grid.levelSquared.data();
+  double* delta = columnDelta.data();
+  double* shareOf = columnShare.data();
+  double* power = columnPower.data();
+  columns = {job.width, 0, false};
   bool touched = false;
+  const std::int32_t count = grid.frameRows(j, rows.data(), rowShares.data());
   for (std::int32_t i = 0; i < count; ++i) {
     const std::uint32_t r = rows[static_cast<std::size_t>(i)];
-    if (!grid.rowEdited[channel][r]) continue;
+    if (!(flags[r] & EditGrid::kRowEdited)) continue;
     touched = true;
+    const std::uint32_t first = spans[2 * static_cast<std::size_t>(r)];
+    const std::uint32_t end = spans[2 * static_cast<std::size_t>(r) + 1];
+    columns.first = std::min(columns.first, first);
+    columns.end = std::max(columns.end, end);
+    if (flags[r] & EditGrid::kRowSynthesised) columns.synthesis = true;
     const double share = rowShares[static_cast<std::size_t>(i)];
     const std::size_t at = static_cast<std::size_t>(job.height - 1 - r) * job.stride;
     const std::uint8_t* original = job.planes[channel].original + at;
     const std::uint8_t* edited = job.planes[channel].edited + at;
-    for (std::size_t x = 0; x < w; ++x) {
+    for (std::uint32_t x = first; x < end; ++x) {
       const int b = original[x];
       const int e = edited[x];
       if (e == b) continue;
       if (b == 0 || e - b >= kSynthesisBoostSteps) {
-        columnShare[x] += share;
-        columnPower[x] += share * grid.levelSquared[static_cast<std::size_t>(e)];
+        shareOf[x] += share;
+        power[x] += share * level[e];
       } else if (e == 0) {
         // Black is silence, not the bottom of the range: it takes the
         // cell out whatever its level was.
-        columnDelta[x] -= share;
+        delta[x] -= share;
       } else {
-        columnDelta[x] += share * grid.ratioMinusOne[static_cast<std::size_t>(e - b + 255)];
+        delta[x] += share * ratio[e - b + 255];
       }
     }
   }
-  if (!touched) {
-    std::fill(gainMinusOne.begin(), gainMinusOne.end(), 0.0);
-    std::fill(synthShare.begin(), synthShare.end(), 0.0);
-    return;
+  return touched;
+}
+
+// Bins kFirst ... kEnd - 1 when no column asks for synthesis: each bin's
+// share of synthesis is zero.
+void FrameCells::masksToBins(const EditGrid& grid, std::int32_t kFirst, std::int32_t kEnd) {
+  const std::int32_t* start = grid.binStart.data();
+  const std::uint32_t* column = grid.binColumn.data();
+  const double* weight = grid.binWeight.data();
+  const double* columns = columnDelta.data();
+  for (std::int32_t k = kFirst; k < kEnd; ++k) {
+    double delta = 0.0;
+    for (std::int32_t i = start[k]; i < start[k + 1]; ++i) delta += weight[i] * columns[column[i]];
+    const auto uk = static_cast<std::size_t>(k);
+    gainMinusOne[uk] = delta;
+    synthShare[uk] = 0.0;
+    target[uk] = 0.0;
+    if (delta != 0.0) any = true;
   }
-  for (std::int32_t k = 0; k < grid.bins; ++k) {
+}
+
+void FrameCells::cellsToBins(const EditGrid& grid, std::int32_t kFirst, std::int32_t kEnd) {
+  const std::int32_t* start = grid.binStart.data();
+  const std::uint32_t* column = grid.binColumn.data();
+  const double* weights = grid.binWeight.data();
+  for (std::int32_t k = kFirst; k < kEnd; ++k) {
     double delta = 0.0;
     double share = 0.0;
     double power = 0.0;
-    const auto from = static_cast<std::size_t>(grid.binStart[static_cast<std::size_t>(k)]);
-    const auto to = static_cast<std::size_t>(grid.binStart[static_cast<std::size_t>(k) + 1]);
-    for (std::size_t i = from; i < to; ++i) {
-      const std::uint32_t x = grid.binColumn[i];
-      const double weight = grid.binWeight[i];
+    for (std::int32_t i = start[k]; i < start[k + 1]; ++i) {
+      const std::uint32_t x = column[i];
+      const double weight = weights[i];
       delta += weight * columnDelta[x];
       share += weight * columnShare[x];
       power += weight * columnPower[x];
@@ -296,13 +357,43 @@ void FrameCells::evaluate(const EditGrid& grid, std::int64_t j, std::int32_t cha
   }
 }
 
+void FrameCells::evaluate(const EditGrid& grid, std::int64_t j, std::int32_t channel) {
+  any = false;
+  synthesis = false;
+  Columns columns;
+  if (!gatherColumns(grid, j, channel, columns)) {
+    std::fill(gainMinusOne.begin(), gainMinusOne.end(), 0.0);
+    std::fill(synthShare.begin(), synthShare.end(), 0.0);
+    return;
+  }
+  // Bins beyond the painted columns take only zeros: they ask for nothing.
+  const std::int32_t kFirst = grid.binsFrom[columns.first];
+  const std::int32_t kEnd = std::max(kFirst, grid.binsTo[columns.end - 1]);
+  for (std::vector<double>* v : {&gainMinusOne, &synthShare, &target}) {
+    std::fill(v->begin(), v->begin() + kFirst, 0.0);
+    std::fill(v->begin() + kEnd, v->end(), 0.0);
+  }
+  if (columns.synthesis) {
+    cellsToBins(grid, kFirst, kEnd);
+  } else {
+    masksToBins(grid, kFirst, kEnd);
+  }
+  // Leave the scratch zero for the next frame.
+  std::fill(columnDelta.begin() + columns.first, columnDelta.begin() + columns.end, 0.0);
+  if (columns.synthesis) {
+    std::fill(columnShare.begin() + columns.first, columnShare.begin() + columns.end, 0.0);
+    std::fill(columnPower.begin() + columns.first, columnPower.begin() + columns.end, 0.0);
+  }
+}
+
 ResultCode synthesisFrames(const EditGrid& grid, std::int32_t channel, std::vector<std::int64_t>& frames) {
   frames.clear();
   FrameCells cells;
   if (!cells.configure(grid)) return kResultNoMemory;
   try {
     for (std::int64_t j = 0; j < grid.frames; ++j) {
-      if (!grid.frameTouched(j, channel)) continue;
+      // Only a row with a pixel that asks for synthesis can make one.
+      if (!(grid.frameRowFlags(j, channel) & EditGrid::kRowSynthesised)) continue;
       cells.evaluate(grid, j, channel);
       if (cells.synthesis) frames.push_back(j);
     }

@@ -33,8 +33,18 @@ struct EditGrid {
   std::vector<std::int32_t> binStart;
   std::vector<std::uint32_t> binColumn;
   std::vector<double> binWeight;
-  // Per channel and row: whether any pixel of the row was painted.
+  // Per channel and row: kRowEdited when some pixel of the row was
+  // painted, with kRowSynthesised when some painted pixel asks for
+  // synthesis; and the painted columns' span, first ... end - 1 (two
+  // entries a row; empty for an unpainted row).
+  static constexpr std::uint8_t kRowEdited = 1;
+  static constexpr std::uint8_t kRowSynthesised = 2;
   std::vector<std::uint8_t> rowEdited[2];
+  std::vector<std::uint32_t> rowSpan[2];
+  // The bins that take any column of x0 ... x1 lie in binsFrom[x0] ...
+  // binsTo[x1] - 1 (width entries each).
+  std::vector<std::int32_t> binsFrom;
+  std::vector<std::int32_t> binsTo;
 
   std::int64_t frameStart(std::int64_t j) const { return j * hop - n + hop; }
   // The first frame that reaches sample s, and the last.
@@ -45,19 +55,23 @@ struct EditGrid {
   // returns how many.
   std::int32_t frameRows(std::int64_t j, std::uint32_t* rows, double* shares) const;
   // Whether frame j takes a painted row of `channel`.
-  bool frameTouched(std::int64_t j, std::int32_t channel) const;
+  bool frameTouched(std::int64_t j, std::int32_t channel) const { return (frameRowFlags(j, channel) & kRowEdited) != 0; }
+  // The rowEdited flags of the rows frame j may take, together.
+  std::uint8_t frameRowFlags(std::int64_t j, std::int32_t channel) const;
 };
 
 // Makes the grid of `job`: 0, 3 or 110 (sizes, planes or settings it cannot
 // use).
 ResultCode makeEditGrid(const SpectralEditJob& job, EditGrid& grid);
 
-// What one frame of one channel asks for, bin by bin.
+// What one frame of one channel asks for, bin by bin. Only the columns a
+// frame's rows painted and the bins that take them are visited; the rest
+// are known to ask for nothing.
 struct FrameCells {
   std::vector<double> gainMinusOne;  // K: G - 1 of a masked cell
   std::vector<double> synthShare;    // K: the share of the cell painted over silence
   std::vector<double> target;        // K: the painted magnitude of such a cell
-  // Scratch by column.
+  // Scratch by column, zero outside evaluate.
   std::vector<double> columnDelta;
   std::vector<double> columnShare;
   std::vector<double> columnPower;
@@ -72,6 +86,18 @@ struct FrameCells {
   void evaluate(const EditGrid& grid, std::int64_t j, std::int32_t channel);
   // Whether bin k is synthesised.
   bool synthesised(std::int32_t k) const { return synthShare[static_cast<std::size_t>(k)] >= 0.5; }
+
+ private:
+  // Columns [first, end) painted by the frame's rows; whether any of them
+  // asks for synthesis.
+  struct Columns {
+    std::uint32_t first = 0;
+    std::uint32_t end = 0;
+    bool synthesis = false;
+  };
+  bool gatherColumns(const EditGrid& grid, std::int64_t j, std::int32_t channel, Columns& columns);
+  void masksToBins(const EditGrid& grid, std::int32_t kFirst, std::int32_t kEnd);
+  void cellsToBins(const EditGrid& grid, std::int32_t kFirst, std::int32_t kEnd);
 };
 
 // Frames of `channel` with a cell synthesised (ascending).

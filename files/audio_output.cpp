@@ -23,7 +23,9 @@ constexpr std::uint32_t kMaskStereo = 0x3;
 
 class Bytes {
  public:
-  void tag(const char* id) { data_.insert(data_.end(), id, id + 4); }
+  void tag(const char* id) {
+    for (int i = 0; i < 4; ++i) data_.push_back(static_cast<unsigned char>(id[i]));
+  }
   void u16(std::uint32_t v) {
     data_.push_back(static_cast<unsigned char>(v));
     data_.push_back(static_cast<unsigned char>(v >> 8));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Editing a recording as a picture, shared by the window and the command
 // line: the picture for editing with its record, and the render of a
-// painted picture back into a wave file, with the checks that keep a
+// painted picture back into a sound file, with the checks that keep a
 // picture from being rendered against a recording it does not belong to.
 #pragma once
 
@@ -13,6 +13,7 @@
 
 #include "engine/result_code.h"
 #include "engine/settings.h"
+#include "files/audio_output.h"
 #include "files/edit_record.h"
 #include "files/messages.h"
 #include "files/picture.h"
@@ -57,14 +58,15 @@ bool loadEditedPicture(const std::string& path, EditedPicture& edited, Refusal& 
 std::string levelShiftReport(const std::uint8_t* const original[2], const std::uint8_t* const edited[2],
                              std::int32_t channels, std::uint32_t width, std::uint32_t stride, std::uint32_t height);
 
-// Renders `edited` back against the recording at `recordingPath` into a
-// 16-bit wave at `outputPath` (through the safe replacement of
-// OutputFile). Refuses a recording whose samples or analysis differ from
-// the record's and, unless `acceptLevelChange`, a picture whose levels
-// were shifted as a whole. Returns 0, 111 (aborted, nothing left behind)
-// or another result with the refusal.
+// Renders `edited` back against the recording at `recordingPath` (any
+// sound file the input reader takes) into `outputPath` in `format`
+// (through the safe replacement of OutputFile). Refuses a recording whose
+// samples or analysis differ from the record's and, unless
+// `acceptLevelChange`, a picture whose levels were shifted as a whole.
+// Returns 0, 111 (aborted, nothing left behind) or another result with the
+// refusal.
 ResultCode renderEditedPicture(const std::string& recordingPath, const EditedPicture& edited,
-                               const std::string& outputPath, bool acceptLevelChange, const EditControl& control,
-                               Refusal& refusal);
+                               const std::string& outputPath, const OutputFormat& format, bool acceptLevelChange,
+                               const EditControl& control, Refusal& refusal);
 
 }  // namespace vellomar

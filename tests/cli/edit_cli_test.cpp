@@ -31,7 +31,8 @@ class EditCliTest : public ::testing::Test {
   }
 
   Outcome run(const std::string& args) {
-    const std::string command = std::string("'") + VELLOMAR_RENDER_EXE + "' " + args + " 2> '" + dir.file("err.txt") + "'";
+    const std::string program = VELLOMAR_RENDER_EXE;
+    const std::string command = "'" + program + "' " + args + " 2> '" + dir.file("err.txt") + "'";
     const int status = std::system(command.c_str());
     Outcome o;
     o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -182,7 +183,47 @@ TEST_F(EditCliTest, UsageErrors) {
   EXPECT_EQ(run("--for-editing " + quoted(recording) + " " + quoted(picture)).exitCode, 2);
   EXPECT_EQ(run("--edit --scale log a b c").exitCode, 2);
   EXPECT_EQ(run("--analyse --for-editing --block-length 3000 " + quoted(recording) + " " + quoted(picture)).exitCode, 2);
+  EXPECT_EQ(run("--analyse --for-editing --format float " + quoted(recording) + " " + quoted(picture)).exitCode, 2);
   EXPECT_FALSE(test::fileExists(picture));
+  makePicture();
+  // A FLAC format for a .wav name, and a name that is no sound format.
+  const std::string wav = dir.file("out.wav"), mp3 = dir.file("out.mp3");
+  Outcome o = run("-q --edit --format flac24 " + quoted(recording) + " " + quoted(picture) + " " + quoted(wav));
+  EXPECT_EQ(o.exitCode, 2);
+  EXPECT_NE(o.err.find("named .wav"), std::string::npos) << o.err;
+  o = run("-q --edit " + quoted(recording) + " " + quoted(picture) + " " + quoted(mp3));
+  EXPECT_EQ(o.exitCode, 2);
+  EXPECT_NE(o.err.find(".wav or .flac"), std::string::npos) << o.err;
+  EXPECT_FALSE(test::fileExists(wav) || test::fileExists(mp3));
+}
+
+TEST_F(EditCliTest, TheOutputTakesTheRendersFormatsAndTheRecordingAnySoundFile) {
+  // The recording as 24-bit FLAC (made with Debian's sox, when there).
+  const std::string flac = dir.file("speech.flac");
+  if (std::system(("sox " + quoted(recording) + " -b 24 " + quoted(flac) + " 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "sox is not installed";
+  }
+  const std::string flacPicture = dir.file("flac.png");
+  Outcome o = run("-q --analyse --for-editing " + quoted(flac) + " " + quoted(flacPicture));
+  ASSERT_EQ(o.exitCode, 0) << o.err;
+  makePicture();
+  const std::string floatOut = dir.file("out.wav"), flacOut = dir.file("out.flac");
+  o = run("-q --edit --format float " + quoted(flac) + " " + quoted(flacPicture) + " " + quoted(floatOut));
+  ASSERT_EQ(o.exitCode, 0) << o.err;
+  o = run("-q --edit " + quoted(recording) + " " + quoted(picture) + " " + quoted(flacOut));
+  ASSERT_EQ(o.exitCode, 0) << o.err;
+  // Both hold the recording: decoded by sox to 16-bit (no dither), the same
+  // samples.
+  const std::string a = dir.file("a.wav"), b = dir.file("b.wav");
+  ASSERT_EQ(std::system(("sox " + quoted(floatOut) + " -D -b 16 " + quoted(a)).c_str()), 0);
+  ASSERT_EQ(std::system(("sox " + quoted(flacOut) + " -D -b 16 " + quoted(b)).c_str()), 0);
+  EXPECT_EQ(test::waveSamples(a), speech);
+  EXPECT_EQ(test::waveSamples(b), speech);
+  // The FLAC recording's picture belongs to the WAV file too: the record
+  // hashes the samples, not the file.
+  o = run("-q --edit " + quoted(recording) + " " + quoted(flacPicture) + " " + quoted(dir.file("c.wav")));
+  EXPECT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_EQ(test::readFile(dir.file("c.wav")), test::readFile(recording));
 }
 
 }  // namespace

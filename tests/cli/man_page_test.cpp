@@ -21,7 +21,8 @@ namespace {
 using OptionTable = std::map<std::string, std::set<std::string>>;
 
 std::string helpText() {
-  const std::string command = std::string("'") + VELLOMAR_RENDER_EXE + "' --help";
+  const std::string program = VELLOMAR_RENDER_EXE;
+  const std::string command = "'" + program + "' --help";
   std::FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return {};
   std::string text;

@@ -19,10 +19,12 @@
 #include "engine/render.h"
 #include "engine/session.h"
 #include "engine/settings.h"
+#include "engine/spectral_edit.h"
 #include "files/messages.h"
 #include "files/wav.h"
 #include "support/session_snapshots.h"
 #include "support/test_support.h"
+#include "spectral_edit_fixture.h"
 
 namespace {
 std::atomic<long> gNewCalls{0};
@@ -300,6 +302,36 @@ TEST_F(AnalysisAllocationTest, TransformScratchThatCannotBeHadIsResult3) {
   }
   gFailingSize = 0;
   allocationsOf(44100 * 10, 2);
+}
+
+// operator new calls made by one spectral edit of `e`, whose every frame is
+// masked and some moved.
+long editAllocations(const test::EditCase& e, std::int32_t threads) {
+  std::vector<double> out;
+  SpectralEditJob job = e.job(out);
+  job.threads = threads;
+  const long before = gNewCalls.load();
+  EXPECT_EQ(renderSpectralEdit(job), kResultOk);
+  return gNewCalls.load() - before;
+}
+
+TEST(SpectralEditAllocationTest, AnEditAllocatesTheSameForAnyLength) {
+  RenderSettings grid;
+  grid.blockLength = 2048;
+  const std::vector<std::int16_t> longSound = test::speechLike(44100 * 8, 8000.0);
+  const std::vector<std::int16_t> shortSound(longSound.begin(), longSound.begin() + 44100 * 2);
+  test::EditCase shortEdit(grid, shortSound, 1, 96, 40);
+  test::EditCase longEdit(grid, longSound, 1, 96, 40);
+  for (test::EditCase* e : {&shortEdit, &longEdit}) {
+    ASSERT_EQ(e->analysisResult, kResultOk);
+    e->paint(0, 0, 96, 40, [](int b) { return b / 2; });
+    e->moves.push_back(SpectralMove{-1, 20, 40, 300, 400, 10, 50});
+  }
+  for (std::int32_t threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    editAllocations(shortEdit, threads);  // first use of the transforms' plans
+    EXPECT_EQ(editAllocations(longEdit, threads), editAllocations(shortEdit, threads));
+  }
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 // spectral edit's tests and benchmark. Free of the test framework.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <random>
@@ -80,14 +82,14 @@ class EditCase {
     j.read = [source](std::int32_t channel, std::uint64_t from, std::size_t n, double* to) {
       const std::vector<double>& s = (*source)[static_cast<std::size_t>(channel)];
       if (from + n > s.size()) return kResultShortRead;
-      for (std::size_t i = 0; i < n; ++i) to[i] = s[from + i];
+      std::copy(s.begin() + static_cast<std::ptrdiff_t>(from), s.begin() + static_cast<std::ptrdiff_t>(from + n), to);
       return kResultOk;
     };
     out.assign(count * static_cast<std::size_t>(channels), 0.0);
     auto* sink = &out;
     const auto ch = static_cast<std::size_t>(channels);
     j.write = [sink, ch](std::uint64_t from, std::size_t n, const double* y) {
-      for (std::size_t i = 0; i < n * ch; ++i) (*sink)[from * ch + i] = y[i];
+      std::copy(y, y + n * ch, sink->begin() + static_cast<std::ptrdiff_t>(from * ch));
       return kResultOk;
     };
     return j;

@@ -27,7 +27,8 @@ EditRecord sample() {
   r.channels = 2;
   r.sampleRate = 44100;
   r.recordingSha256 = std::string(64, 'a');
-  r.pictureSha256 = std::string(63, '0') + "f";
+  r.pictureSha256 = std::string(63, '0');
+  r.pictureSha256.push_back('f');
   return r;
 }
 

@@ -28,6 +28,7 @@
 #include "ui/editor/editor_canvas.h"
 #include "ui/editor/editor_rulers.h"
 #include "ui/editor/readouts.h"
+#include "ui/editor/sound_edit.h"
 #include "ui/editor/tool_controller.h"
 #include "ui/main_window/main_window.h"
 #include "ui/playback/play_controls.h"
@@ -114,6 +115,7 @@ EditorWindow::EditorWindow(MainWindow& window)
 
   buildMenus();
   buildViewMenus();
+  installSoundEditActions(*this);
   buildToolBars();
   buildOptions();
   dock->toggleViewAction()->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));

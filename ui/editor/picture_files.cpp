@@ -9,6 +9,7 @@
 #include "files/messages.h"
 #include "files/picture_writer.h"
 #include "ui/document/picture_document.h"
+#include "ui/editor/sound_edit.h"
 #include "ui/main_window/window_commands.h"
 
 namespace vellomar {
@@ -27,7 +28,9 @@ bool writeDocument(QWidget* owner, PictureDocument& document, const std::string&
   const std::shared_ptr<const PictureBitmap> picture = document.snapshot();
   if (!picture) return false;
   Refusal refusal;
-  if (!savePicturePng(*picture, path, refusal)) {
+  // A recording's picture carries the record that renders it back.
+  const SoundEdit* edit = soundEditOf(document);
+  if (edit ? !savePictureWithRecord(*edit, *picture, path, refusal) : !savePicturePng(*picture, path, refusal)) {
     showRefusal(owner, refusal);
     return false;
   }

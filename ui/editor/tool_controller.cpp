@@ -185,12 +185,16 @@ void ToolController::release(PointF at) {
     if (std::floor(at.x) == std::floor(anchor_.x) && std::floor(at.y) == std::floor(anchor_.y)) setSelection({});
     return;
   }
+  const bool moved = movingSelection_ && ongoing_.active();
+  const auto dx = static_cast<std::int64_t>(std::lround(at.x - anchor_.x));
+  const auto dy = static_cast<std::int64_t>(std::lround(at.y - anchor_.y));
   ongoing_.commit();
   stroke_.reset();
   if (movingSelection_) {
     movingSelection_ = false;
     ++nudgeRun_;
   }
+  if (moved && (dx != 0 || dy != 0)) emit selectionMoved(moveFrom_, dx, dy);
 }
 
 bool ToolController::cancel() {

@@ -80,6 +80,9 @@ class ToolController : public QObject {
  signals:
   void selectionChanged();
   void status(const QString& text);
+  // A drag has moved the selected pixels of `from` by (dx, dy), as the
+  // command now on top of the history.
+  void selectionMoved(const vellomar::PixelRect& from, std::int64_t dx, std::int64_t dy);
 
  private:
   PictureEdit strokeEdit(PointF from, PointF to, float pressureFrom, float pressureTo, bool withStart);

@@ -25,6 +25,7 @@
 #include "ui/document/picture_document.h"
 #include "ui/editor/editor_window.h"
 #include "ui/editor/picture_files.h"
+#include "ui/editor/sound_edit.h"
 #include "ui/main_window/main_window.h"
 #include "ui/view/picture_size_dialog.h"
 #include "ui/view/picture_watcher.h"
@@ -130,6 +131,7 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
     return action;
   };
   edit_ = add("Edit picture...", "editPictureAction", QKeySequence(Qt::CTRL | Qt::Key_E));
+  editSound_ = add("Edit a sound...", "editSoundAction", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_E));
   menu_->addSeparator();
   spectrogram_ = add("Spectrogram of generated sound", "spectrogramAction", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
   menu_->addSeparator();
@@ -151,6 +153,7 @@ ViewMenu::ViewMenu(MainWindow& window) : QObject(&window), window_(window) {
   watcher_->setObjectName(QStringLiteral("pictureWatcher"));
 
   connect(edit_, &QAction::triggered, this, [this] { openEditor(window_); });
+  connect(editSound_, &QAction::triggered, this, [this] { editSoundFile(window_); });
   connect(spectrogram_, &QAction::triggered, this, &ViewMenu::showSpectrogram);
   connect(pictureFromWave_, &QAction::triggered, this, &ViewMenu::pictureFromWaveFile);
   connect(savePicture_, &QAction::triggered, this, &ViewMenu::savePictureAs);

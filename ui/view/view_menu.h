@@ -42,6 +42,8 @@ class ViewMenu : public QObject {
   QMenu* menu() const { return menu_; }
   // "Edit picture..." (Ctrl+E): the picture editor.
   QAction* editAction() const { return edit_; }
+  // "Edit a sound...": a recording as its picture in the editor.
+  QAction* editSoundAction() const { return editSound_; }
   QAction* spectrogramAction() const { return spectrogram_; }
   QAction* pictureFromWaveAction() const { return pictureFromWave_; }
   QAction* savePictureAction() const { return savePicture_; }
@@ -97,6 +99,7 @@ class ViewMenu : public QObject {
   MainWindow& window_;
   QMenu* menu_ = nullptr;
   QAction* edit_ = nullptr;
+  QAction* editSound_ = nullptr;
   QAction* spectrogram_ = nullptr;
   QAction* pictureFromWave_ = nullptr;
   QAction* savePicture_ = nullptr;

@@ -115,8 +115,8 @@ EditorWindow::EditorWindow(MainWindow& window)
 
   buildMenus();
   buildViewMenus();
-  installSoundEditActions(*this);
   buildToolBars();
+  installSoundEditActions(*this);
   buildOptions();
   dock->toggleViewAction()->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
 

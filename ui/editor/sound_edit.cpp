@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QToolBar>
 #include <algorithm>
 #include <filesystem>
 
@@ -253,7 +254,12 @@ void installPlaySound(EditorWindow& editor) {
   auto* action = new QAction(QStringLiteral("Play so&und"), &editor);
   action->setObjectName(QStringLiteral("playSoundAction"));
   action->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P));
+  action->setIconText(QStringLiteral("Play sound"));
   play->insertAction(play->actions().value(0), action);
+  // Beside the tool bar's Play, which plays what Generate made.
+  if (auto* bar = editor.findChild<QToolBar*>(QStringLiteral("toolBar"))) {
+    bar->insertAction(editor.action("playSelectionAction"), action);
+  }
   QObject::connect(play, &QMenu::aboutToShow, action, [&editor, action] {
     action->setVisible(soundEditOf(editor.document()) != nullptr);
   });

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QToolBar>
 #include <sndfile.h>
 
 #include "editor_support.h"
@@ -96,6 +97,10 @@ class SoundEditTest : public QObject, public EditorFixture {
     QVERIFY(save != nullptr && save->isVisible() && save->isEnabled());
     QAction* play = editor->action("playSoundAction");
     QVERIFY(play != nullptr && play->isVisible());
+    // The tool bar offers it too, as a button that shows.
+    auto* bar = editor->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    QVERIFY(bar != nullptr && bar->actions().contains(play));
+    QVERIFY(bar->widgetForAction(play) != nullptr);
     QVERIFY(editor->windowTitle().startsWith("take.wav: ") || QTest::qWaitFor([&] { return editor->windowTitle().startsWith("take.wav: "); }));
     // Another picture in its place: the recording goes, and the action.
     showPicture(*window, pictureOf(40, 30, [](std::uint32_t, std::uint32_t) { return Rgb{9, 9, 9}; }), std::string());

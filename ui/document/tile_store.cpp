@@ -278,9 +278,11 @@ void TileStore::unpack() {
 void TileStore::settle(const PictureBitmap& picture) {
   pack();
   if (whole_ || spilled_ || tiles_.empty()) return;
-  std::uint64_t kept = 0;
-  for (const Tile& t : tiles_) kept += t.uniform ? 0 : static_cast<std::uint64_t>(t.data.size());
-  if (2 * kept >= pictureBytes(picture.width, picture.height)) makeWhole(picture);
+  // The area the tiles cover, one-colour tiles included: a change of most
+  // of the picture is swapped on undo, never written out tile by tile.
+  std::uint64_t covered = 0;
+  for (const Tile& t : tiles_) covered += static_cast<std::uint64_t>(kPlanes) * t.w * t.h;
+  if (2 * covered >= pictureBytes(picture.width, picture.height)) makeWhole(picture);
 }
 
 void TileStore::makeWhole(const PictureBitmap& picture) {

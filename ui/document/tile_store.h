@@ -10,12 +10,15 @@
 // history may move them out of memory into its file (HistoryMemory).
 // Nothing is compressed: undo and redo only copy bytes.
 //
-// A store that keeps most of the picture (half its bytes or more once
-// packed) keeps it whole instead: the other state of every plane, the
-// picture's own bytes where no tile is kept. Undo and redo then swap the
-// planes with the picture's, whatever the size, without copying a byte.
-// Such a store takes the picture's bytes, at most twice what its tiles
-// took; the history counts them against its budget like any other.
+// A store whose tiles cover most of the picture (half its area or more,
+// tiles of one colour included) keeps it whole instead: the other state of
+// every plane, the picture's own bytes where no tile is kept. Undo and redo
+// then swap the planes with the picture's, whatever the size, without
+// copying or writing a byte. Such a store takes the picture's bytes, at
+// most twice what its tiles take unpacked (a fill of a blank picture too:
+// a 4000 x 4000 one keeps 64 MB rather than a colour a tile); the history
+// counts them against its budget like any other, and moves the least
+// recently used to its file beyond it.
 #pragma once
 
 #include <QByteArray>
@@ -66,7 +69,7 @@ class TileStore {
   void unpack();
   bool packed() const { return packed_; }
   // Packs, and keeps the planes of `picture` (as it is now, its kept
-  // tiles put back) whole when the tiles come to half its bytes or more.
+  // tiles put back) whole when the tiles cover half its area or more.
   void settle(const PictureBitmap& picture);
   bool whole() const { return whole_ != nullptr; }
 

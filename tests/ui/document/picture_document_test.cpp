@@ -332,28 +332,54 @@ class PictureDocumentTest : public QObject {
     QCOMPARE(planesOf(*document.picture()), original);
   }
 
-  // Undoing and redoing a fill over pixels of one colour keeps both states
-  // as one colour a tile, and gives back every byte.
-  void fillsOverOneColourStayPacked() {
-    PictureDocument document;
-    document.replace(blankPicture(640, 640), "");
-    for (const Rgb colour : {Rgb{0, 0, 0}, Rgb{255, 255, 255}, Rgb{10, 200, 30}}) {
-      document.undoStack().push(new EditCommand(document, "fill", [colour](PictureBitmap& p, TileStore& s) {
-        return fillRegion(p, s, PixelRect{0, 0, 640, 640}, colour);
+  // A fill of most of the picture over one colour is kept whole, like any
+  // change of most of it: undo and redo swap the planes, give back every
+  // byte, and the history counts the whole planes against its budget (and
+  // moves them to its file beyond it). A fill of a small part keeps a colour
+  // a tile.
+  void fillsOverOneColour() {
+    for (const std::uint64_t budget : {std::uint64_t{512} << 20, std::uint64_t{1}}) {
+      PictureDocument document;
+      document.history().setBudget(budget);
+      document.replace(blankPicture(640, 640), "");
+      const std::vector<std::uint8_t> blank = planesOf(*document.picture());
+      for (const Rgb colour : {Rgb{0, 0, 0}, Rgb{255, 255, 255}, Rgb{10, 200, 30}}) {
+        document.undoStack().push(new EditCommand(document, "fill", [colour](PictureBitmap& p, TileStore& s) {
+          return fillRegion(p, s, PixelRect{0, 0, 640, 640}, colour);
+        }));
+      }
+      document.undoStack().push(new EditCommand(document, "corner", [](PictureBitmap& p, TileStore& s) {
+        return fillRegion(p, s, PixelRect{0, 0, 200, 200}, Rgb{1, 2, 3});
       }));
-    }
-    const std::vector<std::uint8_t> last = planesOf(*document.picture());
-    document.undoStack().undo();
-    QCOMPARE(colourAt(*document.picture(), 639, 0), (Rgb{255, 255, 255}));
-    document.undoStack().undo();
-    QCOMPARE(colourAt(*document.picture(), 17, 300), (Rgb{0, 0, 0}));
-    document.undoStack().redo();
-    document.undoStack().redo();
-    QCOMPARE(planesOf(*document.picture()), last);
-    for (int i = 0; i < 3; ++i) {
-      const auto* fill = static_cast<const PictureCommand*>(document.undoStack().command(i));
-      QVERIFY(!fill->store().whole());
-      QVERIFY2(fill->store().bytes() < 100u * 1024, qPrintable(QString::number(fill->store().bytes())));
+      const std::vector<std::uint8_t> last = planesOf(*document.picture());
+      const std::uint64_t whole = pictureBytes(640, 640);
+      for (int i = 0; i < 3; ++i) {
+        const auto* fill = static_cast<const PictureCommand*>(document.undoStack().command(i));
+        QVERIFY(fill->store().whole());
+      }
+      const auto* corner = static_cast<const PictureCommand*>(document.undoStack().command(3));
+      QVERIFY(!corner->store().whole());
+      QVERIFY2(corner->store().bytes() < 100u * 1024, qPrintable(QString::number(corner->store().bytes())));
+      if (budget == 1) {
+        QVERIFY(document.history().bytesInFile() >= 2 * whole);
+        QVERIFY(document.history().bytesInMemory() < 100u * 1024);
+      } else {
+        QVERIFY(document.history().bytesInMemory() >= 3 * whole);
+        QVERIFY(document.history().bytesInMemory() < 3 * whole + 200u * 1024);
+      }
+      document.undoStack().undo();
+      QCOMPARE(colourAt(*document.picture(), 100, 100), (Rgb{10, 200, 30}));
+      const std::uint8_t* red = document.picture()->red.data();
+      document.undoStack().undo();
+      QVERIFY(document.picture()->red.data() != red);  // swapped, not written
+      QCOMPARE(colourAt(*document.picture(), 639, 0), (Rgb{255, 255, 255}));
+      QCOMPARE(colourAt(*document.picture(), 0, 639), (Rgb{255, 255, 255}));
+      document.undoStack().undo();
+      QCOMPARE(colourAt(*document.picture(), 17, 300), (Rgb{0, 0, 0}));
+      document.undoStack().undo();
+      QCOMPARE(planesOf(*document.picture()), blank);
+      document.undoStack().setIndex(4);
+      QCOMPARE(planesOf(*document.picture()), last);
     }
   }
 

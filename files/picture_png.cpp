@@ -14,6 +14,13 @@
 namespace vellomar {
 namespace {
 
+// The chunks of any length that say nothing of the pixels: texts, colour
+// profiles, suggested palettes, Exif. libpng would take each whole into
+// memory, however long its (possibly damaged) length says it is; they are
+// skipped unread instead.
+constexpr png_byte kSkippedChunks[] = {'t', 'E', 'X', 't', 0, 'z', 'T', 'X', 't', 0, 'i', 'T', 'X', 't', 0,
+                                       'i', 'C', 'C', 'P', 0, 's', 'P', 'L', 'T', 0, 'e', 'X', 'I', 'f', 0};
+
 // What the handlers below share with the code that calls libpng. libpng
 // leaves a failed call by longjmp, so the functions that call it hold no
 // object with a destructor of their own: everything lives here or in
@@ -129,6 +136,7 @@ QImage decodePng(PictureSource& source, const std::function<bool(std::uint64_t, 
   PngShape shape;
   if (info) {
     png_set_read_fn(png, &io, readData);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, 6);
     if (readHeader(png, info, shape)) {
       if (!allowed(shape.width, shape.height)) {
         refused = true;

@@ -31,7 +31,7 @@ struct EditOptions {
   std::string picture;
   std::string output;
   std::string scale = "mel";
-  std::int32_t frameLength = kEditBlockLength;
+  std::int32_t frameLength = 0;  // 0: editBlockLength at the recording's rate
   float lowHz = 0.0f;
   float highHz = 0.0f;
   std::string size;
@@ -39,12 +39,12 @@ struct EditOptions {
   bool quiet = false;
   bool acceptLevelChange = false;
   std::string format;
-  std::uint32_t rate = 44100;
+  std::uint32_t rate = 0;  // 0: the recording's own
 };
 
 // The output's format, as a render's: from --format, else the output's
-// extension, else 16-bit WAV; at --rate. Empty when fine; else the usage
-// error.
+// extension, else 16-bit WAV; at --rate, else at the recording's rate.
+// Empty when fine; else the usage error.
 std::string outputFormatOf(const EditOptions& o, const CLI::App& app, OutputFormat& format) {
   bool unknown = false;
   const std::optional<OutputKind> named = outputKindFromPath(o.output, unknown);
@@ -82,13 +82,19 @@ int analyseForEditingCommand(const EditOptions& o, const CLI::App& app, const st
   grid.frequencyScale = o.scale == "linear" ? FrequencyScale::Linear
                         : o.scale == "log"  ? FrequencyScale::Logarithmic
                                             : FrequencyScale::Mel;
-  if (!isPowerOfTwo(o.frameLength) || o.frameLength < 1024 || o.frameLength > 16384) {
+  if (app.count("--block-length") > 0 &&
+      (!isPowerOfTwo(o.frameLength) || o.frameLength < 1024 || o.frameLength > 16384)) {
     return cli::usageError("--block-length must be a power of two from 1024 to 16384 when editing");
   }
   grid.blockLength = o.frameLength;
   if (app.count("--low-hz") > 0) grid.bandLowHz = o.lowHz;
   if (app.count("--high-hz") > 0) grid.bandHighHz = o.highHz;
-  if (const Refusal band = bandRefusal(grid)) return cli::usageError(band.text);
+  // The band's limits depend on the recording's rate: the analysis refuses
+  // one that does not suit it. One that suits no rate is a usage error.
+  if (grid.bandLowHz < 0.0f || grid.bandHighHz < 0.0f ||
+      (grid.bandLowHz > 0.0f && grid.bandHighHz > 0.0f && grid.bandLowHz >= grid.bandHighHz)) {
+    return cli::usageError("--low-hz must lie below --high-hz, both above 0 Hz");
+  }
   std::uint32_t width = 0, height = 0;
   if (!o.size.empty()) {
     const std::string wrong = parsePictureSize(o.size, width, height);
@@ -171,15 +177,17 @@ int runEditCommand(int argc, char** argv, const std::atomic<bool>* interrupted) 
                  "the output's extension, else wav16)")
       ->check(CLI::IsMember({"wav16", "wav24", "float", "flac", "flac16", "flac24"}));
   app.add_option("--rate", o.rate,
-                 "With --edit: output sample rate in Hz, 44100, 48000, 88200 or 96000 (default 44100); another rate "
-                 "than 44100 resamples the whole sound")
+                 "With --edit: output sample rate in Hz, 44100, 48000, 88200 or 96000 (default: the recording's "
+                 "own); another rate than the recording's resamples the whole sound")
       ->check(CLI::IsMember({"44100", "48000", "88200", "96000"}));
   app.add_option("--scale", o.scale, "Frequency scale of the picture: linear, log or mel (default mel)")
       ->check(CLI::IsMember({"linear", "log", "mel"}));
   app.add_option("--block-length", o.frameLength,
-                 "Frame length N of the analysis: power of two 1024 ... 16384 (default 4096)");
+                 "Frame length N of the analysis: power of two 1024 ... 16384 (default 4096 at 44100 Hz, in "
+                 "proportion at other rates: 8192 at 96000 Hz, 2048 at 22050 Hz)");
   app.add_option("--low-hz", o.lowHz, "Frequency of the picture's leftmost column (default: the scale's lowest)");
-  app.add_option("--high-hz", o.highHz, "Frequency of the picture's rightmost column (default 22050)");
+  app.add_option("--high-hz", o.highHz,
+                 "Frequency of the picture's rightmost column (default: half the recording's rate)");
   app.add_option("--size", o.size, "The picture's WIDTHxHEIGHT (default 512 columns, one row per N/4 samples)");
   app.add_option("--threads", o.threads, "Threads: 1 ... 64 (default: every core)")->check(CLI::Range(1, 64));
   app.add_flag("--accept-level-change", o.acceptLevelChange,

@@ -67,14 +67,21 @@ namespace vellomar {
 // The brightness range of a picture for editing: 96 dB over 255 steps,
 // 0.376 dB a step.
 inline constexpr std::int32_t kEditRangeDb = 96;
-// The frame length of the analysis for editing unless the user picks
-// another.
+// The frame length of the analysis for editing at 44100 Hz unless the
+// user picks another; other rates scale it (editBlockLength).
 inline constexpr std::int32_t kEditBlockLength = 4096;
 // Griffin-Lim iterations of the synthesised cells.
 inline constexpr std::int32_t kEditSynthesisIterations = 32;
 
+// The frame length of the analysis for editing at `sampleRate`: the power
+// of two nearest to kEditBlockLength's duration at 44100 Hz, 1024 ... 16384,
+// so that a recording at any rate is seen with about the same resolution
+// in seconds and hertz.
+std::int32_t editBlockLength(std::uint32_t sampleRate);
+
 // The analysis settings of a picture for editing on the grid of `grid`
-// (its scale, band and block length): log brightness over kEditRangeDb,
+// (its scale, band, rate and block length; a block length that is no
+// power of two of at least 16 takes editBlockLength): log brightness over kEditRangeDb,
 // four frames per block, no tilt, and a reference level (master gain) at
 // which brightness 255 is a full-scale sine in one bin.
 RenderSettings editingSettings(const RenderSettings& grid);

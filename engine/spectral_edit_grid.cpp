@@ -140,13 +140,20 @@ bool planesUsable(const SpectralEditJob& job) {
 
 }  // namespace
 
+std::int32_t editBlockLength(std::uint32_t sampleRate) {
+  if (sampleRate == 0) return kEditBlockLength;
+  const double ideal = static_cast<double>(kEditBlockLength) * sampleRate / 44100.0;
+  const int power = static_cast<int>(std::lround(std::log2(ideal)));
+  return std::int32_t{1} << std::clamp(power, 10, 14);
+}
+
 RenderSettings editingSettings(const RenderSettings& grid) {
   RenderSettings s = grid;
   s.inputSource = InputSource::WaveFile;
   s.logBrightness = true;
   s.logRangeDb = kEditRangeDb;
   s.subBlocksPerBlock = 4;
-  if (!isPowerOfTwo(s.blockLength) || s.blockLength < 16) s.blockLength = kEditBlockLength;
+  if (!isPowerOfTwo(s.blockLength) || s.blockLength < 16) s.blockLength = editBlockLength(s.sampleRate);
   std::int32_t db = 0;
   while (db < 200 && magnitudeAtGainDb(s.blockLength, db) < kFullScaleSineMagnitude) ++db;
   s.masterGainDb = db;

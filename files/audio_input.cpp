@@ -217,17 +217,19 @@ bool decodeAnyAudio(const std::string& path, int fd, const AudioInputRules& rule
     return false;
   }
   Spool spool;
-  const ResultCode result = decodeToSpool(sound.sound, sound.info, kMaxOutputSamples, rules.abort, spool, reason);
+  const ResultCode result =
+      decodeToSpool(sound.sound, sound.info, rules.rate, kMaxOutputSamples, rules.abort, spool, reason);
   if (result == kResultAborted) {
     aborted = true;
     return false;
   }
   if (result == kResultOk && spool.tooLong) {
     std::fclose(spool.stream);
+    const double hours = static_cast<double>(kMaxOutputSamples) / spool.rate / 3600.0;
     refusal = errorRefusal(
-        "The input sound file '%s' is too long: more than %u samples at 44100 Hz (about 13.5 hours) are more than "
+        "The input sound file '%s' is too long: more than %u samples at %u Hz (about %.1f hours) are more than "
         "a render can write.",
-        inputName(path).c_str(), static_cast<unsigned>(kMaxOutputSamples));
+        inputName(path).c_str(), static_cast<unsigned>(kMaxOutputSamples), static_cast<unsigned>(spool.rate), hours);
     return false;
   }
   if (result != kResultOk) {
@@ -235,7 +237,8 @@ bool decodeAnyAudio(const std::string& path, int fd, const AudioInputRules& rule
       refusal = withReason(refusalForResult(result), inputName(path) + ": " + reason);
     } else if (result == kResultWriteFailed) {
       refusal = withReason(errorRefusal("Cannot convert input sound file '%s'", inputName(path).c_str()),
-                           "Cannot write its samples at 44100 Hz: " + reason);
+                           "Cannot write its samples at " + std::to_string(rules.rate ? rules.rate : sound.info.samplerate) +
+                               " Hz: " + reason);
     } else {
       refusal = refusalForResult(result);
     }
@@ -247,7 +250,7 @@ bool decodeAnyAudio(const std::string& path, int fd, const AudioInputRules& rule
   input.info.sampleCount = static_cast<std::uint32_t>(spool.frames);
   input.info.channels = spool.channels;
   input.info.bitsPerSample = 32;
-  input.info.sampleRate = kSpoolRate;
+  input.info.sampleRate = spool.rate;
   return true;
 }
 
@@ -351,7 +354,7 @@ WaveProbe probeAudioInput(const std::string& path, const AudioInputRules& rules)
     if (!openAudioInput(path, rules, input, probe.refusal)) return probe;
     std::fclose(input.stream);
     probe.usable = true;
-    probe.durationSeconds = static_cast<float>(input.info.sampleCount) / static_cast<float>(rules.rate);
+    probe.durationSeconds = static_cast<float>(input.info.sampleCount) / static_cast<float>(input.info.sampleRate);
     return probe;
   }
   Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));

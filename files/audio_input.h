@@ -7,8 +7,8 @@
 // file's actual properties and the fix on a line after them. Any audio
 // (WAV in every form, FLAC, Ogg Vorbis and Opus, MP3, AIFF and whatever
 // else libsndfile reads, any depth and rate, mono or stereo) takes a
-// classic 8 or 16-bit 44100 Hz WAV file as it is and decodes everything
-// else once into a spool (files/spool.h).
+// classic 8 or 16-bit WAV file at the asked rate as it is and decodes
+// everything else once into a spool (files/spool.h) at that rate.
 #pragma once
 
 #include <atomic>
@@ -31,6 +31,8 @@ struct AudioInputRules {
   // Channels the classic reader takes (a render's input 1, an analysis 2).
   // Any audio takes 1 or 2 always.
   int maxChannels = 1;
+  // The rate the engine reads at; 0 takes a file at its own rate (any
+  // audio decodes it without resampling, the classic reader takes any).
   std::uint32_t rate = 44100;
   // Told after a classic refusal, how to read the file anyway, e.g.
   // "leave out --strict-input".

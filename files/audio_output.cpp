@@ -155,14 +155,14 @@ OutputFormat formatForPath(const OutputFormat& chosen, const std::string& path) 
   return format;
 }
 
-std::uint64_t outputFrames(std::uint64_t frames, std::uint32_t rate) {
-  if (rate == 44100) return frames;
-  // Fits 64 bits: frames are below 2^32, rates below 2^17.
-  return (frames * rate + 22050) / 44100;
+std::uint64_t outputFrames(std::uint64_t frames, std::uint32_t rate, std::uint32_t fromRate) {
+  if (rate == fromRate || fromRate == 0) return frames;
+  // Fits 64 bits: frames are below 2^32, rates below 2^31.
+  return (frames * rate + fromRate / 2) / fromRate;
 }
 
-SampleEncoding encodingFor(const OutputFormat& format) {
-  if (format.rate != 44100 || format.kind == OutputKind::WavFloat) return SampleEncoding::Float32;
+SampleEncoding encodingFor(const OutputFormat& format, std::uint32_t fromRate) {
+  if (format.rate != fromRate || format.kind == OutputKind::WavFloat) return SampleEncoding::Float32;
   if (format.kind == OutputKind::Wav24 || format.kind == OutputKind::Flac24) return SampleEncoding::Int24;
   return SampleEncoding::Int16;
 }

@@ -35,7 +35,7 @@ struct OutputFormat {
   std::uint32_t rate = 44100;
 };
 
-// The rates an output can have.
+// The rates an output can have (and, for an edited recording, its own).
 inline constexpr std::uint32_t kOutputRates[] = {44100, 48000, 88200, 96000};
 bool outputRateAllowed(std::uint32_t rate);
 
@@ -60,9 +60,10 @@ OutputFormat formatForPath(const OutputFormat& chosen, const std::string& path);
 // The extension of `path` as written (".mp3"), or empty.
 std::string extensionOf(const std::string& path);
 
-// Frames the output holds at `rate` for `frames` at 44100 Hz: the count
-// rounded to the nearest whole frame.
-std::uint64_t outputFrames(std::uint64_t frames, std::uint32_t rate);
+// Frames the output holds at `rate` for `frames` at `fromRate` (the
+// engine's 44100 Hz, or a recording's own rate when it is edited): the
+// count rounded to the nearest whole frame.
+std::uint64_t outputFrames(std::uint64_t frames, std::uint32_t rate, std::uint32_t fromRate = 44100);
 
 // Writes the complete WAV header for `frames` frames of `channels` in
 // `kind` (a WAV kind) at `rate`, RF64 when the data passes 4 GB. False
@@ -70,17 +71,18 @@ std::uint64_t outputFrames(std::uint64_t frames, std::uint32_t rate);
 bool writeSoundHeader(std::FILE* stream, OutputKind kind, int channels, std::uint32_t rate, std::uint64_t frames,
                       Refusal& refusal);
 
-// The encoding the engine writes for `format`: what keeps the precision
-// the output can hold (float for any output that is resampled).
-SampleEncoding encodingFor(const OutputFormat& format);
+// The encoding the engine writes for `format` from samples at `fromRate`:
+// what keeps the precision the output can hold (float for any output
+// that is resampled).
+SampleEncoding encodingFor(const OutputFormat& format, std::uint32_t fromRate = 44100);
 
 // Makes the stream that takes the engine's samples (`encoding`, `channels`
-// interleaved, `frames` frames at 44100 Hz) for `target` in `format`: the
+// interleaved, `frames` frames at `fromRate`) for `target` in `format`: the
 // header (WAV) or the encoder (FLAC) is made at once. Closing the stream
 // finishes the file and closes `target`; its result says whether all of
 // it was written. nullptr with `refusal` (and `target` closed) when it
 // cannot be made.
 std::FILE* openSoundSink(std::FILE* target, const OutputFormat& format, SampleEncoding encoding, int channels,
-                         std::uint64_t frames, Refusal& refusal);
+                         std::uint64_t frames, Refusal& refusal, std::uint32_t fromRate = 44100);
 
 }  // namespace vellomar

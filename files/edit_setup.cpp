@@ -151,7 +151,9 @@ ResultCode renderEditedPicture(const std::string& recordingPath, const EditedPic
   const EditRecord& record = edited.record;
   auto recording = std::make_shared<EditRecording>();
   bool aborted = false;
-  if (!recording->open(recordingPath, control.abort, refusal, &aborted)) {
+  // At the rate the picture was analysed at: the recording's own, or
+  // 44100 Hz for a picture made before recordings were edited at theirs.
+  if (!recording->open(recordingPath, record.sampleRate, control.abort, refusal, &aborted)) {
     return aborted ? kResultAborted : kResultInternal;
   }
   if (const std::string wrong = lengthMismatch(*recording, record); !wrong.empty()) {

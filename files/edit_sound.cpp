@@ -84,13 +84,13 @@ void encodeExactly(const double* values, std::size_t count, SampleEncoding encod
 // The stream the render writes into `target`: the WAV header for the
 // engine's own bytes, or a sound sink. Closes `target` when it fails.
 std::FILE* soundStream(std::FILE* target, const OutputFormat& format, SampleEncoding encoding, int channels,
-                       std::uint64_t frames, Refusal& refusal) {
-  if (!isFlac(format.kind) && format.rate == 44100) {
+                       std::uint64_t frames, std::uint32_t rate, Refusal& refusal) {
+  if (!isFlac(format.kind) && format.rate == rate) {
     if (writeSoundHeader(target, format.kind, channels, format.rate, frames, refusal)) return target;
     std::fclose(target);
     return nullptr;
   }
-  return openSoundSink(target, format, encoding, channels, frames, refusal);
+  return openSoundSink(target, format, encoding, channels, frames, refusal, rate);
 }
 
 }  // namespace
@@ -99,10 +99,12 @@ EditRecording::~EditRecording() {
   if (stream_) std::fclose(stream_);
 }
 
-bool EditRecording::open(const std::string& path, const std::atomic<bool>* abort, Refusal& refusal, bool* aborted) {
+bool EditRecording::open(const std::string& path, std::uint32_t rate, const std::atomic<bool>* abort,
+                         Refusal& refusal, bool* aborted) {
   AudioInputRules rules;
   rules.anyAudio = true;
   rules.maxChannels = 2;
+  rules.rate = rate;
   rules.abort = abort;
   AudioInput input;
   if (!openAudioInput(path, rules, input, refusal, aborted)) return false;
@@ -183,7 +185,14 @@ std::FILE* EditRecording::duplicateStream() const {
 ResultCode analyseSoundForEditing(std::shared_ptr<const EditRecording> recording, const RenderSettings& grid,
                                   std::uint32_t width, std::uint32_t height, const EditControl& control,
                                   SoundForEditing& sound, Refusal& refusal) {
-  const RenderSettings settings = editingSettings(grid);
+  RenderSettings atRate = grid;
+  atRate.sampleRate = recording->info().sampleRate;
+  const RenderSettings settings = editingSettings(atRate);
+  if (const Refusal band = bandRefusal(settings)) {
+    refusal = band;
+    refusal.text += " The recording '" + recording->path() + "' is " + recording->description() + ".";
+    return kResultInternal;
+  }
   PreparedAnalysis prepared;
   AnalysisJob& job = prepared.job;
   job.settings = settings;
@@ -220,7 +229,7 @@ ResultCode openSoundForEditing(const std::string& path, const RenderSettings& gr
                                Refusal& refusal) {
   auto recording = std::make_shared<EditRecording>();
   bool aborted = false;
-  if (!recording->open(path, control.abort, refusal, &aborted)) return aborted ? kResultAborted : kResultInternal;
+  if (!recording->open(path, 0, control.abort, refusal, &aborted)) return aborted ? kResultAborted : kResultInternal;
   return analyseSoundForEditing(std::move(recording), grid, width, height, control, sound, refusal);
 }
 
@@ -258,7 +267,7 @@ SpectralEditJob soundEditJob(const SoundForEditing& sound, const PictureBitmap& 
 }
 
 ResultCode writeSoundEdit(const SoundForEditing& sound, const PictureBitmap& painted, const std::string& outputPath,
-                          const OutputFormat& format, const EditControl& control, Refusal& refusal) {
+                          OutputFormat format, const EditControl& control, Refusal& refusal) {
   if (painted.width != sound.original->width || painted.height != sound.original->height ||
       painted.stride != sound.original->stride) {
     refusal = errorRefusal("The painted picture is %u x %u pixels, but the recording's picture is %u x %u.",
@@ -269,8 +278,10 @@ ResultCode writeSoundEdit(const SoundForEditing& sound, const PictureBitmap& pai
   OutputFile output;
   std::FILE* target = output.openBlank(outputPath, outputFileKind(format), refusal);
   if (!target) return kResultWriteFailed;
-  const SampleEncoding encoding = encodingFor(format);
-  std::FILE* stream = soundStream(target, format, encoding, channels, sound.record.sampleCount, refusal);
+  const std::uint32_t rate = sound.record.sampleRate;
+  if (format.rate == 0) format.rate = rate;
+  const SampleEncoding encoding = encodingFor(format, rate);
+  std::FILE* stream = soundStream(target, format, encoding, channels, sound.record.sampleCount, rate, refusal);
   if (!stream) return kResultWriteFailed;
 
   SpectralEditJob job = soundEditJob(sound, painted);

@@ -4,8 +4,8 @@
 // back (whole, into any output format; or a range of it, for the live
 // path) against that one analysis.
 //
-// Any sound file the input reader takes can be edited: a classic 8 or
-// 16-bit 44100 Hz wave is read where it lies; anything else is decoded
+// Any sound file the input reader takes can be edited, at its own rate: a
+// classic 8 or 16-bit wave is read where it lies; anything else is decoded
 // once into the reader's float spool, which stays open with the recording.
 // Outside the edit the samples come back exactly as decoded: a 16-bit
 // recording to a 16-bit (or deeper) output, a decoded one to a float or
@@ -39,9 +39,12 @@ class EditRecording {
   EditRecording& operator=(const EditRecording&) = delete;
 
   // Opens the sound file at `path` (mono or stereo, any format the input
-  // reader takes). False with the refusal, or with `aborted` set (and no
-  // refusal) when `abort` stopped the decode.
-  bool open(const std::string& path, const std::atomic<bool>* abort, Refusal& refusal, bool* aborted = nullptr);
+  // reader takes) at `rate`: 0 for its own, else resampled to it (as
+  // pictures made before recordings were edited at their own rate have
+  // it). False with the refusal, or with `aborted` set (and no refusal)
+  // when `abort` stopped the decode.
+  bool open(const std::string& path, std::uint32_t rate, const std::atomic<bool>* abort, Refusal& refusal,
+            bool* aborted = nullptr);
 
   // Samples [from, from + count) of `channel` in the engine's units (16-bit
   // full scale). Any thread, several at once. Returns 0, 3 or 4 (short).
@@ -80,13 +83,14 @@ struct SoundForEditing {
 };
 
 // Analyses the open `recording` for editing on the grid of `grid` (scale,
-// band, block length) into a width x height picture (0 sides: the default
-// size). Returns 0, 111 (aborted) or another result with the refusal.
+// band, block length) at the recording's rate into a width x height
+// picture (0 sides: the default size). Returns 0, 111 (aborted) or another
+// result with the refusal.
 ResultCode analyseSoundForEditing(std::shared_ptr<const EditRecording> recording, const RenderSettings& grid,
                                   std::uint32_t width, std::uint32_t height, const EditControl& control,
                                   SoundForEditing& sound, Refusal& refusal);
 
-// Opens the recording at `path` and analyses it as above.
+// Opens the recording at `path` at its own rate and analyses it as above.
 ResultCode openSoundForEditing(const std::string& path, const RenderSettings& grid, std::uint32_t width,
                                std::uint32_t height, const EditControl& control, SoundForEditing& sound,
                                Refusal& refusal);
@@ -103,10 +107,11 @@ SpectralEditJob soundEditJob(const SoundForEditing& sound, const PictureBitmap& 
 
 // Renders `painted` against the sound into `outputPath` in `format`,
 // through the safe replacement (nothing under the name until complete).
-// At the recording's rate the samples no edit reaches come back exactly
-// as the format holds them; another rate resamples the whole sound.
+// At the recording's rate (a format's rate 0 asks for it) the samples no
+// edit reaches come back exactly as the format holds them; another rate
+// resamples the whole sound.
 // Returns 0, 111 (nothing left behind) or another result with the refusal.
 ResultCode writeSoundEdit(const SoundForEditing& sound, const PictureBitmap& painted, const std::string& outputPath,
-                          const OutputFormat& format, const EditControl& control, Refusal& refusal);
+                          OutputFormat format, const EditControl& control, Refusal& refusal);
 
 }  // namespace vellomar

@@ -40,13 +40,14 @@ std::int32_t quantize(float value, int bits) {
 class SoundSink {
  public:
   SoundSink(std::FILE* target, const OutputFormat& format, SampleEncoding encoding, int channels,
-            std::uint64_t frames)
+            std::uint64_t frames, std::uint32_t fromRate)
       : target_(target),
         format_(format),
         encoding_(encoding),
         channels_(static_cast<std::size_t>(channels)),
+        fromRate_(fromRate),
         inFrames_(frames),
-        outFrames_(outputFrames(frames, format.rate)) {}
+        outFrames_(outputFrames(frames, format.rate, fromRate)) {}
 
   ~SoundSink() {
     if (flac_) sf_close(flac_);
@@ -58,18 +59,18 @@ class SoundSink {
   bool start(Refusal& refusal) {
     try {
       in_.resize(kChunkFrames * channels_);
-      if (format_.rate != 44100) out_.resize(outCapacity() * channels_);
+      if (resampled()) out_.resize(outCapacity() * channels_);
       bytes_.resize(std::max(kChunkFrames, outCapacity()) * channels_ * 4);
       ints_.resize(std::max(kChunkFrames, outCapacity()) * channels_);
     } catch (const std::bad_alloc&) {
       refusal = refusalForResult(kResultNoMemory);
       return false;
     }
-    if (format_.rate != 44100) {
+    if (resampled()) {
       soxr_error_t error = nullptr;
       const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
       const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
-      resampler_ = soxr_create(44100, format_.rate, static_cast<unsigned>(channels_), &error, &io, &quality, nullptr);
+      resampler_ = soxr_create(fromRate_, format_.rate, static_cast<unsigned>(channels_), &error, &io, &quality, nullptr);
       if (!resampler_ || error) {
         refusal = refusalForResult(kResultNoMemory);
         return false;
@@ -143,10 +144,15 @@ class SoundSink {
   }
 
  private:
+  bool resampled() const { return format_.rate != fromRate_; }
+
   std::size_t outCapacity() const {
-    // A chunk at the highest rate (96000 / 44100 < 2.2) and what the
-    // resampler keeps back.
-    return format_.rate == 44100 ? kChunkFrames : kChunkFrames * 3 + 1024;
+    // A chunk at the output's rate (up to eight times the input's; a
+    // higher ratio takes a chunk in parts) and what the resampler keeps
+    // back.
+    if (!resampled()) return kChunkFrames;
+    const double ratio = std::min(8.0, static_cast<double>(format_.rate) / static_cast<double>(fromRate_));
+    return static_cast<std::size_t>(std::ceil(static_cast<double>(kChunkFrames) * ratio)) + 1024;
   }
 
   int bitsOut() const {
@@ -271,6 +277,7 @@ class SoundSink {
   const OutputFormat format_;
   const SampleEncoding encoding_;
   const std::size_t channels_;
+  const std::uint32_t fromRate_;
   const std::uint64_t inFrames_;
   const std::uint64_t outFrames_;
   std::uint64_t received_ = 0;  // frames the engine has written
@@ -304,13 +311,13 @@ int sinkClose(void* cookie) {
 }  // namespace
 
 std::FILE* openSoundSink(std::FILE* target, const OutputFormat& format, SampleEncoding encoding, int channels,
-                         std::uint64_t frames, Refusal& refusal) {
-  if (channels < 1 || channels > 2) {
+                         std::uint64_t frames, Refusal& refusal, std::uint32_t fromRate) {
+  if (channels < 1 || channels > 2 || fromRate == 0 || format.rate == 0) {
     std::fclose(target);
     refusal = internalErrorRefusal(5);
     return nullptr;
   }
-  auto* sink = new (std::nothrow) SoundSink(target, format, encoding, channels, frames);
+  auto* sink = new (std::nothrow) SoundSink(target, format, encoding, channels, frames, fromRate);
   if (!sink) {
     std::fclose(target);
     refusal = refusalForResult(kResultNoMemory);

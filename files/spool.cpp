@@ -5,8 +5,10 @@
 #include <soxr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -114,9 +116,11 @@ int copyToUnnamedFile(int fd, const std::atomic<bool>* abort, bool& aborted, std
 
 namespace {
 
-ResultCode decodeFrames(SNDFILE* sound, const SF_INFO& info, std::uint64_t maxFrames, const std::atomic<bool>* abort,
-                        Spool& spool, std::string& reason) {
+ResultCode decodeFrames(SNDFILE* sound, const SF_INFO& info, std::uint32_t rate, std::uint64_t maxFrames,
+                        const std::atomic<bool>* abort, Spool& spool, std::string& reason) {
   if (info.channels < 1 || info.channels > 2 || info.samplerate <= 0) return kResultInternal;
+  const auto own = static_cast<std::uint32_t>(info.samplerate);
+  if (rate == 0) rate = own;
   const auto channels = static_cast<std::size_t>(info.channels);
   const int fd = makeUnnamedFile();
   if (fd < 0) return spoolFailed(reason);
@@ -126,21 +130,22 @@ ResultCode decodeFrames(SNDFILE* sound, const SF_INFO& info, std::uint64_t maxFr
     return spoolFailed(reason);
   }
   spool.channels = info.channels;
+  spool.rate = rate;
 
   Resampler resampler;
-  if (static_cast<std::uint32_t>(info.samplerate) != kSpoolRate) {
+  if (own != rate) {
     soxr_error_t error = nullptr;
     const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, 0);
-    resampler.reset(soxr_create(info.samplerate, kSpoolRate, static_cast<unsigned>(channels), &error, &io, &quality,
-                                nullptr));
+    resampler.reset(soxr_create(own, rate, static_cast<unsigned>(channels), &error, &io, &quality, nullptr));
     if (!resampler || error) return kResultNoMemory;
   }
   std::vector<float> in;
   std::vector<float> out;
-  // Room for a chunk's output at the highest ratio a decoder gives (8 kHz
-  // up to 44.1 kHz is 5.5), and what the resampler holds back.
-  const std::size_t outFrames = kChunkFrames * 8 + 4096;
+  // Room for a chunk's output at this ratio (at most 8: a higher one takes
+  // a chunk in parts), and what the resampler holds back.
+  const double ratio = std::min(8.0, static_cast<double>(rate) / own);
+  const std::size_t outFrames = static_cast<std::size_t>(std::ceil(kChunkFrames * ratio)) + 4096;
   try {
     in.resize(kChunkFrames * channels);
     if (resampler) out.resize(outFrames * channels);
@@ -201,10 +206,10 @@ ResultCode decodeFrames(SNDFILE* sound, const SF_INFO& info, std::uint64_t maxFr
 
 }  // namespace
 
-ResultCode decodeToSpool(SNDFILE* sound, const SF_INFO& info, std::uint64_t maxFrames, const std::atomic<bool>* abort,
-                         Spool& spool, std::string& reason) {
+ResultCode decodeToSpool(SNDFILE* sound, const SF_INFO& info, std::uint32_t rate, std::uint64_t maxFrames,
+                         const std::atomic<bool>* abort, Spool& spool, std::string& reason) {
   spool = Spool{};
-  const ResultCode result = decodeFrames(sound, info, maxFrames, abort, spool, reason);
+  const ResultCode result = decodeFrames(sound, info, rate, maxFrames, abort, spool, reason);
   if (result != kResultOk && spool.stream) {
     std::fclose(spool.stream);
     spool = Spool{};

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Sound that the engine cannot read by position as it is (standard input,
 // compressed audio, other rates and depths) is decoded once into an
-// unnamed file: 32-bit float frames at 44100 Hz, 1.0 at full scale, mono
-// or stereo. The file has no name from the start (or loses it at once), so
+// unnamed file: 32-bit float frames at 44100 Hz (or at the sound's own
+// rate, for editing a recording), 1.0 at full scale, mono or stereo. The file has no name from the start (or loses it at once), so
 // nothing is left behind however the program ends; its length is exact
 // before any output is written.
 //
-// Disk cost: 4 bytes per sample per channel, 176400 bytes a second mono
-// (about 635 MB an hour), twice that stereo, in $TMPDIR (or /tmp).
+// Disk cost: 4 bytes per sample per channel, at 44100 Hz 176400 bytes a
+// second mono (about 635 MB an hour), twice that stereo, in $TMPDIR (or /tmp).
 #pragma once
 
 #include <sndfile.h>
@@ -20,8 +20,6 @@
 #include "engine/result_code.h"
 
 namespace vellomar {
-
-inline constexpr std::uint32_t kSpoolRate = 44100;
 
 // An unnamed read-write file in the temporary folder, or -1 with errno set.
 int makeUnnamedFile();
@@ -40,16 +38,18 @@ struct Spool {
   std::FILE* stream = nullptr;
   std::uint64_t frames = 0;
   int channels = 0;
+  std::uint32_t rate = 0;
   bool tooLong = false;  // the decode stopped past maxFrames
 };
 
 // Decodes every frame of `sound` (1 or 2 channels, at `info.samplerate`)
-// into a spool at 44100 Hz, resampling with libsoxr's very high quality.
+// into a spool at `rate` (0: the sound's own), resampling with libsoxr's
+// very high quality when they differ.
 // Returns 0, 3 (no memory), 4 (the decoder failed part-way; `reason` says
 // why), 7 (the spool cannot be written; `reason` says why) or 111 (aborted).
 // The decode stops, with tooLong set, once the spool holds more than
 // `maxFrames` frames.
-ResultCode decodeToSpool(SNDFILE* sound, const SF_INFO& info, std::uint64_t maxFrames, const std::atomic<bool>* abort,
-                         Spool& spool, std::string& reason);
+ResultCode decodeToSpool(SNDFILE* sound, const SF_INFO& info, std::uint32_t rate, std::uint64_t maxFrames,
+                         const std::atomic<bool>* abort, Spool& spool, std::string& reason);
 
 }  // namespace vellomar

@@ -226,5 +226,36 @@ TEST_F(EditCliTest, TheOutputTakesTheRendersFormatsAndTheRecordingAnySoundFile) 
   EXPECT_EQ(test::readFile(dir.file("c.wav")), test::readFile(recording));
 }
 
+TEST_F(EditCliTest, ARecordingAt48kHzComesBackAtItsOwnRateUnlessAnotherIsAsked) {
+  // Stereo, the channels different.
+  std::vector<std::int16_t> frames;
+  for (std::size_t i = 0; i < speech.size(); ++i) {
+    frames.push_back(speech[i]);
+    frames.push_back(speech[speech.size() - 1 - i]);
+  }
+  const std::string take = dir.file("take48.wav");
+  test::writeFile(take, test::waveBytes(test::pcm16Bytes(frames), 2, 16, 48000));
+  Outcome o = run("-q --analyse --for-editing " + quoted(take) + " " + quoted(picture));
+  ASSERT_EQ(o.exitCode, 0) << o.err;
+  const std::vector<std::uint8_t> sidecar = test::readFile(picture + ".vellomar-edit");
+  EXPECT_NE(std::string(sidecar.begin(), sidecar.end()).find("sample-rate: 48000"), std::string::npos);
+  const std::string same = dir.file("same.wav");
+  o = run("-q --edit " + quoted(take) + " " + quoted(picture) + " " + quoted(same));
+  ASSERT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_EQ(test::readFile(same), test::readFile(take));
+  // --rate resamples: 44100 frames a second.
+  const std::string at44 = dir.file("at44.wav");
+  o = run("-q --edit --rate 44100 " + quoted(take) + " " + quoted(picture) + " " + quoted(at44));
+  ASSERT_EQ(o.exitCode, 0) << o.err;
+  const std::size_t frames44 = (speech.size() * 44100 + 24000) / 48000;
+  EXPECT_EQ(test::waveSamples(at44).size(), 2 * frames44);
+  // A band the recording's rate cannot hold is refused, and no picture made.
+  const std::string other = dir.file("other.png");
+  o = run("-q --analyse --for-editing --high-hz 30000 " + quoted(take) + " " + quoted(other));
+  EXPECT_EQ(o.exitCode, 1);
+  EXPECT_NE(o.err.find("48000 Hz"), std::string::npos) << o.err;
+  EXPECT_FALSE(test::fileExists(other));
+}
+
 }  // namespace
 }  // namespace vellomar

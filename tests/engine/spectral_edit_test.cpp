@@ -153,6 +153,60 @@ TEST(SpectralEditTest, SamplesBeyondTheEditedFramesAreUntouched) {
   EXPECT_GT(changed, 1000u);
 }
 
+// The power of `x` at `hz` (a Goertzel sum over all of it) at `rate`.
+double powerAt(const std::vector<double>& x, double hz, double rate) {
+  const double w = 2.0 * M_PI * hz / rate;
+  double re = 0.0, im = 0.0;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    re += x[i] * std::cos(w * static_cast<double>(i));
+    im -= x[i] * std::sin(w * static_cast<double>(i));
+  }
+  return re * re + im * im;
+}
+
+TEST(SpectralEditTest, TheDefaultFrameLastsAboutAsLongAtEveryRate) {
+  const std::pair<std::uint32_t, std::int32_t> cases[] = {
+      {8000, 1024}, {16000, 2048}, {22050, 2048}, {44100, 4096}, {48000, 4096}, {96000, 8192}, {192000, 16384},
+      {384000, 16384}};
+  for (const auto& [rate, n] : cases) EXPECT_EQ(editBlockLength(rate), n) << rate;
+  RenderSettings unset;
+  unset.blockLength = 0;
+  unset.sampleRate = 88200;
+  EXPECT_EQ(editingSettings(unset).blockLength, 8192);
+}
+
+TEST(SpectralEditTest, ARecordingAt96kHzIsEditedOnItsOwnFrequencies) {
+  // Tones at 5 kHz and at 30 kHz, above what 44.1 kHz holds; a linear
+  // picture spans 0 ... 48 kHz.
+  const double rate = 96000.0;
+  std::vector<std::int16_t> sound(96000);
+  for (std::size_t i = 0; i < sound.size(); ++i) {
+    const double t = static_cast<double>(i) / rate;
+    sound[i] = static_cast<std::int16_t>(std::lround(6000.0 * std::sin(2 * M_PI * 5000.0 * t) +
+                                                     6000.0 * std::sin(2 * M_PI * 30000.0 * t)));
+  }
+  RenderSettings g = grid(editBlockLength(96000));
+  g.sampleRate = 96000;
+  g.frequencyScale = FrequencyScale::Linear;
+  const std::uint32_t width = 241;  // 200 Hz a column
+  EditCase e(g, sound, 1, width, 40);
+  ASSERT_EQ(e.analysisResult, kResultOk);
+  ASSERT_EQ(e.settings.blockLength, 8192);
+  // The 30 kHz tone is brightest in its own column.
+  std::uint32_t loudest = 0;
+  for (std::uint32_t x = width / 2; x < width; ++x) {
+    if (e.originalPixel(0, x, 20) > e.originalPixel(0, loudest, 20) || loudest < width / 2) loudest = x;
+  }
+  EXPECT_EQ(loudest, 150u);
+  e.paint(145, 0, 156, 40, [](int) { return 0; });
+  ResultCode result = -1;
+  const std::vector<double> out = e.render(1, &result);
+  ASSERT_EQ(result, kResultOk);
+  std::vector<double> in(sound.begin(), sound.end());
+  EXPECT_LT(10 * std::log10(powerAt(out, 30000.0, rate) / powerAt(in, 30000.0, rate)), -60.0);
+  EXPECT_NEAR(10 * std::log10(powerAt(out, 5000.0, rate) / powerAt(in, 5000.0, rate)), 0.0, 0.01);
+}
+
 TEST(SpectralEditTest, BlackRectangleOnSpeechAndNoise) {
   const std::vector<std::int16_t> speech = test::speechLike(44100 * 2, 16000);
   const std::vector<std::int16_t> noise = test::noise(44100 * 2, 3277);

@@ -12,6 +12,7 @@
 #include "ui/document/picture_document.h"
 #include "ui/editor/editor_canvas.h"
 #include "ui/editor/readouts.h"
+#include "ui/editor/sound_edit.h"
 
 namespace vellomar {
 
@@ -163,7 +164,8 @@ void EditorRuler::paintEvent(QPaintEvent*) {
   const QPointF b = canvas_.toPicture(shown.bottomRight());
   // The viewport is no child of the ruler: both meet in the window.
   const QPoint origin = view->mapTo(window(), QPoint(0, 0)) - mapTo(window(), QPoint(0, 0));
-  const float duration = axisDuration(renderSettings, inputWaveDuration);
+  const EditorAxes axes = editorAxes(document_);
+  const float duration = axes.durationSeconds;
   QString title;
   if (axis_ == Axis::Frequency) {
     const double x0 = std::max(0.5, a.x()), x1 = std::min(w - 0.5, b.x());
@@ -171,7 +173,7 @@ void EditorRuler::paintEvent(QPaintEvent*) {
     const int start = origin.x() + static_cast<int>(std::lround(canvas_.toViewport(QPointF(x0, 0)).x()));
     const int end = origin.x() + static_cast<int>(std::lround(canvas_.toViewport(QPointF(x1, 0)).x()));
     EditorFrequencyAxis axis =
-        layoutEditorFrequencyRuler(renderSettings, w, x0, x1, start, end - start, axisNotesA4Hz(), measure);
+        layoutEditorFrequencyRuler(axes.settings, w, x0, x1, start, end - start, axisNotesA4Hz(), measure);
     geometry_ = std::move(axis.geometry);
     title = axis.title;
     paintRuler(painter, geometry_, font, text);

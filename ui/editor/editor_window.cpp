@@ -462,8 +462,8 @@ void EditorWindow::pointerMoved(QPointF at, bool inside) {
     readout_->clear();
     return;
   }
-  readout_->setText(
-      readoutText(*picture, renderSettings, axisDuration(renderSettings, inputWaveDuration), at.x(), at.y()));
+  const EditorAxes axes = editorAxes(document_);
+  readout_->setText(readoutText(*picture, axes.settings, axes.durationSeconds, at.x(), at.y()));
 }
 
 EditorWindow* editorOf(MainWindow& window) {

@@ -14,6 +14,7 @@
 #include "files/edit_setup.h"
 #include "files/messages.h"
 #include "files/paths.h"
+#include "ui/axes/axes.h"
 #include "ui/common/app_state.h"
 #include "ui/common/file_names.h"
 #include "ui/document/picture_document.h"
@@ -145,8 +146,21 @@ RenderSettings soundEditGrid() {
   grid.frequencyScale = renderSettings.frequencyScale;
   grid.bandLowHz = renderSettings.bandLowHz;
   grid.bandHighHz = renderSettings.bandHighHz;
-  grid.blockLength = kEditBlockLength;
+  grid.blockLength = 0;  // editBlockLength at the recording's rate
   return grid;
+}
+
+EditorAxes editorAxes(const PictureDocument& document) {
+  EditorAxes axes;
+  if (const SoundEdit* edit = soundEditOf(document)) {
+    const EditRecord& record = edit->record();
+    axes.settings = editRecordSettings(record);
+    axes.durationSeconds = static_cast<float>(static_cast<double>(record.sampleCount) / record.sampleRate);
+    return axes;
+  }
+  axes.settings = renderSettings;
+  axes.durationSeconds = axisDuration(renderSettings, inputWaveDuration);
+  return axes;
 }
 
 bool editSoundFile(MainWindow& window) {
@@ -222,7 +236,9 @@ bool saveEditedSoundTo(QWidget* owner, PictureDocument& document, const std::str
   }
   const std::shared_ptr<const PictureBitmap> picture = document.snapshot();
   const SoundForEditing sound = edit->sound();
-  const OutputFormat format = formatForPath(fileOptions.output, path);
+  // The Options' format for the name, at the recording's own rate.
+  OutputFormat format = formatForPath(fileOptions.output, path);
+  format.rate = 0;
   Refusal refusal;
   const QString label = QStringLiteral("Saving '%1'...").arg(displayName(QFileInfo(pathToQt(path)).fileName()));
   const ResultCode result = runWithProgress(owner, label, [&](const EditControl& control) {

@@ -42,6 +42,7 @@ class SoundEdit : public QObject {
   // The recording, its analysis and the moves of the spectrum that are in
   // effect now (those of the history's steps that are done).
   SoundForEditing sound() const;
+  const EditRecord& record() const { return sound_.record; }
   const std::string& recordingPath() const { return sound_.recording->path(); }
   // The recording's file name, for titles and messages.
   QString recordingName() const;
@@ -74,8 +75,16 @@ class SoundEdit : public QObject {
 SoundEdit* soundEditOf(const PictureDocument& document);
 
 // The grid a recording is analysed on from the window: its scale and band,
-// the editing frame length.
+// the editing frame length for the recording's rate.
 RenderSettings soundEditGrid();
+
+// What the editor's axes and readouts describe: the grid, rate and length
+// of the recording attached to `document`; else the window's render.
+struct EditorAxes {
+  RenderSettings settings;
+  float durationSeconds = 0.0f;
+};
+EditorAxes editorAxes(const PictureDocument& document);
 
 // View > "Edit a sound...": asks for a recording, then editSound.
 bool editSoundFile(MainWindow& window);
@@ -85,11 +94,12 @@ bool editSoundFile(MainWindow& window);
 bool editSound(MainWindow& window, const std::string& path);
 
 // File > "Save sound...": asks for a sound file (.wav or .flac; the
-// Options' format at the depth the name's container has), then
-// saveEditedSoundTo.
+// Options' format at the depth the name's container has, at the
+// recording's own rate), then saveEditedSoundTo.
 bool saveEditedSound(QWidget* owner, PictureDocument& document);
 // Renders the document's picture against its recording into `path` in
-// the window's output format for that name. Asks before replacing the
+// the window's output format for that name, at the recording's own rate
+// (so that what was not painted comes back as it was). Asks before replacing the
 // recording itself. False after saying why (or when cancelled).
 bool saveEditedSoundTo(QWidget* owner, PictureDocument& document, const std::string& path);
 

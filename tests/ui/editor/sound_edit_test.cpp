@@ -12,6 +12,7 @@
 #include "editor_support.h"
 #include "engine/spectral_edit.h"
 #include "files/edit_setup.h"
+#include "ui/editor/editor_rulers.h"
 #include "ui/editor/sound_edit.h"
 #include "ui/view/view_menu.h"
 
@@ -177,6 +178,50 @@ class SoundEditTest : public QObject, public EditorFixture {
     messages->answerQuestionsWith(kButtonYes);
     QVERIFY(saveEditedSoundTo(editor, document(), recording_));
     QVERIFY(readFile(recording_) != original);
+  }
+
+  // A recording at 48 kHz is edited and saved at its own rate, whatever
+  // the Options' output rate, and the editor's axes span its band and
+  // length.
+  void aRecordingAt48kHzKeepsItsRateInTheEditorAndTheSavedSound() {
+    const std::vector<std::int16_t> take = speechLike(48000 * 2, 12000);
+    recording_ = dir_->file("take48.wav");
+    writeFile(recording_, waveBytes(pcm16Bytes(take), 1, 16, 48000));
+    openRecording();
+    const SoundEdit* edit = soundEditOf(document());
+    QVERIFY(edit != nullptr);
+    QCOMPARE(edit->record().sampleRate, 48000u);
+    const EditorAxes axes = editorAxes(document());
+    QCOMPARE(axes.settings.sampleRate, 48000u);
+    QCOMPARE(axes.durationSeconds, 2.0f);
+    // The window's scale changes later: the picture keeps the one it was
+    // analysed on (Mel), at the recording's rate.
+    renderSettings.frequencyScale = FrequencyScale::Linear;
+    editor->action("zoomFitAction")->trigger();
+    QApplication::processEvents();
+    editor->frequencyRuler()->repaint();
+    std::vector<std::string> ends;
+    for (const RulerText& t : editor->frequencyRuler()->geometry().texts) {
+      if (t.y > 20) ends.push_back(t.text);
+    }
+    QVERIFY(!ends.empty());
+    QVERIFY2(ends.back() == "24.00k", ends.back().c_str());
+
+    fileOptions.output.rate = 96000;
+    const std::string wav = dir_->file("same48.wav");
+    QVERIFY(saveEditedSoundTo(editor, document(), wav));
+    QCOMPARE(readFile(wav), readFile(recording_));
+    paintOut(10, 14);
+    const std::string flac = dir_->file("edited48.flac");
+    QVERIFY(saveEditedSoundTo(editor, document(), flac));
+    SF_INFO info{};
+    SNDFILE* file = sf_open(flac.c_str(), SFM_READ, &info);
+    QVERIFY(file != nullptr);
+    sf_close(file);
+    QCOMPARE(info.samplerate, 48000);
+    QCOMPARE(info.frames, static_cast<sf_count_t>(take.size()));
+    QVERIFY(messages->messages().empty());
+    fileOptions = SoundFileOptions{};
   }
 
   void aFileThatIsNoSoundIsRefusedAndThePictureStays() {

@@ -33,14 +33,14 @@ void reportProgress(const SpectralEditJob& job, int thousandths) {
 // output it makes.
 struct ChunkWorker {
   EditContext context;
-  std::vector<double> reach;  // chunk + 2 (N - hop) samples of one channel
+  std::vector<double> reach;  // chunk + 2 (N - hop) + hop samples of one channel
   std::vector<double> delta;  // chunk samples
 
   ResultCode configure(const EditGrid& grid, const SynthesisStore& store) {
     if (const ResultCode r = context.configure(grid, store); r != kResultOk) return r;
     try {
       const auto chunk = static_cast<std::size_t>(kChunkHops * grid.hop);
-      reach.assign(chunk + 2 * static_cast<std::size_t>(grid.n - grid.hop), 0.0);
+      reach.assign(chunk + 2 * static_cast<std::size_t>(grid.n - grid.hop) + static_cast<std::size_t>(grid.hop), 0.0);
       delta.assign(chunk, 0.0);
     } catch (const std::bad_alloc&) {
       return kResultNoMemory;
@@ -54,13 +54,18 @@ struct ChunkWorker {
     const std::int64_t begin = c * kChunkHops * g.hop;
     const std::int64_t end = std::min<std::int64_t>(begin + kChunkHops * g.hop, g.total);
     count = static_cast<std::size_t>(end - begin);
-    const std::int64_t reachBegin = begin - (g.n - g.hop);
-    const std::int64_t reachLength = (end - begin) + 2 * (g.n - g.hop);
+    // Every sample of the frames that reach the chunk; the last of a chunk
+    // that ends part-way through a hop reaches up to a hop beyond N - hop.
+    const std::int64_t firstFrame = g.firstFrameAt(begin);
+    const std::int64_t lastFrame = std::min(g.lastFrameAt(end - 1), g.frames - 1);
+    const std::int64_t reachBegin = g.frameStart(firstFrame);
+    const std::int64_t reachLength = g.frameStart(lastFrame) + g.n - reachBegin;
+    if (reachLength > static_cast<std::int64_t>(reach.size())) return kResultInternal;
     for (std::int32_t ch = 0; ch < g.channels; ++ch) {
       if (const ResultCode r = context.read(ch, reachBegin, reachLength, reach.data()); r != kResultOk) return r;
       std::fill(delta.begin(), delta.end(), 0.0);
       // Frames in order, so that every sample sums them alike.
-      for (std::int64_t j = g.firstFrameAt(begin); j <= g.lastFrameAt(end - 1) && j < g.frames; ++j) {
+      for (std::int64_t j = firstFrame; j <= lastFrame; ++j) {
         ResultCode r = kResultOk;
         const double* x = reach.data() + (g.frameStart(j) - reachBegin);
         if (context.frameChange(j, ch, x, true, r) && !context.addChange(j, delta.data(), begin, end)) {

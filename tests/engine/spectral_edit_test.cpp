@@ -387,6 +387,25 @@ TEST(SpectralEditQualityTest, AnyThreadCountGivesTheSameSamples) {
   }
 }
 
+TEST(SpectralEditQualityTest, TheLastFramesOfAnyLengthAreTheSameWithAnyThreadCount) {
+  // Lengths that end part-way through a hop, every row painted, so that the
+  // last frames of the last chunk are transformed too.
+  for (const std::int32_t n : {4096, 8192}) {
+    for (const std::size_t length : {std::size_t{44100} * 3 + 777, std::size_t{44100} * 3 + n / 4 - 1}) {
+      const std::vector<std::int16_t> sound = test::speechLike(length, 12000);
+      EditCase e(grid(n), sound, 1, 120, 80);
+      ASSERT_EQ(e.analysisResult, kResultOk);
+      e.paint(0, 0, 120, 80, [](int b) { return b / 2; });
+      ResultCode result = -1;
+      const std::vector<double> one = e.render(1, &result);
+      ASSERT_EQ(result, kResultOk);
+      for (const std::int32_t threads : {2, 3}) {
+        ASSERT_EQ(e.render(threads, &result), one) << "N " << n << ", " << length << " samples, " << threads << " threads";
+      }
+    }
+  }
+}
+
 TEST(SpectralEditQualityTest, MoveCarriesTheComplexSpectrum) {
   // A 1 kHz tone in the first second, silence after: the tone's cells move
   // one second later and 20 bins up, and sound there as a tone again.

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of rendering a painted picture back into its recording: one minute
-// of mono speech-like sound and of noise at -20 dBFS, N 4096, the default
-// picture (512 columns, a row per hop), on one thread:
+// of mono speech-like sound and of noise at -20 dBFS at 44100 Hz (or
+// another rate), the default frame length for the rate (N 4096 at 44100 Hz)
+// and the default picture (512 columns, a row per hop), on one thread:
 // - the picture unchanged (nothing transformed: the cost of reading and
 //   writing the samples),
 // - the whole file masked (every pixel lowered by 6 dB: every frame
@@ -19,7 +20,7 @@
 // are of CPU time). The analysis that renders compare against is timed
 // apart.
 //
-//   bench_spectral_edit_bench [repeats] [masked]   (default 3)
+//   bench_spectral_edit_bench [repeats] [masked|all] [rate]   (default 3 all 44100)
 //
 // With "masked", only the whole file masked is rendered, on speech: for a
 // profiler.
@@ -41,12 +42,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::int16_t> speechLike(std::size_t count, double peak) {
+std::vector<std::int16_t> speechLike(std::size_t count, double peak, double rate) {
   std::vector<std::int16_t> out(count);
   double phase = 0.0;
   for (std::size_t i = 0; i < count; ++i) {
-    const double t = static_cast<double>(i) / 44100.0;
-    phase += 2.0 * M_PI * (150.0 + 30.0 * std::sin(2.0 * M_PI * 1.3 * t)) / 44100.0;
+    const double t = static_cast<double>(i) / rate;
+    phase += 2.0 * M_PI * (150.0 + 30.0 * std::sin(2.0 * M_PI * 1.3 * t)) / rate;
     double v = 0.0;
     for (int k = 1; k * 180 < 5000; ++k) v += std::sin(k * phase + 0.7 * k) / k;
     out[i] = static_cast<std::int16_t>(std::lround(peak * (0.55 + 0.45 * std::sin(2.0 * M_PI * 3.0 * t)) * v / 2.0));
@@ -108,18 +109,23 @@ int main(int argc, char** argv) {
   using vellomar::test::EditCase;
   const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   const bool maskedOnly = argc > 2 && std::strcmp(argv[2], "masked") == 0;
-  const std::size_t minute = 44100 * 60;
+  const std::uint32_t rate = argc > 3 ? static_cast<std::uint32_t>(std::max(8000, std::atoi(argv[3]))) : 44100;
+  const std::size_t minute = std::size_t{rate} * 60;
   vellomar::RenderSettings grid;
-  grid.blockLength = 4096;
-  const std::uint32_t width = 512, height = minute / 1024;
-  const double rowSeconds = 1024.0 / 44100.0;
+  grid.sampleRate = rate;
+  grid.blockLength = vellomar::editBlockLength(rate);
+  const std::size_t hop = static_cast<std::size_t>(grid.blockLength / 4);
+  const auto width = std::uint32_t{512}, height = static_cast<std::uint32_t>(minute / hop);
+  const double rowSeconds = static_cast<double>(hop) / rate;
   for (const bool noise : {false, true}) {
     if (noise && maskedOnly) break;
-    const std::vector<std::int16_t> sound = noise ? vellomar::test::noise(minute, 3277) : speechLike(minute, 12000);
+    const std::vector<std::int16_t> sound =
+        noise ? vellomar::test::noise(minute, 3277) : speechLike(minute, 12000, rate);
     const auto analysed = Clock::now();
     EditCase e(grid, sound, 1, width, height);
     const double analysis = seconds(analysed);
-    std::printf("%s, one minute mono, N 4096, %ux%u picture\n", noise ? "noise at -20 dBFS" : "speech-like", width, height);
+    std::printf("%s, one minute mono at %u Hz, N %d, %ux%u picture\n", noise ? "noise at -20 dBFS" : "speech-like",
+                rate, grid.blockLength, width, height);
     e.paint(0, 0, width, height, lowered);
     const Timing whole = timeRender(e, repeats);
     print("whole file masked (-6 dB)", whole, "s per minute per core");
@@ -143,10 +149,10 @@ int main(int argc, char** argv) {
   }
   if (maskedOnly) return 0;
   // 0.3 s painted over digital silence in the middle of the speech.
-  std::vector<std::int16_t> sound = speechLike(minute, 12000);
-  std::fill(sound.begin() + minute / 2, sound.begin() + minute / 2 + 44100, 0);
+  std::vector<std::int16_t> sound = speechLike(minute, 12000, rate);
+  std::fill(sound.begin() + minute / 2, sound.begin() + minute / 2 + rate, 0);
   EditCase e(grid, sound, 1, width, height);
-  const std::uint32_t rows = static_cast<std::uint32_t>(0.3 * 44100 / 1024);
+  const auto rows = static_cast<std::uint32_t>(0.3 / rowSeconds);
   for (std::uint32_t y = 0; y < rows; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) e.pixel(0, x, height / 2 + 4 + y) = e.originalPixel(0, x, 100 + y);
   }

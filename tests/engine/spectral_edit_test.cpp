@@ -28,13 +28,18 @@ double db(double ratio) { return 10.0 * std::log10(ratio); }
 // Where a picture rectangle lies on the edit's frames and bins: its core,
 // the cells whose whole frame lies inside it and whose bins are four
 // columns inside its edges, and the cells outside, beyond N/2 samples or
-// two columns from its edges.
+// two columns from its edges. Far outside are the cells whose own frame
+// cannot overlap what the edit changes: a frame that takes part of an edge
+// row may lie half a hop outside the edge and changes N/2 samples beyond
+// its centre, and a cell's frame spans N/2 samples either side of its own.
 struct RectangleCells {
   std::vector<char> core;     // frames x K
   std::vector<char> outside;
+  std::vector<char> far;
   std::int32_t bins = 0;
   bool inCore(std::int64_t j, std::int32_t k) const { return core[static_cast<std::size_t>(j) * bins + k] != 0; }
   bool isOutside(std::int64_t j, std::int32_t k) const { return outside[static_cast<std::size_t>(j) * bins + k] != 0; }
+  bool isFar(std::int64_t j, std::int32_t k) const { return far[static_cast<std::size_t>(j) * bins + k] != 0; }
 };
 
 RectangleCells rectangleCells(const EditCase& e, std::int64_t frames, std::uint32_t x0, std::uint32_t y0,
@@ -45,6 +50,7 @@ RectangleCells rectangleCells(const EditCase& e, std::int64_t frames, std::uint3
   out.bins = n / 2;
   out.core.assign(static_cast<std::size_t>(frames) * out.bins, 0);
   out.outside.assign(out.core.size(), 0);
+  out.far.assign(out.core.size(), 0);
   const double spacing = static_cast<double>(e.count) / (e.height - 1);
   const double t0 = (y0 - 0.5) * spacing, t1 = (y1 - 0.5) * spacing;
   const ScaleMapping mapping = pictureMapping(e.settings, static_cast<float>(e.width - 1));
@@ -53,13 +59,15 @@ RectangleCells rectangleCells(const EditCase& e, std::int64_t frames, std::uint3
     const double centre = static_cast<double>(j * hop - n / 2 + hop);
     const bool timeIn = centre >= t0 + n && centre <= t1 - n;
     const bool timeOut = centre < t0 - n / 2 || centre > t1 + n / 2;
+    const bool timeFar = centre < t0 - n - hop / 2 || centre > t1 + n + hop / 2;
     for (std::int32_t k = 1; k < n / 2; ++k) {
-      const double p = mapping.position(static_cast<float>(k * 44100.0 / n));
+      const double p = mapping.position(static_cast<float>(k * static_cast<double>(e.settings.sampleRate) / n));
       const bool freqIn = p >= p0 + 4 && p <= p1 - 4;
       const bool freqOut = p < p0 - 2 || p > p1 + 2;
       const std::size_t i = static_cast<std::size_t>(j) * out.bins + k;
       out.core[i] = timeIn && freqIn;
       out.outside[i] = timeOut || freqOut;
+      out.far[i] = timeFar || freqOut;
     }
   }
   return out;
@@ -69,14 +77,18 @@ struct RectangleFigures {
   double coreDb = 0.0;        // energy left in the core
   double outsideDb = 0.0;     // change of the energy outside
   double worstCellDb = 0.0;   // largest change of a cell outside
+  double worstFarCellDb = 0.0;  // and of a cell far outside
 };
 
-RectangleFigures blackRectangle(const std::vector<std::int16_t>& sound, std::int32_t n, bool sixteenBit) {
+RectangleFigures blackRectangle(const std::vector<std::int16_t>& sound, std::int32_t n, bool sixteenBit,
+                                std::uint32_t rate = 44100, std::uint32_t rowShift = 0) {
   const std::uint32_t width = 256;
   const std::uint32_t height = static_cast<std::uint32_t>(sound.size() / (n / 4));
-  EditCase e(grid(n), sound, 1, width, height);
+  RenderSettings g = grid(n);
+  g.sampleRate = rate;
+  EditCase e(g, sound, 1, width, height);
   EXPECT_EQ(e.analysisResult, kResultOk);
-  const std::uint32_t x0 = 60, x1 = 140, y0 = height / 3, y1 = 2 * height / 3;
+  const std::uint32_t x0 = 60, x1 = 140, y0 = height / 3 + rowShift, y1 = 2 * height / 3;
   e.paint(x0, y0, x1, y1, [](int) { return 0; });
   ResultCode result = -1;
   std::vector<double> out = e.render(2, &result);
@@ -85,7 +97,7 @@ RectangleFigures blackRectangle(const std::vector<std::int16_t>& sound, std::int
   const test::Spectrogram before = test::spectrogram(e.samples[0], n);
   const test::Spectrogram after = test::spectrogram(out, n);
   const RectangleCells cells = rectangleCells(e, before.frames, x0, y0, x1, y1);
-  double coreBefore = 0, coreAfter = 0, outBefore = 0, outAfter = 0, worst = 0;
+  double coreBefore = 0, coreAfter = 0, outBefore = 0, outAfter = 0, worst = 0, worstFar = 0;
   double loudest = 0;
   for (const double p : before.power) loudest = std::max(loudest, p);
   for (std::int64_t j = 0; j < before.frames; ++j) {
@@ -101,10 +113,11 @@ RectangleFigures blackRectangle(const std::vector<std::int16_t>& sound, std::int
         // Cells far below the loudest are at the 16-bit floor.
         // Cells 60 dB below the loudest are near the 16-bit floor.
         if (a > loudest * 1e-6) worst = std::max(worst, std::fabs(db(b / a)));
+        if (a > loudest * 1e-6 && cells.isFar(j, k)) worstFar = std::max(worstFar, std::fabs(db(b / a)));
       }
     }
   }
-  return {db(coreAfter / coreBefore), db(outAfter / outBefore), worst};
+  return {db(coreAfter / coreBefore), db(outAfter / outBefore), worst, worstFar};
 }
 
 TEST(SpectralEditTest, UnchangedPictureGivesTheRecordingBackBitForBit) {
@@ -220,6 +233,30 @@ TEST(SpectralEditTest, BlackRectangleOnSpeechAndNoise) {
       EXPECT_LE(f.coreDb, -75.0);
       EXPECT_LE(std::fabs(f.outsideDb), 0.01);
       EXPECT_LE(f.worstCellDb, 0.5);
+    }
+  }
+}
+
+TEST(SpectralEditTest, BlackRectangleAt96kHzWhereverItsEdgeFallsAgainstTheHops) {
+  // The frame length of 96 kHz; the rectangle's first row moved by rows
+  // that lie 1.02 hops apart, so that its edge falls at other places
+  // against the hops. Cells just beyond N/2 of the edge change by up to
+  // 5 dB where a frame takes part of the edge row (at 44.1 kHz as well);
+  // cells whose frames the edit cannot reach do not.
+  const std::uint32_t rate = 96000;
+  const std::int32_t n = editBlockLength(rate);
+  const std::vector<std::int16_t> speech = test::speechLike(rate * 2, 16000);
+  const std::vector<std::int16_t> noise = test::noise(rate * 2, 3277);
+  for (const auto* sound : {&speech, &noise}) {
+    for (const std::uint32_t shift : {0u, 6u, 12u, 18u}) {
+      const RectangleFigures f = blackRectangle(*sound, n, true, rate, shift);
+      SCOPED_TRACE(testing::Message() << (sound == &speech ? "speech" : "noise") << ", first row moved " << shift);
+      std::printf("%s at 96 kHz N=%d, first row +%u: core %.2f dB outside %.4f dB worst cell %.3f dB, far %.3f dB\n",
+                  sound == &speech ? "speech" : "noise", n, shift, f.coreDb, f.outsideDb, f.worstCellDb,
+                  f.worstFarCellDb);
+      EXPECT_LE(f.coreDb, -75.0);
+      EXPECT_LE(std::fabs(f.outsideDb), 0.01);
+      EXPECT_LE(f.worstFarCellDb, 0.5);
     }
   }
 }

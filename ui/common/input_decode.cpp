@@ -4,7 +4,7 @@
 #include <QString>
 #include <cstdio>
 
-#include "ui/editor/sound_edit_task.h"
+#include "ui/progress/task_progress.h"
 
 namespace vellomar {
 

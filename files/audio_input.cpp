@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files/decoded_input.h"
 #include "files/spool.h"
 
 namespace vellomar {
@@ -218,7 +219,7 @@ bool decodeAnyAudio(const std::string& path, int fd, const AudioInputRules& rule
   }
   Spool spool;
   const ResultCode result =
-      decodeToSpool(sound.sound, sound.info, rules.rate, kMaxOutputSamples, rules.abort, spool, reason);
+      decodeToSpool(sound.sound, sound.info, rules.rate, kMaxOutputSamples, rules.abort, spool, reason, rules.progress);
   if (result == kResultAborted) {
     aborted = true;
     return false;
@@ -277,6 +278,7 @@ std::string inputName(const std::string& path) { return path == kStandardStream 
 
 bool openAudioInput(const std::string& path, const AudioInputRules& rules, AudioInput& input, Refusal& refusal,
                     bool* aborted) {
+  if (rules.keep) return rules.keep->open(path, rules, input, refusal, aborted);
   input = AudioInput{};
   refusal = Refusal{};
   bool stopped = false;
@@ -314,6 +316,19 @@ bool openAudioInput(const std::string& path, const AudioInputRules& rules, Audio
   if (decodeAnyAudio(path, fd.get(), rules, input, refusal, stopped)) return true;
   if (aborted) *aborted = stopped;
   return false;
+}
+
+bool readInPlace(const std::string& path, const AudioInputRules& rules) {
+  if (!rules.anyAudio || path == kStandardStream) return false;
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat st = {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  std::FILE* file = ::fdopen(fd.release(), "rb");
+  if (!file) return false;
+  WaveInfo info;
+  const bool classic = !readClassic(file, rules.rate, 2, info);
+  std::fclose(file);
+  return classic;
 }
 
 void giveToJob(AudioInput& input, RenderJob& job) {

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "engine/analysis.h"
@@ -22,6 +23,8 @@
 #include "files/wav.h"
 
 namespace vellomar {
+
+class DecodedInputs;
 
 // The name that stands for standard input and output.
 inline constexpr const char* kStandardStream = "-";
@@ -39,6 +42,12 @@ struct AudioInputRules {
   std::string anyAudioHint;
   // Polled while standard input is copied and while a file is decoded.
   const std::atomic<bool>* abort = nullptr;
+  // Told how far a decode is, in thousandths, on the decoding thread (when
+  // the file states its length).
+  std::function<void(int)> progress;
+  // Where a decoded file is kept for the next open of the same unchanged
+  // file (files/decoded_input.h); none decodes it at every open.
+  DecodedInputs* keep = nullptr;
 };
 
 struct AudioInput {
@@ -61,6 +70,10 @@ std::string inputName(const std::string& path);
 // when `rules.abort` stopped it; nothing is left open then.
 bool openAudioInput(const std::string& path, const AudioInputRules& rules, AudioInput& input, Refusal& refusal,
                     bool* aborted = nullptr);
+
+// True when any audio reads the regular file `path` as it is (a classic
+// WAV at the rules' rate), with no decode.
+bool readInPlace(const std::string& path, const AudioInputRules& rules);
 
 // Hands the opened input to a render or an analysis (which then owns the
 // stream).

@@ -116,8 +116,27 @@ int copyToUnnamedFile(int fd, const std::atomic<bool>* abort, bool& aborted, std
 
 namespace {
 
+// Reports a decode's progress in thousandths, each value once.
+class DecodeProgress {
+ public:
+  DecodeProgress(const std::function<void(int)>& report, sf_count_t frames) : report_(report), frames_(frames) {}
+  void at(std::uint64_t read) {
+    if (!report_ || frames_ <= 0 || frames_ == SF_COUNT_MAX) return;
+    const auto now = static_cast<int>(std::min<std::uint64_t>(999, read * 1000 / static_cast<std::uint64_t>(frames_)));
+    if (now == shown_) return;
+    shown_ = now;
+    report_(now);
+  }
+
+ private:
+  const std::function<void(int)>& report_;
+  sf_count_t frames_;
+  int shown_ = -1;
+};
+
 ResultCode decodeFrames(SNDFILE* sound, const SF_INFO& info, std::uint32_t rate, std::uint64_t maxFrames,
-                        const std::atomic<bool>* abort, Spool& spool, std::string& reason) {
+                        const std::atomic<bool>* abort, Spool& spool, std::string& reason,
+                        const std::function<void(int)>& report) {
   if (info.channels < 1 || info.channels > 2 || info.samplerate <= 0) return kResultInternal;
   const auto own = static_cast<std::uint32_t>(info.samplerate);
   if (rate == 0) rate = own;
@@ -153,6 +172,8 @@ ResultCode decodeFrames(SNDFILE* sound, const SF_INFO& info, std::uint32_t rate,
     return kResultNoMemory;
   }
   SpoolWriter writer(spool, maxFrames);
+  DecodeProgress progress(report, info.frames);
+  std::uint64_t read = 0;
   // Resamples `count` input frames (0 with `flush`: what the resampler
   // still holds) into the spool.
   auto resample = [&](const float* frames, std::size_t count, bool flush) -> ResultCode {
@@ -184,6 +205,8 @@ ResultCode decodeFrames(SNDFILE* sound, const SF_INFO& info, std::uint32_t rate,
       break;
     }
     const auto count = static_cast<std::size_t>(got);
+    read += count;
+    progress.at(read);
     if (resampler) {
       const ResultCode result = resample(in.data(), count, false);
       if (result == kResultWriteFailed) return spoolFailed(reason);
@@ -207,9 +230,10 @@ ResultCode decodeFrames(SNDFILE* sound, const SF_INFO& info, std::uint32_t rate,
 }  // namespace
 
 ResultCode decodeToSpool(SNDFILE* sound, const SF_INFO& info, std::uint32_t rate, std::uint64_t maxFrames,
-                         const std::atomic<bool>* abort, Spool& spool, std::string& reason) {
+                         const std::atomic<bool>* abort, Spool& spool, std::string& reason,
+                         const std::function<void(int)>& progress) {
   spool = Spool{};
-  const ResultCode result = decodeFrames(sound, info, rate, maxFrames, abort, spool, reason);
+  const ResultCode result = decodeFrames(sound, info, rate, maxFrames, abort, spool, reason, progress);
   if (result != kResultOk && spool.stream) {
     std::fclose(spool.stream);
     spool = Spool{};

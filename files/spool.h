@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "engine/result_code.h"
@@ -48,8 +49,10 @@ struct Spool {
 // Returns 0, 3 (no memory), 4 (the decoder failed part-way; `reason` says
 // why), 7 (the spool cannot be written; `reason` says why) or 111 (aborted).
 // The decode stops, with tooLong set, once the spool holds more than
-// `maxFrames` frames.
+// `maxFrames` frames. `progress`, when set, hears how far the decode is in
+// thousandths (for a sound that states its length).
 ResultCode decodeToSpool(SNDFILE* sound, const SF_INFO& info, std::uint32_t rate, std::uint64_t maxFrames,
-                         const std::atomic<bool>* abort, Spool& spool, std::string& reason);
+                         const std::atomic<bool>* abort, Spool& spool, std::string& reason,
+                         const std::function<void(int)>& progress = {});
 
 }  // namespace vellomar

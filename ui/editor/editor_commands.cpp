@@ -19,6 +19,7 @@
 #include "files/messages.h"
 #include "ui/axes/axes.h"
 #include "ui/common/app_state.h"
+#include "ui/common/input_decode.h"
 #include "ui/document/picture_document.h"
 #include "ui/editor/audition.h"
 #include "ui/editor/editor_canvas.h"
@@ -187,6 +188,24 @@ QString EditorWindow::playSelection() {
     statusBar()->showMessage(QStringLiteral("No temporary folder to render the selection in"), 8000);
     return QString();
   }
+  AudioInputRules rules = fileOptions.input;
+  rules.anyAudioHint = "turn on \"Read any audio file\" in Options";
+  rules.keep = &windowInputs();
+  if (plan.settings.inputSource == InputSource::WaveFile) {
+    AudioInputRules atRate = rules;
+    atRate.rate = plan.settings.sampleRate;
+    Refusal refusal;
+    switch (decodeInputFirst(this, plan.settings.inputPath, atRate, refusal)) {
+      case InputReady::Ready:
+        break;
+      case InputReady::Refused:
+        statusBar()->showMessage(QString::fromStdString(refusal.text), 8000);
+        return QString();
+      case InputReady::Cancelled:
+        statusBar()->clearMessage();
+        return QString();
+    }
+  }
   // Rendered on a thread of its own, the window still drawn meanwhile;
   // the noise starts where the next render's would, and moves nothing on.
   statusBar()->showMessage(QStringLiteral("Rendering the selection..."));
@@ -196,8 +215,6 @@ QString EditorWindow::playSelection() {
   QEventLoop loop;
   const QString folder = auditionFolder_->path();
   const std::int32_t seed = randomSeed;
-  AudioInputRules rules = fileOptions.input;
-  rules.anyAudioHint = "turn on \"Read any audio file\" in Options";
   std::thread worker([&plan, &path, &reason, &loop, &rules, folder, seed] {
     path = renderAudition(plan, folder, seed, rules, reason);
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);

@@ -21,7 +21,7 @@
 #include "ui/editor/editor_window.h"
 #include "ui/editor/picture_files.h"
 #include "ui/editor/sound_edit_live.h"
-#include "ui/editor/sound_edit_task.h"
+#include "ui/progress/task_progress.h"
 #include "ui/editor/tool_controller.h"
 #include "ui/playback/playback.h"
 #include "ui/main_window/main_window.h"

@@ -12,6 +12,7 @@
 #include "files/audio_output.h"
 #include "files/wav.h"
 #include "ui/common/app_state.h"
+#include "ui/common/input_decode.h"
 #include "ui/document/picture_document.h"
 #include "ui/main_window/main_window.h"
 #include "ui/main_window/window_commands.h"
@@ -165,6 +166,9 @@ bool LiveRender::makeSnapshot(SessionSnapshot& snapshot, Refusal& refusal) {
     AudioInputRules rules = fileOptions.input;
     rules.rate = renderSettings.sampleRate;
     rules.anyAudioHint = "turn on \"Read any audio file\" in Options";
+    rules.keep = &windowInputs();
+    // A decode runs on a thread of its own first; Cancel starts nothing.
+    if (decodeInputFirst(&window_, renderSettings.inputPath, rules, refusal) != InputReady::Ready) return false;
     AudioInput input;
     if (!openAudioInput(renderSettings.inputPath, rules, input, refusal)) return false;
     sessionInput_.offset = std::ftell(input.stream);

@@ -15,6 +15,7 @@
 #include "ui/common/app_state.h"
 #include "files/messages.h"
 #include "ui/common/dialog_units.h"
+#include "ui/common/input_decode.h"
 
 namespace vellomar {
 
@@ -23,6 +24,21 @@ bool prepareRenderJob(PreparedRender& prepared, QWidget* dialog) {
   SoundFileOptions options = fileOptions;
   options.input.anyAudioHint = "turn on \"Read any audio file\" in Options";
   options.output = formatForPath(fileOptions.output, renderSettings.outputPath);
+  options.input.keep = &windowInputs();
+  if (renderSettings.inputSource == InputSource::WaveFile && !bandRefusal(renderSettings)) {
+    // A decode runs first, on a thread of its own; the open below finds it.
+    AudioInputRules rules = options.input;
+    rules.rate = renderSettings.sampleRate;
+    switch (decodeInputFirst(dialog, renderSettings.inputPath, rules, refusal)) {
+      case InputReady::Ready:
+        break;
+      case InputReady::Refused:
+        showRefusal(dialog, refusal);
+        return false;
+      case InputReady::Cancelled:
+        return false;
+    }
+  }
   if (!prepareRender(renderSettings, pictureData, randomSeed, options, prepared, refusal)) {
     showRefusal(dialog, refusal);
     return false;

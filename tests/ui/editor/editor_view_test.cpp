@@ -20,6 +20,7 @@
 #include "editor_support.h"
 #include "engine/analysis.h"
 #include "ui/common/app_state.h"
+#include "ui/common/input_decode.h"
 #include "ui/editor/audition.h"
 #include "ui/editor/editor_dialogs.h"
 #include "ui/editor/editor_memory.h"
@@ -361,6 +362,37 @@ class EditorViewTest : public QObject, public EditorFixture {
     QCOMPARE(pixel(30, 20), (Rgb{12, 24, 9}));
     QCOMPARE(pixel(34, 22), (Rgb{36, 40, 9}));
     QCOMPARE(editor->tools().selection(), (PixelRect{30, 20, 35, 23}));
+  }
+
+  // Playing selections of an input that needs decoding decodes it once;
+  // the file rewritten is decoded again.
+  void playingSelectionsOfAnInputDecodesItOnce() {
+    open(pictureOf(64, 41, [](std::uint32_t x, std::uint32_t) {
+      return x < 32 ? Rgb{255, 255, 255} : Rgb{0, 0, 0};
+    }));
+    TempDir dir;
+    renderSettings.inputSource = InputSource::WaveFile;
+    renderSettings.inputPath = dir.file("fast.wav");
+    writeFile(renderSettings.inputPath, waveBytes(pcm16Bytes(speechLike(2 * 48000, 8000)), 1, 16, 48000));
+    inputWaveDuration = 2.0f;
+    fileOptions.input.anyAudio = true;
+    windowInputs().clear();
+    const std::uint64_t before = windowInputs().decodes();
+    QStringList played;
+    setAuditionPlayer([&played](const QString& path) { played << path; });
+    editor->tools().setSelection(PixelRect{0, 0, 40, 40});
+    QVERIFY(!editor->playSelection().isEmpty());
+    editor->tools().setSelection(PixelRect{8, 10, 40, 30});
+    QVERIFY(!editor->playSelection().isEmpty());
+    QCOMPARE(played.size(), 2);
+    QCOMPARE(windowInputs().decodes(), before + 1);
+    writeFile(renderSettings.inputPath, waveBytes(pcm16Bytes(speechLike(3 * 48000, 8000)), 1, 16, 48000));
+    QVERIFY(!editor->playSelection().isEmpty());
+    QCOMPARE(windowInputs().decodes(), before + 2);
+    windowInputs().clear();
+    fileOptions = SoundFileOptions{};
+    renderSettings = RenderSettings{};
+    inputWaveDuration = 0.0f;
   }
 
   // Play selection renders the selected region alone, on its own band and

@@ -28,6 +28,7 @@
 #include "ui/view/picture_watcher.h"
 #include "ui/view/view_menu.h"
 #include "ui/common/app_state.h"
+#include "ui/common/input_decode.h"
 #include "files/audio_output.h"
 
 using namespace vellomar;
@@ -226,6 +227,39 @@ class PlaybackLiveTest : public QObject {
     setColour(document.editablePicture(), 3, 3, Rgb{0, 0, 0});
     document.touch(RowSpans(3, 4), PixelRect{3, 3, 4, 4});
     QVERIFY(live().session() != nullptr);
+  }
+
+  // An input that needs decoding is decoded once and kept: by Generate
+  // for the background render, by the background render for Generate.
+  void generateAndTheBackgroundRenderShareOneDecode() {
+    const std::string input = dir_->file("fast.wav");
+    writeFile(input, waveBytes(pcm16Bytes(speechLike(4 * 48000, 8000)), 1, 16, 48000));
+    renderSettings.inputSource = InputSource::WaveFile;
+    renderSettings.inputPath = input;
+    inputWaveDuration = 4.0f;
+    fileOptions.input.anyAudio = true;
+    windowInputs().clear();
+    const std::uint64_t before = windowInputs().decodes();
+    QVERIFY(renderToOutput(*window_));
+    QCOMPARE(windowInputs().decodes(), before + 1);
+
+    PictureDocument& document = window_->document();
+    QVERIFY(document.makeEditable());
+    setColour(document.editablePicture(), 3, 3, Rgb{255, 0, 0});
+    document.touch(RowSpans(3, 4), PixelRect{3, 3, 4, 4});
+    QVERIFY(live().session() != nullptr);
+    QCOMPARE(windowInputs().decodes(), before + 1);
+
+    // Nothing kept: the background render decodes, Generate then reuses it.
+    QVERIFY(renderToOutput(*window_));
+    windowInputs().clear();
+    setColour(document.editablePicture(), 3, 3, Rgb{0, 0, 0});
+    document.touch(RowSpans(3, 4), PixelRect{3, 3, 4, 4});
+    QVERIFY(live().session() != nullptr);
+    QCOMPARE(windowInputs().decodes(), before + 2);
+    QVERIFY(renderToOutput(*window_));
+    QCOMPARE(windowInputs().decodes(), before + 2);
+    windowInputs().clear();
   }
 };
 

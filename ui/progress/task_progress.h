@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Work on a recording being edited (its analysis, a save of the sound) run
-// on a thread of its own while a progress dialog shows how far it is and
-// offers to stop it.
+// Work run on a thread of its own while a progress dialog shows how far it
+// is and offers to stop it: a recording analysed for editing or saved, an
+// input decoded.
 #pragma once
 
 #include <QString>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/editor/sound_edit_task.h"
+#include "ui/progress/task_progress.h"
 
 #include <QEventLoop>
 #include <QProgressDialog>

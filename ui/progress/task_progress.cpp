@@ -27,6 +27,7 @@ ResultCode runWithProgress(QWidget* owner, const QString& label,
 
   QProgressDialog dialog(label, QStringLiteral("Cancel"), 0, 1000, owner);
   dialog.setObjectName(QStringLiteral("soundEditProgress"));
+  dialog.setWindowTitle(QStringLiteral("Vellomar"));
   dialog.setWindowModality(Qt::WindowModal);
   dialog.setMinimumDuration(kShowAfterMilliseconds);
   dialog.setAutoClose(false);

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 
@@ -49,5 +51,24 @@ ModalAnswer::ModalAnswer(const QString& objectName, std::function<void(QWidget*)
 }
 
 ModalAnswer::~ModalAnswer() { *live_ = false; }
+
+void pressCancelOnBackgroundWork(bool& pressed) {
+  auto poll = std::make_shared<std::function<void()>>();
+  std::weak_ptr<std::function<void()>> self = poll;
+  *poll = [&pressed, self] {
+    for (QWidget* w : QApplication::allWidgets()) {
+      auto* d = qobject_cast<QProgressDialog*>(w);
+      if (d && d->objectName() == "soundEditProgress") {
+        if (auto* cancel = d->findChild<QPushButton*>(); cancel != nullptr) {
+          cancel->click();
+          pressed = true;
+          return;
+        }
+      }
+    }
+    if (auto again = self.lock()) QTimer::singleShot(2, [again] { (*again)(); });
+  };
+  QTimer::singleShot(0, [poll] { (*poll)(); });
+}
 
 }  // namespace vellomar::test

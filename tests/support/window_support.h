@@ -31,6 +31,10 @@ class ModalAnswer {
   std::shared_ptr<bool> live_;
 };
 
+// Presses Cancel on the progress dialog of work run in the background
+// (runWithProgress) as soon as it exists, and sets `pressed`.
+void pressCancelOnBackgroundWork(bool& pressed);
+
 // A test picture that is the window's current picture while it lives.
 class WindowPicture : public TestPicture {
  public:

@@ -275,12 +275,10 @@ void EditorWindow::refreshSpectrogram() {
     return;
   }
   const std::string& path = generated ? renderSettings.outputPath : renderSettings.inputPath;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
   QString reason;
-  const QImage image = analyseUnderlay(path, renderSettings, document_.width(), document_.height(), reason);
-  QApplication::restoreOverrideCursor();
+  const QImage image = analyseUnderlay(this, path, renderSettings, document_.width(), document_.height(), reason);
   if (image.isNull()) {
-    statusBar()->showMessage(reason, 8000);
+    if (!reason.isEmpty()) statusBar()->showMessage(reason, 8000);
     return;
   }
   canvas_->setUnderlay(image);

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/editor/underlay.h"
 
+#include <QFileInfo>
+
 #include "files/analysis_setup.h"
 #include "files/picture_preview.h"
-#include "ui/common/app_state.h"
+#include "ui/common/file_names.h"
+#include "ui/progress/background_analysis.h"
 
 namespace vellomar {
 
@@ -20,21 +23,16 @@ QImage tintedUnderlay(const QImage& grey) {
   return out;
 }
 
-QImage analyseUnderlay(const std::string& path, const RenderSettings& settings, std::uint32_t width,
+QImage analyseUnderlay(QWidget* owner, const std::string& path, const RenderSettings& settings, std::uint32_t width,
                        std::uint32_t height, QString& reason) {
   PreparedAnalysis prepared;
   Refusal refusal;
-  // Read as the window reads its sounds (any audio, when so chosen).
-  AudioInputRules rules = fileOptions.input;
-  rules.anyAudioHint = "turn on \"Read any audio file\" in Options";
-  if (!prepareAnalysis(path, settings, width, height, rules, prepared, refusal)) {
-    reason = QString::fromStdString(refusal.text);
-    return QImage();
-  }
-  ResultCode result = analysePrepared(prepared);
-  result = finishAnalysis(prepared, result, refusal);
+  AnalysisSteps steps;
+  steps.name = displayName(QFileInfo(pathToQt(path)).fileName());
+  const ResultCode result = analyseInBackground(owner, path, settings, width, height, steps, prepared, refusal);
+  reason.clear();
   if (result != kResultOk) {
-    reason = QString::fromStdString(refusal.text);
+    if (result != kResultAborted) reason = QString::fromStdString(refusal.text);
     return QImage();
   }
   return tintedUnderlay(picturePreview(*prepared.picture));

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+class QWidget;
+
 #include "engine/settings.h"
 
 namespace vellomar {
@@ -19,9 +21,10 @@ namespace vellomar {
 QImage tintedUnderlay(const QImage& grey);
 
 // Analyses the wave at `path` with `settings` onto a width x height grid
-// and returns its tinted image; a null image with `reason` set when the
-// wave cannot be analysed.
-QImage analyseUnderlay(const std::string& path, const RenderSettings& settings, std::uint32_t width,
+// (in the background, with a progress dialog over `owner`) and returns its
+// tinted image; a null image with `reason` set when the wave cannot be
+// analysed, and with `reason` empty when the user cancelled.
+QImage analyseUnderlay(QWidget* owner, const std::string& path, const RenderSettings& settings, std::uint32_t width,
                        std::uint32_t height, QString& reason);
 
 }  // namespace vellomar

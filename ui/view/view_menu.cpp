@@ -30,6 +30,7 @@
 #include "ui/view/picture_size_dialog.h"
 #include "ui/view/picture_watcher.h"
 #include "ui/playback/live_render.h"
+#include "ui/progress/background_analysis.h"
 #include "ui/playback/playback.h"
 #include "ui/axes/preview_frame.h"
 #include "ui/main_window/settings_controls.h"
@@ -59,30 +60,19 @@ std::shared_ptr<PictureBitmap> analyseForWindow(MainWindow& window, const std::s
                                                 const RenderSettings& settings, std::uint32_t width,
                                                 std::uint32_t height, std::uint32_t& sampleCount,
                                                 PictureSize size = PictureSize::AsGiven) {
-  PreparedAnalysis prepared;
+  const QString name = displayName(QFileInfo(pathToQt(path)).fileName());
   Refusal refusal;
-  AudioInputRules rules = fileOptions.input;
-  rules.anyAudioHint = "turn on \"Read any audio file\" in Options";
-  if (!prepareAnalysis(path, settings, width, height, rules, prepared, refusal)) {
-    showRefusal(ownerOf(window), refusal);
-    return nullptr;
-  }
+  PreparedAnalysis prepared;
+  AnalysisSteps steps;
+  steps.name = name;
   if (size == PictureSize::Ask) {
     // The wave is open: its length makes the default size.
-    std::uint32_t w = prepared.picture->width;
-    std::uint32_t h = prepared.picture->height;
-    const QString name = displayName(QFileInfo(pathToQt(path)).fileName());
-    if (!askPictureSize(&window, name, w, h)) return nullptr;
-    if ((w != prepared.picture->width || h != prepared.picture->height) &&
-        !resizeAnalysisPicture(prepared, w, h, refusal)) {
-      showRefusal(ownerOf(window), refusal);
-      return nullptr;
-    }
+    steps.chooseSize = [&window, &name](std::uint32_t& w, std::uint32_t& h) {
+      return askPictureSize(&window, name, w, h);
+    };
   }
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  ResultCode result = analysePrepared(prepared);
-  QApplication::restoreOverrideCursor();
-  result = finishAnalysis(prepared, result, refusal);
+  const ResultCode result = analyseInBackground(&window, path, settings, width, height, steps, prepared, refusal);
+  if (result == kResultAborted) return nullptr;
   if (result != kResultOk) {
     showRefusal(ownerOf(window), refusal);
     return nullptr;

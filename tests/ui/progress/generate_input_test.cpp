@@ -34,26 +34,6 @@ void writeFastWave(const std::string& path, double seconds, double hz) {
   writeFile(path, waveBytes(pcm16Bytes(samples), 1, 16, 48000));
 }
 
-// Presses Cancel on the decode's progress dialog as soon as it exists.
-void cancelTheDecode(bool& pressed) {
-  auto poll = std::make_shared<std::function<void()>>();
-  std::weak_ptr<std::function<void()>> self = poll;
-  *poll = [&pressed, self] {
-    for (QWidget* w : QApplication::allWidgets()) {
-      auto* d = qobject_cast<QProgressDialog*>(w);
-      if (d && d->objectName() == "soundEditProgress") {
-        if (auto* cancel = d->findChild<QPushButton*>(); cancel != nullptr) {
-          cancel->click();
-          pressed = true;
-          return;
-        }
-      }
-    }
-    if (auto again = self.lock()) QTimer::singleShot(2, [again] { (*again)(); });
-  };
-  QTimer::singleShot(0, [poll] { (*poll)(); });
-}
-
 std::size_t entriesIn(const std::string& folder) {
   return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }
@@ -118,7 +98,7 @@ class GenerateInputTest : public QObject {
     const std::uint64_t before = windowInputs().decodes();
 
     bool pressed = false;
-    cancelTheDecode(pressed);
+    pressCancelOnBackgroundWork(pressed);
     QCOMPARE(runProgressDialog(nullptr), kRenderEnded);
     QVERIFY(pressed);
     QVERIFY(messages.messages().empty());

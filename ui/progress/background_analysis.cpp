@@ -23,16 +23,17 @@ ResultCode analyseInBackground(QWidget* owner, const std::string& path, const Re
   AudioInputRules rules = fileOptions.input;
   rules.anyAudioHint = "turn on \"Read any audio file\" in Options";
   rules.keep = &windowInputs();
-  // The worker reads its own copy: the window may change its settings
+  // The worker reads its own copies: the window may change its settings
   // while the dialog is up.
   const RenderSettings fixed = settings;
+  const std::string file = path;
   ResultCode result = runWithProgress(owner, QStringLiteral("Reading '%1'...").arg(steps.name),
                                       [&](const EditControl& control) {
                                         AudioInputRules reading = rules;
                                         reading.abort = control.abort;
                                         reading.progress = control.progress;
                                         bool aborted = false;
-                                        if (prepareAnalysis(path, fixed, width, height, reading, prepared, refusal,
+                                        if (prepareAnalysis(file, fixed, width, height, reading, prepared, refusal,
                                                             &aborted)) {
                                           return kResultOk;
                                         }

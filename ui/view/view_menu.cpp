@@ -236,15 +236,18 @@ void ViewMenu::showSpectrogram() {
 
 void ViewMenu::refreshSpectrogram() {
   if (!spectrogramWindow_ || !rendered_.picture) return;
-  const PictureBitmap& picture = *rendered_.picture;
+  // The analysis runs behind a dialog whose event loop may bring a newer
+  // render: this one is kept whole until it is shown.
+  const RenderedSound rendered = rendered_;
+  const PictureBitmap& picture = *rendered.picture;
   std::uint32_t count = 0;
   const std::shared_ptr<PictureBitmap> sound =
-      analyseForWindow(window_, rendered_.path, rendered_.settings, picture.width, picture.height, count);
-  if (!sound) return;
-  const float seconds = static_cast<float>(count) / static_cast<float>(rendered_.settings.sampleRate);
-  renderedMilliseconds_ = static_cast<qint64>(count) * 1000 / rendered_.settings.sampleRate;
-  spectrogramWindow_->setContent(heardPicture(picture, *sound, rendered_.settings), heardSound(*sound), seconds,
-                                 rendered_.settings);
+      analyseForWindow(window_, rendered.path, rendered.settings, picture.width, picture.height, count);
+  if (!sound || !spectrogramWindow_) return;
+  const float seconds = static_cast<float>(count) / static_cast<float>(rendered.settings.sampleRate);
+  renderedMilliseconds_ = static_cast<qint64>(count) * 1000 / rendered.settings.sampleRate;
+  spectrogramWindow_->setContent(heardPicture(picture, *sound, rendered.settings), heardSound(*sound), seconds,
+                                 rendered.settings);
 }
 
 void ViewMenu::soundGenerated() {
